@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the game need.
+# Safe to run again: packages that are already there are skipped.
+set -euo pipefail
+
+packages=(
+  # tool chain
+  g++ cmake ninja-build pkg-config git
+  # window, events, audio, joysticks
+  libsdl2-dev
+  # text, pictures
+  libfreetype-dev libfontconfig-dev libjpeg-dev libpng-dev
+  # stand-ins for the Windows fonts
+  fonts-dejavu-core fonts-ipafont-gothic fonts-vlgothic
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # window tests without a display, sound checks, fuzzing
+  xvfb xauth sox clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

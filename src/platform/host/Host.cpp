@@ -1,0 +1,21 @@
+#include "platform/host/Host.h"
+
+#include <atomic>
+#include <stdexcept>
+
+namespace host {
+namespace {
+std::atomic<IHost*> g_host{nullptr};
+}
+
+IHost& Current() {
+  IHost* h = g_host.load();
+  if (!h) throw std::logic_error("no host: the program must create its host before using the platform");
+  return *h;
+}
+
+bool HasCurrent() { return g_host.load() != nullptr; }
+
+void SetCurrent(IHost* h) { g_host.store(h); }
+
+}  // namespace host

@@ -1,0 +1,163 @@
+// The host contract: the one place where the program meets the real machine.
+//
+// Two backends implement it: sdl/ (a real window, keyboard, mouse, audio device and
+// joysticks through SDL2) and headless/ (a 640 x 480 screen in memory, a virtual
+// clock, input from a script, an audio sink, PNG frames). The platform stand-ins
+// (ddraw, dsound, dinput, forms) reach the machine only through this contract.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/win/WinTime.h"
+
+namespace host {
+
+class IWindow;
+
+// The form framework's shift state, as bits.
+enum ShiftBits : uint32_t {
+  ssShift = 1u << 0,
+  ssAlt = 1u << 1,
+  ssCtrl = 1u << 2,
+  ssLeft = 1u << 3,
+  ssRight = 1u << 4,
+  ssMiddle = 1u << 5,
+  ssDouble = 1u << 6,
+};
+
+enum class EventType {
+  KeyDown,          // vk, scanCode, shift, repeat
+  KeyUp,            // vk, scanCode, shift
+  MouseMove,        // x, y (client), shift (with the held buttons)
+  MouseDown,        // x, y, button, shift
+  MouseUp,          // x, y, button, shift
+  Paint,            // the window's client area needs drawing
+  Activate,         // the window became the active one
+  Deactivate,       // the window lost activation
+  Move,             // x, y: new position of the client area on the desktop
+  Size,             // x, y: new client width and height
+  Close,            // the user asked to close the window
+  Quit,             // the host is shutting down (end of a headless run, SIGTERM)
+};
+
+enum MouseButton : int { mbLeft = 0, mbRight = 1, mbMiddle = 2 };
+
+struct Event {
+  EventType type = EventType::Paint;
+  IWindow* window = nullptr;  // the window the event belongs to (nullptr: the application)
+  int vk = 0;                 // Windows virtual-key code (VK_RETURN 13, VK_ESCAPE 27, VK_F1 112 ...)
+  int scanCode = 0;           // DirectInput key code (DIK_*), 0 if the key has none
+  bool repeat = false;        // key held down: an auto-repeat key-down
+  int x = 0, y = 0;
+  int button = 0;
+  uint32_t shift = 0;
+};
+
+struct WindowDesc {
+  std::string caption;  // UTF-8
+  int clientWidth = 640;
+  int clientHeight = 480;
+  bool border = false;  // false: no frame (the game's form); true: a dialog frame
+  bool centred = true;
+  IWindow* centreOn = nullptr;  // centre on this window instead of the desktop
+  bool visible = true;
+};
+
+class IWindow {
+ public:
+  virtual ~IWindow() = default;
+  virtual void SetCaption(const std::string& utf8) = 0;
+  virtual std::string Caption() const = 0;
+  virtual void Show(bool visible) = 0;
+  virtual int ClientWidth() const = 0;
+  virtual int ClientHeight() const = 0;
+  // Screen position of the client area's top-left corner.
+  virtual void ClientOrigin(int& x, int& y) const = 0;
+  // Full screen on the host: the desktop-sized window, the picture scaled to fit with its aspect kept.
+  virtual void SetFullscreen(bool fullscreen) = 0;
+  virtual bool Fullscreen() const = 0;
+  virtual bool Active() const = 0;
+  // Shows a picture of the client area: rows of 0x00RRGGBB pixels, `pitch` pixels apart.
+  virtual void Present(const uint32_t* pixels, int width, int height, int pitch) = 0;
+  // The last picture presented (headless frames, screenshots): width*height pixels, tightly packed.
+  virtual const std::vector<uint32_t>& LastPresented(int& width, int& height) const = 0;
+};
+
+// The audio output: 16-bit stereo at the given rate. The callback fills `frames`
+// frames of interleaved samples; it runs on the audio thread (SDL) or on the thread
+// that advances the virtual clock (headless).
+class IAudioDevice {
+ public:
+  using Callback = std::function<void(int16_t* interleaved, int frames)>;
+  virtual ~IAudioDevice() = default;
+  // False on a machine without a sound card.
+  virtual bool Available() const = 0;
+  virtual bool Open(int rate, Callback callback) = 0;
+  virtual void Close() = 0;
+  // Keeps the callback from running while the caller changes what it reads.
+  virtual void Lock() = 0;
+  virtual void Unlock() = 0;
+};
+
+struct JoystickInfo {
+  std::string productName;
+  std::string instanceName;
+  int axes = 0;
+  int buttons = 0;
+  int hats = 0;
+  bool forceFeedback = false;
+};
+
+struct JoystickState {
+  int32_t axes[8] = {};     // raw -32768..32767 (X, Y, Z, Rx, Ry, Rz, slider 0, slider 1)
+  int32_t hats[4] = {-1, -1, -1, -1};  // hundredths of a degree clockwise from north, -1 centred
+  uint8_t buttons[32] = {};  // bit 7 set while held
+};
+
+class IJoysticks {
+ public:
+  virtual ~IJoysticks() = default;
+  virtual int Count() = 0;
+  virtual JoystickInfo Info(int index) = 0;
+  virtual bool State(int index, JoystickState& state) = 0;
+};
+
+class IHost {
+ public:
+  virtual ~IHost() = default;
+  virtual std::string Name() const = 0;  // "sdl" or "headless"
+
+  virtual std::unique_ptr<IWindow> CreateWindow(const WindowDesc& desc) = 0;
+  // Takes the next pending event without blocking.
+  virtual bool PollEvent(Event& event) = 0;
+  // Blocks until an event is pending or the time-out passes.
+  virtual void WaitEvent(int timeoutMs) = 0;
+
+  virtual win::IClock& Clock() = 0;
+
+  // 256 DirectInput key codes; 0x80 while the key is held.
+  virtual const uint8_t* KeyboardState() = 0;
+  // Relative mouse motion since the previous call, and the four buttons (0x80 held).
+  virtual void MouseState(int32_t& dx, int32_t& dy, int32_t& dz, uint8_t buttons[4]) = 0;
+  // True while one of the program's windows has the input focus.
+  virtual bool HasFocus() = 0;
+
+  virtual IJoysticks& Joysticks() = 0;
+  virtual IAudioDevice& Audio() = 0;
+
+  virtual int DesktopBitDepth() = 0;
+  virtual void DesktopSize(int& width, int& height) = 0;
+  virtual bool ScreenSaverEnabled() = 0;
+  virtual void SetScreenSaverEnabled(bool enabled) = 0;
+};
+
+// The host the program runs on (process-wide, like the machine itself).
+IHost& Current();
+bool HasCurrent();
+void SetCurrent(IHost* host);
+
+}  // namespace host
