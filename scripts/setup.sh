@@ -15,7 +15,7 @@ packages=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # window tests without a display, sound checks, fuzzing
-  xvfb xauth sox clang libclang-rt-14-dev
+  xvfb xauth xdotool sox clang libclang-rt-14-dev
 )
 
 missing=()

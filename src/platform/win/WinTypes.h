@@ -55,6 +55,7 @@ inline bool operator==(const GUID& a, const GUID& b) { return std::memcmp(&a, &b
 inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
 
 inline constexpr GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+inline constexpr GUID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 struct RECT {
   LONG left;
