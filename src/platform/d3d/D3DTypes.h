@@ -8,9 +8,16 @@ struct D3DCOLORVALUE {
   float r, g, b, a;
 };
 
+// The sound stand-in declares the same record for its 3-D parameters (as the SDK's
+// headers share it); whichever header comes first defines it.
+#ifndef D3DVECTOR_DEFINED
 struct D3DVECTOR {
-  float x, y, z;
+  D3DVALUE x;
+  D3DVALUE y;
+  D3DVALUE z;
 };
+#define D3DVECTOR_DEFINED
+#endif
 
 struct D3DMATRIX {
   float m[4][4];

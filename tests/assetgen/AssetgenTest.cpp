@@ -1,0 +1,538 @@
+// Checks of the data set that assetgen writes: every file the game asks for is there and
+// parses as the game's loaders will read it, the sizes and directions fit the game, the
+// loops join, and two runs give the same bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "assetgen/TitleJpeg.h"
+#include "platform/win/CodePage.h"
+#include "support/TestSupport.h"
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const char* const kMeshes[] = {"dotai.sx", "nata.sx",  "kyu.sx", "colony.sx", "sankaku.sx", "beam.sx",   "fire_s.sx",
+                               "missile.sx", "ball.sx", "gm.sx", "core.sx",  "Bomb.sx",    "Bomb_s.sx", "pigzam.sx"};
+const char* const kEffects[] = {"gunshot.wav", "gunshot2.wav", "rocket.wav", "exprosion.wav", "exprosion_s.wav",
+                                "info.wav",    "crash.wav",    "nata.wav",   "missile.wav"};
+
+int RunAssetgen(const std::string& args) { return std::system((std::string("\"") + ASSETGEN_EXE + "\" " + args).c_str()); }
+
+// The data set under test: the one the build wrote beside the program when it generates
+// one, otherwise a fresh one in a temporary folder (generating takes a few seconds).
+class DataSet : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+#ifdef ASSETGEN_DATA_DIR
+    data_ = ASSETGEN_DATA_DIR;
+#else
+    dir_ = std::make_unique<testsupport::TempDir>();
+    data_ = dir_->Path();
+    ASSERT_EQ(RunAssetgen("--data \"" + data_.string() + "\""), 0);
+#endif
+  }
+  static void TearDownTestSuite() { dir_.reset(); }
+  static Bytes Read(const std::string& name) { return testsupport::ReadFileBytes(Path(name)); }
+  static std::string Path(const std::string& name) { return (data_ / name).string(); }
+  static std::filesystem::path data_;
+  static std::unique_ptr<testsupport::TempDir> dir_;
+};
+std::filesystem::path DataSet::data_;
+std::unique_ptr<testsupport::TempDir> DataSet::dir_;
+
+uint32_t U16(const Bytes& b, size_t o) { return b.at(o) | (b.at(o + 1) << 8); }
+uint32_t U32(const Bytes& b, size_t o) { return U16(b, o) | (U16(b, o + 2) << 16); }
+int32_t S32(const Bytes& b, size_t o) { return static_cast<int32_t>(U32(b, o)); }
+float F32(const Bytes& b, size_t o) {
+  const uint32_t u = U32(b, o);
+  float f;
+  std::memcpy(&f, &u, 4);
+  return f;
+}
+
+// --- meshes ------------------------------------------------------------------------------
+
+struct V {
+  double x, y, z;
+};
+V Sub(V a, V b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+V Cross(V a, V b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+double Dot(V a, V b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+struct SxVertex {
+  V p, n;
+  uint32_t diffuse;
+  float u, v;
+};
+struct Sx {
+  std::vector<SxVertex> v;
+  std::vector<uint32_t> idx;
+  V lo{1e30, 1e30, 1e30}, hi{-1e30, -1e30, -1e30};
+  V Size() const { return Sub(hi, lo); }
+};
+
+// Reads a version-0 file as the mesh loader does, failing the test on anything it would refuse.
+Sx ParseSx(const Bytes& b, const std::string& name) {
+  Sx m;
+  EXPECT_GE(b.size(), 256u) << name;
+  if (b.size() < 256) return m;
+  EXPECT_EQ(std::string(b.begin(), b.begin() + 16), "Simplified_X00  ") << name;
+  const size_t nv = U16(b, 16), ni = U16(b, 18);
+  EXPECT_GT(ni, 0u) << name << ": an empty index list is a load error";
+  EXPECT_EQ(ni % 3, 0u) << name;
+  EXPECT_EQ(b.size(), 256 + nv * 40 + ni * 2) << name;
+  if (b.size() < 256 + nv * 40 + ni * 2) return m;
+  for (size_t i = 0; i < nv; ++i) {
+    const size_t o = 256 + i * 40;
+    SxVertex v{{F32(b, o), F32(b, o + 4), F32(b, o + 8)}, {F32(b, o + 12), F32(b, o + 16), F32(b, o + 20)},
+               U32(b, o + 24), F32(b, o + 32), F32(b, o + 36)};
+    m.v.push_back(v);
+    m.lo = {std::min(m.lo.x, v.p.x), std::min(m.lo.y, v.p.y), std::min(m.lo.z, v.p.z)};
+    m.hi = {std::max(m.hi.x, v.p.x), std::max(m.hi.y, v.p.y), std::max(m.hi.z, v.p.z)};
+  }
+  for (size_t i = 0; i < ni; ++i) m.idx.push_back(U16(b, 256 + nv * 40 + i * 2));
+  return m;
+}
+
+TEST_F(DataSet, EveryMeshLoadsWithIndicesInRangeAndFacesWoundForDefaultCulling) {
+  for (const char* name : kMeshes) {
+    const Sx m = ParseSx(Read(name), name);
+    ASSERT_FALSE(m.v.empty()) << name;
+    for (const SxVertex& v : m.v) {
+      ASSERT_TRUE(std::isfinite(v.p.x) && std::isfinite(v.p.y) && std::isfinite(v.p.z)) << name;
+      EXPECT_NEAR(Dot(v.n, v.n), 1.0, 1e-3) << name << ": normals are unit length";
+      EXPECT_EQ(v.diffuse >> 24, 0xFFu) << name << ": opaque diffuse colour";
+    }
+    int wrong = 0;
+    for (size_t t = 0; t + 2 < m.idx.size(); t += 3) {
+      ASSERT_LT(m.idx[t], m.v.size()) << name;
+      ASSERT_LT(m.idx[t + 1], m.v.size()) << name;
+      ASSERT_LT(m.idx[t + 2], m.v.size()) << name;
+      const SxVertex &a = m.v[m.idx[t]], &b = m.v[m.idx[t + 1]], &c = m.v[m.idx[t + 2]];
+      const V g = Cross(Sub(b.p, a.p), Sub(c.p, a.p));
+      EXPECT_GT(Dot(g, g), 0.0) << name << ": degenerate triangle " << t / 3;
+      // Left-handed, CULL_CCW: a front face runs clockwise seen from outside, so its
+      // (b - a) x (c - a) points out, the way the vertex normals point.
+      const V n{a.n.x + b.n.x + c.n.x, a.n.y + b.n.y + c.n.y, a.n.z + b.n.z + c.n.z};
+      if (Dot(g, n) <= 0) ++wrong;
+    }
+    EXPECT_EQ(wrong, 0) << name << ": triangles wound against their normals";
+  }
+}
+
+TEST_F(DataSet, MeshSizesFitTheGame) {
+  auto across = [](const Sx& m) { return std::max({m.Size().x, m.Size().y, m.Size().z}); };
+  const Sx ship = ParseSx(Read("dotai.sx"), "dotai.sx");
+  EXPECT_GT(ship.Size().z, 7.0);
+  EXPECT_LT(ship.Size().z, 10.0);
+  EXPECT_GT(ship.Size().z, ship.Size().x) << "the ship is longest along z";
+  // The thruster flames sit at z 6.5 and the shots leave at z -1: the hull stays between.
+  EXPECT_LT(ship.hi.z, 6.0);
+  EXPECT_LT(ship.lo.z, -3.0);
+  for (const char* name : {"ball.sx", "gm.sx", "core.sx"}) {
+    const Sx m = ParseSx(Read(name), name);
+    EXPECT_GE(across(m), 3.0) << name;
+    EXPECT_LE(across(m), 7.0) << name;
+  }
+  const Sx target = ParseSx(Read("pigzam.sx"), "pigzam.sx");
+  EXPECT_GE(across(target), 20.0);
+  EXPECT_LE(across(target), 31.0);
+  const Sx colony = ParseSx(Read("colony.sx"), "colony.sx");
+  EXPECT_GT(colony.Size().x, colony.Size().y) << "the colony's long axis is x, the axis it turns about";
+  EXPECT_LT(across(colony), 400.0) << "the near-colony warning starts at 400";
+  const Sx missile = ParseSx(Read("missile.sx"), "missile.sx");
+  EXPECT_LT(across(missile), 4.0);
+}
+
+TEST_F(DataSet, BladeReachesTheSlabBesideTheShip) {
+  // At rest the game turns mesh +y onto the ship's -z; a swing turns it about x. The hit
+  // slab is 3 < |x| < 10 and 5 < -z < 12 in ship space, so in mesh space the cutting part
+  // lies at 3 < |x| < 10, 5 < y < 12, on both sides.
+  const Sx m = ParseSx(Read("nata.sx"), "nata.sx");
+  EXPECT_LE(std::max(-m.lo.x, m.hi.x), 10.0);
+  EXPECT_GE(m.hi.y, 12.0);
+  bool left = false, right = false;
+  for (const SxVertex& v : m.v) {
+    if (v.p.y > 5 && v.p.y < 12 && v.p.x > 3 && v.p.x < 10) right = true;
+    if (v.p.y > 5 && v.p.y < 12 && v.p.x < -3 && v.p.x > -10) left = true;
+  }
+  EXPECT_TRUE(left && right);
+}
+
+TEST_F(DataSet, SpritesAreTexturedQuadsFacingPlusZ) {
+  for (const char* name : {"beam.sx", "fire_s.sx", "Bomb.sx", "Bomb_s.sx"}) {
+    const Sx m = ParseSx(Read(name), name);
+    ASSERT_EQ(m.v.size(), 4u) << name;
+    ASSERT_EQ(m.idx.size(), 6u) << name;
+    float umin = 1, umax = 0, vmin = 1, vmax = 0;
+    for (const SxVertex& v : m.v) {
+      EXPECT_EQ(v.p.z, 0.0) << name;
+      EXPECT_EQ(v.n.z, 1.0) << name;
+      umin = std::min(umin, v.u), umax = std::max(umax, v.u), vmin = std::min(vmin, v.v), vmax = std::max(vmax, v.v);
+    }
+    EXPECT_TRUE(umin == 0 && umax == 1 && vmin == 0 && vmax == 1) << name << ": the whole texture on the quad";
+  }
+  const Sx big = ParseSx(Read("Bomb.sx"), "Bomb.sx"), small = ParseSx(Read("Bomb_s.sx"), "Bomb_s.sx");
+  EXPECT_GT(big.Size().x, 2 * small.Size().x);
+}
+
+TEST_F(DataSet, PlanetIsASphereWithADoubledSeam) {
+  const Sx m = ParseSx(Read("kyu.sx"), "kyu.sx");
+  double radius = std::sqrt(Dot(m.v[0].p, m.v[0].p));
+  EXPECT_GT(radius, 500.0);
+  EXPECT_LT(radius, 1700.0) << "the planet warning starts 1800 from its centre";
+  int seam = 0;
+  for (const SxVertex& v : m.v) {
+    EXPECT_NEAR(std::sqrt(Dot(v.p, v.p)), radius, radius * 1e-5);
+    EXPECT_TRUE(v.u >= 0 && v.u <= 1 && v.v >= 0 && v.v <= 1);
+    if (v.u == 1.0f) {
+      // Each vertex of the u = 1 column has a twin at u = 0 in the same place.
+      for (const SxVertex& w : m.v)
+        if (w.u == 0.0f && w.v == v.v && Dot(Sub(w.p, v.p), Sub(w.p, v.p)) < 1e-3) {
+          ++seam;
+          break;
+        }
+    }
+  }
+  EXPECT_GT(seam, 10);
+}
+
+// --- pictures ----------------------------------------------------------------------------
+
+struct Bmp {
+  int w = 0, h = 0;
+  std::vector<uint8_t> rgb;  // top row first
+  const uint8_t* At(int x, int y) const { return &rgb[(static_cast<size_t>(y) * w + x) * 3]; }
+};
+
+Bmp ParseBmp(const Bytes& b, const std::string& name) {
+  Bmp p;
+  EXPECT_GE(b.size(), 54u) << name;
+  if (b.size() < 54) return p;
+  EXPECT_EQ(b[0], 'B');
+  EXPECT_EQ(b[1], 'M');
+  EXPECT_EQ(U32(b, 2), b.size()) << name;
+  EXPECT_EQ(U32(b, 14), 40u) << name;
+  EXPECT_EQ(U16(b, 28), 24u) << name;
+  EXPECT_EQ(U32(b, 30), 0u) << name << ": uncompressed";
+  EXPECT_GT(S32(b, 22), 0) << name << ": bottom-up";
+  // The surface loader reads a 1024-byte colour table after the headers even for 24-bit
+  // pictures, then seeks to the pixels: the file must be at least that long.
+  EXPECT_GE(b.size(), 14u + 40 + 1024) << name;
+  p.w = S32(b, 18);
+  p.h = S32(b, 22);
+  const size_t off = U32(b, 10), row = (static_cast<size_t>(p.w) * 3 + 3) & ~size_t{3};
+  EXPECT_EQ(b.size(), off + row * p.h) << name;
+  if (p.w <= 0 || p.h <= 0 || b.size() < off + row * p.h) return Bmp{};
+  p.rgb.resize(static_cast<size_t>(p.w) * p.h * 3);
+  for (int y = 0; y < p.h; ++y)
+    for (int x = 0; x < p.w; ++x)
+      for (int c = 0; c < 3; ++c) p.rgb[(static_cast<size_t>(y) * p.w + x) * 3 + c] = b[off + (p.h - 1 - y) * row + x * 3 + 2 - c];
+  return p;
+}
+
+TEST_F(DataSet, TexturesHaveTheSizesTheGameCreates) {
+  const struct {
+    const char* name;
+    int w, h;
+  } sizes[] = {{"earth.bmp", 256, 256}, {"metal.bmp", 128, 128}, {"beam.bmp", 128, 128}, {"beam2.bmp", 128, 128},
+               {"fire.bmp", 128, 128},  {"bakuhatu.bmp", 512, 512}};
+  for (const auto& s : sizes) {
+    const Bmp b = ParseBmp(Read(s.name), s.name);
+    EXPECT_EQ(b.w, s.w) << s.name;
+    EXPECT_EQ(b.h, s.h) << s.name;
+  }
+  const Bmp portrait = ParseBmp(Read("tavvy.bmp"), "tavvy.bmp");
+  EXPECT_GE(portrait.w, 50);
+  EXPECT_GE(portrait.h, 50);
+  const Bmp logo = ParseBmp(Read("title.bmp"), "title.bmp");
+  EXPECT_LE(30 + logo.w, 432) << "the logo at (30, 30) stays clear of the staff block";
+  EXPECT_LE(30 + logo.h, 380) << "and of the prompt";
+}
+
+// Sprites are keyed on black and drawn additively: nothing may leak at their edges.
+TEST_F(DataSet, SpriteTexturesFadeToBlackAtEveryEdge) {
+  auto borderIsBlack = [](const Bmp& b, int ox, int oy, int size) {
+    for (int k = 0; k < size; ++k)
+      for (const uint8_t* p : {b.At(ox + k, oy), b.At(ox + k, oy + size - 1), b.At(ox, oy + k), b.At(ox + size - 1, oy + k)})
+        if (p[0] || p[1] || p[2]) return false;
+    return true;
+  };
+  for (const char* name : {"beam.bmp", "beam2.bmp", "fire.bmp"}) {
+    const Bmp b = ParseBmp(Read(name), name);
+    ASSERT_EQ(b.w, 128);
+    EXPECT_TRUE(borderIsBlack(b, 0, 0, 128)) << name;
+    EXPECT_GT(b.At(64, 64)[0] + b.At(64, 64)[1] + b.At(64, 64)[2], 600) << name << ": a bright centre";
+  }
+  const Bmp sheet = ParseBmp(Read("bakuhatu.bmp"), "bakuhatu.bmp");
+  ASSERT_EQ(sheet.w, 512);
+  for (int f = 0; f < 16; ++f) EXPECT_TRUE(borderIsBlack(sheet, (f % 4) * 128, (f / 4) * 128, 128)) << "tile " << f;
+}
+
+TEST_F(DataSet, ExplosionBloomsReddensAndFades) {
+  const Bmp sheet = ParseBmp(Read("bakuhatu.bmp"), "bakuhatu.bmp");
+  ASSERT_EQ(sheet.w, 512);
+  double light[16], red[16], blue[16];
+  for (int f = 0; f < 16; ++f) {
+    light[f] = red[f] = blue[f] = 0;
+    for (int y = 0; y < 128; ++y)
+      for (int x = 0; x < 128; ++x) {
+        const uint8_t* p = sheet.At((f % 4) * 128 + x, (f / 4) * 128 + y);
+        light[f] += p[0] + p[1] + p[2];
+        red[f] += p[0];
+        blue[f] += p[2];
+      }
+  }
+  EXPECT_GT(light[3], light[0]) << "the fireball grows first";
+  for (int f = 4; f < 15; ++f) EXPECT_LT(light[f + 1], light[f]) << "then fades, frame " << f + 1;
+  EXPECT_LT(light[15], light[3] / 5);
+  EXPECT_GT(blue[0] / red[0], blue[8] / red[8]) << "white-hot at first, red later";
+}
+
+TEST_F(DataSet, EarthMapJoinsAtItsSeam) {
+  const Bmp e = ParseBmp(Read("earth.bmp"), "earth.bmp");
+  ASSERT_EQ(e.w, 256);
+  auto columnStep = [&](int a, int b) {
+    double d = 0;
+    for (int y = 0; y < 256; ++y)
+      for (int c = 0; c < 3; ++c) d += std::abs(e.At(a, y)[c] - e.At(b, y)[c]);
+    return d;
+  };
+  double typical = 0;
+  for (int x = 0; x < 255; ++x) typical += columnStep(x, x + 1) / 255;
+  EXPECT_LT(columnStep(255, 0), 2.5 * typical) << "u = 1 must meet u = 0 like any two neighbouring columns";
+}
+
+// --- sounds ------------------------------------------------------------------------------
+
+struct Wav {
+  int channels = 0, rate = 0, bits = 0;
+  std::vector<int16_t> s;
+  size_t Frames() const { return channels ? s.size() / channels : 0; }
+};
+
+// The plain 44-byte layout: the music is streamed raw from byte 0, so the header size matters.
+Wav ParseWav(const Bytes& b, const std::string& name) {
+  Wav w;
+  EXPECT_GE(b.size(), 44u) << name;
+  if (b.size() < 44) return w;
+  EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF") << name;
+  EXPECT_EQ(U32(b, 4), b.size() - 8) << name;
+  EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ") << name;
+  EXPECT_EQ(U32(b, 16), 16u) << name;
+  EXPECT_EQ(U16(b, 20), 1u) << name << ": PCM";
+  w.channels = static_cast<int>(U16(b, 22));
+  w.rate = static_cast<int>(U32(b, 24));
+  w.bits = static_cast<int>(U16(b, 34));
+  EXPECT_EQ(U16(b, 32), static_cast<uint32_t>(w.channels * 2)) << name;
+  EXPECT_EQ(U32(b, 28), static_cast<uint32_t>(w.rate * w.channels * 2)) << name;
+  EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data") << name;
+  EXPECT_EQ(U32(b, 40), b.size() - 44) << name;
+  EXPECT_EQ(w.bits, 16) << name;
+  for (size_t o = 44; o + 1 < b.size(); o += 2) w.s.push_back(static_cast<int16_t>(U16(b, o)));
+  return w;
+}
+
+int Peak(const Wav& w) {
+  int p = 0;
+  for (int16_t v : w.s) p = std::max(p, std::abs(static_cast<int>(v)));
+  return p;
+}
+
+// How far apart the last frame and the first are, against the steps inside the sound:
+// 1.0 means the join is as big as the largest step the sound itself takes.
+double JoinRatio(const Wav& w) {
+  double worst = 0;
+  for (int c = 0; c < w.channels; ++c) {
+    std::vector<int> steps;
+    for (size_t i = 1; i < w.Frames(); ++i) steps.push_back(std::abs(w.s[i * w.channels + c] - w.s[(i - 1) * w.channels + c]));
+    std::sort(steps.begin(), steps.end());
+    const double big = std::max(1, steps[steps.size() * 999 / 1000]);
+    const double join = std::abs(w.s[c] - w.s[(w.Frames() - 1) * w.channels + c]);
+    worst = std::max(worst, join / big);
+  }
+  return worst;
+}
+
+TEST_F(DataSet, EffectsArePcmWithHeadroomAndNoClicksAtTheEnds) {
+  for (const char* name : kEffects) {
+    const Wav w = ParseWav(Read(name), name);
+    ASSERT_GT(w.Frames(), 0u) << name;
+    EXPECT_EQ(w.channels, 1) << name;
+    EXPECT_EQ(w.rate, 22050) << name;
+    EXPECT_GT(Peak(w), 8000) << name << ": audible";
+    EXPECT_LT(Peak(w), 32000) << name << ": not clipped";
+    EXPECT_LT(w.Frames(), static_cast<size_t>(w.rate * 2.5)) << name;
+    if (std::string(name) != "rocket.wav") {
+      EXPECT_LT(std::abs(w.s.front()), 200) << name << " starts from silence";
+      EXPECT_LT(std::abs(w.s.back()), 200) << name << " ends in silence";
+    }
+  }
+  EXPECT_LT(JoinRatio(ParseWav(Read("rocket.wav"), "rocket.wav")), 1.0) << "the engine loop joins smoothly";
+}
+
+TEST_F(DataSet, MusicIsStereo44100AndTheTunesLoopSeamlessly) {
+  for (const char* name : {"bgm_b.wav", "bgm_a.wav"}) {
+    const Wav w = ParseWav(Read(name), name);
+    ASSERT_EQ(w.channels, 2) << name;
+    EXPECT_EQ(w.rate, 44100) << name;
+    const double seconds = static_cast<double>(w.Frames()) / w.rate;
+    EXPECT_GE(seconds, 20.0) << name;
+    EXPECT_LE(seconds, 60.0) << name;
+    EXPECT_LT(Peak(w), 32000) << name;
+    EXPECT_GT(Peak(w), 16000) << name;
+    EXPECT_LT(JoinRatio(w), 0.5) << name << ": end and start must join";
+  }
+  const Wav a = ParseWav(Read("bgm_a.wav"), "bgm_a.wav"), b = ParseWav(Read("bgm_b.wav"), "bgm_b.wav");
+  EXPECT_NE(a.s, b.s);
+}
+
+TEST_F(DataSet, StageClearFanfareEndsInSilenceLongEnoughForTheRepeatingHalves) {
+  const Bytes bytes = Read("clear.wav");
+  const Wav w = ParseWav(bytes, "clear.wav");
+  ASSERT_EQ(w.channels, 2);
+  EXPECT_EQ(w.rate, 44100);
+  EXPECT_GT(Peak(w), 16000);
+  // After the file ends the stream keeps repeating its last two 220500-byte halves.
+  ASSERT_GT(bytes.size(), 2u * 220500 + 44);
+  const auto tail = std::find_if(bytes.end() - 2 * 220500, bytes.end(), [](uint8_t v) { return v != 0; });
+  EXPECT_TRUE(tail == bytes.end()) << "the last 2.5 seconds are silent";
+  EXPECT_LT(static_cast<double>(w.Frames()) / w.rate, 12.0);
+}
+
+// --- texts -------------------------------------------------------------------------------
+
+TEST_F(DataSet, WordsAreThirteenJapaneseLinesInShiftJisWithCrLf) {
+  const Bytes raw = Read("words.dat");
+  const std::string text(raw.begin(), raw.end());
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t p; (p = text.find("\r\n", start)) != std::string::npos; start = p + 2) lines.push_back(text.substr(start, p - start));
+  EXPECT_EQ(start, text.size()) << "every line ends with CR LF";
+  ASSERT_GE(lines.size(), 13u);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string& l = lines[i];
+    EXPECT_EQ(l.find('\n'), std::string::npos) << i;
+    const std::string utf8 = win::AnsiToUtf8(l);
+    EXPECT_EQ(utf8.find("\xEF\xBF\xBD"), std::string::npos) << "line " << i << " is valid CP932";
+    EXPECT_EQ(win::Utf8ToAnsi(utf8), l) << "line " << i << " round-trips";
+    EXPECT_NE(utf8, l) << "line " << i << " holds Japanese";
+    EXPECT_EQ(utf8.find('?'), std::string::npos) << "line " << i;
+    // The message box is 400 pixels wide for 14-point text: about 21 full-width characters.
+    EXPECT_LE(l.size(), 42u) << "line " << i << " fits the message box";
+  }
+}
+
+TEST_F(DataSet, ViewPlacementsAreRigidAndLookAtTheShip) {
+  const Bytes raw = Read("View.dat");
+  std::istringstream in(std::string(raw.begin(), raw.end()));
+  std::string line;
+  std::vector<std::vector<double>> views;
+  while (std::getline(in, line)) {
+    ASSERT_FALSE(line.empty());
+    EXPECT_EQ(line.back(), '\r') << "CR LF";
+    std::replace(line.begin(), line.end(), ',', ' ');
+    std::istringstream f(line);
+    std::vector<double> m;
+    for (double v; f >> v;) m.push_back(v);
+    EXPECT_EQ(m.size(), 16u);
+    views.push_back(m);
+  }
+  ASSERT_EQ(views.size(), 4u);
+  double dist[4];
+  for (int k = 0; k < 4; ++k) {
+    const auto& m = views[k];
+    ASSERT_EQ(m.size(), 16u);
+    const V x{m[0], m[1], m[2]}, y{m[4], m[5], m[6]}, z{m[8], m[9], m[10]}, p{m[12], m[13], m[14]};
+    EXPECT_NEAR(Dot(x, x), 1, 1e-5) << k;
+    EXPECT_NEAR(Dot(y, y), 1, 1e-5) << k;
+    EXPECT_NEAR(Dot(z, z), 1, 1e-5) << k;
+    EXPECT_NEAR(Dot(x, y), 0, 1e-5) << k;
+    EXPECT_NEAR(Dot(y, z), 0, 1e-5) << k;
+    EXPECT_NEAR(Dot(x, z), 0, 1e-5) << k;
+    const V xy = Cross(x, y);
+    EXPECT_NEAR(Dot(xy, z), 1, 1e-5) << k << ": a rotation, not a mirror";
+    EXPECT_EQ(m[3], 0);
+    EXPECT_EQ(m[7], 0);
+    EXPECT_EQ(m[11], 0);
+    EXPECT_EQ(m[15], 1);
+    EXPECT_GT(y.y, 0.5) << k << ": upright";
+    // The ship's origin lies ahead of the camera and close to its line of sight.
+    const V toShip{-p.x, -p.y, -p.z};
+    const double ahead = Dot(toShip, z);
+    dist[k] = std::sqrt(Dot(p, p));
+    EXPECT_GT(ahead, 8.0) << k;
+    EXPECT_LT(std::sqrt(std::max(0.0, Dot(toShip, toShip) - ahead * ahead)), 5.0) << k << ": looks at the ship";
+  }
+  EXPECT_LT(dist[2], dist[0]) << "slot 2, the first view, is the close chase";
+  EXPECT_LT(dist[0], dist[1]) << "slot 1 is far behind";
+  EXPECT_GT(views[0][14], 0) << "behind is +z: the nose points along -z";
+  EXPECT_GT(views[1][14], 0);
+  EXPECT_GT(std::abs(views[3][12]), std::abs(views[3][14])) << "slot 3 looks from the side";
+}
+
+// --- the whole set -----------------------------------------------------------------------
+
+TEST_F(DataSet, TwoRunsWriteIdenticalBytes) {
+  testsupport::TempDir again;
+  const std::filesystem::path fresh = again.Path() / "data";
+  ASSERT_EQ(RunAssetgen("--data \"" + fresh.string() + "\" --title-cpp \"" + again.File("t1.cpp") + "\""), 0);
+  ASSERT_EQ(RunAssetgen("--title-cpp \"" + again.File("t2.cpp") + "\""), 0);
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(fresh)) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names.size(), std::size(kMeshes) + std::size(kEffects) + 8 + 3 + 2);
+  for (const std::string& n : names) EXPECT_TRUE(Read(n) == testsupport::ReadFileBytes((fresh / n).string())) << n;
+  EXPECT_EQ(testsupport::ReadFileText(again.File("t1.cpp")), testsupport::ReadFileText(again.File("t2.cpp")));
+}
+
+TEST_F(DataSet, EveryFileTheGameOpensIsThere) {
+  std::vector<std::string> all(std::begin(kMeshes), std::end(kMeshes));
+  all.insert(all.end(), std::begin(kEffects), std::end(kEffects));
+  for (const char* n : {"earth.bmp", "metal.bmp", "beam.bmp", "beam2.bmp", "fire.bmp", "bakuhatu.bmp", "title.bmp",
+                        "tavvy.bmp", "bgm_a.wav", "bgm_b.wav", "clear.wav", "View.dat", "words.dat"})
+    all.push_back(n);
+  for (const std::string& n : all) EXPECT_TRUE(std::filesystem::is_regular_file(Path(n))) << n;
+}
+
+TEST(TitlePicture, CompiledJpegIsABaseline640By480Picture) {
+  ASSERT_GT(titlepicture::kTitleJpegSize, 1000u);
+  jpeg_decompress_struct cinfo{};
+  jpeg_error_mgr jerr{};
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, titlepicture::kTitleJpeg, static_cast<unsigned long>(titlepicture::kTitleJpegSize));
+  ASSERT_EQ(jpeg_read_header(&cinfo, TRUE), JPEG_HEADER_OK);
+  EXPECT_EQ(cinfo.image_width, 640u);
+  EXPECT_EQ(cinfo.image_height, 480u);
+  EXPECT_EQ(cinfo.num_components, 3);
+  EXPECT_FALSE(cinfo.progressive_mode);
+  jpeg_start_decompress(&cinfo);
+  std::vector<uint8_t> row(640 * 3);
+  double sum = 0;
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW r = row.data();
+    jpeg_read_scanlines(&cinfo, &r, 1);
+    for (uint8_t v : row) sum += v;
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  EXPECT_GT(sum / (640.0 * 480 * 3), 8.0) << "not a black picture";
+}
+
+}  // namespace

@@ -1,0 +1,303 @@
+// The game's pictures: the planet and colony textures, the glowing sprites, the
+// explosion sheet, the logo and the pilot's portrait. All 24-bit BMP. Sprites are
+// drawn additively on black, so their backgrounds are pure black (also the key colour).
+#include <string>
+#include <vector>
+
+#include "Common.h"
+
+namespace assetgen {
+
+Rgb PlanetColour(double x, double y, double z, bool clouds) {
+  static const Noise3 land(101), detail(102), cloud(103), swirl(104);
+  // Continents: low-frequency noise, with detail added near the coasts.
+  const double h = land.Fbm(x * 1.6 + 3.1, y * 1.6, z * 1.6 - 1.7, 5, 0.55) + 0.25 * detail.Fbm(x * 6, y * 6, z * 6, 3);
+  const double lat = y < 0 ? -y : y;
+  Rgb c;
+  const double sea = 0.08;
+  if (h < sea) {
+    const double depth = Clamp((sea - h) * 3.0, 0.0, 1.0);
+    c = Mix(Rgb{0.10, 0.35, 0.62}, Rgb{0.02, 0.08, 0.30}, depth);
+  } else {
+    const double up = Clamp((h - sea) * 3.5, 0.0, 1.0);
+    const double dry = Clamp(0.5 + 0.9 * detail.At(x * 3 + 7, y * 3, z * 3) - lat * 0.6, 0.0, 1.0);
+    const Rgb green = Mix(Rgb{0.16, 0.42, 0.14}, Rgb{0.30, 0.45, 0.18}, up);
+    const Rgb desert = Mix(Rgb{0.72, 0.60, 0.36}, Rgb{0.55, 0.42, 0.28}, up);
+    c = Mix(green, desert, dry * dry);
+    c = Mix(c, Rgb{0.45, 0.40, 0.38}, SmoothStep(0.6, 1.0, up));
+  }
+  // Ice towards the poles, ragged at its edge.
+  const double ice = SmoothStep(0.9, 0.95, lat + 0.04 * detail.At(x * 8, y * 8, z * 8));
+  c = Mix(c, Rgb{0.92, 0.95, 0.98}, ice);
+  if (clouds) {
+    const double w = swirl.Fbm(x * 2, y * 2, z * 2, 2);
+    const double k = cloud.Fbm(x * 3.0 + w, y * 6.0, z * 3.0 - w, 5, 0.5);
+    const double a = SmoothStep(0.05, 0.45, k) * 0.85;
+    c = Mix(c, Rgb{1.0, 1.0, 1.0}, a);
+  }
+  return c;
+}
+
+namespace {
+
+// Equirectangular map: u is the longitude, v runs from the north pole down. The colour
+// comes from a 3D field on the sphere itself, so the map has no seam and no pinch.
+Image Earth() {
+  Image img(256, 256);
+  for (int y = 0; y < 256; ++y) {
+    const double th = kPi * (y + 0.5) / 256;
+    for (int x = 0; x < 256; ++x) {
+      const double ph = kTwoPi * (x + 0.5) / 256;
+      img.At(x, y) = PlanetColour(Sin(th) * Cos(ph), Cos(th), Sin(th) * Sin(ph), true);
+    }
+  }
+  return img;
+}
+
+// Hull plating that tiles: four by four panels with seams, rivets and brushed grain.
+Image Metal() {
+  Image img(128, 128);
+  const Noise2 grain(201), blotch(202);
+  Rng rng(203);
+  double tint[4][4];
+  for (auto& row : tint)
+    for (double& t : row) t = rng.Range(-0.06, 0.06);
+  for (int y = 0; y < 128; ++y) {
+    for (int x = 0; x < 128; ++x) {
+      const int px = x % 32, py = y % 32;
+      double v = 0.62 + tint[y / 32][x / 32];
+      v += 0.05 * grain.Fbm(x / 2.0, y / 16.0, 3, 0.5, 64, 8);
+      v += 0.06 * blotch.Fbm(x / 16.0, y / 16.0, 3, 0.5, 8, 8);
+      // Bevelled panel edges: light on the top-left, dark seam on the bottom-right.
+      if (px == 0 || py == 0) v += 0.18;
+      if (px == 31 || py == 31) v = 0.18;
+      if (px == 30 || py == 30) v -= 0.12;
+      // Rivets near the corners.
+      for (int cy : {4, 27})
+        for (int cx : {4, 27}) {
+          const int dx = px - cx, dy = py - cy;
+          const int d2 = dx * dx + dy * dy;
+          if (d2 <= 2) v = 0.85 - 0.1 * d2;
+          else if (d2 <= 4) v -= 0.15;
+        }
+      img.At(x, y) = Rgb{v * 0.95, v * 0.97, v * 1.03};
+    }
+  }
+  return img;
+}
+
+// A round plasma bolt: a white core, a coloured halo and a faint four-point flare,
+// falling to exact black well inside the square.
+Image Bolt(Rgb halo) {
+  Image img(128, 128);
+  for (int y = 0; y < 128; ++y) {
+    for (int x = 0; x < 128; ++x) {
+      const double dx = (x + 0.5 - 64) / 64, dy = (y + 0.5 - 64) / 64;
+      const double r2 = dx * dx + dy * dy;
+      const double core = Exp(-r2 * 60.0);
+      const double glow = Exp(-r2 * 9.0);
+      const double flare = Exp(-(dx * dx) * 900.0) * Exp(-dy * dy * 6) + Exp(-(dy * dy) * 900.0) * Exp(-dx * dx * 6);
+      Rgb c = halo * (glow * 0.9 + flare * 0.5) + Rgb{1, 1, 1} * core;
+      const double edge = 1.0 - SmoothStep(0.75, 0.97, Sqrt(r2));
+      img.At(x, y) = c * edge;
+    }
+  }
+  return img;
+}
+
+// A thruster flame: a hot yellow-white heart in a ragged orange flame.
+Image Fire() {
+  Image img(128, 128);
+  const Noise2 n(301);
+  for (int y = 0; y < 128; ++y) {
+    for (int x = 0; x < 128; ++x) {
+      const double dx = (x + 0.5 - 64) / 64, dy = (y + 0.5 - 64) / 64;
+      const double r = Sqrt(dx * dx + dy * dy);
+      const double rag = 0.18 * n.Fbm(x / 10.0, y / 10.0, 4);
+      const double body = 1.0 - SmoothStep(0.25, 0.8, r + rag);
+      const double heart = 1.0 - SmoothStep(0.0, 0.35, r);
+      Rgb c = Rgb{1.0, 0.45, 0.08} * body + Rgb{0.2, 0.5, 0.5} * heart * heart + Rgb{0.0, 0.1, 0.2} * heart;
+      const double edge = 1.0 - SmoothStep(0.8, 0.97, r);
+      img.At(x, y) = c * edge;
+    }
+  }
+  return img;
+}
+
+// Sixteen 128 x 128 frames, row by row: a white flash that blooms into an orange
+// fireball, turns red and thins into dark smoke.
+Image ExplosionSheet() {
+  Image img(512, 512);
+  const Noise3 turb(401), puffs(402);
+  for (int f = 0; f < 16; ++f) {
+    const double t = f / 15.0;
+    const double grow = 1.0 - (1.0 - t) * (1.0 - t) * (1.0 - t);
+    const double radius = 0.36 + 0.5 * grow;       // of the half tile
+    const double heat = Exp(-t * 2.4);             // 1 at the flash, near 0 at the end
+    const double fade = 1.0 - SmoothStep(0.55, 1.0, t);
+    const int ox = (f % 4) * 128, oy = (f / 4) * 128;
+    for (int y = 0; y < 128; ++y) {
+      for (int x = 0; x < 128; ++x) {
+        const double dx = (x + 0.5 - 64) / 64, dy = (y + 0.5 - 64) / 64;
+        const double r = Sqrt(dx * dx + dy * dy);
+        const double n = turb.Fbm(dx * 3 + 11, dy * 3, t * 2.5, 4, 0.55);
+        const double p = puffs.Fbm(dx * 6, dy * 6 + 5, t * 3, 3);
+        const double rr = r / radius + 0.35 * n;
+        double dens = 1.0 - SmoothStep(0.55, 1.0, rr);
+        // The fireball hollows out as it burns away, leaving a ring of smoke.
+        dens *= 1.0 - 0.7 * SmoothStep(0.4, 1.0, t) * (1.0 - SmoothStep(0.2, 0.8, rr));
+        dens *= 0.8 + 0.4 * p;
+        const double temp = Clamp(heat * (1.3 - 0.8 * rr) + 0.15 * n, 0.0, 1.0);
+        Rgb fire;
+        if (temp > 0.66) fire = Mix(Rgb{1.0, 0.75, 0.25}, Rgb{1.0, 1.0, 0.9}, (temp - 0.66) / 0.34);
+        else if (temp > 0.33) fire = Mix(Rgb{0.95, 0.25, 0.05}, Rgb{1.0, 0.75, 0.25}, (temp - 0.33) / 0.33);
+        else if (temp > 0.08) fire = Mix(Rgb{0.35, 0.1, 0.06}, Rgb{0.95, 0.25, 0.05}, (temp - 0.08) / 0.25);
+        else fire = Mix(Rgb{0.2, 0.18, 0.17}, Rgb{0.35, 0.1, 0.06}, temp / 0.08);
+        Rgb c = fire * (Clamp(dens, 0.0, 1.0) * (0.45 + 0.85 * fade) * Exp(-1.6 * t));
+        if (t > 0.6) c = c * (1.0 - (t - 0.6) * 1.4);
+        const double edge = 1.0 - SmoothStep(0.85, 0.98, r);
+        img.At(ox + x, oy + y) = c * edge;
+      }
+    }
+  }
+  return img;
+}
+
+// --- the logo ----------------------------------------------------------------------------
+
+struct Seg {
+  double x0, y0, x1, y1;
+};
+
+// Stroke letters on a 0..1 (x) by 0..1 (y, down) box.
+std::vector<Seg> Letter(char c) {
+  switch (c) {
+    case 'T': return {{0.0, 0.0, 1.0, 0.0}, {0.5, 0.0, 0.5, 1.0}};
+    case 'A': return {{0.0, 1.0, 0.5, 0.0}, {0.5, 0.0, 1.0, 1.0}, {0.22, 0.62, 0.78, 0.62}};
+    case 'V': return {{0.0, 0.0, 0.5, 1.0}, {0.5, 1.0, 1.0, 0.0}};
+    case 'Y': return {{0.0, 0.0, 0.5, 0.5}, {1.0, 0.0, 0.5, 0.5}, {0.5, 0.5, 0.5, 1.0}};
+    case 'H': return {{0.0, 0.0, 0.0, 1.0}, {1.0, 0.0, 1.0, 1.0}, {0.0, 0.5, 1.0, 0.5}};
+    case 'O':
+      return {{0.2, 0.0, 0.8, 0.0}, {0.8, 0.0, 1.0, 0.2}, {1.0, 0.2, 1.0, 0.8}, {1.0, 0.8, 0.8, 1.0},
+              {0.8, 1.0, 0.2, 1.0}, {0.2, 1.0, 0.0, 0.8}, {0.0, 0.8, 0.0, 0.2}, {0.0, 0.2, 0.2, 0.0}};
+    case 'P': return {{0.0, 0.0, 0.0, 1.0}, {0.0, 0.0, 0.8, 0.0}, {0.8, 0.0, 1.0, 0.2}, {1.0, 0.2, 1.0, 0.35},
+                      {1.0, 0.35, 0.8, 0.55}, {0.8, 0.55, 0.0, 0.55}};
+    default: return {};
+  }
+}
+
+double SegDist(double px, double py, const Seg& s) {
+  const double vx = s.x1 - s.x0, vy = s.y1 - s.y0;
+  const double wx = px - s.x0, wy = py - s.y0;
+  const double l2 = vx * vx + vy * vy;
+  const double t = l2 > 0 ? Clamp((wx * vx + wy * vy) / l2, 0.0, 1.0) : 0.0;
+  const double dx = wx - t * vx, dy = wy - t * vy;
+  return Sqrt(dx * dx + dy * dy);
+}
+
+// The word TAVVYHOP in slanted chrome letters with a dark outline and a blue glow,
+// over the part of the title picture it is drawn on, so that it sits in it seamlessly.
+Image Logo() {
+  const int w = 400, h = 96, left = 30, top = 30;
+  const Image title = PaintTitlePicture();
+  Image img(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) img.At(x, y) = title.At(left + x, top + y);
+  const std::string word = "TAVVYHOP";
+  std::vector<Seg> segs;
+  const double lw = 34, lh = 56, gap = 10.5, x0 = 14, y0 = 18, slant = 0.2;
+  for (size_t i = 0; i < word.size(); ++i) {
+    const double lx = x0 + i * (lw + gap);
+    for (const Seg& s : Letter(word[i])) {
+      // Slant to the right: x moves with the height above the baseline.
+      segs.push_back({lx + s.x0 * lw + (1 - s.y0) * lh * slant, y0 + s.y0 * lh, lx + s.x1 * lw + (1 - s.y1) * lh * slant,
+                      y0 + s.y1 * lh});
+    }
+  }
+  const double stroke = 4.2;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      // Supersample 3 x 3 for smooth edges.
+      double face = 0, outline = 0, glow = 0;
+      for (int sy = 0; sy < 3; ++sy)
+        for (int sx = 0; sx < 3; ++sx) {
+          const double px = x + (sx + 0.5) / 3, py = y + (sy + 0.5) / 3;
+          double d = 1e9;
+          for (const Seg& s : segs) {
+            const double dd = SegDist(px, py, s);
+            if (dd < d) d = dd;
+          }
+          if (d < stroke) face += 1.0 / 9;
+          else if (d < stroke + 2.2) outline += 1.0 / 9;
+          glow += Exp(-(d * d) / 90.0) / 9;
+        }
+      Rgb c = img.At(x, y) + Rgb{0.05, 0.25, 0.7} * (glow * 0.8);
+      c = Mix(c, Rgb{0.02, 0.02, 0.08}, outline + face);
+      // Chrome: pale at the top, a dark horizon line, deep blue below it.
+      const double t = (y - y0) / lh;
+      Rgb chrome = t < 0.48 ? Mix(Rgb{1.0, 1.0, 1.0}, Rgb{0.55, 0.75, 1.0}, t / 0.48)
+                            : Mix(Rgb{0.15, 0.3, 0.75}, Rgb{0.7, 0.9, 1.0}, (t - 0.48) / 0.52);
+      c = Mix(c, chrome, face);
+      img.At(x, y) = c;
+    }
+  }
+  return img;
+}
+
+// --- the portrait -----------------------------------------------------------------------
+
+// Coverage of a disc at (cx, cy) with radius r for the pixel (x, y), 4 x 4 samples.
+double Disc(int x, int y, double cx, double cy, double rx, double ry) {
+  double a = 0;
+  for (int sy = 0; sy < 4; ++sy)
+    for (int sx = 0; sx < 4; ++sx) {
+      const double dx = (x + (sx + 0.5) / 4 - cx) / rx, dy = (y + (sy + 0.5) / 4 - cy) / ry;
+      if (dx * dx + dy * dy <= 1) a += 1.0 / 16;
+    }
+  return a;
+}
+
+// The pilot who speaks in the message box: helmet, open visor, a confident face.
+Image Portrait() {
+  Image img(50, 50);
+  for (int y = 0; y < 50; ++y) {
+    for (int x = 0; x < 50; ++x) {
+      Rgb c = Mix(Rgb{0.10, 0.25, 0.35}, Rgb{0.02, 0.06, 0.12}, y / 49.0);
+      if ((y % 4) == 0) c = c * 0.85;  // monitor scan lines
+      auto put = [&](Rgb col, double a) { c = Mix(c, col, a); };
+      put(Rgb{0.15, 0.3, 0.7}, Disc(x, y, 25, 56, 22, 14));          // suit shoulders
+      put(Rgb{0.95, 0.95, 0.97}, Disc(x, y, 25, 23, 18, 19));        // helmet
+      put(Rgb{0.9, 0.3, 0.1}, Disc(x, y, 25, 8, 10, 5) * (y < 10));  // helmet stripe
+      put(Rgb{0.12, 0.12, 0.18}, Disc(x, y, 25, 26, 13.5, 14));      // visor opening
+      put(Rgb{0.98, 0.80, 0.66}, Disc(x, y, 25, 28, 11, 12.5));      // face
+      put(Rgb{0.35, 0.2, 0.12}, Disc(x, y, 25, 17, 12, 5.5) * (y < 19));  // fringe
+      put(Rgb{1.0, 1.0, 1.0}, Disc(x, y, 20.5, 27, 2.6, 2.2));       // eyes
+      put(Rgb{1.0, 1.0, 1.0}, Disc(x, y, 29.5, 27, 2.6, 2.2));
+      put(Rgb{0.1, 0.3, 0.6}, Disc(x, y, 21, 27.3, 1.4, 1.6));
+      put(Rgb{0.1, 0.3, 0.6}, Disc(x, y, 30, 27.3, 1.4, 1.6));
+      put(Rgb{0.35, 0.2, 0.12}, Disc(x, y, 20.5, 23.5, 3, 0.8));     // brows
+      put(Rgb{0.35, 0.2, 0.12}, Disc(x, y, 29.5, 23.5, 3, 0.8));
+      put(Rgb{0.75, 0.3, 0.3}, Disc(x, y, 25, 35, 3.5, 1.2));        // smile
+      put(Rgb{0.95, 0.6, 0.55}, Disc(x, y, 18.5, 32, 1.8, 1.0) * 0.6);  // cheeks
+      put(Rgb{0.95, 0.6, 0.55}, Disc(x, y, 31.5, 32, 1.8, 1.0) * 0.6);
+      put(Rgb{0.3, 0.3, 0.35}, Disc(x, y, 12.5, 34, 2.2, 3.5));      // microphone
+      img.At(x, y) = c;
+    }
+  }
+  return img;
+}
+
+}  // namespace
+
+void WriteTextures(const std::filesystem::path& dir) {
+  WriteFile(dir / "earth.bmp", EncodeBmp24(Earth()));
+  WriteFile(dir / "metal.bmp", EncodeBmp24(Metal()));
+  WriteFile(dir / "beam.bmp", EncodeBmp24(Bolt(Rgb{0.35, 0.6, 1.0})));
+  WriteFile(dir / "beam2.bmp", EncodeBmp24(Bolt(Rgb{1.0, 0.85, 0.25})));
+  WriteFile(dir / "fire.bmp", EncodeBmp24(Fire()));
+  WriteFile(dir / "bakuhatu.bmp", EncodeBmp24(ExplosionSheet()));
+  WriteFile(dir / "title.bmp", EncodeBmp24(Logo()));
+  WriteFile(dir / "tavvy.bmp", EncodeBmp24(Portrait()));
+}
+
+}  // namespace assetgen
