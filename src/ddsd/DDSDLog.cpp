@@ -8,3 +8,10 @@ dbg::TDebugUnit& DDSDDebugUnit() {
 void DDSDLog(const std::string& message) { DDSDDebugUnit().Log(message); }
 
 HRESULT DDSDCheck(HRESULT result, const std::string& message) { return DDSDDebugUnit().Check(result, message); }
+
+void DDSDCheckInDestructor(HRESULT result, const std::string& message) noexcept {
+  try {
+    DDSDCheck(result, message);
+  } catch (...) {
+  }
+}

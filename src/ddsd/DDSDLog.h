@@ -23,3 +23,8 @@ dbg::TDebugUnit& DDSDDebugUnit();
 // Writes a line when dsoDebugMessage is set; raises EDDSD afterwards when dsoExceptOnError is set.
 void DDSDLog(const std::string& message);
 HRESULT DDSDCheck(HRESULT result, const std::string& message);
+
+// The check for releases made while an object is being destroyed: the line is
+// written as by DDSDCheck, but neither the halt nor EDDSD can leave a destructor,
+// so they end here; the log keeps the failure.
+void DDSDCheckInDestructor(HRESULT result, const std::string& message) noexcept;

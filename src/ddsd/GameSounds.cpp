@@ -1,0 +1,62 @@
+#include "ddsd/GameSounds.h"
+
+#include "ddsd/TDDSDChannel.h"
+
+void SetUpGameSounds(TDDSD& sound, const std::string& dataDir, TGameSounds& s) {
+  // Music first: 2.5 seconds of 44100 Hz 16-bit stereo, refilled in halves.
+  s.MusicBuffer = std::make_unique<TDDSDWaveData>(&sound, 44100, 16, true, 441000);
+  if (TDDSDChannel* music = sound.GetChannel(5)) {
+    music->setWaveData(s.MusicBuffer.get());
+    music->SetVolume(-500);
+  }
+
+  auto load = [&](const char* name) { return std::make_unique<TDDSDWaveData>(&sound, dataDir + name); };
+  s.GunShot = load("gunshot.wav");
+  s.Rocket = load("rocket.wav");
+  s.Exprosion = load("exprosion.wav");
+  s.Info = load("info.wav");
+  s.Crash = load("crash.wav");
+  s.GunShot2 = load("gunshot2.wav");
+  s.Nata = load("nata.wav");
+  s.ExprosionS = load("exprosion_s.wav");
+  s.Missile = load("missile.wav");
+
+  // channel, wave, rate factor (0: the wave's own), volume (1: left as it is)
+  struct Setting {
+    DWORD channel;
+    TDDSDWaveData* wave;
+    double rate;
+    LONG volume;
+  };
+  const Setting table[] = {
+      {0, s.GunShot.get(), 0.5, 1},
+      {3, s.GunShot2.get(), 0.5, 1},
+      {1, s.Rocket.get(), 0.5, -1200},
+      {2, s.Rocket.get(), 0, -1200},  // the same rocket wave again, at its own rate
+      {4, s.Exprosion.get(), 0.5, 1},
+      {6, s.Info.get(), 0, -900},
+      {7, s.Crash.get(), 0.5, -400},
+      {8, s.Nata.get(), 0, 1},
+      {9, s.ExprosionS.get(), 0, 1},
+      {10, s.Missile.get(), 0, 1},
+  };
+  for (const Setting& t : table) {
+    TDDSDChannel* c = sound.GetChannel(t.channel);
+    if (!c) continue;  // reported by GetChannel
+    c->setWaveData(t.wave);
+    if (t.rate != 0) c->SetFrequencyRatio(t.rate);
+    if (t.volume != 1) c->SetVolume(t.volume);
+  }
+}
+
+void FreeGameSoundEffects(TGameSounds& s) {
+  s.GunShot.reset();
+  s.Rocket.reset();
+  s.Exprosion.reset();
+  s.Info.reset();
+  s.Crash.reset();
+  s.GunShot2.reset();
+  s.Nata.reset();
+  s.ExprosionS.reset();
+  s.Missile.reset();
+}
