@@ -1,0 +1,351 @@
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "platform/ddraw/DDrawInternal.h"
+#include "platform/host/Host.h"
+
+namespace ddraw {
+namespace {
+
+struct MachineState {
+  std::mutex mutex;
+  MachineConfig config;
+  bool modeSet = false;  // a full-screen program changed the display mode
+  DisplayMode mode{};
+  uint32_t lossEpoch = 0;
+  uint64_t videoUsed = 0;
+  Direct3DFactory factory = nullptr;
+  std::set<std::string> gaps;
+};
+
+MachineState& State() {
+  static MachineState state;
+  return state;
+}
+
+// The window table has a lock of its own: presenting runs under it and must not
+// wait for the machine's lock.
+struct WindowTable {
+  std::mutex mutex;
+  std::map<HWND, IPresentTarget*> targets;
+};
+
+WindowTable& Windows() {
+  static WindowTable table;
+  return table;
+}
+
+DisplayMode DesktopModeLocked(const MachineConfig& c) {
+  DisplayMode m;
+  int w = c.desktopWidth, h = c.desktopHeight, bpp = c.desktopBitDepth;
+  if ((w <= 0 || h <= 0 || bpp <= 0) && host::HasCurrent()) {
+    int hw = 0, hh = 0;
+    host::Current().DesktopSize(hw, hh);
+    if (w <= 0) w = hw;
+    if (h <= 0) h = hh;
+    if (bpp <= 0) bpp = host::Current().DesktopBitDepth();
+  }
+  m.width = static_cast<DWORD>(w > 0 ? w : 1024);
+  m.height = static_cast<DWORD>(h > 0 ? h : 768);
+  m.bitsPerPixel = static_cast<DWORD>(bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32 ? bpp : 32);
+  m.refreshRate = static_cast<DWORD>(c.desktopRefreshRate > 0 ? c.desktopRefreshRate : 60);
+  return m;
+}
+
+}  // namespace
+
+MachineConfig Machine() {
+  std::lock_guard lock(State().mutex);
+  return State().config;
+}
+
+void SetMachine(const MachineConfig& config) {
+  std::lock_guard lock(State().mutex);
+  State().config = config;
+}
+
+void ResetMachine() {
+  std::lock_guard lock(State().mutex);
+  State().config = MachineConfig{};
+  State().modeSet = false;
+  ++State().lossEpoch;
+}
+
+void LoseSurfaces() {
+  std::lock_guard lock(State().mutex);
+  ++State().lossEpoch;
+}
+
+DisplayMode CurrentDisplayMode() {
+  std::lock_guard lock(State().mutex);
+  return State().modeSet ? State().mode : DesktopModeLocked(State().config);
+}
+
+uint64_t VideoMemoryUsed() {
+  std::lock_guard lock(State().mutex);
+  return State().videoUsed;
+}
+
+void HostWindowTarget::ClientRect(RECT& rect) {
+  int x = 0, y = 0;
+  window_.ClientOrigin(x, y);
+  rect = {x, y, x + window_.ClientWidth(), y + window_.ClientHeight()};
+}
+
+void HostWindowTarget::SetFullscreen(bool fullscreen) {
+  if (window_.Fullscreen() != fullscreen) window_.SetFullscreen(fullscreen);
+}
+
+void HostWindowTarget::Present(const uint32_t* pixels, int width, int height, int pitch) {
+  window_.Present(pixels, width, height, pitch);
+}
+
+void BindWindow(HWND window, IPresentTarget* target) {
+  std::lock_guard lock(Windows().mutex);
+  if (target)
+    Windows().targets[window] = target;
+  else
+    Windows().targets.erase(window);
+}
+
+void UnbindWindow(HWND window) {
+  std::lock_guard lock(Windows().mutex);
+  Windows().targets.erase(window);
+}
+
+void SetDirect3DFactory(Direct3DFactory factory) {
+  std::lock_guard lock(State().mutex);
+  State().factory = factory;
+}
+
+namespace detail {
+
+uint32_t LossEpoch() {
+  std::lock_guard lock(State().mutex);
+  return State().lossEpoch;
+}
+
+bool RestoreBlocked() {
+  std::lock_guard lock(State().mutex);
+  return State().config.restoreFails;
+}
+
+bool ReserveVideoMemory(uint64_t bytes) {
+  std::lock_guard lock(State().mutex);
+  MachineState& s = State();
+  if (s.videoUsed + bytes > s.config.videoMemoryBytes) return false;
+  s.videoUsed += bytes;
+  return true;
+}
+
+void FreeVideoMemory(uint64_t bytes) {
+  std::lock_guard lock(State().mutex);
+  State().videoUsed -= std::min(bytes, State().videoUsed);
+}
+
+DisplayMode DesktopMode() {
+  std::lock_guard lock(State().mutex);
+  return DesktopModeLocked(State().config);
+}
+
+void SetDisplayMode(const DisplayMode& mode) {
+  std::lock_guard lock(State().mutex);
+  MachineState& s = State();
+  const DisplayMode desktop = DesktopModeLocked(s.config);
+  const DisplayMode before = s.modeSet ? s.mode : desktop;
+  const bool isDesktop = mode.width == desktop.width && mode.height == desktop.height &&
+                         mode.bitsPerPixel == desktop.bitsPerPixel;
+  s.modeSet = !isDesktop;
+  s.mode = mode;
+  // A mode change takes the video memory away from every surface.
+  if (before.width != mode.width || before.height != mode.height || before.bitsPerPixel != mode.bitsPerPixel)
+    ++s.lossEpoch;
+}
+
+Direct3DFactory CurrentDirect3DFactory() {
+  std::lock_guard lock(State().mutex);
+  return State().factory;
+}
+
+bool WithTargetImpl(HWND window, void (*call)(IPresentTarget&, void*), void* context) {
+  std::lock_guard lock(Windows().mutex);
+  auto it = Windows().targets.find(window);
+  if (it == Windows().targets.end() || !it->second) return false;
+  call(*it->second, context);
+  return true;
+}
+
+void ReportGap(const std::string& what) {
+  bool first = false;
+  {
+    std::lock_guard lock(State().mutex);
+    first = State().gaps.insert(what).second;
+  }
+  if (first) std::fprintf(stderr, "ddraw: %s is not supported\n", what.c_str());
+}
+
+// ---- Pixel formats -------------------------------------------------------------
+
+namespace {
+
+bool DisjointMasks(std::initializer_list<DWORD> masks, DWORD valueMask) {
+  DWORD seen = 0;
+  for (DWORD m : masks) {
+    if (m & seen) return false;
+    if (m & ~valueMask) return false;
+    seen |= m;
+  }
+  return true;
+}
+
+DWORD ValueMaskOf(int bytes) { return bytes >= 4 ? 0xFFFFFFFFu : ((1u << (8 * bytes)) - 1u); }
+
+struct Channel {
+  int shift = 0;
+  int bits = 0;
+};
+
+Channel ChannelOf(DWORD mask) {
+  if (!mask) return {};
+  const int shift = std::countr_zero(mask);
+  return {shift, std::countr_one(mask >> shift)};
+}
+
+uint32_t Widen(uint32_t pixel, Channel c) {
+  if (c.bits == 0) return 0;
+  uint32_t v = (pixel >> c.shift) & (c.bits >= 32 ? 0xFFFFFFFFu : ((1u << c.bits) - 1u));
+  if (c.bits >= 8) return v >> (c.bits - 8);
+  uint32_t r = 0;
+  int filled = 0;
+  while (filled < 8) {
+    r = (r << c.bits) | v;
+    filled += c.bits;
+  }
+  return r >> (filled - 8);
+}
+
+}  // namespace
+
+int BytesPerPixel(const DDPIXELFORMAT& f) {
+  if (f.dwSize != sizeof(DDPIXELFORMAT)) return 0;
+  if (f.dwFlags & (DDPF_FOURCC | DDPF_LUMINANCE | DDPF_BUMPDUDV | DDPF_BUMPLUMINANCE | DDPF_PALETTEINDEXED4))
+    return 0;
+  if (f.dwFlags & DDPF_PALETTEINDEXED8) return f.dwRGBBitCount == 8 ? 1 : 0;
+  if (f.dwFlags & DDPF_ZBUFFER) {
+    const DWORD depth = f.dwZBufferBitDepth;
+    if (depth != 16 && depth != 24 && depth != 32) return 0;
+    const int bytes = static_cast<int>(depth / 8);
+    const DWORD stencil = (f.dwFlags & DDPF_STENCILBUFFER) ? f.dwStencilBitMask : 0;
+    if (!f.dwZBitMask || !DisjointMasks({f.dwZBitMask, stencil}, ValueMaskOf(bytes))) return 0;
+    return bytes;
+  }
+  if (f.dwFlags & DDPF_RGB) {
+    const DWORD count = f.dwRGBBitCount;
+    if (count != 16 && count != 24 && count != 32) return 0;
+    const int bytes = static_cast<int>(count / 8);
+    const DWORD alpha = (f.dwFlags & DDPF_ALPHAPIXELS) ? f.dwRGBAlphaBitMask : 0;
+    if (!f.dwRBitMask || !f.dwGBitMask || !f.dwBBitMask) return 0;
+    if (!DisjointMasks({f.dwRBitMask, f.dwGBitMask, f.dwBBitMask, alpha}, ValueMaskOf(bytes))) return 0;
+    return bytes;
+  }
+  return 0;
+}
+
+DDPIXELFORMAT DisplayFormat(int bitsPerPixel) {
+  DDPIXELFORMAT f{};
+  f.dwSize = sizeof(DDPIXELFORMAT);
+  switch (bitsPerPixel) {
+    case 8:
+      f.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
+      f.dwRGBBitCount = 8;
+      break;
+    case 16:
+      f.dwFlags = DDPF_RGB;
+      f.dwRGBBitCount = 16;
+      f.dwRBitMask = 0xF800;
+      f.dwGBitMask = 0x07E0;
+      f.dwBBitMask = 0x001F;
+      break;
+    case 24:
+      f.dwFlags = DDPF_RGB;
+      f.dwRGBBitCount = 24;
+      f.dwRBitMask = 0xFF0000;
+      f.dwGBitMask = 0x00FF00;
+      f.dwBBitMask = 0x0000FF;
+      break;
+    default:
+      f.dwFlags = DDPF_RGB;
+      f.dwRGBBitCount = 32;
+      f.dwRBitMask = 0xFF0000;
+      f.dwGBitMask = 0x00FF00;
+      f.dwBBitMask = 0x0000FF;
+      break;
+  }
+  return f;
+}
+
+bool SameFormat(const DDPIXELFORMAT& a, const DDPIXELFORMAT& b) {
+  constexpr DWORD kKind = DDPF_RGB | DDPF_PALETTEINDEXED8 | DDPF_ZBUFFER | DDPF_STENCILBUFFER;
+  if ((a.dwFlags & kKind) != (b.dwFlags & kKind) || a.dwRGBBitCount != b.dwRGBBitCount) return false;
+  if (a.dwFlags & DDPF_PALETTEINDEXED8) return true;
+  return a.dwRBitMask == b.dwRBitMask && a.dwGBitMask == b.dwGBitMask && a.dwBBitMask == b.dwBBitMask;
+}
+
+bool GdiFormat(const DDPIXELFORMAT& f, gdi::PixelFormat& out) {
+  if (BytesPerPixel(f) == 0 || (f.dwFlags & DDPF_ZBUFFER)) return false;
+  if (f.dwFlags & DDPF_PALETTEINDEXED8) {
+    out = gdi::PixelFormat::Indexed8();
+    return true;
+  }
+  out.bitsPerPixel = static_cast<int>(f.dwRGBBitCount);
+  out.rMask = f.dwRBitMask;
+  out.gMask = f.dwGBitMask;
+  out.bMask = f.dwBBitMask;
+  out.aMask = (f.dwFlags & DDPF_ALPHAPIXELS) ? f.dwRGBAlphaBitMask : 0;
+  return out.Valid();
+}
+
+void RowToXrgb(const uint8_t* row, int count, const DDPIXELFORMAT& f, const PALETTEENTRY* palette, uint32_t* out) {
+  if (f.dwFlags & DDPF_PALETTEINDEXED8) {
+    if (!palette) palette = gdi::DefaultPalette();
+    for (int x = 0; x < count; ++x) {
+      const PALETTEENTRY& e = palette[row[x]];
+      out[x] = (uint32_t(e.peRed) << 16) | (uint32_t(e.peGreen) << 8) | e.peBlue;
+    }
+    return;
+  }
+  const int bytes = static_cast<int>(f.dwRGBBitCount / 8);
+  if (bytes == 4 && f.dwRBitMask == 0xFF0000 && f.dwGBitMask == 0xFF00 && f.dwBBitMask == 0xFF) {
+    for (int x = 0; x < count; ++x) {
+      uint32_t v;
+      std::memcpy(&v, row + 4 * x, 4);
+      out[x] = v & 0xFFFFFF;
+    }
+    return;
+  }
+  if (bytes == 2 && f.dwRBitMask == 0xF800 && f.dwGBitMask == 0x07E0 && f.dwBBitMask == 0x001F) {
+    // The full-screen format of the game: presented every frame, so it gets its own loop.
+    for (int x = 0; x < count; ++x) {
+      const uint32_t v = uint32_t(row[2 * x]) | (uint32_t(row[2 * x + 1]) << 8);
+      const uint32_t r = v >> 11, g = (v >> 5) & 63, b = v & 31;
+      out[x] = (((r << 3) | (r >> 2)) << 16) | (((g << 2) | (g >> 4)) << 8) | ((b << 3) | (b >> 2));
+    }
+    return;
+  }
+  const Channel r = ChannelOf(f.dwRBitMask), g = ChannelOf(f.dwGBitMask), b = ChannelOf(f.dwBBitMask);
+  for (int x = 0; x < count; ++x) {
+    const uint8_t* p = row + x * bytes;
+    uint32_t v = p[0];
+    if (bytes > 1) v |= uint32_t(p[1]) << 8;
+    if (bytes > 2) v |= uint32_t(p[2]) << 16;
+    if (bytes > 3) v |= uint32_t(p[3]) << 24;
+    out[x] = (Widen(v, r) << 16) | (Widen(v, g) << 8) | Widen(v, b);
+  }
+}
+
+}  // namespace detail
+}  // namespace ddraw

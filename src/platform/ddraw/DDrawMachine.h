@@ -1,0 +1,121 @@
+// The machine behind the DirectDraw stand-in: its display drivers, display modes,
+// desktop and video memory, described by a plain configuration that tests change,
+// and the windows the primary surface is shown in.
+//
+// The configuration and the display state are process-wide, like the machine itself;
+// every access takes the machine's lock.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/ddraw/DDraw.h"
+
+namespace host {
+class IWindow;
+}
+
+namespace ddraw {
+
+struct DriverConfig {
+  GUID guid = GUID_NULL;  // GUID_NULL: the primary display driver (enumerated with a null GUID)
+  std::string description = "Primary Display Driver";
+  std::string name = "display";
+  DWORD caps = DDCAPS_BLT | DDCAPS_BLTSTRETCH | DDCAPS_GDI | DDCAPS_PALETTE | DDCAPS_COLORKEY |
+               DDCAPS_BLTCOLORFILL | DDCAPS_CANBLTSYSMEM;
+  // Surface kinds the driver can make (DDCAPS::ddsCaps.dwCaps).
+  DWORD surfaceCaps = DDSCAPS_BACKBUFFER | DDSCAPS_COMPLEX | DDSCAPS_FLIP | DDSCAPS_FRONTBUFFER |
+                      DDSCAPS_OFFSCREENPLAIN | DDSCAPS_PALETTE | DDSCAPS_PRIMARYSURFACE | DDSCAPS_SYSTEMMEMORY |
+                      DDSCAPS_TEXTURE | DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY | DDSCAPS_ZBUFFER |
+                      DDSCAPS_LOCALVIDMEM;
+  DWORD zBufferBitDepths = DDBD_16 | DDBD_24 | DDBD_32;
+  // False: DirectDrawCreateEx fails for this driver with DDERR_NODIRECTDRAWHW.
+  bool creatable = true;
+};
+
+struct DisplayMode {
+  DWORD width = 0;
+  DWORD height = 0;
+  DWORD bitsPerPixel = 0;
+  DWORD refreshRate = 0;  // 0: the driver's default
+};
+
+struct MachineConfig {
+  std::vector<DriverConfig> drivers{DriverConfig{}};
+  // 0: the host's desktop (32 bits and 1024 x 768 without a host).
+  int desktopBitDepth = 0;
+  int desktopWidth = 0;
+  int desktopHeight = 0;
+  int desktopRefreshRate = 60;
+  std::vector<DisplayMode> modes{{640, 480, 8, 0},  {640, 480, 16, 0},  {640, 480, 32, 0},
+                                 {800, 600, 8, 0},  {800, 600, 16, 0},  {800, 600, 32, 0},
+                                 {1024, 768, 8, 0}, {1024, 768, 16, 0}, {1024, 768, 32, 0}};
+  // Local video memory shared by all surfaces that live in it.
+  uint64_t videoMemoryBytes = 64ull << 20;
+  // While set, Restore of a lost surface fails with DDERR_WRONGMODE (another program
+  // holds the screen).
+  bool restoreFails = false;
+  // False: WaitForVerticalBlank returns at once instead of waiting for the next refresh.
+  bool waitForVerticalBlank = true;
+};
+
+MachineConfig Machine();
+void SetMachine(const MachineConfig& config);
+// Back to the default machine, the desktop mode and no lost surfaces.
+void ResetMachine();
+
+// Every surface in video memory is lost from now on, until it is restored.
+void LoseSurfaces();
+
+// The display as it is now: the desktop's mode, or the mode a full-screen program set.
+DisplayMode CurrentDisplayMode();
+// Video memory in use by live surfaces.
+uint64_t VideoMemoryUsed();
+
+// Where the primary surface is shown: the client area of the game window.
+class IPresentTarget {
+ public:
+  virtual ~IPresentTarget() = default;
+  // Screen position of the client area and its size.
+  virtual void ClientRect(RECT& rect) = 0;
+  // Exclusive full screen on or off (the host scales the picture to fit).
+  virtual void SetFullscreen(bool fullscreen) = 0;
+  // Rows of 0x00RRGGBB pixels, `pitch` pixels apart.
+  virtual void Present(const uint32_t* pixels, int width, int height, int pitch) = 0;
+};
+
+// Presents to a window of the host.
+class HostWindowTarget final : public IPresentTarget {
+ public:
+  explicit HostWindowTarget(host::IWindow& window) : window_(window) {}
+  void ClientRect(RECT& rect) override;
+  void SetFullscreen(bool fullscreen) override;
+  void Present(const uint32_t* pixels, int width, int height, int pitch) override;
+
+ private:
+  host::IWindow& window_;
+};
+
+// Ties a window handle to what shows it; the binding ends with Unbind (or a new Bind).
+void BindWindow(HWND window, IPresentTarget* target);
+void UnbindWindow(HWND window);
+
+// Binds a window for the lifetime of this object.
+class ScopedWindowBinding {
+ public:
+  ScopedWindowBinding(HWND window, IPresentTarget* target) : window_(window) { BindWindow(window, target); }
+  ~ScopedWindowBinding() { UnbindWindow(window_); }
+  ScopedWindowBinding(const ScopedWindowBinding&) = delete;
+  ScopedWindowBinding& operator=(const ScopedWindowBinding&) = delete;
+
+ private:
+  HWND window_;
+};
+
+// QueryInterface(IID_IDirect3D7) on a DirectDraw object asks this factory (installed
+// by the Direct3D stand-in); without one the answer is E_NOINTERFACE.
+using Direct3DFactory = HRESULT (*)(IDirectDraw7* directDraw, void** direct3D);
+void SetDirect3DFactory(Direct3DFactory factory);
+
+}  // namespace ddraw
