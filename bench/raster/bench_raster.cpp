@@ -1,0 +1,279 @@
+// One frame of a game-like scene through each rasterizer at 640 x 480: the planet (a 1,280
+// triangle textured sphere), the colony cylinder, a dozen 300-triangle craft, 101 star
+// triangles, then the additive pass with 100 shot sprites (100 point lights switched on) and 11
+// colour-keyed explosion quads. Render states follow the game's: lighting on, grey global
+// ambient, dithering, Gouraud, specular on from a black material.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <cstdint>
+#include <vector>
+
+#include "raster/PixelCodec.h"
+#include "raster/Raster.h"
+
+namespace {
+
+using namespace raster;
+
+struct Vertex {
+  float x, y, z, nx, ny, nz;
+  uint32_t diffuse, specular;
+  float u, v;
+};
+constexpr uint32_t kFvf = 0x1D2;
+
+struct Mesh {
+  std::vector<Vertex> v;
+  std::vector<uint16_t> i;
+  VertexData Data() const { return {v.data(), sizeof(Vertex), kFvf, uint32_t(v.size())}; }
+};
+
+Mesh Sphere(float r, int slices, int stacks) {
+  Mesh m;
+  const float pi = 3.14159265f;
+  for (int a = 0; a <= stacks; ++a)
+    for (int b = 0; b <= slices; ++b) {
+      const float th = pi * a / stacks, ph = 2 * pi * b / slices;
+      const float nx = std::sin(th) * std::cos(ph), ny = std::cos(th), nz = std::sin(th) * std::sin(ph);
+      m.v.push_back({r * nx, r * ny, r * nz, nx, ny, nz, 0xFFFFFFFF, 0, float(b) / slices, float(a) / stacks});
+    }
+  for (int a = 0; a < stacks; ++a)
+    for (int b = 0; b < slices; ++b) {
+      const uint16_t p = uint16_t(a * (slices + 1) + b), q = uint16_t(p + 1), s = uint16_t(p + slices + 1),
+                     t = uint16_t(s + 1);
+      m.i.insert(m.i.end(), {p, q, s, q, t, s});
+    }
+  return m;
+}
+
+// Open cylinder along z, seen from outside.
+Mesh Cylinder(float r, float length, int segments, int rings) {
+  Mesh m;
+  const float pi = 3.14159265f;
+  for (int a = 0; a <= rings; ++a)
+    for (int b = 0; b <= segments; ++b) {
+      const float ph = 2 * pi * b / segments, z = length * a / rings;
+      const float nx = std::cos(ph), ny = std::sin(ph);
+      m.v.push_back({r * nx, r * ny, z, nx, ny, 0, 0xFFFFFFFF, 0, 4.0f * b / segments, 8.0f * a / rings});
+    }
+  for (int a = 0; a < rings; ++a)
+    for (int b = 0; b < segments; ++b) {
+      const uint16_t p = uint16_t(a * (segments + 1) + b), q = uint16_t(p + 1), s = uint16_t(p + segments + 1),
+                     t = uint16_t(s + 1);
+      m.i.insert(m.i.end(), {p, s, q, q, s, t});
+    }
+  return m;
+}
+
+Mesh Quad(float h) {
+  Mesh m;
+  m.v = {{-h, h, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0},
+         {h, h, 0, 0, 0, -1, 0xFFFFFFFF, 0, 1, 0},
+         {h, -h, 0, 0, 0, -1, 0xFFFFFFFF, 0, 1, 1},
+         {-h, -h, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 1}};
+  m.i = {0, 1, 2, 0, 2, 3};
+  return m;
+}
+
+TMatrix4 At(float x, float y, float z) {
+  TMatrix4 m = MatIdentity();
+  m.m[3][0] = x;
+  m.m[3][1] = y;
+  m.m[3][2] = z;
+  return m;
+}
+
+struct OwnedTexture {
+  OwnedTexture(PixelFormat f, int size, bool keyed, uint32_t seed) {
+    t.format = f;
+    t.width = t.height = uint32_t(size);
+    t.pitch = size * 2;
+    bytes.resize(size_t(size) * size);
+    for (int y = 0; y < size; ++y)
+      for (int x = 0; x < size; ++x) {
+        seed = seed * 1664525u + 1013904223u;
+        const uint8_t n = uint8_t(seed >> 24);
+        const bool hole = keyed && ((x / 8 + y / 8) % 3 == 0);
+        const Rgba8 c = hole ? Rgba8{0, 0, 0, 255} : Rgba8{uint8_t(x * 255 / size), n, uint8_t(y * 255 / size), 255};
+        bytes[size_t(y) * size + x] = uint16_t(EncodeRaw(f, c, kRoundThreshold));
+      }
+    t.pixels = bytes.data();
+    t.hasColorKey = keyed;
+  }
+  std::vector<uint16_t> bytes;
+  Texture t;
+};
+
+struct Scene {
+  Mesh planet = Sphere(60, 40, 16);  // 1,280 triangles
+  Mesh colony = Cylinder(20, 300, 48, 6);
+  Mesh craft = Sphere(2, 15, 10);    // 300 triangles
+  Mesh star;
+  Mesh sprite = Quad(0.6f);
+  Mesh blast = Quad(5);
+  OwnedTexture earth{PixelFormat::RGB565, 256, false, 1};
+  OwnedTexture metal{PixelFormat::RGB565, 128, false, 2};
+  OwnedTexture fire{PixelFormat::A1R5G5B5, 128, true, 3};
+  OwnedTexture boom{PixelFormat::A1R5G5B5, 128, true, 4};
+  std::vector<Light> lights;
+  std::vector<TMatrix4> craftAt, starAt, spriteAt, blastAt;
+
+  Scene() {
+    star.v = {{0, 0.3f, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0},
+              {0.3f, -0.3f, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0},
+              {-0.3f, -0.3f, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0}};
+    star.i = {0, 1, 2};
+    uint32_t seed = 7;
+    auto rnd = [&seed](float lo, float hi) {
+      seed = seed * 1664525u + 1013904223u;
+      return lo + (hi - lo) * float(seed >> 8) / float(1 << 24);
+    };
+    Light sun;
+    sun.direction = {-1, -1, 0};
+    sun.diffuse = {1, 1, 1, 0};
+    sun.specular = {0.8f, 0.8f, 0.8f, 0};
+    sun.ambient = {5, 5, 5, 0};
+    Light blue;
+    blue.direction = {0, 0, 1};
+    blue.diffuse = {0.5f, 0.5f, 3.5f, 0};
+    lights = {sun, blue};
+    for (int k = 0; k < 3; ++k) {
+      Light glow;
+      glow.type = LightType::Point;
+      glow.position = {0, 2, 18};
+      glow.diffuse = {15, 3, 3, 0};
+      glow.range = 5;
+      glow.attenuation1 = 1;
+      lights.push_back(glow);
+    }
+    for (int k = 0; k < 12; ++k) craftAt.push_back(At(rnd(-25, 25), rnd(-15, 15), rnd(30, 70)));
+    for (int k = 0; k < 101; ++k) starAt.push_back(At(rnd(-400, 400), rnd(-300, 300), rnd(450, 900)));
+    for (int k = 0; k < 100; ++k) {
+      spriteAt.push_back(At(rnd(-20, 20), rnd(-15, 15), rnd(20, 80)));
+      Light shot;
+      shot.type = LightType::Point;
+      shot.position = {spriteAt.back().m[3][0], spriteAt.back().m[3][1], spriteAt.back().m[3][2]};
+      shot.diffuse = shot.specular = shot.ambient = {300, 300, 300, 0};
+      shot.ambient = {100, 100, 100, 0};
+      shot.range = 50;
+      shot.attenuation1 = 1;
+      lights.push_back(shot);
+    }
+    for (int k = 0; k < 11; ++k) {
+      blastAt.push_back(At(rnd(-25, 25), rnd(-15, 15), rnd(40, 70)));
+      Light l;
+      l.type = LightType::Point;
+      l.position = {blastAt.back().m[3][0], blastAt.back().m[3][1], blastAt.back().m[3][2]};
+      const float c = float(10 + 3 * k);
+      l.diffuse = {100, 100 - 5 * c, 100 - 5 * c, 0};  // goes negative like the game's
+      l.range = 300 - 6 * c;
+      l.attenuation1 = 1;
+      lights.push_back(l);
+    }
+  }
+
+  void Frame(Rasterizer& r, State& s) const {
+    r.Clear(s, {}, clear::Target | clear::ZBuffer, 0xFF000000, 1.0f, 0);
+    s.lights = lights;
+    // Opaque pass.
+    s.rs.zWriteEnable = true;
+    s.rs.alphaBlendEnable = false;
+    s.rs.lighting = true;
+    s.material = {};
+    s.material.diffuse = {1, 1, 1, 1};
+    s.material.ambient = {0.1f, 0.1f, 0.1f, 1};
+    s.texture = &earth.t;
+    s.world = At(-70, -50, 200);
+    r.DrawIndexedTriangleList(s, planet.Data(), planet.i);
+    s.texture = &metal.t;
+    s.world = At(60, 30, 100);
+    r.DrawIndexedTriangleList(s, colony.Data(), colony.i);
+    s.texture = nullptr;
+    for (const TMatrix4& m : craftAt) {
+      s.world = m;
+      r.DrawIndexedTriangleList(s, craft.Data(), craft.i);
+    }
+    s.material.ambient = {2, 2, 2, 1};
+    for (const TMatrix4& m : starAt) {
+      s.world = m;
+      r.DrawIndexedTriangleList(s, star.Data(), star.i);
+    }
+    // Additive pass.
+    s.rs.zWriteEnable = false;
+    s.rs.alphaBlendEnable = true;
+    s.stage0.alphaOp = TextureOp::Modulate;
+    s.rs.srcBlend = Blend::One;
+    s.rs.destBlend = Blend::One;
+    s.material.ambient = {0.1f, 0.1f, 0.1f, 1};
+    s.texture = &fire.t;
+    for (const TMatrix4& m : spriteAt) {
+      s.world = m;
+      r.DrawIndexedTriangleList(s, sprite.Data(), sprite.i);
+    }
+    s.texture = &boom.t;
+    s.rs.lighting = false;
+    for (const TMatrix4& m : blastAt) {
+      s.world = m;
+      r.DrawIndexedTriangleList(s, blast.Data(), blast.i);
+    }
+    s.stage0.alphaOp = TextureOp::SelectArg1;
+  }
+};
+
+void RenderFrame(benchmark::State& st, bool fast, PixelFormat format) {
+  const Scene scene;
+  const int bpp = BytesPerPixel(format);
+  std::vector<uint8_t> pixels(size_t(640) * 480 * bpp);
+  std::vector<uint16_t> depth(size_t(640) * 480);
+  State s;
+  s.target = {format, 640, 480, 640 * bpp, pixels.data()};
+  s.depth = {DepthFormat::D16, 640, 480, 640 * 2, depth.data()};
+  s.viewport = {0, 0, 640, 480, 0, 1};
+  const float c = std::cos(0.3926991f) / std::sin(0.3926991f), q = 5000.0f / 4999.0f;
+  s.projection = MatZero();
+  s.projection.m[0][0] = 0.75f * c;
+  s.projection.m[1][1] = c;
+  s.projection.m[2][2] = q;
+  s.projection.m[2][3] = 1;
+  s.projection.m[3][2] = -q;
+  s.rs.ambient = 0xFF808080;
+  s.rs.specularEnable = true;
+  s.rs.specularMaterialSource = MaterialSource::Material;
+  s.rs.ditherEnable = true;
+  s.rs.colorKeyEnable = true;
+  auto r = fast ? MakeFastRasterizer() : MakeReferenceRasterizer();
+  for (auto _ : st) {
+    scene.Frame(*r, s);
+    benchmark::DoNotOptimize(pixels.data());
+  }
+  long covered = 0;
+  for (size_t i = 0; i < pixels.size(); i += bpp) covered += pixels[i] != 0 || pixels[i + 1] != 0;
+  st.counters["coverage%"] = 100.0 * double(covered) / (640.0 * 480.0);
+  // TAVVY_RASTER_DUMP=folder writes the last frame as a PPM, to look at.
+  if (const char* dir = std::getenv("TAVVY_RASTER_DUMP")) {
+    std::ofstream f(std::string(dir) + (fast ? "/fast_" : "/reference_") + std::to_string(int(format)) + ".ppm", std::ios::binary);
+    f << "P6\n640 480\n255\n";
+    for (size_t i = 0; i < pixels.size(); i += bpp) {
+      const Rgba8 c = DecodeRaw(format, LoadRaw(format, pixels.data() + i));
+      f.put(char(c.r)).put(char(c.g)).put(char(c.b));
+    }
+  }
+}
+
+void BM_FastRGB565(benchmark::State& st) { RenderFrame(st, true, PixelFormat::RGB565); }
+void BM_FastX8R8G8B8(benchmark::State& st) { RenderFrame(st, true, PixelFormat::X8R8G8B8); }
+void BM_ReferenceRGB565(benchmark::State& st) { RenderFrame(st, false, PixelFormat::RGB565); }
+void BM_ReferenceX8R8G8B8(benchmark::State& st) { RenderFrame(st, false, PixelFormat::X8R8G8B8); }
+
+BENCHMARK(BM_FastRGB565)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FastX8R8G8B8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReferenceRGB565)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReferenceX8R8G8B8)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

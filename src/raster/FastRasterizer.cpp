@@ -1,0 +1,1133 @@
+// The fast rasterizer the game runs on. Same pipeline as the reference one, organised for speed:
+// vertices are transformed and lit once per draw (lights out of reach of the draw's bounding
+// sphere are dropped first), triangles inside the guard band skip clipping, coverage is solved a
+// row at a time, and the pixel loop is instantiated per target format, depth format and
+// texturing. Scratch buffers live in the object and only grow, so a steady frame allocates nothing.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+#include "raster/PixelCodec.h"
+#include "raster/RasterCommon.h"
+#include "raster/TriangleSetup.h"
+
+namespace raster {
+namespace {
+
+// Clip-space vertex with its colours (0..255 scale) and texture coordinates.
+struct FVert {
+  float x, y, z, w;
+  float c[8];  // diffuse r g b a, specular r g b a
+  float u, v;
+};
+
+enum : uint32_t {
+  kOutNear = 1, kOutFar = 2, kOutLeft = 4, kOutRight = 8, kOutTop = 16, kOutBottom = 32,  // guard band
+  kOutW = 64, kOutBad = 128,
+  kOffLeft = 256, kOffRight = 512, kOffTop = 1024, kOffBottom = 2048,  // viewport (reject only)
+  kClipMask = kOutNear | kOutFar | kOutLeft | kOutRight | kOutTop | kOutBottom | kOutW,
+};
+
+struct PreparedLight {
+  bool directional = false, spot = false;
+  float px = 0, py = 0, pz = 0;  // camera-space position, or direction towards the light
+  float sx = 0, sy = 0, sz = 0;  // spot direction
+  float range = 0, range2 = 0, a0 = 0, a1 = 0, a2 = 0;
+  float cosTheta = 1, cosPhi = 1, falloff = 1;
+  float dr, dg, db, sr, sg, sb, ar, ag, ab;
+};
+
+// Texture coordinates come from files: anything beyond +-2^30 texels (or NaN) is pinned first.
+inline int FastFloor(float x) {
+  x = std::min(1073741824.0f, std::max(-1073741824.0f, x));
+  const int i = int(x);
+  return i - (x < float(i));
+}
+
+// NaN lands on 0.
+inline uint8_t To8(float v) { return uint8_t(std::min(255.0f, std::max(0.0f, v + 0.5f))); }
+
+inline float Sat1(float v) { return v > 0.f ? (v < 1.f ? v : 1.f) : 0.f; }  // NaN gives 0
+inline uint32_t Div255(uint32_t v) { return (v + 128 + ((v + 128) >> 8)) >> 8; }  // round(v / 255)
+
+struct Mat3 {
+  float m[3][3];
+};
+
+// Interpolated quantities across a triangle: z (double, for 24/32-bit depth), then floats.
+enum Attr { aR, aG, aB, aA, aSR, aSG, aSB, aSA, aUQ, aVQ, aQ, kAttrs };
+
+struct SpanSetup {
+  double z0, dzdx;
+  float a[kAttrs], d[kAttrs];
+};
+
+enum class QuickBlend : uint8_t { None, Add, Alpha, Subtract };
+
+// Everything the pixel loop needs that stays fixed for a draw.
+struct PixelContext {
+  const State* s;
+  uint8_t* target;
+  int32_t pitch;
+  uint8_t* depth;
+  int32_t depthPitch;
+  bool depthTest, depthWrite;
+  CmpFunc zFunc;
+  bool blend, dither, specular;
+  bool simpleModulate;  // the common stage set-up: colour and alpha = texture * diffuse
+  bool alphaFromTexture;  // the default stage: colour = texture * diffuse, alpha = texture
+  QuickBlend quickBlend;
+  bool colorKey;
+  bool linear;
+  // texture
+  const uint8_t* tex;
+  int32_t texPitch;
+  PixelFormat texFormat;
+  int texW, texH, texBpp;
+  bool texPow2Wrap;
+  uint32_t keyMask, keyLow, keyHigh;
+  Rgba8 tfactor;
+};
+
+inline Rgba8 FetchTexel(const PixelContext& pc, int ix, int iy, bool& keyed) {
+  int x, y;
+  if (pc.texPow2Wrap) {
+    x = ix & (pc.texW - 1);
+    y = iy & (pc.texH - 1);
+  } else {
+    x = AddressTexel(pc.s->stage0.addressU, ix, pc.texW);
+    y = AddressTexel(pc.s->stage0.addressV, iy, pc.texH);
+  }
+  const uint32_t raw = LoadRaw(pc.texFormat, pc.tex + size_t(y) * pc.texPitch + size_t(x) * pc.texBpp);
+  if (pc.colorKey) {
+    const uint32_t c = raw & pc.keyMask;
+    keyed = c >= pc.keyLow && c <= pc.keyHigh;
+    if (keyed) return {0, 0, 0, 0};
+  } else {
+    keyed = false;
+  }
+  return DecodeRaw(pc.texFormat, raw);
+}
+
+// Returns false when the colour key removes the pixel.
+inline bool SampleTexture(const PixelContext& pc, float u, float v, Rgba8& out) {
+  bool keyed;
+  if (!pc.linear) {
+    out = FetchTexel(pc, FastFloor(u * float(pc.texW)), FastFloor(v * float(pc.texH)), keyed);
+    return !keyed;
+  }
+  if (!(std::fabs(u) < 1e6f)) u = 0;  // NaN, infinite or absurd: no meaningful filter weights
+  if (!(std::fabs(v) < 1e6f)) v = 0;
+  const float tu = u * float(pc.texW) - 0.5f, tv = v * float(pc.texH) - 0.5f;
+  const int x0 = FastFloor(tu), y0 = FastFloor(tv);
+  const int wu = int(std::clamp((tu - float(x0)) * 256.f, 0.0f, 256.0f));
+  const int wv = int(std::clamp((tv - float(y0)) * 256.f, 0.0f, 256.0f));
+  const int w[4] = {(256 - wu) * (256 - wv), wu * (256 - wv), (256 - wu) * wv, wu * wv};
+  int sum[4] = {0, 0, 0, 0}, keyedWeight = 0;
+  for (int k = 0; k < 4; ++k) {
+    const Rgba8 t = FetchTexel(pc, x0 + (k & 1), y0 + (k >> 1), keyed);
+    if (keyed) keyedWeight += w[k];
+    sum[0] += t.r * w[k];
+    sum[1] += t.g * w[k];
+    sum[2] += t.b * w[k];
+    sum[3] += t.a * w[k];
+  }
+  out = {uint8_t((sum[0] + 32768) >> 16), uint8_t((sum[1] + 32768) >> 16), uint8_t((sum[2] + 32768) >> 16),
+         uint8_t((sum[3] + 32768) >> 16)};
+  return keyedWeight < 32768;
+}
+
+inline Rgba8 Arg(uint32_t arg, const Rgba8* sources) {
+  Rgba8 c = sources[std::min<uint32_t>(arg & ta::SelectMask, 4)];
+  if (arg & ta::Complement) c = {uint8_t(255 - c.r), uint8_t(255 - c.g), uint8_t(255 - c.b), uint8_t(255 - c.a)};
+  if (arg & ta::AlphaReplicate) c = {c.a, c.a, c.a, c.a};
+  return c;
+}
+
+inline uint32_t Op(TextureOp op, uint32_t a1, uint32_t a2, uint32_t cur) {
+  switch (op) {
+    case TextureOp::Disable: return cur;
+    case TextureOp::SelectArg1: return a1;
+    case TextureOp::SelectArg2: return a2;
+    case TextureOp::Modulate: return Div255(a1 * a2);
+    case TextureOp::Modulate2X: return std::min<uint32_t>(255, Div255(2 * a1 * a2));
+    case TextureOp::Modulate4X: return std::min<uint32_t>(255, Div255(4 * a1 * a2));
+    case TextureOp::Add: return std::min<uint32_t>(255, a1 + a2);
+  }
+  return Div255(a1 * a2);
+}
+
+inline uint32_t Factor(Blend b, uint32_t sc, uint32_t dc, uint32_t sa, uint32_t da, bool alpha) {
+  switch (b) {
+    case Blend::Zero: return 0;
+    case Blend::One: return 255;
+    case Blend::SrcColor: return sc;
+    case Blend::InvSrcColor: return 255 - sc;
+    case Blend::SrcAlpha:
+    case Blend::BothSrcAlpha: return sa;
+    case Blend::InvSrcAlpha:
+    case Blend::BothInvSrcAlpha: return 255 - sa;
+    case Blend::DestAlpha: return da;
+    case Blend::InvDestAlpha: return 255 - da;
+    case Blend::DestColor: return dc;
+    case Blend::InvDestColor: return 255 - dc;
+    case Blend::SrcAlphaSat: return alpha ? 255 : std::min(sa, 255 - da);
+  }
+  return 255;
+}
+
+template <PixelFormat TF>
+inline Rgba8 BlendPixel(const PixelContext& pc, Rgba8 s, const uint8_t* p) {
+  const Rgba8 d = DecodeRaw(TF, LoadRaw(TF, p));
+  Blend sb = pc.s->rs.srcBlend, db = pc.s->rs.destBlend;
+  if (sb == Blend::BothSrcAlpha) db = Blend::InvSrcAlpha;
+  if (sb == Blend::BothInvSrcAlpha) db = Blend::SrcAlpha;
+  const uint32_t sv[4] = {s.r, s.g, s.b, s.a}, dv[4] = {d.r, d.g, d.b, d.a};
+  uint32_t o[4];
+  for (int k = 0; k < 4; ++k) {
+    const uint32_t v = sv[k] * Factor(sb, sv[k], dv[k], s.a, d.a, k == 3) + dv[k] * Factor(db, sv[k], dv[k], s.a, d.a, k == 3);
+    o[k] = std::min<uint32_t>(255, Div255(v));
+  }
+  return {uint8_t(o[0]), uint8_t(o[1]), uint8_t(o[2]), uint8_t(o[3])};
+}
+
+// Colours are carried divided by w (so they interpolate perspective-correctly, and the same
+// whether or not a triangle was clipped); q undoes that.
+inline Rgba8 ToRgba8(const float* a, float q) {
+  return {To8(a[0] * q), To8(a[1] * q), To8(a[2] * q), To8(a[3] * q)};
+}
+
+// Texture stage 0 and the specular sum for one pixel; false when the colour key removes it.
+template <bool TEX>
+inline bool Shade(const PixelContext& pc, const float* a, Rgba8& c) {
+  const float q = 1.0f / a[aQ];
+  const Rgba8 diffuse = ToRgba8(a + aR, q);
+  Rgba8 t{255, 255, 255, 255};
+  if constexpr (TEX) {
+    if (!SampleTexture(pc, a[aUQ] * q, a[aVQ] * q, t)) return false;
+  }
+  if (pc.simpleModulate) {
+    c = {uint8_t(Div255(uint32_t(t.r) * diffuse.r)), uint8_t(Div255(uint32_t(t.g) * diffuse.g)),
+         uint8_t(Div255(uint32_t(t.b) * diffuse.b)), uint8_t(Div255(uint32_t(t.a) * diffuse.a))};
+  } else if (pc.s->stage0.colorOp == TextureOp::Disable) {
+    c = diffuse;
+  } else {
+    const TextureStage& st = pc.s->stage0;
+    const Rgba8 src[5] = {diffuse, diffuse, t, pc.tfactor, ToRgba8(a + aSR, q)};
+    const Rgba8 c1 = Arg(st.colorArg1, src), c2 = Arg(st.colorArg2, src);
+    const Rgba8 a1 = Arg(st.alphaArg1, src), a2 = Arg(st.alphaArg2, src);
+    c = {uint8_t(Op(st.colorOp, c1.r, c2.r, diffuse.r)), uint8_t(Op(st.colorOp, c1.g, c2.g, diffuse.g)),
+         uint8_t(Op(st.colorOp, c1.b, c2.b, diffuse.b)), uint8_t(Op(st.alphaOp, a1.a, a2.a, diffuse.a))};
+  }
+  if (pc.specular) {
+    const Rgba8 sp = ToRgba8(a + aSR, q);
+    c.r = uint8_t(std::min(255, c.r + sp.r));
+    c.g = uint8_t(std::min(255, c.g + sp.g));
+    c.b = uint8_t(std::min(255, c.b + sp.b));
+  }
+  return true;
+}
+
+// One span of a row: pixels [x0, x1] of row y.
+template <PixelFormat TF, DepthFormat DF, bool TEX>
+void DrawSpan(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) {
+  constexpr int bpp = TF == PixelFormat::R8G8B8 ? 3 : (TF == PixelFormat::X8R8G8B8 || TF == PixelFormat::A8R8G8B8 ? 4 : 2);
+  constexpr int zbpp = DF == DepthFormat::D16 ? 2 : 4;
+  uint8_t* cp = pc.target + size_t(y) * pc.pitch + size_t(x0) * bpp;
+  uint8_t* zp = nullptr;
+  if constexpr (DF != DepthFormat::None) zp = pc.depth + size_t(y) * pc.depthPitch + size_t(x0) * zbpp;
+  double z = ss.z0;
+  float a[kAttrs];
+  std::copy(ss.a, ss.a + kAttrs, a);
+  uint32_t thresholds[4];
+  for (int k = 0; k < 4; ++k)
+    thresholds[k] = (pc.dither && Is16Bit(TF)) ? DitherThreshold(x0 + k, y) : kRoundThreshold;
+
+  for (int i = 0, n = x1 - x0; i <= n; ++i, cp += bpp, z += ss.dzdx) {
+    uint32_t zq = 0;
+    Rgba8 c;
+    if constexpr (DF != DepthFormat::None) {
+      if (pc.depthTest) {
+        zq = QuantizeDepth(DF, z);
+        if (!DepthPasses(pc.zFunc, zq, LoadDepth(DF, zp + i * zbpp))) goto next;
+      }
+    }
+    if (!Shade<TEX>(pc, a, c)) goto next;
+    if (pc.blend) c = BlendPixel<TF>(pc, c, cp);
+    StoreRaw(TF, cp, EncodeRaw(TF, c, thresholds[i & 3]));
+    if constexpr (DF != DepthFormat::None) {
+      if (pc.depthWrite) StoreDepth(DF, zp + i * zbpp, zq);
+    }
+  next:
+    for (int k = 0; k < kAttrs; ++k) a[k] += ss.d[k];
+  }
+}
+
+// floor for values well inside the int range, without a library call.
+
+// The game's common case, specialised on target, depth and texture format: point sampling with
+// power-of-two wrap, colour = texture x diffuse, and one of the scene's four blend set-ups.
+template <PixelFormat TF, DepthFormat DF, PixelFormat TXF>
+void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) {
+  constexpr bool TEX = TXF != PixelFormat::Unknown;
+  constexpr int bpp = TF == PixelFormat::RGB565 ? 2 : 4;
+  constexpr int zbpp = DF == DepthFormat::D16 ? 2 : 4;
+  constexpr int txbpp = (TXF == PixelFormat::X8R8G8B8 || TXF == PixelFormat::A8R8G8B8) ? 4 : 2;
+  constexpr double zmax = DF == DepthFormat::D16 ? 65535.0 : (DF == DepthFormat::D32 ? 4294967295.0 : 16777215.0);
+  uint8_t* cp = pc.target + size_t(y) * pc.pitch + size_t(x0) * bpp;
+  uint8_t* zp = nullptr;
+  // Depth as a 16.16 fixed-point count of the stored integer, rounded: no per-pixel double.
+  int64_t Z = 0, dZ = 0;
+  if constexpr (DF != DepthFormat::None) {
+    zp = pc.depth + size_t(y) * pc.depthPitch + size_t(x0) * zbpp;
+    // Pinned so the sums cannot overflow; every pixel is clamped to [0, 1] anyway, and a slope
+    // beyond one whole depth range per pixel only occurs on slivers a pixel wide.
+    const double z0 = std::isfinite(ss.z0) ? std::clamp(ss.z0, -2.0, 3.0) : 0.0;
+    const double dz = std::isfinite(ss.dzdx) ? std::clamp(ss.dzdx, -1.0, 1.0) : 0.0;
+    Z = int64_t(std::llround((z0 * zmax + 0.5) * 65536.0));
+    dZ = int64_t(std::llround(dz * zmax * 65536.0));
+  }
+  const int64_t zTop = int64_t(zmax);
+  uint32_t thresholds[4];
+  for (int k = 0; k < 4; ++k)
+    thresholds[k] = (pc.dither && TF == PixelFormat::RGB565) ? DitherThreshold(x0 + k, y) : kRoundThreshold;
+  const float fw = float(pc.texW), fh = float(pc.texH);
+  const int mw = pc.texW - 1, mh = pc.texH - 1;
+  const QuickBlend blend = pc.quickBlend;
+  const bool alphaFromTexture = pc.alphaFromTexture;
+
+  float a[kAttrs];
+  std::copy(ss.a, ss.a + kAttrs, a);
+  for (int i = 0, n = x1 - x0; i <= n; ++i, cp += bpp, Z += dZ) {
+    // Perspective is solved at every pixel: stepping it linearly over even a few pixels moves
+    // texels visibly on steep surfaces.
+    const float q = 1.0f / a[aQ];
+    do {
+    uint32_t zq = 0;
+    if constexpr (DF != DepthFormat::None) {
+      if (pc.depthTest) {
+        const int64_t zi = Z >> 16;
+        zq = uint32_t(zi < 0 ? 0 : (zi > zTop ? zTop : zi));
+        if (!DepthPasses(pc.zFunc, zq, LoadDepth(DF, zp + i * zbpp))) break;
+      }
+    }
+    {
+      uint32_t tr = 255, tg = 255, tb = 255, ta = 255;
+      if constexpr (TEX) {
+        const int tx = FastFloor(a[aUQ] * q * fw) & mw, ty = FastFloor(a[aVQ] * q * fh) & mh;
+        const uint32_t raw = LoadRaw(TXF, pc.tex + size_t(ty) * pc.texPitch + size_t(tx) * txbpp);
+        if (pc.colorKey) {
+          const uint32_t c = raw & pc.keyMask;
+          if (c >= pc.keyLow && c <= pc.keyHigh) break;
+        }
+        const Rgba8 t = DecodeRaw(TXF, raw);
+        tr = t.r;
+        tg = t.g;
+        tb = t.b;
+        ta = t.a;
+      }
+      uint32_t r = Div255(tr * To8(a[aR] * q)), g = Div255(tg * To8(a[aG] * q)), b = Div255(tb * To8(a[aB] * q));
+      const uint32_t al = alphaFromTexture ? ta : Div255(ta * To8(a[aA] * q));
+      if (pc.specular) {
+        r = std::min(255u, r + To8(a[aSR] * q));
+        g = std::min(255u, g + To8(a[aSG] * q));
+        b = std::min(255u, b + To8(a[aSB] * q));
+      }
+      if (blend != QuickBlend::None) {
+        const Rgba8 d = DecodeRaw(TF, LoadRaw(TF, cp));
+        switch (blend) {
+          case QuickBlend::Add:
+            r = std::min(255u, r + d.r);
+            g = std::min(255u, g + d.g);
+            b = std::min(255u, b + d.b);
+            break;
+          case QuickBlend::Alpha:
+            r = Div255(r * al + d.r * (255 - al));
+            g = Div255(g * al + d.g * (255 - al));
+            b = Div255(b * al + d.b * (255 - al));
+            break;
+          case QuickBlend::Subtract:
+            r = Div255(d.r * (255 - r));
+            g = Div255(d.g * (255 - g));
+            b = Div255(d.b * (255 - b));
+            break;
+          case QuickBlend::None:
+            break;
+        }
+      }
+      StoreRaw(TF, cp, EncodeRaw(TF, Rgba8{uint8_t(r), uint8_t(g), uint8_t(b), 255}, thresholds[i & 3]));
+      if constexpr (DF != DepthFormat::None) {
+        if (pc.depthWrite) StoreDepth(DF, zp + i * zbpp, zq);
+      }
+    }
+    } while (false);
+    for (int k = 0; k < kAttrs; ++k) a[k] += ss.d[k];
+  }
+}
+
+using SpanFn = void (*)(const PixelContext&, int, int, int, const SpanSetup&);
+
+template <PixelFormat TF, DepthFormat DF>
+SpanFn PickTex(bool tex) {
+  return tex ? &DrawSpan<TF, DF, true> : &DrawSpan<TF, DF, false>;
+}
+template <PixelFormat TF>
+SpanFn PickDepth(DepthFormat df, bool tex) {
+  switch (df) {
+    case DepthFormat::D16: return PickTex<TF, DepthFormat::D16>(tex);
+    case DepthFormat::D24X8: return PickTex<TF, DepthFormat::D24X8>(tex);
+    case DepthFormat::D24S8: return PickTex<TF, DepthFormat::D24S8>(tex);
+    case DepthFormat::D32: return PickTex<TF, DepthFormat::D32>(tex);
+    case DepthFormat::None: break;
+  }
+  return PickTex<TF, DepthFormat::None>(tex);
+}
+SpanFn PickSpan(PixelFormat tf, DepthFormat df, bool tex) {
+  switch (tf) {
+    case PixelFormat::RGB565: return PickDepth<PixelFormat::RGB565>(df, tex);
+    case PixelFormat::X1R5G5B5: return PickDepth<PixelFormat::X1R5G5B5>(df, tex);
+    case PixelFormat::A1R5G5B5: return PickDepth<PixelFormat::A1R5G5B5>(df, tex);
+    case PixelFormat::A4R4G4B4: return PickDepth<PixelFormat::A4R4G4B4>(df, tex);
+    case PixelFormat::R8G8B8: return PickDepth<PixelFormat::R8G8B8>(df, tex);
+    case PixelFormat::X8R8G8B8: return PickDepth<PixelFormat::X8R8G8B8>(df, tex);
+    case PixelFormat::A8R8G8B8: return PickDepth<PixelFormat::A8R8G8B8>(df, tex);
+    case PixelFormat::P8:
+    case PixelFormat::Unknown: break;
+  }
+  return nullptr;
+}
+
+template <PixelFormat TF, DepthFormat DF>
+SpanFn PickQuickTexture(PixelFormat txf) {
+  switch (txf) {
+    case PixelFormat::RGB565: return &DrawSpanQuick<TF, DF, PixelFormat::RGB565>;
+    case PixelFormat::X1R5G5B5: return &DrawSpanQuick<TF, DF, PixelFormat::X1R5G5B5>;
+    case PixelFormat::A1R5G5B5: return &DrawSpanQuick<TF, DF, PixelFormat::A1R5G5B5>;
+    case PixelFormat::A4R4G4B4: return &DrawSpanQuick<TF, DF, PixelFormat::A4R4G4B4>;
+    case PixelFormat::X8R8G8B8: return &DrawSpanQuick<TF, DF, PixelFormat::X8R8G8B8>;
+    case PixelFormat::A8R8G8B8: return &DrawSpanQuick<TF, DF, PixelFormat::A8R8G8B8>;
+    case PixelFormat::Unknown: return &DrawSpanQuick<TF, DF, PixelFormat::Unknown>;
+    default: return nullptr;
+  }
+}
+template <PixelFormat TF>
+SpanFn PickQuickDepth(DepthFormat df, PixelFormat txf) {
+  switch (df) {
+    case DepthFormat::None: return PickQuickTexture<TF, DepthFormat::None>(txf);
+    case DepthFormat::D16: return PickQuickTexture<TF, DepthFormat::D16>(txf);
+    case DepthFormat::D24X8: return PickQuickTexture<TF, DepthFormat::D24X8>(txf);
+    case DepthFormat::D32: return PickQuickTexture<TF, DepthFormat::D32>(txf);
+    default: return nullptr;
+  }
+}
+// The specialised path for the game's two target formats, or none.
+SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf) {
+  switch (tf) {
+    case PixelFormat::RGB565: return PickQuickDepth<PixelFormat::RGB565>(df, txf);
+    case PixelFormat::X8R8G8B8: return PickQuickDepth<PixelFormat::X8R8G8B8>(df, txf);
+    default: return nullptr;
+  }
+}
+
+class FastRasterizer final : public Rasterizer {
+ public:
+  Result Clear(const State& state, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
+               uint32_t stencil) override {
+    return ClearSurfaces(state, rects, flags, argb, z, stencil);
+  }
+
+  Result DrawIndexedTriangleList(const State& s, const VertexData& vd, std::span<const uint16_t> indices) override;
+
+ private:
+  void PrepareTransforms(const State& s);
+  void PrepareLights(const State& s, const VertexData& vd);
+  void ProcessVertex(const State& s, const VertexData& vd, uint32_t index, FVert& out, uint32_t& outcode);
+  void DrawClipped(const FVert* tri, uint32_t orCode, int facing);
+  void Rasterize(const FVert* v0, const FVert* v1, const FVert* v2, int facing);
+
+  VertexLayout layout_;
+  float wv_[4][4] = {}, wvp_[4][4] = {}, view_[4][4] = {};
+  Mat3 normal_{};
+  float guardX_ = 1, guardY_ = 1;
+  std::vector<PreparedLight> lights_;
+  // Point lights again, field by field and padded to a multiple of 4 with lights that reach
+  // nothing, for the branch-free loop used when no spot light or specular term is involved.
+  enum SoaField { sPx, sPy, sPz, sRange, sA0, sA1, sA2, sDr, sDg, sDb, sAr, sAg, sAb, kSoaFields };
+  std::vector<float> soa_;
+  size_t soaCount_ = 0;
+  bool soaUsable_ = false;
+  std::vector<FVert> verts_;
+  std::vector<uint32_t> outcodes_;
+  std::vector<uint32_t> stamp_;
+  uint32_t drawId_ = 0;
+  PixelContext pc_{};
+  SpanFn span_ = nullptr;
+  PixelRect rect_;
+  const State* state_ = nullptr;
+  bool needSpecular_ = false;
+};
+
+void Mul4(const float a[4][4], const TMatrix4& b, float out[4][4]) {
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) {
+      double sum = 0;
+      for (int k = 0; k < 4; ++k) sum += double(a[i][k]) * b.m[k][j];
+      out[i][j] = float(sum);
+    }
+}
+
+void FastRasterizer::PrepareTransforms(const State& s) {
+  float world[4][4];
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) {
+      world[i][j] = s.world.m[i][j];
+      view_[i][j] = s.view.m[i][j];
+    }
+  Mul4(world, s.view, wv_);
+  Mul4(wv_, s.projection, wvp_);
+  // Inverse transpose of the upper 3x3 for normals (cofactors over the determinant).
+  const double a = wv_[0][0], b = wv_[0][1], c = wv_[0][2], d = wv_[1][0], e = wv_[1][1], f = wv_[1][2],
+               g = wv_[2][0], h = wv_[2][1], i = wv_[2][2];
+  const double A = e * i - f * h, B = -(d * i - f * g), C = d * h - e * g;
+  const double D = -(b * i - c * h), E = a * i - c * g, F = -(a * h - b * g);
+  const double G = b * f - c * e, H = -(a * f - c * d), I = a * e - b * d;
+  const double det = a * A + b * B + c * C;
+  const double k = det != 0 ? 1.0 / det : 0.0;
+  const double n[3][3] = {{A * k, B * k, C * k}, {D * k, E * k, F * k}, {G * k, H * k, I * k}};
+  for (int r = 0; r < 3; ++r)
+    for (int q = 0; q < 3; ++q) normal_.m[r][q] = float(n[r][q]);
+}
+
+void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
+  lights_.clear();
+  if (!s.rs.lighting || layout_.pretransformed || s.lights.empty()) return;
+  // Bounding sphere of the draw in camera space, so lights that cannot reach it are skipped.
+  float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+  const uint8_t* base = static_cast<const uint8_t*>(vd.data);
+  const uint32_t n = std::min<uint32_t>(vd.count, 65536);
+  bool finite = true;
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint8_t* p = base + size_t(i) * vd.stride + layout_.position;
+    for (int k = 0; k < 3; ++k) {
+      const float v = ReadFloat(p + 4 * k);
+      lo[k] = std::min(lo[k], v);
+      hi[k] = std::max(hi[k], v);
+    }
+  }
+  float cx = 0.5f * (lo[0] + hi[0]), cy = 0.5f * (lo[1] + hi[1]), cz = 0.5f * (lo[2] + hi[2]);
+  float radius = 0.5f * std::sqrt(Square(hi[0] - lo[0]) + Square(hi[1] - lo[1]) + Square(hi[2] - lo[2]));
+  float scale = 0;
+  for (int r = 0; r < 3; ++r) scale = std::max(scale, std::sqrt(Square(wv_[r][0]) + Square(wv_[r][1]) + Square(wv_[r][2])));
+  radius *= scale * 1.0001f;
+  const float ccx = cx * wv_[0][0] + cy * wv_[1][0] + cz * wv_[2][0] + wv_[3][0];
+  const float ccy = cx * wv_[0][1] + cy * wv_[1][1] + cz * wv_[2][1] + wv_[3][1];
+  const float ccz = cx * wv_[0][2] + cy * wv_[1][2] + cz * wv_[2][2] + wv_[3][2];
+  finite = std::isfinite(ccx) && std::isfinite(ccy) && std::isfinite(ccz) && std::isfinite(radius);
+
+  for (const Light& l : s.lights) {
+    PreparedLight p;
+    p.directional = l.type == LightType::Directional;
+    p.spot = l.type == LightType::Spot;
+    if (p.directional) {
+      const float dx = -l.direction.x, dy = -l.direction.y, dz = -l.direction.z;
+      float x = dx * view_[0][0] + dy * view_[1][0] + dz * view_[2][0];
+      float y = dx * view_[0][1] + dy * view_[1][1] + dz * view_[2][1];
+      float z = dx * view_[0][2] + dy * view_[1][2] + dz * view_[2][2];
+      const float len = std::sqrt(x * x + y * y + z * z);
+      if (len > 0) {
+        x /= len;
+        y /= len;
+        z /= len;
+      }
+      p.px = x;
+      p.py = y;
+      p.pz = z;
+    } else {
+      if (!(l.range >= 0)) continue;
+      const TVector3& q = l.position;
+      p.px = q.x * view_[0][0] + q.y * view_[1][0] + q.z * view_[2][0] + view_[3][0];
+      p.py = q.x * view_[0][1] + q.y * view_[1][1] + q.z * view_[2][1] + view_[3][1];
+      p.pz = q.x * view_[0][2] + q.y * view_[1][2] + q.z * view_[2][2] + view_[3][2];
+      if (finite) {
+        const float dist = std::sqrt(Square(p.px - ccx) + Square(p.py - ccy) + Square(p.pz - ccz));
+        if (dist > l.range + radius) continue;  // cannot reach any vertex of this draw
+      }
+      p.range = l.range;
+      p.range2 = l.range * l.range * 1.0001f;  // a loose first test; the exact one follows
+      p.a0 = l.attenuation0;
+      p.a1 = l.attenuation1;
+      p.a2 = l.attenuation2;
+      if (p.spot) {
+        const TVector3& q2 = l.direction;
+        float x = q2.x * view_[0][0] + q2.y * view_[1][0] + q2.z * view_[2][0];
+        float y = q2.x * view_[0][1] + q2.y * view_[1][1] + q2.z * view_[2][1];
+        float z = q2.x * view_[0][2] + q2.y * view_[1][2] + q2.z * view_[2][2];
+        const float len = std::sqrt(x * x + y * y + z * z);
+        if (len > 0) {
+          x /= len;
+          y /= len;
+          z /= len;
+        }
+        p.sx = x;
+        p.sy = y;
+        p.sz = z;
+        p.cosTheta = std::cos(l.theta * 0.5f);
+        p.cosPhi = std::cos(l.phi * 0.5f);
+        p.falloff = l.falloff;
+      }
+    }
+    p.dr = l.diffuse.r;
+    p.dg = l.diffuse.g;
+    p.db = l.diffuse.b;
+    p.sr = l.specular.r;
+    p.sg = l.specular.g;
+    p.sb = l.specular.b;
+    p.ar = l.ambient.r;
+    p.ag = l.ambient.g;
+    p.ab = l.ambient.b;
+    lights_.push_back(p);
+  }
+  size_t points = 0;
+  soaUsable_ = true;
+  for (const PreparedLight& p : lights_) {
+    points += !p.directional;
+    soaUsable_ = soaUsable_ && !p.spot;
+  }
+  soaCount_ = (points + 3) & ~size_t(3);
+  soa_.assign(soaCount_ * kSoaFields, 0.0f);
+  size_t j = 0;
+  for (const PreparedLight& p : lights_) {
+    if (p.directional) continue;
+    const float f[kSoaFields] = {p.px, p.py, p.pz, p.range, p.a0, p.a1, p.a2, p.dr, p.dg, p.db, p.ar, p.ag, p.ab};
+    for (int k = 0; k < kSoaFields; ++k) soa_[size_t(k) * soaCount_ + j] = f[k];
+    ++j;
+  }
+  for (; j < soaCount_; ++j) soa_[size_t(sRange) * soaCount_ + j] = -1.0f;  // padding reaches nothing
+}
+
+inline void Argb(uint32_t v, float out[4]) {
+  out[0] = float(v >> 16 & 255) * (1.f / 255.f);
+  out[1] = float(v >> 8 & 255) * (1.f / 255.f);
+  out[2] = float(v & 255) * (1.f / 255.f);
+  out[3] = float(v >> 24) * (1.f / 255.f);
+}
+
+void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_t index, FVert& o,
+                                   uint32_t& outcode) {
+  const VertexLayout& l = layout_;
+  const uint8_t* p = static_cast<const uint8_t*>(vd.data) + size_t(index) * vd.stride;
+  const float px = ReadFloat(p + l.position), py = ReadFloat(p + l.position + 4), pz = ReadFloat(p + l.position + 8);
+  float vdif[4] = {1, 1, 1, 1}, vspec[4] = {0, 0, 0, 0};
+  if (l.diffuse >= 0) Argb(ReadU32(p + l.diffuse), vdif);
+  if (l.specular >= 0) Argb(ReadU32(p + l.specular), vspec);
+  const uint32_t set = s.stage0.texCoordIndex & 0xFFFF;
+  o.u = o.v = 0;
+  if (int(set) < l.texCount) {
+    o.u = ReadFloat(p + l.texOffset[set]);
+    if (l.texSize[set] >= 2) o.v = ReadFloat(p + l.texOffset[set] + 4);
+  }
+
+  float cx, cy, cz;  // camera space (for lighting)
+  if (l.pretransformed) {
+    const float rhw = ReadFloat(p + l.position + 12);
+    const Viewport& vp = s.viewport;
+    const float w = 1.0f / rhw;
+    const float dz = vp.maxZ - vp.minZ;
+    o.x = ((px - float(vp.x)) / (float(vp.width) * 0.5f) - 1.0f) * w;
+    o.y = (1.0f - (py - float(vp.y)) / (float(vp.height) * 0.5f)) * w;
+    o.z = (dz != 0 ? (pz - vp.minZ) / dz : pz) * w;
+    o.w = rhw > 0 ? w : -1.0f;
+    cx = cy = cz = 0;
+  } else {
+    cx = px * wv_[0][0] + py * wv_[1][0] + pz * wv_[2][0] + wv_[3][0];
+    cy = px * wv_[0][1] + py * wv_[1][1] + pz * wv_[2][1] + wv_[3][1];
+    cz = px * wv_[0][2] + py * wv_[1][2] + pz * wv_[2][2] + wv_[3][2];
+    o.x = px * wvp_[0][0] + py * wvp_[1][0] + pz * wvp_[2][0] + wvp_[3][0];
+    o.y = px * wvp_[0][1] + py * wvp_[1][1] + pz * wvp_[2][1] + wvp_[3][1];
+    o.z = px * wvp_[0][2] + py * wvp_[1][2] + pz * wvp_[2][2] + wvp_[3][2];
+    o.w = px * wvp_[0][3] + py * wvp_[1][3] + pz * wvp_[2][3] + wvp_[3][3];
+  }
+
+  if (!s.rs.lighting || l.pretransformed) {
+    for (int k = 0; k < 4; ++k) {
+      o.c[k] = vdif[k] * 255.f;
+      o.c[4 + k] = vspec[k] * 255.f;
+    }
+  } else {
+    float nx = 0, ny = 0, nz = 0;
+    if (l.normal >= 0) {
+      const float ax = ReadFloat(p + l.normal), ay = ReadFloat(p + l.normal + 4), az = ReadFloat(p + l.normal + 8);
+      const auto& m = normal_.m;
+      nx = ax * m[0][0] + ay * m[1][0] + az * m[2][0];
+      ny = ax * m[0][1] + ay * m[1][1] + az * m[2][1];
+      nz = ax * m[0][2] + ay * m[1][2] + az * m[2][2];
+      if (s.rs.normalizeNormals) {
+        const float len = std::sqrt(nx * nx + ny * ny + nz * nz);
+        if (len > 0) {
+          nx /= len;
+          ny /= len;
+          nz /= len;
+        }
+      }
+    }
+    float ex = 0, ey = 0, ez = -1;  // towards an eye infinitely far back
+    if (s.rs.localViewer && needSpecular_) {
+      const float len = std::sqrt(cx * cx + cy * cy + cz * cz);
+      if (len > 0) {
+        ex = -cx / len;
+        ey = -cy / len;
+        ez = -cz / len;
+      } else {
+        ez = 0;
+      }
+    }
+    float amb[3], dif[3] = {0, 0, 0}, spe[3] = {0, 0, 0};
+    {
+      float g[4];
+      Argb(s.rs.ambient, g);
+      amb[0] = g[0];
+      amb[1] = g[1];
+      amb[2] = g[2];
+    }
+    const float power = s.material.power;
+    if (soaUsable_ && !needSpecular_) {
+      // Directional lights one by one, point lights four at a time without branches.
+      for (const PreparedLight& L : lights_) {
+        if (!L.directional) continue;
+        amb[0] += L.ar;
+        amb[1] += L.ag;
+        amb[2] += L.ab;
+        const float ndl = std::max(0.0f, nx * L.px + ny * L.py + nz * L.pz);
+        dif[0] += L.dr * ndl;
+        dif[1] += L.dg * ndl;
+        dif[2] += L.db * ndl;
+      }
+      float acc[6][4] = {};
+      const size_t n = soaCount_;
+      const float* f = soa_.data();
+#if defined(__SSE2__)
+      {
+        const __m128 vcx = _mm_set1_ps(cx), vcy = _mm_set1_ps(cy), vcz = _mm_set1_ps(cz);
+        const __m128 vnx = _mm_set1_ps(nx), vny = _mm_set1_ps(ny), vnz = _mm_set1_ps(nz);
+        const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+        const __m128 minDen = _mm_set1_ps(float(kMinAttenuationDenominator));
+        __m128 sum[6] = {zero, zero, zero, zero, zero, zero};
+        for (size_t j = 0; j < n; j += 4) {
+          const __m128 lx = _mm_sub_ps(_mm_loadu_ps(f + sPx * n + j), vcx);
+          const __m128 ly = _mm_sub_ps(_mm_loadu_ps(f + sPy * n + j), vcy);
+          const __m128 lz = _mm_sub_ps(_mm_loadu_ps(f + sPz * n + j), vcz);
+          const __m128 d2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(lx, lx), _mm_mul_ps(ly, ly)), _mm_mul_ps(lz, lz));
+          const __m128 dist = _mm_sqrt_ps(d2);
+          const __m128 den = _mm_max_ps(
+              _mm_add_ps(_mm_add_ps(_mm_loadu_ps(f + sA0 * n + j), _mm_mul_ps(_mm_loadu_ps(f + sA1 * n + j), dist)),
+                         _mm_mul_ps(_mm_loadu_ps(f + sA2 * n + j), d2)),
+              minDen);
+          // In range: 1 / den; out of range (or the padding, range -1): 0.
+          const __m128 att = _mm_and_ps(_mm_cmple_ps(dist, _mm_loadu_ps(f + sRange * n + j)), _mm_div_ps(one, den));
+          const __m128 safe = _mm_cmpgt_ps(dist, zero);
+          const __m128 invd = _mm_and_ps(safe, _mm_div_ps(one, _mm_max_ps(dist, minDen)));
+          const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(vnx, lx), _mm_mul_ps(vny, ly)), _mm_mul_ps(vnz, lz));
+          const __m128 k2 = _mm_mul_ps(_mm_max_ps(zero, _mm_mul_ps(dot, invd)), att);
+          sum[0] = _mm_add_ps(sum[0], _mm_mul_ps(_mm_loadu_ps(f + sAr * n + j), att));
+          sum[1] = _mm_add_ps(sum[1], _mm_mul_ps(_mm_loadu_ps(f + sAg * n + j), att));
+          sum[2] = _mm_add_ps(sum[2], _mm_mul_ps(_mm_loadu_ps(f + sAb * n + j), att));
+          sum[3] = _mm_add_ps(sum[3], _mm_mul_ps(_mm_loadu_ps(f + sDr * n + j), k2));
+          sum[4] = _mm_add_ps(sum[4], _mm_mul_ps(_mm_loadu_ps(f + sDg * n + j), k2));
+          sum[5] = _mm_add_ps(sum[5], _mm_mul_ps(_mm_loadu_ps(f + sDb * n + j), k2));
+        }
+        for (int c = 0; c < 6; ++c) _mm_storeu_ps(acc[c], sum[c]);
+      }
+#else
+      for (size_t j = 0; j < n; j += 4) {
+        for (size_t k = 0; k < 4; ++k) {
+          const size_t i = j + k;
+          const float lx = f[sPx * n + i] - cx, ly = f[sPy * n + i] - cy, lz = f[sPz * n + i] - cz;
+          const float d2 = lx * lx + ly * ly + lz * lz;
+          const float dist = std::sqrt(d2);
+          const float den = std::max(f[sA0 * n + i] + f[sA1 * n + i] * dist + f[sA2 * n + i] * d2,
+                                     float(kMinAttenuationDenominator));
+          const float att = dist <= f[sRange * n + i] ? 1.0f / den : 0.0f;
+          const float invd = dist > 0 ? 1.0f / dist : 0.0f;
+          const float k2 = std::max(0.0f, (nx * lx + ny * ly + nz * lz) * invd) * att;
+          acc[0][k] += f[sAr * n + i] * att;
+          acc[1][k] += f[sAg * n + i] * att;
+          acc[2][k] += f[sAb * n + i] * att;
+          acc[3][k] += f[sDr * n + i] * k2;
+          acc[4][k] += f[sDg * n + i] * k2;
+          acc[5][k] += f[sDb * n + i] * k2;
+        }
+      }
+#endif
+      for (int c = 0; c < 3; ++c) {
+        amb[c] += (acc[c][0] + acc[c][1]) + (acc[c][2] + acc[c][3]);
+        dif[c] += (acc[3 + c][0] + acc[3 + c][1]) + (acc[3 + c][2] + acc[3 + c][3]);
+      }
+    }
+    for (const PreparedLight& L : lights_) {
+      if (soaUsable_ && !needSpecular_) break;
+      float lx, ly, lz, atten = 1.0f;
+      if (L.directional) {
+        lx = L.px;
+        ly = L.py;
+        lz = L.pz;
+      } else {
+        lx = L.px - cx;
+        ly = L.py - cy;
+        lz = L.pz - cz;
+        const float d2 = lx * lx + ly * ly + lz * lz;
+        if (!(d2 <= L.range2)) continue;
+        const float dist = std::sqrt(d2);
+        if (!(dist <= L.range)) continue;
+        if (dist > 0) {
+          const float inv = 1.0f / dist;
+          lx *= inv;
+          ly *= inv;
+          lz *= inv;
+        }
+        atten = 1.0f / std::max(L.a0 + L.a1 * dist + L.a2 * d2, float(kMinAttenuationDenominator));
+        if (L.spot) {
+          const float rho = -(L.sx * lx + L.sy * ly + L.sz * lz);
+          if (rho <= L.cosPhi) continue;
+          if (rho < L.cosTheta) {
+            const float t = (rho - L.cosPhi) / (L.cosTheta - L.cosPhi);
+            atten *= L.falloff == 1.0f ? t : std::pow(t, L.falloff);
+          }
+        }
+      }
+      amb[0] += L.ar * atten;
+      amb[1] += L.ag * atten;
+      amb[2] += L.ab * atten;
+      const float ndl = nx * lx + ny * ly + nz * lz;
+      if (ndl > 0) {
+        const float k = ndl * atten;
+        dif[0] += L.dr * k;
+        dif[1] += L.dg * k;
+        dif[2] += L.db * k;
+        if (needSpecular_) {
+          float hx = lx + ex, hy = ly + ey, hz = lz + ez;
+          const float hl = std::sqrt(hx * hx + hy * hy + hz * hz);
+          if (hl > 0) {
+            const float ndh = (nx * hx + ny * hy + nz * hz) / hl;
+            if (ndh > 0) {
+              const float ks = std::pow(ndh, power) * atten;
+              spe[0] += L.sr * ks;
+              spe[1] += L.sg * ks;
+              spe[2] += L.sb * ks;
+            }
+          }
+        }
+      }
+    }
+    auto source = [&](MaterialSource src, const Color& m, float out[4]) {
+      if (s.rs.colorVertex && src == MaterialSource::Color1 && l.diffuse >= 0) {
+        std::copy(vdif, vdif + 4, out);
+      } else if (s.rs.colorVertex && src == MaterialSource::Color2 && l.specular >= 0) {
+        std::copy(vspec, vspec + 4, out);
+      } else {
+        out[0] = m.r;
+        out[1] = m.g;
+        out[2] = m.b;
+        out[3] = m.a;
+      }
+    };
+    float md[4], ma[4], ms[4], me[4];
+    source(s.rs.diffuseMaterialSource, s.material.diffuse, md);
+    source(s.rs.ambientMaterialSource, s.material.ambient, ma);
+    source(s.rs.specularMaterialSource, s.material.specular, ms);
+    source(s.rs.emissiveMaterialSource, s.material.emissive, me);
+    for (int k = 0; k < 3; ++k) {
+      o.c[k] = Sat1(ma[k] * amb[k] + md[k] * dif[k] + me[k]) * 255.f;
+      o.c[4 + k] = Sat1(ms[k] * spe[k]) * 255.f;
+    }
+    o.c[3] = Sat1(md[3]) * 255.f;
+    o.c[7] = Sat1(vspec[3]) * 255.f;
+  }
+
+  uint32_t code = 0;
+  if (!(std::isfinite(o.x) && std::isfinite(o.y) && std::isfinite(o.z) && std::isfinite(o.w))) {
+    code = kOutBad;
+  } else {
+    if (o.w < float(kMinClipW)) code |= kOutW;
+    if (o.z < 0) code |= kOutNear;
+    if (o.z > o.w) code |= kOutFar;
+    if (o.x < -guardX_ * o.w) code |= kOutLeft;
+    if (o.x > guardX_ * o.w) code |= kOutRight;
+    if (o.y < -guardY_ * o.w) code |= kOutBottom;
+    if (o.y > guardY_ * o.w) code |= kOutTop;
+    if (o.x < -o.w) code |= kOffLeft;
+    if (o.x > o.w) code |= kOffRight;
+    if (o.y < -o.w) code |= kOffBottom;
+    if (o.y > o.w) code |= kOffTop;
+  }
+  outcode = code;
+}
+
+Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData& vd,
+                                               std::span<const uint16_t> indices) {
+  if (const Result r = ValidateDraw(s, vd, indices, layout_); r != Result::Ok) return r;
+  const bool textured = s.texture != nullptr;
+  if (textured && !UsableTexture(*s.texture)) return Result::InvalidParams;
+  rect_ = DrawableRect(s);
+  if (rect_.Empty()) return Result::Ok;
+  state_ = &s;
+
+  // Guard band: triangles within +-8192 pixels of the viewport need no clipping at its edges;
+  // the rows and spans are cut to the viewport instead.
+  guardX_ = 1.0f + 16384.0f / float(s.viewport.width);
+  guardY_ = 1.0f + 16384.0f / float(s.viewport.height);
+  const TextureStage& st = s.stage0;
+  auto usesSpecular = [&](uint32_t a) { return (a & ta::SelectMask) == ta::Specular; };
+  const bool stageSpecular = st.colorOp != TextureOp::Disable &&
+                             (usesSpecular(st.colorArg1) || usesSpecular(st.colorArg2) ||
+                              usesSpecular(st.alphaArg1) || usesSpecular(st.alphaArg2));
+  needSpecular_ = s.rs.specularEnable || stageSpecular;
+  {
+    // Specular from a black material adds nothing: skip the whole term (the game's usual case).
+    const MaterialSource src = s.rs.specularMaterialSource;
+    const bool fromMaterial = !s.rs.colorVertex || src == MaterialSource::Material ||
+                              (src == MaterialSource::Color1 && layout_.diffuse < 0) ||
+                              (src == MaterialSource::Color2 && layout_.specular < 0);
+    const Color& m = s.material.specular;
+    if (fromMaterial && m.r == 0 && m.g == 0 && m.b == 0) needSpecular_ = false;
+  }
+  PrepareTransforms(s);
+  PrepareLights(s, vd);
+
+  // Pixel context.
+  PixelContext& pc = pc_;
+  pc = PixelContext{};
+  pc.s = &s;
+  pc.target = static_cast<uint8_t*>(s.target.pixels);
+  pc.pitch = s.target.pitch;
+  const bool hasDepth = s.depth.format != DepthFormat::None;
+  pc.depth = hasDepth ? static_cast<uint8_t*>(s.depth.pixels) : nullptr;
+  pc.depthPitch = s.depth.pitch;
+  pc.depthTest = hasDepth && s.rs.zEnable;
+  pc.depthWrite = pc.depthTest && s.rs.zWriteEnable;
+  pc.zFunc = s.rs.zFunc;
+  pc.blend = s.rs.alphaBlendEnable;
+  pc.dither = s.rs.ditherEnable;
+  // Lit without a specular term the specular colour is black: nothing to add.
+  pc.specular = s.rs.specularEnable && (!s.rs.lighting || layout_.pretransformed || needSpecular_);
+  const bool stageOn = st.colorOp != TextureOp::Disable;
+  const bool texturing = textured && stageOn;
+  auto isDiffuse = [](uint32_t a) { return a == ta::Diffuse || a == ta::Current; };
+  pc.simpleModulate = st.colorOp == TextureOp::Modulate && st.alphaOp == TextureOp::Modulate &&
+                      st.colorArg1 == ta::Texture && isDiffuse(st.colorArg2) && st.alphaArg1 == ta::Texture &&
+                      isDiffuse(st.alphaArg2);
+  pc.tfactor = {uint8_t(s.rs.textureFactor >> 16), uint8_t(s.rs.textureFactor >> 8), uint8_t(s.rs.textureFactor),
+                uint8_t(s.rs.textureFactor >> 24)};
+  if (!stageOn) {
+    // A disabled stage passes the diffuse colour through.
+    pc.simpleModulate = false;
+  }
+  if (texturing) {
+    const Texture& t = *s.texture;
+    pc.tex = static_cast<const uint8_t*>(t.pixels);
+    pc.texPitch = t.pitch;
+    pc.texFormat = t.format;
+    pc.texW = int(t.width);
+    pc.texH = int(t.height);
+    pc.texBpp = BytesPerPixel(t.format);
+    pc.texPow2Wrap = st.addressU == TextureAddress::Wrap && st.addressV == TextureAddress::Wrap &&
+                     (t.width & (t.width - 1)) == 0 && (t.height & (t.height - 1)) == 0;
+    pc.colorKey = s.rs.colorKeyEnable && t.hasColorKey;
+    pc.keyMask = ColorBitsMask(t.format);
+    pc.keyLow = t.colorKeyLow & pc.keyMask;
+    pc.keyHigh = t.colorKeyHigh & pc.keyMask;
+    pc.linear = st.magFilter != TextureFilter::Point;
+  }
+  span_ = PickSpan(s.target.format, hasDepth ? s.depth.format : DepthFormat::None, texturing);
+  if (!span_) return Result::InvalidParams;
+  {
+    // The specialised loop when the states are the ones the game draws with.
+    const bool defaultStage = st.colorOp == TextureOp::Modulate && st.colorArg1 == ta::Texture &&
+                              isDiffuse(st.colorArg2) && st.alphaOp == TextureOp::SelectArg1 &&
+                              st.alphaArg1 == ta::Texture;
+    const RenderStates& rs = s.rs;
+    bool blendOk = true;
+    pc.quickBlend = QuickBlend::None;
+    if (rs.alphaBlendEnable) {
+      if (rs.srcBlend == Blend::One && rs.destBlend == Blend::One)
+        pc.quickBlend = QuickBlend::Add;
+      else if (rs.srcBlend == Blend::SrcAlpha && rs.destBlend == Blend::InvSrcAlpha)
+        pc.quickBlend = QuickBlend::Alpha;
+      else if (rs.srcBlend == Blend::Zero && rs.destBlend == Blend::InvSrcColor)
+        pc.quickBlend = QuickBlend::Subtract;
+      else
+        blendOk = false;
+    }
+    pc.alphaFromTexture = defaultStage;
+    const bool sampling = !texturing || (!pc.linear && st.magFilter == st.minFilter && pc.texPow2Wrap);
+    if (blendOk && sampling && (pc.simpleModulate || defaultStage)) {
+      if (SpanFn quick = PickQuick(s.target.format, hasDepth ? s.depth.format : DepthFormat::None,
+                                   texturing ? s.texture->format : PixelFormat::Unknown))
+        span_ = quick;
+    }
+  }
+
+  // Vertices are transformed on first use in this draw.
+  if (verts_.size() < vd.count) {
+    verts_.resize(vd.count);
+    outcodes_.resize(vd.count);
+    stamp_.resize(vd.count, 0);
+  }
+  if (++drawId_ == 0) {
+    std::fill(stamp_.begin(), stamp_.end(), 0);
+    drawId_ = 1;
+  }
+  const bool flat = s.rs.shadeMode == ShadeMode::Flat;
+  for (size_t t = 0; t + 2 < indices.size(); t += 3) {
+    uint32_t codes[3];
+    const FVert* v[3];
+    for (int k = 0; k < 3; ++k) {
+      const uint16_t i = indices[t + k];
+      if (stamp_[i] != drawId_) {
+        ProcessVertex(s, vd, i, verts_[i], outcodes_[i]);
+        stamp_[i] = drawId_;
+      }
+      codes[k] = outcodes_[i];
+      v[k] = &verts_[i];
+    }
+    const uint32_t orCode = codes[0] | codes[1] | codes[2];
+    if (orCode & kOutBad) continue;
+    if (codes[0] & codes[1] & codes[2]) continue;  // all outside one plane
+    const int facing = HomogeneousFacing(v[0]->x, v[0]->y, v[0]->w, v[1]->x, v[1]->y, v[1]->w, v[2]->x, v[2]->y, v[2]->w);
+    if (facing == 0 || Culled(s.rs.cullMode, facing)) continue;
+    FVert tri[3] = {*v[0], *v[1], *v[2]};
+    if (flat)
+      for (int k = 1; k < 3; ++k) std::copy(tri[0].c, tri[0].c + 8, tri[k].c);
+    if (orCode & kClipMask) {
+      DrawClipped(tri, orCode, facing);
+    } else {
+      Rasterize(&tri[0], &tri[1], &tri[2], facing);
+    }
+  }
+  return Result::Ok;
+}
+
+FVert LerpVert(const FVert& a, const FVert& b, float t) {
+  FVert r;
+  r.x = a.x + (b.x - a.x) * t;
+  r.y = a.y + (b.y - a.y) * t;
+  r.z = a.z + (b.z - a.z) * t;
+  r.w = a.w + (b.w - a.w) * t;
+  for (int k = 0; k < 8; ++k) r.c[k] = a.c[k] + (b.c[k] - a.c[k]) * t;
+  r.u = a.u + (b.u - a.u) * t;
+  r.v = a.v + (b.v - a.v) * t;
+  return r;
+}
+
+void FastRasterizer::DrawClipped(const FVert* tri, uint32_t orCode, int facing) {
+  // Each plane adds at most one vertex: 3 + 7 fits comfortably.
+  std::array<FVert, 16> bufA, bufB;
+  FVert* in = bufA.data();
+  FVert* out = bufB.data();
+  int n = 3;
+  std::copy(tri, tri + 3, in);
+  const float gx = guardX_, gy = guardY_;
+  auto clip = [&](uint32_t bit, auto dist) {
+    if (!(orCode & bit)) return;
+    int m = 0;
+    for (int i = 0; i < n; ++i) {
+      const FVert& a = in[i];
+      const FVert& b = in[(i + 1) % n];
+      const float da = dist(a), db = dist(b);
+      if (da >= 0) out[m++] = a;
+      if ((da >= 0) != (db >= 0)) out[m++] = LerpVert(a, b, da / (da - db));
+    }
+    std::swap(in, out);
+    n = m;
+  };
+  clip(kOutW, [](const FVert& c) { return c.w - float(kMinClipW); });
+  clip(kOutNear, [](const FVert& c) { return c.z; });
+  clip(kOutFar, [](const FVert& c) { return c.w - c.z; });
+  clip(kOutLeft, [gx](const FVert& c) { return gx * c.w + c.x; });
+  clip(kOutRight, [gx](const FVert& c) { return gx * c.w - c.x; });
+  clip(kOutBottom, [gy](const FVert& c) { return gy * c.w + c.y; });
+  clip(kOutTop, [gy](const FVert& c) { return gy * c.w - c.y; });
+  for (int k = 1; k + 1 < n; ++k) Rasterize(&in[0], &in[k], &in[k + 1], facing);
+}
+
+void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2, int facing) {
+  const State& s = *state_;
+  const Viewport& vp = s.viewport;
+  const FVert* v[3] = {v0, v1, v2};
+  double sx[3], sy[3], sz[3], rhw[3];
+  const double hw = vp.width * 0.5, hh = vp.height * 0.5, dz = double(vp.maxZ) - vp.minZ;
+  for (int k = 0; k < 3; ++k) {
+    rhw[k] = 1.0 / v[k]->w;
+    sx[k] = vp.x + (1.0 + v[k]->x * rhw[k]) * hw;
+    sy[k] = vp.y + (1.0 - v[k]->y * rhw[k]) * hh;
+    sz[k] = vp.minZ + v[k]->z * rhw[k] * dz;
+  }
+  SnappedTriangle tri;
+  if (!tri.Setup(sx[0], sy[0], sx[1], sy[1], sx[2], sy[2], facing)) return;
+  if (tri.swapped) {
+    std::swap(v[1], v[2]);
+    std::swap(rhw[1], rhw[2]);
+    std::swap(sz[1], sz[2]);
+  }
+  const int y0 = std::max(rect_.y0, tri.minY), y1 = std::min(rect_.y1 - 1, tri.maxY);
+  if (y0 > y1) return;
+  if (std::max(rect_.x0, tri.minX) > std::min(rect_.x1 - 1, tri.maxX)) return;
+
+  // Plane of each attribute: value(px, py) = c + dx * px + dy * py at pixel centres.
+  double ex[3], ey[3];
+  tri.BarycentricSteps(ex, ey);
+  double e0[3];
+  tri.Barycentrics(0.5, 0.5, e0);
+  double vals[kAttrs][3];
+  for (int i = 0; i < 3; ++i) {
+    for (int k = 0; k < 8; ++k) vals[k][i] = v[i]->c[k] * rhw[i];
+    vals[aUQ][i] = v[i]->u * rhw[i];
+    vals[aVQ][i] = v[i]->v * rhw[i];
+    vals[aQ][i] = rhw[i];
+  }
+  double c0[kAttrs], cx[kAttrs], cy[kAttrs];
+  for (int k = 0; k < kAttrs; ++k) {
+    c0[k] = vals[k][0] * e0[0] + vals[k][1] * e0[1] + vals[k][2] * e0[2];
+    cx[k] = vals[k][0] * ex[0] + vals[k][1] * ex[1] + vals[k][2] * ex[2];
+    cy[k] = vals[k][0] * ey[0] + vals[k][1] * ey[1] + vals[k][2] * ey[2];
+  }
+  const double zx = sz[0] * ex[0] + sz[1] * ex[1] + sz[2] * ex[2];
+
+  if (pc_.tex && s.stage0.magFilter != s.stage0.minFilter) {
+    // Minification or magnification, decided once per triangle at its centre.
+    const double mx = (sx[0] + sx[1] + sx[2]) / 3.0, my = (sy[0] + sy[1] + sy[2]) / 3.0;
+    const double q = c0[aQ] + cx[aQ] * mx + cy[aQ] * my;
+    const double u = (c0[aUQ] + cx[aUQ] * mx + cy[aUQ] * my) / q, vv = (c0[aVQ] + cx[aVQ] * mx + cy[aVQ] * my) / q;
+    const double dudx = (cx[aUQ] - u * cx[aQ]) / q * pc_.texW, dvdx = (cx[aVQ] - vv * cx[aQ]) / q * pc_.texH;
+    const double dudy = (cy[aUQ] - u * cy[aQ]) / q * pc_.texW, dvdy = (cy[aVQ] - vv * cy[aQ]) / q * pc_.texH;
+    const bool minify = std::max(std::hypot(dudx, dvdx), std::hypot(dudy, dvdy)) > 1.0;
+    pc_.linear = (minify ? s.stage0.minFilter : s.stage0.magFilter) != TextureFilter::Point;
+  }
+
+  SpanSetup ss;
+  for (int k = 0; k < kAttrs; ++k) ss.d[k] = float(cx[k]);
+  ss.dzdx = zx;
+  for (int y = y0; y <= y1; ++y) {
+    int64_t lo, hi;
+    tri.RowSpan(y, lo, hi);
+    lo = std::max<int64_t>(lo, rect_.x0);
+    hi = std::min<int64_t>(hi, rect_.x1 - 1);
+    if (lo > hi) continue;
+    // Start values in double at the span's first pixel; only the steps along the span round.
+    double b[3];
+    tri.Barycentrics(double(lo) + 0.5, double(y) + 0.5, b);
+    for (int k = 0; k < kAttrs; ++k) ss.a[k] = float(vals[k][0] * b[0] + vals[k][1] * b[1] + vals[k][2] * b[2]);
+    ss.z0 = sz[0] * b[0] + sz[1] * b[1] + sz[2] * b[2];
+    span_(pc_, y, int(lo), int(hi), ss);
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<Rasterizer> MakeFastRasterizer() { return std::make_unique<FastRasterizer>(); }
+
+}  // namespace raster

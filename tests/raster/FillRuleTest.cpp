@@ -1,0 +1,132 @@
+// Coverage: triangles that share an edge cover every pixel once (no gaps, no double hits), and
+// pixel centres on an edge belong to the triangle whose top or left edge it is. Each triangle
+// adds 1 to the blue channel (ONE/ONE blending), so a pixel's blue value counts its hits.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "RasterTestUtil.h"
+
+namespace {
+
+using namespace rastertest;
+
+struct Factory {
+  const char* name;
+  std::function<std::unique_ptr<Rasterizer>()> make;
+};
+
+class FillRule : public ::testing::TestWithParam<Factory> {
+ protected:
+  FillRule() : canvas_(PixelFormat::X8R8G8B8, 48, 40, DepthFormat::None) {
+    state_ = canvas_.MakeState();
+    state_.rs.cullMode = CullMode::None;
+    state_.rs.alphaBlendEnable = true;
+    state_.rs.srcBlend = Blend::One;
+    state_.rs.destBlend = Blend::One;
+    raster_ = GetParam().make();
+  }
+
+  // Draws triangles given as screen points (in pixels).
+  void Draw(const std::vector<std::array<double, 2>>& pts, const std::vector<uint16_t>& indices) {
+    std::vector<ScreenVertex> v;
+    for (const auto& p : pts) v.push_back({float(p[0]), float(p[1]), 0.5f, 1.0f, 0x00000001, 0, 0, 0});
+    const VertexData vd{v.data(), sizeof(ScreenVertex), kScreenFvf, uint32_t(v.size())};
+    ASSERT_EQ(raster_->DrawIndexedTriangleList(state_, vd, indices), Result::Ok);
+  }
+
+  int Hits(int x, int y) const { return canvas_.Pixel(x, y).b; }
+
+  Canvas canvas_;
+  State state_;
+  std::unique_ptr<Rasterizer> raster_;
+};
+
+TEST_P(FillRule, SquareOnPixelCentresTakesTopAndLeftEdgesOnly) {
+  // Corners on pixel centres: the centres on the top and left edges are in, bottom and right out,
+  // whichever diagonal splits the square.
+  for (int diagonal = 0; diagonal < 2; ++diagonal) {
+    ASSERT_EQ(raster_->Clear(state_, {}, clear::Target, 0, 1, 0), Result::Ok);
+    const std::vector<std::array<double, 2>> pts = {{2.5, 2.5}, {6.5, 2.5}, {6.5, 6.5}, {2.5, 6.5}};
+    if (diagonal == 0)
+      Draw(pts, {0, 1, 2, 0, 2, 3});
+    else
+      Draw(pts, {0, 1, 3, 1, 2, 3});
+    for (int y = 0; y < 10; ++y)
+      for (int x = 0; x < 10; ++x) {
+        const bool inside = x >= 2 && x < 6 && y >= 2 && y < 6;
+        EXPECT_EQ(Hits(x, y), inside ? 1 : 0) << "diagonal " << diagonal << " at " << x << "," << y;
+      }
+  }
+}
+
+TEST_P(FillRule, JitteredMeshCoversEveryPixelExactlyOnce) {
+  // A grid whose inner vertices are moved by random sub-pixel amounts, split into triangles
+  // with alternating diagonals; the outer border is the rectangle [4.25, 43.75) x [3.5, 35.5).
+  uint32_t seed = 12345;
+  auto rnd = [&seed]() {
+    seed = seed * 1103515245u + 12345u;
+    return int((seed >> 16) % 49) - 24;  // -24 .. 24 sixteenths: no cell folds over
+  };
+  const int nx = 7, ny = 6;
+  const double x0 = 4.25, x1 = 43.75, y0 = 3.5, y1 = 35.5;
+  std::vector<std::array<double, 2>> pts;
+  for (int j = 0; j <= ny; ++j)
+    for (int i = 0; i <= nx; ++i) {
+      double x = x0 + (x1 - x0) * i / nx, y = y0 + (y1 - y0) * j / ny;
+      x = std::round(x * 16) / 16;
+      y = std::round(y * 16) / 16;
+      if (i > 0 && i < nx) x += rnd() / 16.0;
+      if (j > 0 && j < ny) y += rnd() / 16.0;
+      pts.push_back({x, y});
+    }
+  std::vector<uint16_t> idx;
+  for (int j = 0; j < ny; ++j)
+    for (int i = 0; i < nx; ++i) {
+      const uint16_t a = uint16_t(j * (nx + 1) + i), b = uint16_t(a + 1), c = uint16_t(a + nx + 1), d = uint16_t(c + 1);
+      if ((i + j) % 2)
+        idx.insert(idx.end(), {a, b, d, a, d, c});
+      else
+        idx.insert(idx.end(), {a, b, c, b, d, c});
+    }
+  Draw(pts, idx);
+  long covered = 0;
+  for (int y = 0; y < canvas_.Height(); ++y)
+    for (int x = 0; x < canvas_.Width(); ++x) {
+      const double cx = x + 0.5, cy = y + 0.5;
+      const bool inside = cx >= x0 && cx < x1 && cy >= y0 && cy < y1;
+      ASSERT_EQ(Hits(x, y), inside ? 1 : 0) << "at " << x << "," << y;
+      covered += inside;
+    }
+  EXPECT_EQ(covered, 40L * 32L);
+}
+
+TEST_P(FillRule, FanAroundACentreSharesEveryEdge) {
+  // Sixteen thin triangles around a point on a pixel centre: the centre pixel once, no gaps
+  // along the spokes.
+  std::vector<std::array<double, 2>> pts = {{24.5, 20.5}};
+  const int n = 16;
+  for (int k = 0; k < n; ++k) {
+    const double a = 2 * 3.14159265358979 * k / n;
+    pts.push_back({std::round((24.5 + 15 * std::cos(a)) * 16) / 16, std::round((20.5 + 15 * std::sin(a)) * 16) / 16});
+  }
+  std::vector<uint16_t> idx;
+  for (int k = 0; k < n; ++k) idx.insert(idx.end(), {0, uint16_t(1 + k), uint16_t(1 + (k + 1) % n)});
+  Draw(pts, idx);
+  EXPECT_EQ(Hits(24, 20), 1);
+  for (int y = 0; y < canvas_.Height(); ++y)
+    for (int x = 0; x < canvas_.Width(); ++x) {
+      EXPECT_LE(Hits(x, y), 1) << x << "," << y;
+      const double dx = x + 0.5 - 24.5, dy = y + 0.5 - 20.5;
+      if (dx * dx + dy * dy < 13.5 * 13.5) {
+        EXPECT_EQ(Hits(x, y), 1) << x << "," << y;
+      }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, FillRule,
+                         ::testing::Values(Factory{"Reference", MakeReferenceRasterizer},
+                                           Factory{"Fast", MakeFastRasterizer}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

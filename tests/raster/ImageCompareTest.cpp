@@ -1,0 +1,327 @@
+// The fast rasterizer against the reference one on scenes that exercise lighting, texturing,
+// blending, depth and clipping, in the two target formats the game renders to.
+//
+// Tolerance: PSNR >= 40 dB and at most 0.1 % of the pixels with a channel off by more than one
+// step of the target format (8/255 for 8-bit channels; 9/255 for 5- and 6-bit channels, where
+// adjacent levels widen to 8 or 9 apart). The two differ by design in small ways: the fast one
+// lights in single precision, carries colours in 8 bits per channel through the stage and the
+// blend, and steps its interpolants incrementally along a span. Each of these moves a colour by
+// at most about one 8-bit level; with dithering into 16 bits such a level can flip a pixel to
+// the neighbouring 5- or 6-bit level, which is still one step. Anything beyond that (a wrong
+// light, texel, blend factor, depth decision or clip) shows up as much larger differences over
+// many pixels.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "RasterTestUtil.h"
+
+namespace {
+
+using namespace rastertest;
+
+constexpr int kW = 256, kH = 192;
+
+// A texture owned by the test: pixels from a function of (x, y).
+struct OwnedTexture {
+  OwnedTexture(PixelFormat f, int w, int h, const std::function<Rgba8(int, int)>& fn) {
+    tex.format = f;
+    tex.width = w;
+    tex.height = h;
+    tex.pitch = w * BytesPerPixel(f);
+    bytes.resize(size_t(tex.pitch) * h);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        StoreRaw(f, bytes.data() + size_t(y) * tex.pitch + size_t(x) * BytesPerPixel(f),
+                 EncodeRaw(f, fn(x, y), kRoundThreshold));
+    tex.pixels = bytes.data();
+  }
+  std::vector<uint8_t> bytes;
+  Texture tex;
+};
+
+Rgba8 Checker(int x, int y) {
+  const bool on = ((x / 4) + (y / 4)) % 2;
+  return on ? Rgba8{uint8_t(255 - x * 8), uint8_t(y * 8), 200, 255} : Rgba8{40, uint8_t(x * 12), uint8_t(255 - y * 10), 255};
+}
+
+TMatrix4 RotationX(float a) {
+  TMatrix4 m = MatIdentity();
+  m.m[1][1] = std::cos(a);
+  m.m[1][2] = std::sin(a);
+  m.m[2][1] = -std::sin(a);
+  m.m[2][2] = std::cos(a);
+  return m;
+}
+TMatrix4 RotationY(float a) {
+  TMatrix4 m = MatIdentity();
+  m.m[0][0] = std::cos(a);
+  m.m[0][2] = -std::sin(a);
+  m.m[2][0] = std::sin(a);
+  m.m[2][2] = std::cos(a);
+  return m;
+}
+TMatrix4 Mul(const TMatrix4& a, const TMatrix4& b) {
+  TMatrix4 r;
+  MatMultiply(a, b, r);
+  return r;
+}
+
+State BaseState(const Canvas& c, bool dither) {
+  State s = c.MakeState();
+  s.projection = Perspective(0.7853982f, float(kH) / float(kW), 1.0f, 5000.0f);
+  s.rs.ambient = 0xFF303030;
+  s.rs.ditherEnable = dither;
+  s.material.diffuse = {1, 1, 1, 1};
+  s.material.ambient = {0.4f, 0.4f, 0.4f, 1};
+  return s;
+}
+
+void Draw(Rasterizer& r, const State& s, const Mesh& m) {
+  ASSERT_EQ(r.DrawIndexedTriangleList(s, m.Data(), m.indices), Result::Ok);
+}
+
+void Background(Rasterizer& r, const State& s) {
+  ASSERT_EQ(r.Clear(s, {}, clear::Target | clear::ZBuffer, 0xFF102040, 1.0f, 0), Result::Ok);
+}
+
+std::vector<Light> SceneLights() {
+  Light sun;
+  sun.type = LightType::Directional;
+  sun.direction = {-1, -1, 1};
+  sun.diffuse = {0.9f, 0.85f, 0.8f, 1};
+  sun.specular = {0.8f, 0.8f, 0.8f, 1};
+  sun.ambient = {0.1f, 0.1f, 0.1f, 1};
+  Light lamp;
+  lamp.type = LightType::Point;
+  lamp.position = {4, 2, 6};
+  lamp.diffuse = {3.0f, 0.6f, 0.6f, 1};
+  lamp.specular = {1.0f, 0.3f, 0.3f, 1};
+  lamp.ambient = {0.2f, 0.0f, 0.0f, 1};
+  lamp.range = 12;
+  lamp.attenuation0 = 0.2f;
+  lamp.attenuation1 = 0.3f;
+  lamp.attenuation2 = 0.01f;
+  Light dark;  // an explosion light gone negative
+  dark.type = LightType::Point;
+  dark.position = {-4, -3, 8};
+  dark.diffuse = {0.5f, -2.0f, -2.0f, 1};
+  dark.range = 6;
+  dark.attenuation1 = 1;
+  return {sun, lamp, dark};
+}
+
+void LitSpheres(Rasterizer& r, Canvas& c, bool dither, ShadeMode shade) {
+  State s = BaseState(c, dither);
+  s.rs.shadeMode = shade;
+  const auto lights = SceneLights();
+  s.lights = lights;
+  s.rs.specularEnable = true;
+  s.rs.specularMaterialSource = MaterialSource::Material;
+  s.material.specular = {1, 1, 1, 1};
+  s.material.power = 12;
+  s.material.emissive = {0.05f, 0.0f, 0.1f, 1};
+  Background(r, s);
+  const Mesh big = Sphere(3.0f, 32, 20, 0xFFC0C0C0);
+  s.world = Translation(-1.5f, 0, 12);
+  Draw(r, s, big);
+  s.rs.localViewer = false;
+  s.material.power = 40;
+  const Mesh small = Sphere(1.5f, 16, 10, 0xFF60A0FF);
+  s.world = Translation(3.5f, 1.0f, 9);
+  Draw(r, s, small);
+  s.world = Translation(-4.0f, -2.5f, 9);
+  Draw(r, s, small);
+}
+
+void TexturedQuads(Rasterizer& r, Canvas& c, bool dither) {
+  State s = BaseState(c, dither);
+  s.rs.lighting = false;
+  Background(r, s);
+  const OwnedTexture checker(PixelFormat::RGB565, 32, 32, Checker);
+  // Tilted away so perspective correction matters; corner colours make the Gouraud ramp visible.
+  Mesh floor = Quad(-4, -3, 4, 3, 0, 0xFFFFFFFF, 3, 3);
+  floor.vertices[1].diffuse = 0xFFFF4040;
+  floor.vertices[2].diffuse = 0xFF40FF40;
+  floor.vertices[3].diffuse = 0xFF4040FF;
+  s.texture = &checker.tex;
+  s.world = Mul(RotationX(1.1f), Translation(-2, 0, 10));
+  Draw(r, s, floor);
+  // Colour-keyed: black texels drop out (and do not write depth).
+  const OwnedTexture keyed(PixelFormat::A1R5G5B5, 16, 16, [](int x, int y) {
+    return ((x + y) % 5 == 0) ? Rgba8{0, 0, 0, 255} : Rgba8{255, uint8_t(x * 16), uint8_t(y * 16), 255};
+  });
+  Texture k = keyed.tex;
+  k.hasColorKey = true;
+  k.colorKeyLow = k.colorKeyHigh = 0;
+  s.texture = &k;
+  s.rs.colorKeyEnable = true;
+  s.world = Mul(RotationY(0.5f), Translation(3, 1, 9));
+  Draw(r, s, Quad(-2, -2, 2, 2, 0, 0xFFFFFFFF, 1, 1));
+  // Bilinear, 4-4-4-4 alpha blended over the rest, odd texture size.
+  const OwnedTexture glass(PixelFormat::A4R4G4B4, 7, 5, [](int x, int y) {
+    return Rgba8{uint8_t(x * 36), 255, uint8_t(y * 50), uint8_t(60 + x * 25)};
+  });
+  s.texture = &glass.tex;
+  s.rs.colorKeyEnable = false;
+  s.stage0.magFilter = s.stage0.minFilter = TextureFilter::Linear;
+  s.stage0.alphaOp = TextureOp::Modulate;
+  s.rs.alphaBlendEnable = true;
+  s.rs.srcBlend = Blend::SrcAlpha;
+  s.rs.destBlend = Blend::InvSrcAlpha;
+  s.world = Translation(0, -1.5f, 7);
+  Draw(r, s, Quad(-2.5f, -1, 2.5f, 1, 0, 0xFFFFFFFF, 1.5f, 1.5f));
+}
+
+void BlendPasses(Rasterizer& r, Canvas& c, bool dither) {
+  State s = BaseState(c, dither);
+  s.rs.lighting = false;
+  Background(r, s);
+  const OwnedTexture checker(PixelFormat::X8R8G8B8, 16, 16, Checker);
+  s.texture = &checker.tex;
+  s.world = Translation(0, 0, 12);
+  Draw(r, s, Quad(-6, -4.5f, 6, 4.5f, 0, 0xFFFFFFFF, 2, 2));  // opaque background, writes z
+  s.rs.zWriteEnable = false;
+  s.rs.alphaBlendEnable = true;
+  s.stage0.alphaOp = TextureOp::Modulate;
+  const OwnedTexture glow(PixelFormat::A8R8G8B8, 16, 16, [](int x, int y) {
+    const int d = (x - 8) * (x - 8) + (y - 8) * (y - 8);
+    const int v = std::max(0, 255 - d * 4);
+    return Rgba8{uint8_t(v), uint8_t(v * 3 / 4), uint8_t(v / 2), uint8_t(v)};
+  });
+  s.texture = &glow.tex;
+  // Additive, alpha and subtractive, as the scene's three blended passes set them.
+  s.rs.srcBlend = Blend::One;
+  s.rs.destBlend = Blend::One;
+  for (int i = 0; i < 3; ++i) {
+    s.world = Translation(-3.0f + 1.2f * float(i), 1.5f, 10);
+    Draw(r, s, Quad(-1.5f, -1.5f, 1.5f, 1.5f, 0, 0xFFFFC080));
+  }
+  s.rs.srcBlend = Blend::SrcAlpha;
+  s.rs.destBlend = Blend::InvSrcAlpha;
+  s.world = Translation(2.5f, 1.5f, 10);
+  Draw(r, s, Quad(-1.5f, -1.5f, 1.5f, 1.5f, 0, 0x8040FF40));
+  s.rs.srcBlend = Blend::Zero;
+  s.rs.destBlend = Blend::InvSrcColor;
+  s.world = Translation(0, -2.0f, 10);
+  Draw(r, s, Quad(-2.5f, -1.5f, 2.5f, 1.5f, 0, 0xFFFFFFFF));
+  // DESTCOLOR / SRCCOLOR on the untextured stage (acts as white).
+  s.texture = nullptr;
+  s.rs.srcBlend = Blend::DestColor;
+  s.rs.destBlend = Blend::SrcColor;
+  s.world = Translation(-4, -2.5f, 10);
+  Draw(r, s, Quad(-1, -1, 1, 1, 0, 0xFF8080FF));
+}
+
+void DepthOverlap(Rasterizer& r, Canvas& c, bool dither) {
+  State s = BaseState(c, dither);
+  const auto lights = SceneLights();
+  s.lights = lights;
+  Background(r, s);
+  // Two planes cutting through each other, and a sphere poking through both.
+  s.world = Mul(RotationY(0.6f), Translation(0, 0, 10));
+  Draw(r, s, Quad(-4, -3, 4, 3, 0, 0xFFFF8040));
+  s.world = Mul(RotationY(-0.6f), Translation(0, 0, 10));
+  Draw(r, s, Quad(-4, -2, 4, 2, 0, 0xFF4080FF));
+  s.world = Translation(1, 0.5f, 10);
+  Draw(r, s, Sphere(1.8f, 20, 12, 0xFF80FF80));
+}
+
+void NearPlane(Rasterizer& r, Canvas& c, bool dither) {
+  State s = BaseState(c, dither);
+  s.rs.lighting = false;
+  s.rs.cullMode = CullMode::None;
+  Background(r, s);
+  const OwnedTexture checker(PixelFormat::RGB565, 32, 32, Checker);
+  s.texture = &checker.tex;
+  // A floor running from behind the eye to far away: clipped at the near plane, perspective
+  // texturing all the way, colours interpolated through the clip.
+  Mesh m;
+  // (The texture coordinates are offset a little from round values: on a floor every pixel of a
+  // row shares one v, and a row whose v lands exactly on a texel boundary would flip as a whole
+  // on the last bit of rounding.)
+  m.vertices = {{-6, -2, -3, 0, 1, 0, 0xFFFF0000, 0, 0.0137f, 0.0213f},
+                {6, -2, -3, 0, 1, 0, 0xFF00FF00, 0, 4.0137f, 0.0213f},
+                {0, -2, 60, 0, 1, 0, 0xFF0000FF, 0, 2.0137f, 12.0213f}};
+  m.indices = {0, 1, 2};
+  Draw(r, s, m);
+  // And one crossing the far plane.
+  s.projection = Perspective(0.7853982f, float(kH) / float(kW), 1.0f, 40.0f);
+  m.vertices = {{-8, 1, 20, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0},
+                {8, 1, 20, 0, 0, -1, 0xFFFFFF00, 0, 4, 0},
+                {0, 6, 80, 0, 0, -1, 0xFFFF00FF, 0, 2, 8}};
+  Draw(r, s, m);
+}
+
+struct Scene {
+  const char* name;
+  std::function<void(Rasterizer&, Canvas&, bool)> draw;
+};
+
+struct Case {
+  Scene scene;
+  PixelFormat format;
+};
+
+class ImageCompare : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ImageCompare, FastMatchesReference) {
+  const Case& k = GetParam();
+  const bool dither = k.format == PixelFormat::RGB565;
+  Canvas ref(k.format, kW, kH), fast(k.format, kW, kH);
+  auto rr = MakeReferenceRasterizer();
+  auto fr = MakeFastRasterizer();
+  k.scene.draw(*rr, ref, dither);
+  k.scene.draw(*fr, fast, dither);
+  const std::string name = std::string(k.scene.name) + (dither ? "_565" : "_8888");
+  ref.Dump(name + "_ref");
+  fast.Dump(name + "_fast");
+
+  // Something must have been drawn over a good part of the picture.
+  const uint32_t background = EncodeRaw(k.format, {0x10, 0x20, 0x40, 0xFF}, kRoundThreshold);
+  EXPECT_GT(CountNot(ref, background), kW * kH / 10);
+
+  const Difference d = Compare(ref, fast);
+  const int step = k.format == PixelFormat::RGB565 ? 9 : 8;
+  long off = 0;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) {
+      const Rgba8 a = ref.Pixel(x, y), b = fast.Pixel(x, y);
+      off += std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)}) > step;
+    }
+  RecordProperty("psnr", std::to_string(d.psnr));
+  RecordProperty("pixels_off", std::to_string(off));
+  EXPECT_GE(d.psnr, 40.0) << name;
+  EXPECT_LE(double(off) / (kW * kH), 0.001) << name << ": " << off << " pixels off, max delta " << d.maxDelta;
+}
+
+const Scene kScenes[] = {
+    {"LitSpheres", [](Rasterizer& r, Canvas& c, bool d) { LitSpheres(r, c, d, ShadeMode::Gouraud); }},
+    {"LitSpheresFlat", [](Rasterizer& r, Canvas& c, bool d) { LitSpheres(r, c, d, ShadeMode::Flat); }},
+    {"TexturedQuads", TexturedQuads},
+    {"BlendPasses", BlendPasses},
+    {"DepthOverlap", DepthOverlap},
+    {"NearPlane", NearPlane},
+};
+
+std::vector<Case> AllCases() {
+  std::vector<Case> v;
+  for (const Scene& s : kScenes)
+    for (PixelFormat f : {PixelFormat::RGB565, PixelFormat::X8R8G8B8}) v.push_back({s, f});
+  return v;
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenes, ImageCompare, ::testing::ValuesIn(AllCases()), [](const auto& info) {
+  return std::string(info.param.scene.name) + (info.param.format == PixelFormat::RGB565 ? "_RGB565" : "_X8R8G8B8");
+});
+
+// Flat and Gouraud shading of the same lit sphere must differ visibly (the flat one shows facets).
+TEST(ImageCompareSanity, FlatDiffersFromGouraud) {
+  Canvas flat(PixelFormat::X8R8G8B8, kW, kH), smooth(PixelFormat::X8R8G8B8, kW, kH);
+  auto r = MakeReferenceRasterizer();
+  LitSpheres(*r, flat, false, ShadeMode::Flat);
+  LitSpheres(*r, smooth, false, ShadeMode::Gouraud);
+  EXPECT_LT(Compare(flat, smooth).psnr, 35.0);
+}
+
+}  // namespace
