@@ -1,6 +1,7 @@
 #include "platform/host/Host.h"
 
 #include <atomic>
+#include <iostream>
 #include <stdexcept>
 
 namespace host {
@@ -17,5 +18,9 @@ IHost& Current() {
 bool HasCurrent() { return g_host.load() != nullptr; }
 
 void SetCurrent(IHost* h) { g_host.store(h); }
+
+void IHost::ShowMessageBox(const std::string& caption, const std::string& text) {
+  std::cerr << caption << ": " << text << std::endl;
+}
 
 }  // namespace host

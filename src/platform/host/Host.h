@@ -149,6 +149,14 @@ class IHost {
   virtual IJoysticks& Joysticks() = 0;
   virtual IAudioDevice& Audio() = 0;
 
+  // The program has run one more game tick (`ticksRun` ticks so far). The headless
+  // host releases the scripted events of the next tick here; the real machine ignores it.
+  virtual void TickDone(uint64_t ticksRun) { (void)ticksRun; }
+
+  // A message box with one OK button (the platform's ShowMessage / an error report).
+  // Without a window system the text goes to the standard error stream.
+  virtual void ShowMessageBox(const std::string& caption, const std::string& text);
+
   virtual int DesktopBitDepth() = 0;
   virtual void DesktopSize(int& width, int& height) = 0;
   virtual bool ScreenSaverEnabled() = 0;

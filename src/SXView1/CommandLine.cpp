@@ -1,0 +1,136 @@
+#include "SXView1/CommandLine.h"
+
+#include <charconv>
+#include <string_view>
+
+namespace {
+
+template <typename T>
+T Number(std::string_view option, std::string_view value, T min, T max) {
+  T v{};
+  auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
+  if (value.empty() || ec != std::errc() || end != value.data() + value.size() || v < min || v > max) {
+    throw ECommandLine("bad value '" + std::string(value) + "' for " + std::string(option));
+  }
+  return v;
+}
+
+bool Flag01(std::string_view option, std::string_view value, bool given) {
+  if (!given) return true;
+  if (value == "1") return true;
+  if (value == "0") return false;
+  throw ECommandLine("bad value '" + std::string(value) + "' for " + std::string(option) + " (0 or 1)");
+}
+
+}  // namespace
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  TCommandLine c;
+  for (const std::string& arg : args) {
+    std::string_view a = arg;
+    std::string_view name = a, value;
+    bool hasValue = false;
+    if (size_t eq = a.find('='); eq != std::string_view::npos) {
+      name = a.substr(0, eq);
+      value = a.substr(eq + 1);
+      hasValue = true;
+    }
+    auto needValue = [&] {
+      if (!hasValue || value.empty())
+        throw ECommandLine(std::string(name) + " needs a value (" + std::string(name) + "=...)");
+    };
+    auto noValue = [&] {
+      if (hasValue) throw ECommandLine(std::string(name) + " takes no value");
+    };
+    if (name == "--headless") {
+      noValue();
+      c.Headless = true;
+    } else if (name == "--ok") {
+      noValue();
+      c.Ok = true;
+    } else if (name == "--cancel") {
+      noValue();
+      c.Ok = false;
+    } else if (name == "--fullscreen") {
+      c.FullScreen = Flag01(name, value, hasValue);
+    } else if (name == "--no-hal") {
+      noValue();
+      c.NoHal = true;
+    } else if (name == "--no-mmx") {
+      noValue();
+      c.NoMmx = true;
+    } else if (name == "--no-tnlhal") {
+      noValue();
+      c.NoTnlHal = true;
+    } else if (name == "--flat") {
+      noValue();
+      c.Flat = true;
+    } else if (name == "--specular") {
+      c.Specular = Flag01(name, value, hasValue);
+    } else if (name == "--lives") {
+      needValue();
+      int lives = Number<int>(name, value, 1, 100);
+      if (lives != 1 && lives != 3 && lives != 5 && lives != 7 && lives != 9 && lives != 100) {
+        throw ECommandLine("--lives must be one of 1, 3, 5, 7, 9, 100");
+      }
+      c.Lives = lives;
+    } else if (name == "--seed") {
+      needValue();
+      c.Seed = Number<uint32_t>(name, value, 0, UINT32_MAX);
+    } else if (name == "--script") {
+      needValue();
+      c.Script = value;
+    } else if (name == "--ticks") {
+      needValue();
+      c.Ticks = Number<uint64_t>(name, value, 0, UINT64_MAX);
+    } else if (name == "--frames") {
+      needValue();
+      c.Frames = value;
+    } else if (name == "--frame-every") {
+      needValue();
+      c.FrameEvery = Number<int>(name, value, 1, 1 << 30);
+    } else if (name == "--stats") {
+      needValue();
+      c.Stats = value;
+    } else if (name == "--data") {
+      needValue();
+      c.Data = value;
+    } else if (name == "--autopilot") {
+      noValue();
+      c.Autopilot = true;
+    } else if (name == "--help" || name == "-h") {
+      c.Help = true;
+    } else {
+      throw ECommandLine("unknown option '" + arg + "'");
+    }
+  }
+  return c;
+}
+
+std::string HelpText() {
+  return R"(tavvyhop [options]
+Without options the game starts as it always did: a window and the start-up options dialog.
+
+  --headless               no window and no sound card: in-memory screen, virtual clock, audio sink
+  --ok | --cancel          answer the options dialog without showing it (headless: --ok by default)
+  --fullscreen=0|1         the dialog's full-screen box (default 1)
+  --no-hal --no-mmx --no-tnlhal   the dialog's three device boxes
+  --flat                   flat shading (default Gouraud)
+  --specular=0|1           the specular box (default 1)
+  --lives=1|3|5|7|9|100    the lives list (default 3)
+  --seed=N                 fix the seed of the random generator
+  --script=FILE            timed input, one event a line:
+                             TICK down KEY | TICK up KEY | TICK mouse X Y [left] [right] [shift]
+                           (TICK counts game ticks from the first; '#' starts a comment)
+  --ticks=N                end the program after N game ticks
+  --frames=DIR             write the presented frames as PNG files into DIR (frame-NNNNNN.png,
+                           the tick number padded to six digits)
+  --frame-every=N          only every N-th tick (default 1)
+  --stats=FILE             one line per tick: tick GameState Score Stage Stock Energy
+                           TargetEnergy StageTime ReadyTime DeathTime ClearCountdown
+                           MessageIndex MessageTime (space-separated integers)
+  --data=DIR               read the data from DIR instead of Data/ beside the program
+  --autopilot              the ship flies and fights by itself (for demos and soak runs)
+  --help
+)";
+}

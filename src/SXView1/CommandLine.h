@@ -1,0 +1,38 @@
+// The command line of the port. Without options the program behaves as the Windows
+// program did: a real window and the options dialog.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct TCommandLine {
+  bool Headless = false;
+  std::optional<bool> Ok;  // --ok (true) or --cancel (false); headless runs answer OK by default
+  bool FullScreen = true;
+  bool NoHal = false;
+  bool NoMmx = false;
+  bool NoTnlHal = false;
+  bool Flat = false;
+  bool Specular = true;
+  int Lives = 3;
+  std::optional<uint32_t> Seed;
+  std::string Script;
+  std::optional<uint64_t> Ticks;
+  std::string Frames;
+  int FrameEvery = 1;
+  std::string Stats;
+  std::string Data;
+  bool Autopilot = false;
+  bool Help = false;
+};
+
+class ECommandLine : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Throws ECommandLine naming the option that is wrong.
+TCommandLine ParseCommandLine(const std::vector<std::string>& args);
+std::string HelpText();

@@ -1,0 +1,24 @@
+// One run of the program: the host, the application, the main form and the loop,
+// with the additions of the port (answered dialog, scripted input, statistics, frames).
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SXView1/CommandLine.h"
+
+namespace forms {
+class TForm;
+}
+
+// Runs the program with the given arguments (without the program name); returns the
+// exit code. Errors are reported on `err` (and, with a window, in a message box).
+int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Sets the options dialog's controls from the command line and gives the answer the
+// command line asks for (nullopt: show the dialog). Any other form: nullopt.
+struct DialogAnswer {
+  static std::optional<int> Apply(forms::TForm& dialog, const TCommandLine& commandLine);
+};

@@ -1,0 +1,31 @@
+// The timed input of headless runs. One event a line:
+//   TICK down KEY
+//   TICK up KEY
+//   TICK mouse X Y [left] [right] [shift]
+// TICK counts game ticks from the first tick of the idle loop; the events of tick T
+// arrive just before tick T runs. KEY is a key name of KeyMap.h. '#' starts a comment.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/host/KeyMap.h"
+
+namespace host {
+
+struct ScriptEvent {
+  enum class Kind { Down, Up, Mouse };
+  uint64_t tick = 0;
+  Kind kind = Kind::Down;
+  KeyInfo key{};     // Down and Up
+  int x = 0, y = 0;  // Mouse: client position
+  bool left = false, right = false, shift = false;
+};
+
+// Parses a whole script; the events come back ordered by tick (file order within a tick).
+// Throws ScriptError naming `fileName` and the line of the first mistake.
+std::vector<ScriptEvent> ParseScript(std::string_view text, const std::string& fileName);
+
+}  // namespace host

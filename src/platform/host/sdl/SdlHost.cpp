@@ -1,0 +1,338 @@
+// The real machine through SDL2: windows with a streaming texture for the picture,
+// keyboard and mouse turned into the form framework's events, the real clock.
+#include <SDL.h>
+
+#include <algorithm>
+#include <iostream>
+#include <map>
+
+#include "platform/host/Backends.h"
+#include "platform/host/Hosts.h"
+#include "platform/host/KeyMap.h"
+
+namespace host {
+namespace {
+
+static_assert(SDL_SCANCODE_A == 4 && SDL_SCANCODE_RETURN == 40 && SDL_SCANCODE_KP_8 == 96 && SDL_SCANCODE_UP == 82 &&
+                  SDL_SCANCODE_LCTRL == 224,
+              "the key table is written in USB usage numbers, which SDL's scancodes are");
+
+class SdlHost;
+
+class SdlWindow final : public IWindow {
+ public:
+  SdlWindow(SdlHost& host, SDL_Window* window, SDL_Renderer* renderer, int w, int h)
+      : host_(host), window_(window), renderer_(renderer), width_(w), height_(h) {}
+  ~SdlWindow() override;
+
+  uint32_t Id() const { return SDL_GetWindowID(window_); }
+  void SetCaption(const std::string& utf8) override { SDL_SetWindowTitle(window_, utf8.c_str()); }
+  std::string Caption() const override {
+    const char* t = SDL_GetWindowTitle(window_);
+    return t ? t : "";
+  }
+  void Show(bool visible) override {
+    if (visible) {
+      SDL_ShowWindow(window_);
+      SDL_RaiseWindow(window_);
+    } else {
+      SDL_HideWindow(window_);
+    }
+  }
+  int ClientWidth() const override { return width_; }
+  int ClientHeight() const override { return height_; }
+  void ClientOrigin(int& x, int& y) const override { SDL_GetWindowPosition(window_, &x, &y); }
+  void SetFullscreen(bool fullscreen) override {
+    if (SDL_SetWindowFullscreen(window_, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0) {
+      fullscreen_ = fullscreen;
+    }
+    Redraw();
+  }
+  bool Fullscreen() const override { return fullscreen_; }
+  bool Active() const override { return (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0; }
+
+  void Present(const uint32_t* pixels, int width, int height, int pitch) override {
+    if (!pixels || width <= 0 || height <= 0 || pitch < width) return;
+    presentedW_ = width;
+    presentedH_ = height;
+    presented_.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    for (int row = 0; row < height; ++row) {
+      std::copy_n(pixels + static_cast<size_t>(row) * static_cast<size_t>(pitch), width,
+                  presented_.begin() + static_cast<ptrdiff_t>(row) * width);
+    }
+    Redraw();
+  }
+  const std::vector<uint32_t>& LastPresented(int& width, int& height) const override {
+    width = presentedW_;
+    height = presentedH_;
+    return presented_;
+  }
+
+  // Puts the last picture on the screen again (after an expose or a mode switch).
+  void Redraw() {
+    if (presented_.empty()) return;
+    if (!texture_ || textureW_ != presentedW_ || textureH_ != presentedH_) {
+      if (texture_) SDL_DestroyTexture(texture_);
+      texture_ =
+          SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, presentedW_, presentedH_);
+      textureW_ = presentedW_;
+      textureH_ = presentedH_;
+      // Full screen scales the picture to fit with its aspect kept (black bars).
+      SDL_RenderSetLogicalSize(renderer_, presentedW_, presentedH_);
+    }
+    if (!texture_) return;
+    SDL_UpdateTexture(texture_, nullptr, presented_.data(), presentedW_ * 4);
+    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+    SDL_RenderClear(renderer_);
+    SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+    SDL_RenderPresent(renderer_);
+  }
+
+ private:
+  SdlHost& host_;
+  SDL_Window* window_;
+  SDL_Renderer* renderer_;
+  SDL_Texture* texture_ = nullptr;
+  int textureW_ = 0, textureH_ = 0;
+  int width_, height_;
+  bool fullscreen_ = false;
+  std::vector<uint32_t> presented_;
+  int presentedW_ = 0, presentedH_ = 0;
+};
+
+class SdlHost final : public IHost {
+ public:
+  SdlHost() {
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
+      throw HostStartError(std::string("cannot start the window system: ") + SDL_GetError());
+    }
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    audio_ = CreateSdlAudio();
+    joysticks_ = CreateSdlJoysticks();
+  }
+  ~SdlHost() override {
+    audio_.reset();
+    joysticks_.reset();
+    SDL_Quit();
+  }
+
+  std::string Name() const override { return "sdl"; }
+
+  std::unique_ptr<IWindow> CreateWindow(const WindowDesc& desc) override {
+    int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+    if (desc.centred && desc.centreOn) {
+      int ox = 0, oy = 0;
+      desc.centreOn->ClientOrigin(ox, oy);
+      x = ox + (desc.centreOn->ClientWidth() - desc.clientWidth) / 2;
+      y = oy + (desc.centreOn->ClientHeight() - desc.clientHeight) / 2;
+    } else if (!desc.centred) {
+      x = y = SDL_WINDOWPOS_UNDEFINED;
+    }
+    uint32_t flags = SDL_WINDOW_HIDDEN;
+    if (!desc.border) flags |= SDL_WINDOW_BORDERLESS;
+    SDL_Window* w = SDL_CreateWindow(desc.caption.c_str(), x, y, desc.clientWidth, desc.clientHeight, flags);
+    if (!w) throw HostStartError(std::string("cannot create a window: ") + SDL_GetError());
+    SDL_Renderer* r = SDL_CreateRenderer(w, -1, SDL_RENDERER_ACCELERATED);
+    if (!r) r = SDL_CreateRenderer(w, -1, SDL_RENDERER_SOFTWARE);
+    if (!r) {
+      std::string why = SDL_GetError();
+      SDL_DestroyWindow(w);
+      throw HostStartError("cannot draw into a window: " + why);
+    }
+    auto window = std::make_unique<SdlWindow>(*this, w, r, desc.clientWidth, desc.clientHeight);
+    windows_[window->Id()] = window.get();
+    if (desc.visible) window->Show(true);
+    return window;
+  }
+
+  void Forget(uint32_t id) { windows_.erase(id); }
+
+  bool PollEvent(Event& event) override {
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+      if (Translate(e, event)) return true;
+    }
+    return false;
+  }
+
+  void WaitEvent(int timeoutMs) override { SDL_WaitEventTimeout(nullptr, timeoutMs); }
+
+  win::IClock& Clock() override { return win::RealClock(); }
+
+  const uint8_t* KeyboardState() override { return keys_; }
+
+  void MouseState(int32_t& dx, int32_t& dy, int32_t& dz, uint8_t buttons[4]) override {
+    dx = mouseDx_;
+    dy = mouseDy_;
+    dz = mouseDz_;
+    mouseDx_ = mouseDy_ = mouseDz_ = 0;
+    uint32_t b = SDL_GetMouseState(nullptr, nullptr);
+    buttons[0] = (b & SDL_BUTTON_LMASK) ? 0x80 : 0;
+    buttons[1] = (b & SDL_BUTTON_RMASK) ? 0x80 : 0;
+    buttons[2] = (b & SDL_BUTTON_MMASK) ? 0x80 : 0;
+    buttons[3] = (b & SDL_BUTTON_X1MASK) ? 0x80 : 0;
+  }
+
+  bool HasFocus() override {
+    SDL_Window* focus = SDL_GetKeyboardFocus();
+    return focus && windows_.count(SDL_GetWindowID(focus)) != 0;
+  }
+
+  IJoysticks& Joysticks() override { return *joysticks_; }
+  IAudioDevice& Audio() override { return *audio_; }
+
+  void ShowMessageBox(const std::string& caption, const std::string& text) override {
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption.c_str(), text.c_str(), nullptr) != 0) {
+      std::cerr << caption << ": " << text << std::endl;
+    }
+  }
+
+  int DesktopBitDepth() override {
+    SDL_DisplayMode mode;
+    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return 32;
+    int bits = SDL_BITSPERPIXEL(mode.format);
+    // A 24-bit visual keeps its pixels in 32 bits, as a 32-bit Windows desktop does.
+    return bits == 24 ? 32 : bits;
+  }
+  void DesktopSize(int& width, int& height) override {
+    SDL_DisplayMode mode;
+    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) {
+      width = 640;
+      height = 480;
+      return;
+    }
+    width = mode.w;
+    height = mode.h;
+  }
+  bool ScreenSaverEnabled() override { return SDL_IsScreenSaverEnabled() == SDL_TRUE; }
+  void SetScreenSaverEnabled(bool enabled) override {
+    if (enabled) {
+      SDL_EnableScreenSaver();
+    } else {
+      SDL_DisableScreenSaver();
+    }
+  }
+
+ private:
+  IWindow* WindowOf(uint32_t id) {
+    auto it = windows_.find(id);
+    return it == windows_.end() ? nullptr : it->second;
+  }
+
+  uint32_t Shift(uint32_t buttons) const {
+    SDL_Keymod mod = SDL_GetModState();
+    uint32_t s = 0;
+    if (mod & KMOD_SHIFT) s |= ssShift;
+    if (mod & KMOD_CTRL) s |= ssCtrl;
+    if (mod & KMOD_ALT) s |= ssAlt;
+    if (buttons & SDL_BUTTON_LMASK) s |= ssLeft;
+    if (buttons & SDL_BUTTON_RMASK) s |= ssRight;
+    if (buttons & SDL_BUTTON_MMASK) s |= ssMiddle;
+    return s;
+  }
+
+  bool Translate(const SDL_Event& e, Event& out) {
+    out = Event{};
+    switch (e.type) {
+      case SDL_QUIT:
+        out.type = EventType::Quit;
+        return true;
+      case SDL_KEYDOWN:
+      case SDL_KEYUP: {
+        auto key = KeyByUsage(e.key.keysym.scancode);
+        if (!key) return false;
+        bool down = e.type == SDL_KEYDOWN;
+        keys_[key->dik] = down ? 0x80 : 0;
+        out.type = down ? EventType::KeyDown : EventType::KeyUp;
+        out.window = WindowOf(e.key.windowID);
+        out.vk = key->vk;
+        out.scanCode = key->dik;
+        out.repeat = e.key.repeat != 0;
+        out.shift = Shift(SDL_GetMouseState(nullptr, nullptr));
+        return true;
+      }
+      case SDL_MOUSEMOTION:
+        mouseDx_ += e.motion.xrel;
+        mouseDy_ += e.motion.yrel;
+        out.type = EventType::MouseMove;
+        out.window = WindowOf(e.motion.windowID);
+        out.x = e.motion.x;
+        out.y = e.motion.y;
+        out.shift = Shift(e.motion.state);
+        return true;
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEBUTTONUP: {
+        int button = e.button.button == SDL_BUTTON_LEFT     ? mbLeft
+                     : e.button.button == SDL_BUTTON_RIGHT  ? mbRight
+                     : e.button.button == SDL_BUTTON_MIDDLE ? mbMiddle
+                                                            : -1;
+        if (button < 0) return false;
+        out.type = e.type == SDL_MOUSEBUTTONDOWN ? EventType::MouseDown : EventType::MouseUp;
+        out.window = WindowOf(e.button.windowID);
+        out.x = e.button.x;
+        out.y = e.button.y;
+        out.button = button;
+        out.shift = Shift(SDL_GetMouseState(nullptr, nullptr));
+        return true;
+      }
+      case SDL_MOUSEWHEEL:
+        mouseDz_ += e.wheel.y * 120;
+        return false;
+      case SDL_WINDOWEVENT: {
+        out.window = WindowOf(e.window.windowID);
+        if (!out.window) return false;
+        switch (e.window.event) {
+          case SDL_WINDOWEVENT_EXPOSED:
+            static_cast<SdlWindow*>(out.window)->Redraw();
+            out.type = EventType::Paint;
+            return true;
+          case SDL_WINDOWEVENT_FOCUS_GAINED:
+            out.type = EventType::Activate;
+            return true;
+          case SDL_WINDOWEVENT_FOCUS_LOST:
+            // Keys released while another window had the focus would otherwise stay down.
+            std::fill(std::begin(keys_), std::end(keys_), uint8_t{0});
+            out.type = EventType::Deactivate;
+            return true;
+          case SDL_WINDOWEVENT_MOVED:
+            out.type = EventType::Move;
+            out.x = e.window.data1;
+            out.y = e.window.data2;
+            return true;
+          case SDL_WINDOWEVENT_SIZE_CHANGED:
+            out.type = EventType::Size;
+            out.x = e.window.data1;
+            out.y = e.window.data2;
+            return true;
+          case SDL_WINDOWEVENT_CLOSE:
+            out.type = EventType::Close;
+            return true;
+          default:
+            return false;
+        }
+      }
+      default:
+        return false;
+    }
+  }
+
+  std::map<uint32_t, SdlWindow*> windows_;
+  std::unique_ptr<IAudioDevice> audio_;
+  std::unique_ptr<IJoysticks> joysticks_;
+  uint8_t keys_[256] = {};
+  int32_t mouseDx_ = 0, mouseDy_ = 0, mouseDz_ = 0;
+};
+
+SdlWindow::~SdlWindow() {
+  host_.Forget(Id());
+  if (texture_) SDL_DestroyTexture(texture_);
+  SDL_DestroyRenderer(renderer_);
+  SDL_DestroyWindow(window_);
+}
+
+}  // namespace
+
+std::unique_ptr<IHost> CreateSdlHost() { return std::make_unique<SdlHost>(); }
+
+}  // namespace host

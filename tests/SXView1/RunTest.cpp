@@ -1,0 +1,307 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "Form1Fixture.h"
+#include "platform/host/services/ImageCodecs.h"
+
+namespace {
+
+std::vector<std::vector<long>> ReadStats(const std::string& path) {
+  std::vector<std::vector<long>> rows;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::vector<long> row;
+    long v;
+    while (fields >> v) row.push_back(v);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+struct RunResult {
+  int code;
+  std::string out, err;
+};
+
+RunResult RunProgram(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  int code = RunTavvyhop(args, out, err);
+  return {code, out.str(), err.str()};
+}
+
+TEST(Program, HeadlessRunGoesTitlePlayTitleAndWritesFramesAndStatistics) {
+  testsupport::TempDir dir;
+  WriteData(dir);
+  testsupport::WriteFileText(dir.File("s.txt"),
+                             "# start a game, then back to the title\n10 down Enter\n11 up Enter\n"
+                             "100 down Escape\n101 up Escape\n");
+  RunResult r = RunProgram({"--headless", "--seed=1", "--script=" + dir.File("s.txt"), "--ticks=300",
+                            "--frames=" + dir.File("frames"), "--frame-every=100", "--stats=" + dir.File("stats.txt"),
+                            "--data=" + dir.Dir() + "Data"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  auto rows = ReadStats(dir.File("stats.txt"));
+  ASSERT_EQ(rows.size(), 300u);
+  for (size_t t = 0; t < rows.size(); ++t) {
+    ASSERT_EQ(rows[t].size(), 13u);
+    EXPECT_EQ(rows[t][0], long(t));
+    long state = (t >= 10 && t < 100) ? 1 : 0;
+    EXPECT_EQ(rows[t][1], state) << "tick " << t;
+  }
+  // Tick 10 started a game: stage 1, stock 2 (3 lives), stage clock 6000, caption 100.
+  EXPECT_EQ(rows[10], (std::vector<long>{10, 1, 0, 1, 2, 0, 0, 6000, 100, 0, 0, 0, 0}));
+  for (int t : {0, 100, 200}) {
+    host::services::Image img;
+    char name[32];
+    std::snprintf(name, sizeof name, "frames/frame-%06d.png", t);
+    ASSERT_TRUE(host::services::ReadPng(dir.File(name), img)) << name;
+    EXPECT_EQ(img.width, 640);
+    EXPECT_EQ(img.height, 480);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("frames/frame-000050.png")));
+}
+
+TEST(Program, TwentyThousandHeadlessTicksRunOnTheVirtualClock) {
+  testsupport::TempDir dir;
+  WriteData(dir);
+  RunResult r =
+      RunProgram({"--headless", "--ticks=20000", "--stats=" + dir.File("stats.txt"), "--data=" + dir.Dir() + "Data"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(ReadStats(dir.File("stats.txt")).size(), 20000u);
+}
+
+TEST(Program, ReportsBadInputClearly) {
+  testsupport::TempDir dir;
+  RunResult r = RunProgram({"--bogus"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("unknown option '--bogus'"), std::string::npos);
+  r = RunProgram({"--help"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.out.find("--frame-every=N"), std::string::npos);
+  testsupport::WriteFileText(dir.File("bad.txt"), "1 down Enter\n2 jump\n");
+  r = RunProgram({"--headless", "--script=" + dir.File("bad.txt")});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("bad.txt line 2: unknown event 'jump'"), std::string::npos) << r.err;
+  // A missing data folder: the platform's file-open error, and no game.
+  r = RunProgram({"--headless", "--ticks=5", "--data=" + dir.Dir() + "nothing"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("Cannot open file " + dir.Dir() + "nothing/View.dat"), std::string::npos) << r.err;
+  // Cancel ends the program without a tick.
+  WriteData(dir);
+  r = RunProgram({"--headless", "--cancel", "--stats=" + dir.File("st.txt"), "--data=" + dir.Dir() + "Data"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(ReadStats(dir.File("st.txt")).empty());
+}
+
+TEST(CommandLine, ParsesTheContractAndRefusesTheRest) {
+  TCommandLine c = ParseCommandLine({"--headless", "--fullscreen=0", "--no-hal", "--no-mmx", "--no-tnlhal", "--flat",
+                                     "--specular=0", "--lives=100", "--seed=4294967295", "--ticks=20000", "--frames=f",
+                                     "--frame-every=25", "--stats=s", "--data=d", "--autopilot", "--script=x", "--ok"});
+  EXPECT_TRUE(c.Headless);
+  EXPECT_FALSE(c.FullScreen);
+  EXPECT_TRUE(c.NoHal && c.NoMmx && c.NoTnlHal && c.Flat && c.Autopilot);
+  EXPECT_FALSE(c.Specular);
+  EXPECT_EQ(c.Lives, 100);
+  EXPECT_EQ(c.Seed, 4294967295u);
+  EXPECT_EQ(c.Ticks, 20000u);
+  EXPECT_EQ(c.FrameEvery, 25);
+  EXPECT_EQ(c.Frames, "f");
+  EXPECT_EQ(c.Stats, "s");
+  EXPECT_EQ(c.Data, "d");
+  EXPECT_EQ(c.Script, "x");
+  EXPECT_EQ(c.Ok, true);
+  TCommandLine d = ParseCommandLine({});
+  EXPECT_FALSE(d.Headless);
+  EXPECT_FALSE(d.Ok);
+  EXPECT_TRUE(d.FullScreen && d.Specular);
+  EXPECT_EQ(d.Lives, 3);
+  EXPECT_EQ(ParseCommandLine({"--cancel"}).Ok, false);
+  for (const char* bad : {"--lives=4", "--lives=", "--lives", "--seed=-1", "--seed=x", "--frame-every=0",
+                          "--fullscreen=2", "--ticks=1e3", "--ok=1", "--headless=yes", "extra", "--stats"}) {
+    EXPECT_THROW(ParseCommandLine({bad}), ECommandLine) << bad;
+  }
+}
+
+class DialogPictureTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<host::IHost> host_ = host::CreateHeadlessHost({});
+  forms::TApplication app_{*host_};
+};
+
+int DarkPixels(const std::vector<uint32_t>& px, int width, RECT r) {
+  int n = 0;
+  for (int y = r.top; y < r.bottom; ++y) {
+    for (int x = r.left; x < r.right; ++x) {
+      uint32_t p = px[size_t(y) * size_t(width) + size_t(x)];
+      if (((p >> 16) & 0xFF) < 80 && ((p >> 8) & 0xFF) < 80 && (p & 0xFF) < 80) ++n;
+    }
+  }
+  return n;
+}
+
+TEST_F(DialogPictureTest, OptionsDialogIsDrawnAsAUsableDialog) {
+  auto dlg = forms::MakeForm<TOptionForm>(app_);
+  EXPECT_EQ(dlg->Caption(), "Tavhop起動オプション（記憶はされんので）");
+  EXPECT_EQ(dlg->ClientWidth(), 333);
+  EXPECT_EQ(dlg->ClientHeight(), 161);
+  EXPECT_EQ(dlg->ComboBox1->Text(), "3");
+  dlg->SelectNext(true);
+  dlg->PaintNow();
+  auto px = dlg->Surface().ToXrgb();
+  ASSERT_TRUE(host::services::WritePngXrgb("options-dialog.png", px.data(), 333, 161, 333));
+  // Check marks inside the boxes of CheckBox1 and CheckBox5, none in CheckBox2..4.
+  auto box = [](int l, int t) { return RECT{8 + l + 3, 4 + t + 5, 8 + l + 10, 4 + t + 12}; };
+  EXPECT_GE(DarkPixels(px, 333, box(12, 20)), 15);
+  EXPECT_GE(DarkPixels(px, 333, box(152, 24)), 15);
+  for (int t : {40, 60, 80}) EXPECT_EQ(DarkPixels(px, 333, box(12, t)), 0) << t;
+  // The radio dot of RadioButton2, none in RadioButton1.
+  auto dot = [](int t) { return RECT{8 + 152 + 4, 4 + t + 2 + 4, 8 + 152 + 8, 4 + t + 2 + 8}; };
+  EXPECT_GE(DarkPixels(px, 333, dot(76)), 8);
+  EXPECT_EQ(DarkPixels(px, 333, dot(56)), 0);
+  // Japanese captions are drawn: ink beside each box and on the buttons.
+  EXPECT_GT(DarkPixels(px, 333, RECT{8 + 12 + 17, 4 + 20, 8 + 12 + 117, 4 + 37}), 40);
+  EXPECT_GT(DarkPixels(px, 333, RECT{8 + 152 + 17, 4 + 56, 8 + 152 + 141, 4 + 73}), 40);
+  EXPECT_GT(DarkPixels(px, 333, RECT{164 + 2, 128 + 2, 164 + 73, 128 + 23}), 20);
+  EXPECT_GT(DarkPixels(px, 333, RECT{16, 126, 60, 142}), 20);
+
+  // The open list shows all six choices over the dialog.
+  dlg->ComboBox1->SetDroppedDown(true);
+  dlg->PaintNow();
+  auto open = dlg->Surface().ToXrgb();
+  ASSERT_TRUE(host::services::WritePngXrgb("options-dialog-list.png", open.data(), 333, 161, 333));
+  RECT list = dlg->ComboBox1->ListRect();
+  EXPECT_GE(list.top, 0);
+  EXPECT_LE(list.bottom, 161);
+  EXPECT_EQ(list.bottom - list.top, 6 * dlg->ComboBox1->ItemHeight() + 2);
+  EXPECT_NE(open, px);
+}
+
+TEST_F(DialogPictureTest, OptionsDialogAnswersFromTheKeyboard) {
+  auto dlg = forms::MakeForm<TOptionForm>(app_);
+  dlg->Show();
+  auto key = [&](int vk, uint32_t shift = 0) {
+    host::Event e;
+    e.type = host::EventType::KeyDown;
+    e.window = &dlg->Window();
+    e.vk = vk;
+    e.shift = shift;
+    dlg->HandleEvent(e);
+  };
+  dlg->SelectNext(true);
+  EXPECT_EQ(dlg->ActiveControl(), dlg->CheckBox1);
+  key(host::VK_SPACE);  // full screen off
+  key(host::VK_TAB);
+  key(host::VK_SPACE);                            // no MMX
+  for (int i = 0; i < 4; ++i) key(host::VK_TAB);  // HAL, TnL, specular, Gouraud radio
+  EXPECT_EQ(dlg->ActiveControl(), dlg->RadioButton2);
+  key(host::VK_UP);  // flat
+  key(host::VK_TAB);
+  EXPECT_EQ(dlg->ActiveControl(), dlg->ComboBox1);
+  key(host::VK_DOWN);
+  key(host::VK_DOWN);
+  key(host::VK_RETURN);
+  EXPECT_EQ(dlg->ModalResult, forms::mrOk);
+  EXPECT_FALSE(dlg->CheckBox1->Checked);
+  EXPECT_TRUE(dlg->CheckBox2->Checked);
+  EXPECT_FALSE(dlg->CheckBox3->Checked);
+  EXPECT_TRUE(dlg->RadioButton1->Checked());
+  EXPECT_EQ(dlg->ComboBox1->Text(), "7");
+  dlg->ModalResult = forms::mrNone;
+  key(host::VK_ESCAPE);
+  EXPECT_EQ(dlg->ModalResult, forms::mrCancel);
+}
+
+// ---- The real program in a real window (Xvfb) ----------------------------------
+
+bool Have(const char* tool) {
+  std::string cmd = std::string("command -v ") + tool + " >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}
+
+// Runs a shell script inside a fresh X server; returns its exit status.
+// Each test process starts looking for a free display at its own number, so that
+// tests running side by side do not race for the same one.
+int InXvfb(const std::string& script, const testsupport::TempDir& dir) {
+  testsupport::WriteFileText(dir.File("run.sh"), script);
+  std::string cmd =
+      "xvfb-run -a -n " + std::to_string(100 + getpid() % 800) + " -s '-screen 0 1024x768x24' bash " +
+      dir.File("run.sh") + " > " + dir.File("log.txt") + " 2>&1";
+  int status = std::system(cmd.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!Have("xvfb-run") || !Have("Xvfb")) GTEST_SKIP() << "no Xvfb on this machine";
+    if (!Have("xdotool")) GTEST_SKIP() << "no xdotool to click with";
+    WriteData(dir_);
+  }
+  // The script: start the program, wait for the dialog, then the given steps.
+  std::string Script(const std::string& steps) {
+    // The desktop bus library under SDL keeps buffers to the end of the process, which
+    // a sanitizer build would report as leaks of the program; the program's own
+    // memory is leak-checked by the in-process headless runs.
+    return "set -u\n"
+           "export ASAN_OPTIONS=detect_leaks=0\n"
+           "exe='" TAVVYHOP_EXE
+           "'\n"
+           "\"$exe\" --data='" +
+           dir_.Dir() + "Data' --fullscreen=0 --stats='" + dir_.File("stats.txt") +
+           "' & pid=$!\n"
+           "dlg=$(xdotool search --sync --onlyvisible --name 'Tavhop' | head -1)\n"
+           "xdotool windowfocus $dlg 2>/dev/null || true\n"
+           "sleep 0.5\n" +
+           steps +
+           "for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
+           "if kill -0 $pid 2>/dev/null; then kill $pid; echo 'still running'; exit 3; fi\n"
+           "wait $pid; echo \"exit $?\"\n";
+  }
+  std::string Log() { return testsupport::ReadFileText(dir_.File("log.txt")); }
+  testsupport::TempDir dir_;
+};
+
+TEST_F(WindowTest, TheDialogIsClickedThroughAndTheGameRunsUntilEscape) {
+  // Choose 5 lives in the list (it opens upwards), press OK, start a game with Enter,
+  // back to the title and out with Escape.
+  std::string steps =
+      "xdotool mousemove --window $dlg 100 134 click 1\n"
+      "sleep 0.3\n"
+      "xdotool mousemove --window $dlg 100 $((124 - 92 + 1 + 2 * 15 + 7)) click 1\n"
+      "sleep 0.3\n"
+      "xdotool mousemove --window $dlg 201 140 click 1\n"
+      "main=$(xdotool search --sync --onlyvisible --name '^Tavvyhop$' | head -1)\n"
+      "xdotool windowfocus $main 2>/dev/null || true\n"
+      "sleep 0.5\n"
+      "xdotool key Return\n"
+      "sleep 0.5\n"
+      "xdotool key Escape\n"
+      "sleep 0.3\n"
+      "xdotool key Escape\n";
+  ASSERT_EQ(InXvfb(Script(steps), dir_), 0) << Log();
+  EXPECT_NE(Log().find("exit 0"), std::string::npos) << Log();
+  auto rows = ReadStats(dir_.File("stats.txt"));
+  ASSERT_FALSE(rows.empty()) << Log();
+  bool played = false;
+  for (auto& row : rows) {
+    if (row.size() == 13 && row[1] == 1) {
+      played = true;
+      EXPECT_EQ(row[4], 4);  // 5 lives chosen in the dialog
+    }
+  }
+  EXPECT_TRUE(played) << Log();
+  EXPECT_EQ(rows.back()[1], 0);
+}
+
+TEST_F(WindowTest, CancelEndsTheProgramWithoutAGame) {
+  ASSERT_EQ(InXvfb(Script("xdotool key Escape\n"), dir_), 0) << Log();
+  EXPECT_NE(Log().find("exit 0"), std::string::npos) << Log();
+  EXPECT_TRUE(ReadStats(dir_.File("stats.txt")).empty());
+}
+
+}  // namespace
