@@ -633,9 +633,9 @@ void TKiln::ReleaseSurfaceWrapper(std::unique_ptr<TKilnGenSurface>& wrapper, con
 
 void TKiln::ReleaseAll() {
   busy_ = true;
-  // Before the start-up has run there is nothing to release; a component that is being
-  // destroyed (or a set-up made by hand before the start-up) still lets go of what it holds.
-  if (notStarted_ && !destroying_ && !DirectDraw) return;
+  // Before the start-up has run there is nothing to release; a set-up made by hand before
+  // the start-up (or one a halt interrupted) is still let go of rather than lost.
+  if (notStarted_ && !DirectDraw && !D3DRM) return;
   KilnDetailLog("…DirectDraw/3D関連オブジェクトを全て解放します…");
   if (started_) {
     Textures.ReleaseAll();
