@@ -20,6 +20,22 @@ constexpr WORD kKeyF1 = 112;
 }  // namespace
 
 TForm1::TForm1(TApplication& application, TForm1Options options) : TForm(application), options_(std::move(options)) {
+  // The components, with the settings the form gives them, then their Loaded step. The
+  // display component takes over the creation hook: its windowed set-ups, FormCreate, then
+  // its OnInit (KNInit).
+  OnCreate = [this](TObject* sender) { FormCreate(sender); };
+  KN = std::make_unique<TKiln>(KNOwner);
+  ConfigureGameKiln(*KN);
+  KN->OnInit = [this](TObject* sender, bool fNeedChange) { KNInit(sender, fNeedChange); };
+  Joy = std::make_unique<TDDIDEX>(nullptr);
+  Joy->SetDebugOption(dioHaltOnError);
+  DDSD1 = std::make_unique<TDDSD>(nullptr);
+  DDSD1->SetDebugOption(dsoHaltOnError);
+  DDSD1->SetChannelCount(11);
+  DDSD1->SetStickyFocus(false);
+  Joy->Loaded();
+  DDSD1->Loaded();
+
   SetCaption("Tavvyhop");
   BorderStyle = TFormBorderStyle::bsNone;
   SetClientSize(640, 480);
@@ -39,25 +55,19 @@ TForm1::TForm1(TApplication& application, TForm1Options options) : TForm(applica
   Image2->SetBounds(0, 0, 640, 480);
   Image2->SetVisible(false);
 
-  // The display component takes over the creation hook: its set-up, FormCreate, then its OnInit.
-  OnCreate = [this](TObject* sender) { KNCreateHook(sender); };
-  OnDestroy = [this](TObject* sender) { FormDestroy(sender); };
-  OnKeyDown = [this](TObject* sender, WORD& key, TShiftState shift) { FormKeyDown(sender, key, shift); };
-}
-
-TForm1::~TForm1() = default;
-
-void TForm1::KNCreateHook(TObject* Sender) {
+  // The title picture stored in the form.
   std::vector<uint8_t> jpeg = TitleJpeg();
   if (!jpeg.empty()) {
     auto title = std::make_unique<TJPEGImage>();
     title->LoadFromMemory(jpeg.data(), jpeg.size());
     Image1->Picture.SetGraphic(std::move(title));
   }
-  KNBuildWindowedSetup();
-  FormCreate(Sender);
-  KNInit(Sender, false);
+
+  OnDestroy = [this](TObject* sender) { FormDestroy(sender); };
+  OnKeyDown = [this](TObject* sender, WORD& key, TShiftState shift) { FormKeyDown(sender, key, shift); };
 }
+
+TForm1::~TForm1() = default;
 
 void TForm1::FormCreate(TObject*) {
   if (options_.Seed) {

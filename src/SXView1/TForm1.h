@@ -10,7 +10,13 @@
 #include <optional>
 #include <string>
 
+#include "Ddidex/TDDIDEX.h"
 #include "SXView1/MouseTurn.h"
+#include "ddsd/GameSounds.h"
+#include "ddsd/TDDSD.h"
+#include "kiln/KilnGameSetup.h"
+#include "kiln/TKiln.h"
+#include "kiln/TKilnFormOwner.h"
 #include "SXView1/Option.h"
 #include "SXView1/ViewData.h"
 #include "platform/forms/StdCtrls.h"
@@ -25,23 +31,18 @@ struct TForm1Options {
   bool Autopilot = false;        // the ship flies by itself (used by the gameplay once it exists)
 };
 
-// Device options of the display component (its D3DOptions set).
-enum TKilnD3DOption : uint32_t {
-  DontUseTnLHAL = 1u << 0,
-  MakeZBuffer = 1u << 1,
-  DontUseMMX = 1u << 2,
-  DontUseHAL = 1u << 3,
-};
-
-inline constexpr DWORD D3DRENDERSTATE_SHADEMODE = 9;
-inline constexpr DWORD D3DRENDERSTATE_SPECULARENABLE = 29;
-inline constexpr DWORD D3DSHADE_FLAT = 1;
-inline constexpr DWORD D3DSHADE_GOURAUD = 2;
-
 class TForm1 : public forms::TForm {
  public:
   TForm1(forms::TApplication& application, TForm1Options options = {});
   ~TForm1() override;
+
+  // The device components, created with the form in this order.
+  TKilnFormOwner KNOwner{*this};
+  std::unique_ptr<TKiln> KN;
+  std::unique_ptr<TDDIDEX> Joy;
+  std::unique_ptr<TDDSD> DDSD1;
+  // The music stream and the nine effect waves (freed before the sound component).
+  TGameSounds Sounds;
 
   forms::TImage* Image1;  // the title picture (hidden)
   forms::TImage* Image2;  // the composed title screen, covering the client area
@@ -100,8 +101,6 @@ class TForm1 : public forms::TForm {
 
  protected:
   // ---- Seams: the display component (TKiln) ----
-  // Its provisional and its 640 x 480 windowed set-up, made before FormCreate runs.
-  virtual void KNBuildWindowedSetup();
   virtual void KNSetD3DOptions(uint32_t options);
   virtual void KNSetFullScreenMode(int width, int height, int bitsPerPixel, int refreshRate,
                                    const std::string& driverName);
@@ -138,8 +137,6 @@ class TForm1 : public forms::TForm {
   virtual std::vector<uint8_t> TitleJpeg();
 
  private:
-  void KNCreateHook(forms::TObject* Sender);
-
   TForm1Options options_;
   uint64_t ticksRun_ = 0;
 };

@@ -1,31 +1,39 @@
-// The places where the main form meets parts of the program that are not built yet:
-// the display, sound and input components, the scene and its frames, and the
-// per-state frames. Each is empty (or reports "nothing there") until its part
-// connects here; none of them pretends to do the work.
+// The places where the main form meets the other parts of the program: the display,
+// sound and input components, the scene and its frames, and the per-state frames.
+// Those whose part is not connected yet are empty (or report "nothing there");
+// none of them pretends to do the work.
 #include "SXView1/TForm1.h"
 
-// Display component: its windowed set-up before FormCreate.
-void TForm1::KNBuildWindowedSetup() {}
+#include "assetgen/TitleJpeg.h"
+#include "ddsd/TDDSDChannel.h"
+
 // Display component: KN.D3DOptions.
-void TForm1::KNSetD3DOptions(uint32_t) {}
+void TForm1::KNSetD3DOptions(uint32_t options) { KN->D3DOptions = options; }
 // Display component: KN.SetFullScreenMode.
-void TForm1::KNSetFullScreenMode(int, int, int, int, const std::string&) {}
+void TForm1::KNSetFullScreenMode(int width, int height, int bitsPerPixel, int refreshRate,
+                                 const std::string& driverName) {
+  KN->SetFullScreenMode(width, height, bitsPerPixel, refreshRate, driverName);
+}
 // Display component: the device's SetRenderState.
-void TForm1::KNSetRenderState(DWORD, DWORD) {}
+void TForm1::KNSetRenderState(DWORD state, DWORD value) {
+  if (KN->D3DDevice) KN->D3DDevice->SetRenderState(static_cast<D3DRENDERSTATETYPE>(state), value);
+}
 
 // Sound component: MusicBuffer on DDSD1, channel 5 and its volume.
-void TForm1::DDSDCreateMusicBuffer() {}
+void TForm1::DDSDCreateMusicBuffer() { CreateGameMusicBuffer(*DDSD1, Sounds); }
 // Sound component: the nine effect waves and channels 0..10.
-void TForm1::DDSDLoadSoundEffects() {}
+void TForm1::DDSDLoadSoundEffects() { LoadGameSoundEffects(*DDSD1, DataDir, Sounds); }
 // Sound component: the nine effect waves freed in load order.
-void TForm1::DDSDFreeSoundEffects() {}
+void TForm1::DDSDFreeSoundEffects() { FreeGameSoundEffects(Sounds); }
 // Sound component: a channel's Stop.
-void TForm1::DDSDStopChannel(int) {}
+void TForm1::DDSDStopChannel(int channel) {
+  if (TDDSDChannel* c = DDSD1->GetChannel(static_cast<DWORD>(channel))) c->Stop();
+}
 // Music: BeginStageClear's channel 5 reset and the stage-clear tune.
 void TForm1::BeginStageClearMusic() {}
 
 // Input component: Joy.SetKeyMap.
-void TForm1::JoySetKeyMap(int, int, uint8_t) {}
+void TForm1::JoySetKeyMap(int row, int entry, uint8_t code) { Joy->SetKeyMap(row, entry, code); }
 
 // Scene set-up: KNInit's render states, scene, lights, materials, frames, meshes, textures.
 void TForm1::KNInitScene() {}
@@ -48,4 +56,6 @@ std::optional<TMatrix4> TForm1::CameraMatrixInPlayer() { return std::nullopt; }
 void TForm1::SetCameraMatrixInPlayer(const TMatrix4&) {}
 void TForm1::MoveCameraInOwnSpace(float) {}
 // Data set: the title picture.
-std::vector<uint8_t> TForm1::TitleJpeg() { return {}; }
+std::vector<uint8_t> TForm1::TitleJpeg() {
+  return std::vector<uint8_t>(titlepicture::kTitleJpeg, titlepicture::kTitleJpeg + titlepicture::kTitleJpegSize);
+}

@@ -3,13 +3,20 @@
 #include "ddsd/TDDSDChannel.h"
 
 void SetUpGameSounds(TDDSD& sound, const std::string& dataDir, TGameSounds& s) {
+  CreateGameMusicBuffer(sound, s);
+  LoadGameSoundEffects(sound, dataDir, s);
+}
+
+void CreateGameMusicBuffer(TDDSD& sound, TGameSounds& s) {
   // Music first: 2.5 seconds of 44100 Hz 16-bit stereo, refilled in halves.
   s.MusicBuffer = std::make_unique<TDDSDWaveData>(&sound, 44100, 16, true, 441000);
   if (TDDSDChannel* music = sound.GetChannel(5)) {
     music->setWaveData(s.MusicBuffer.get());
     music->SetVolume(-500);
   }
+}
 
+void LoadGameSoundEffects(TDDSD& sound, const std::string& dataDir, TGameSounds& s) {
   auto load = [&](const char* name) { return std::make_unique<TDDSDWaveData>(&sound, dataDir + name); };
   s.GunShot = load("gunshot.wav");
   s.Rocket = load("rocket.wav");

@@ -25,5 +25,9 @@ struct TGameSounds {
 // (with its trailing separator) and gives every channel its wave, rate and volume.
 void SetUpGameSounds(TDDSD& sound, const std::string& dataDir, TGameSounds& sounds);
 
+// The two halves of SetUpGameSounds, for the form's start-up that runs them as separate steps.
+void CreateGameMusicBuffer(TDDSD& sound, TGameSounds& sounds);
+void LoadGameSoundEffects(TDDSD& sound, const std::string& dataDir, TGameSounds& sounds);
+
 // Frees the nine effect waves in the order they were loaded (the form's destruction).
 void FreeGameSoundEffects(TGameSounds& sounds);

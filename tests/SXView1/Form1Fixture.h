@@ -30,7 +30,6 @@ class RecordingForm1 : public TForm1 {
 
  protected:
   void Log(std::string s) { Calls.push_back(std::move(s)); }
-  void KNBuildWindowedSetup() override { Log("KNBuildWindowedSetup"); }
   void KNSetD3DOptions(uint32_t o) override { Log("KNSetD3DOptions " + std::to_string(o)); }
   void KNSetFullScreenMode(int w, int h, int b, int r, const std::string& d) override {
     Log("KNSetFullScreenMode " + std::to_string(w) + " " + std::to_string(h) + " " + std::to_string(b) + " " +
@@ -79,6 +78,14 @@ inline void WriteData(const testsupport::TempDir& dir, const std::string& view =
                               0,   24,  0,  0, 0, 0, 0, 16, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   bmp.resize(70, 0x40);
   testsupport::WriteFileBytes(dir.File("Data/tavvy.bmp"), bmp);
+  // The nine sound effects: short 8-bit mono PCM files.
+  std::vector<uint8_t> wav = {'R', 'I', 'F', 'F', 36 + 100, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                              16,  0,   0,   0,   1,        0, 1, 0, 0x11, 0x2B, 0, 0, 0x11, 0x2B, 0, 0,
+                              1,   0,   8,   0,   'd',      'a', 't', 'a', 100, 0, 0, 0};
+  for (int i = 0; i < 100; ++i) wav.push_back(static_cast<uint8_t>(128 + (i % 20) - 10));
+  for (const char* name : {"gunshot.wav", "rocket.wav", "exprosion.wav", "info.wav", "crash.wav", "gunshot2.wav",
+                           "nata.wav", "exprosion_s.wav", "missile.wav"})
+    testsupport::WriteFileBytes(dir.File(std::string("Data/") + name), wav);
 }
 
 class Form1Test : public ::testing::Test {
@@ -89,6 +96,7 @@ class Form1Test : public ::testing::Test {
     app_.reset();
     host_.reset();
     host_ = host::CreateHeadlessHost({});
+    host::SetCurrent(host_.get());
     app_ = std::make_unique<forms::TApplication>(*host_);
     app_->ModalAnswer = [answer](forms::TForm& f) { return DialogAnswer::Apply(f, answer); };
     TForm1Options options;
@@ -108,6 +116,12 @@ class Form1Test : public ::testing::Test {
   WORD Press(RecordingForm1& f, WORD key) {
     f.FormKeyDown(&f, key, 0);
     return key;
+  }
+
+  void TearDown() override {
+    app_.reset();
+    host::SetCurrent(nullptr);
+    host_.reset();
   }
 
   testsupport::TempDir dir_;

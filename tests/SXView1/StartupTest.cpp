@@ -9,10 +9,9 @@ TEST_F(Form1Test, FormCreateRunsInItsOrderAndAppliesTheDialog) {
   WriteData(dir_);
   RecordingForm1& f = Start();
   Calls expected = {
-      "KNBuildWindowedSetup",
-      "KNSetD3DOptions 2",  // MakeZBuffer
+      "KNSetD3DOptions 16",  // MakeZBuffer
       "KNSetFullScreenMode 640 480 16 0 ''",
-      "KNSetD3DOptions 2",
+      "KNSetD3DOptions 16",
       "KNSetRenderState 9 2",   // Gouraud
       "KNSetRenderState 29 1",  // specular on
       "DDSDCreateMusicBuffer",
@@ -63,7 +62,7 @@ TEST_F(Form1Test, EveryDialogControlReachesTheComponentsAndTheLives) {
   c.Lives = 1;
   RecordingForm1& f = Start(c);
   EXPECT_FALSE(f.Called("KNSetFullScreenMode"));
-  EXPECT_TRUE(f.Called("KNSetD3DOptions 15"));  // MakeZBuffer | MMX | HAL | TnL
+  EXPECT_TRUE(f.Called("KNSetD3DOptions 23"));  // MakeZBuffer | MMX | HAL | TnL
   EXPECT_TRUE(f.Called("KNSetRenderState 9 1"));
   EXPECT_TRUE(f.Called("KNSetRenderState 29 0"));
   EXPECT_EQ(f.StockSetting, 0);
@@ -80,7 +79,7 @@ TEST_F(Form1Test, CancelEndsTheProgramWithoutAGameButTheSceneBuildStillRuns) {
   c.Ok = false;
   RecordingForm1& f = Start(c);
   EXPECT_TRUE(app_->Terminated());
-  EXPECT_EQ(f.Calls, (Calls{"KNBuildWindowedSetup", "KNInitScene", "EnterTitleScene", "ComposeTitle"}));
+  EXPECT_EQ(f.Calls, (Calls{"KNInitScene", "EnterTitleScene", "ComposeTitle"}));
   EXPECT_FALSE(f.Portrait);
 }
 

@@ -68,6 +68,10 @@ void HeadlessAudio::OnAdvance(DWORD now) {
   elapsedMs_ += DWORD(now - lastMs_);  // the clock wraps like timeGetTime
   lastMs_ = now;
   const uint64_t due = elapsedMs_ * uint64_t(rate_) / 1000;
+  // A jump of the clock far beyond any tick (a test moving it across the wrap) is not
+  // played out sample by sample: only its last two seconds are mixed.
+  const uint64_t limit = 2 * uint64_t(rate_);
+  if (due > consumed_ + limit) consumed_ = due - limit;
   if (due > consumed_) Render(due - consumed_);
 }
 
