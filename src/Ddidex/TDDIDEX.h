@@ -12,37 +12,11 @@
 
 #include "Ddidex/DDIDLog.h"
 #include "platform/dinput/DInput.h"
+#include "platform/win/ComRef.h"
 
 // Owns one reference to a DirectInput object and releases it when dropped.
 template <class T>
-class TDIRef {
- public:
-  TDIRef() = default;
-  ~TDIRef() { Reset(); }
-  TDIRef(const TDIRef&) = delete;
-  TDIRef& operator=(const TDIRef&) = delete;
-  TDIRef(TDIRef&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-  TDIRef& operator=(TDIRef&& other) noexcept {
-    if (this != &other) Reset(std::exchange(other.p_, nullptr));
-    return *this;
-  }
-
-  T* Get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  // The address to hand to a creating call; whatever was held is released first.
-  T** Put() {
-    Reset();
-    return &p_;
-  }
-  void Reset(T* p = nullptr) {
-    if (p_) p_->Release();
-    p_ = p;
-  }
-
- private:
-  T* p_ = nullptr;
-};
+using TDIRef = win::ComRef<T>;
 
 // The signs of the six axes and two sliders, then the four point-of-view values as read.
 struct TDDIDDirections {

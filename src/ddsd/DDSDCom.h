@@ -4,33 +4,11 @@
 
 #include <utility>
 
+#include "platform/win/ComRef.h"
 #include "platform/win/WinEvents.h"
 
 template <class T>
-class TComRef {
- public:
-  TComRef() = default;
-  ~TComRef() { Reset(); }
-  TComRef(const TComRef&) = delete;
-  TComRef& operator=(const TComRef&) = delete;
-
-  T* Get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  // For the out-parameter of a create call; whatever was held is released first.
-  T** Put() {
-    Reset();
-    return &p_;
-  }
-  // Hands the reference to a caller who releases it (and checks the count).
-  T* Detach() { return std::exchange(p_, nullptr); }
-  void Reset() {
-    if (T* p = std::exchange(p_, nullptr)) p->Release();
-  }
-
- private:
-  T* p_ = nullptr;
-};
+using TComRef = win::ComRef<T>;
 
 class TEventHandle {
  public:

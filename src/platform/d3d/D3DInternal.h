@@ -14,72 +14,16 @@
 #include "platform/d3d/D3DRM.h"
 #include "platform/d3d/Direct3D.h"
 #include "platform/ddraw/DDraw.h"
+#include "platform/win/ComRef.h"
 #include "raster/Raster.h"
 
 namespace d3d::detail {
 
 // ---- Reference counting and small helpers ----------------------------------------------
 
-template <class Interface>
-class RefCounted : public Interface {
- public:
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
+using win::RefCounted;
 
- protected:
-  ~RefCounted() override = default;
-
- private:
-  std::atomic<ULONG> refs_{1};
-};
-
-// Holds one reference to a COM-style object.
-template <class T>
-class ComRef {
- public:
-  ComRef() = default;
-  // Takes over a reference the caller already owns.
-  static ComRef Adopt(T* p) {
-    ComRef r;
-    r.p_ = p;
-    return r;
-  }
-  // Adds a reference of its own.
-  static ComRef Share(T* p) {
-    if (p) p->AddRef();
-    return Adopt(p);
-  }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  ComRef(ComRef&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-  ComRef& operator=(ComRef&& o) noexcept {
-    if (this != &o) {
-      Reset();
-      p_ = o.p_;
-      o.p_ = nullptr;
-    }
-    return *this;
-  }
-  ~ComRef() { Reset(); }
-  void Reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-  T* Get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  T** Out() {
-    Reset();
-    return &p_;
-  }
-
- private:
-  T* p_ = nullptr;
-};
+using win::ComRef;
 
 // Locks a whole surface for the lifetime of the object (DDLOCK_WAIT).
 class SurfaceLock {

@@ -397,7 +397,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
   if (clearDepth) {
     DDSCAPS2 caps{};
     caps.dwCaps = DDSCAPS_ZBUFFER;
-    if (FAILED(target_->GetAttachedSurface(&caps, zbuffer.Out())) || !zbuffer) return D3DERR_ZBUFFER_NOTPRESENT;
+    if (FAILED(target_->GetAttachedSurface(&caps, zbuffer.Put())) || !zbuffer) return D3DERR_ZBUFFER_NOTPRESENT;
     depthLock.emplace(zbuffer.Get());
     if (FAILED(depthLock->Result())) return depthLock->Result();
     const DDSURFACEDESC2& d = depthLock->Desc();
@@ -441,7 +441,7 @@ HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, IDirect3DVertexBuf
   {
     DDSCAPS2 caps{};
     caps.dwCaps = DDSCAPS_ZBUFFER;
-    if (FAILED(target_->GetAttachedSurface(&caps, zbuffer.Out()))) zbuffer.Reset();
+    if (FAILED(target_->GetAttachedSurface(&caps, zbuffer.Put()))) zbuffer.Reset();
   }
   if (zbuffer) {
     depthLock.emplace(zbuffer.Get());

@@ -82,7 +82,7 @@ HRESULT Direct3D::CreateDevice(REFGUID deviceGuid, IDirectDrawSurface7* renderTa
     DDSCAPS2 caps{};
     caps.dwCaps = DDSCAPS_ZBUFFER;
     ComRef<IDirectDrawSurface7> z;
-    if (SUCCEEDED(renderTarget->GetAttachedSurface(&caps, z.Out())) && z) {
+    if (SUCCEEDED(renderTarget->GetAttachedSurface(&caps, z.Put())) && z) {
       DDSURFACEDESC2 zdesc{};
       zdesc.dwSize = sizeof(DDSURFACEDESC2);
       if (FAILED(z->GetSurfaceDesc(&zdesc)) || DepthFormatOf(zdesc.ddpfPixelFormat) == raster::DepthFormat::None)

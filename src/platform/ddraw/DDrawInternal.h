@@ -1,6 +1,8 @@
 // The inside of the DirectDraw stand-in. Only its own sources include this.
 #pragma once
 
+#include "platform/win/ComRef.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -65,23 +67,7 @@ Impl* ImplOf(IUnknown* object, const GUID& iid) {
   return impl;
 }
 
-// Real reference counting for the COM-style objects.
-template <class Interface>
-class RefCounted : public Interface {
- public:
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  ~RefCounted() override = default;
-
- private:
-  std::atomic<ULONG> refs_{1};
-};
+using win::RefCounted;
 
 class Surface;
 
