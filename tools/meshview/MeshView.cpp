@@ -1,3 +1,4 @@
+#include "platform/win/ComRef.h"
 #include "MeshView.h"
 
 #include <algorithm>
@@ -28,28 +29,8 @@ namespace {
 constexpr float kPi = 3.14159265f;
 constexpr float kFov = 0.7853982f;  // the game's quarter of pi
 
-// One reference to a platform object, released when the holder goes.
 template <class T>
-class Ref {
- public:
-  Ref() = default;
-  ~Ref() { Reset(); }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  T* Get() const { return p_; }
-  T* operator->() const { return p_; }
-  T** Put() {
-    Reset();
-    return &p_;
-  }
-  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-  void Reset() {
-    if (T* p = std::exchange(p_, nullptr)) p->Release();
-  }
-
- private:
-  T* p_ = nullptr;
-};
+using Ref = win::ComRef<T>;
 
 std::string Hex(HRESULT hr) {
   char text[16];
@@ -283,7 +264,7 @@ struct Viewer::State {
 
   bool Build() {
     d3d::InstallDirect3D();
-    HRESULT hr = DirectDrawCreateEx(nullptr, directDraw.PutVoid(), IID_IDirectDraw7, nullptr);
+    HRESULT hr = DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(directDraw.Put()), IID_IDirectDraw7, nullptr);
     if (FAILED(hr) || !directDraw.Get()) return Fail("DirectDrawCreateEx", hr);
     if (FAILED(hr = directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL))) return Fail("SetCooperativeLevel", hr);
 
@@ -299,7 +280,7 @@ struct Viewer::State {
     *zBuffer.Put() = Surface(DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY, d3d::ZBufferFormat(0), hr);
     if (!zBuffer.Get()) return Fail("CreateSurface (z-buffer)", hr);
     if (FAILED(hr = target->AddAttachedSurface(zBuffer.Get()))) return Fail("AddAttachedSurface", hr);
-    if (FAILED(hr = directDraw->QueryInterface(IID_IDirect3D7, direct3D.PutVoid())) || !direct3D.Get())
+    if (FAILED(hr = directDraw->QueryInterface(IID_IDirect3D7, reinterpret_cast<void**>(direct3D.Put()))) || !direct3D.Get())
       return Fail("QueryInterface(IID_IDirect3D7)", hr);
     if (FAILED(hr = direct3D->CreateDevice(IID_IDirect3DRGBDevice, target.Get(), device.Put())) || !device.Get())
       return Fail("CreateDevice(RGB)", hr);
