@@ -1,4 +1,3 @@
-#include "platform/win/ComRef.h"
 #include "MeshView.h"
 
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include "kiln/TKiln.h"
 #include "platform/d3d/D3D7.h"
 #include "platform/d3d/Direct3D.h"
+#include "platform/win/ComRef.h"
 #include "platform/ddraw/DDraw.h"
 #include "platform/rtl/Classes.h"
 #include "platform/win/CodePage.h"
