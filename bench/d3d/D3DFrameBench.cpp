@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/BenchMeshes.h"
 #include "platform/d3d/D3D7.h"
 #include "platform/d3d/Direct3D.h"
 #include "platform/ddraw/DDraw.h"
@@ -23,70 +24,14 @@
 
 namespace {
 
-struct Vertex {
-  float x, y, z, nx, ny, nz;
-  uint32_t diffuse, specular;
-  float u, v;
-};
-constexpr DWORD kFvf = 0x1D2;
+using benchscene::Cylinder;
+using benchscene::kFvf;
+using benchscene::Mesh;
+using benchscene::Quad;
+using benchscene::Sphere;
+using benchscene::Star;
+using benchscene::Vertex;
 
-struct Mesh {
-  std::vector<Vertex> v;
-  std::vector<WORD> i;
-};
-
-Mesh Sphere(float r, int slices, int stacks) {
-  Mesh m;
-  const float pi = 3.14159265f;
-  for (int a = 0; a <= stacks; ++a)
-    for (int b = 0; b <= slices; ++b) {
-      const float th = pi * a / stacks, ph = 2 * pi * b / slices;
-      const float nx = std::sin(th) * std::cos(ph), ny = std::cos(th), nz = std::sin(th) * std::sin(ph);
-      m.v.push_back({r * nx, r * ny, r * nz, nx, ny, nz, 0xFFFFFFFF, 0, float(b) / slices, float(a) / stacks});
-    }
-  for (int a = 0; a < stacks; ++a)
-    for (int b = 0; b < slices; ++b) {
-      const WORD p = WORD(a * (slices + 1) + b), q = WORD(p + 1), s = WORD(p + slices + 1), t = WORD(s + 1);
-      m.i.insert(m.i.end(), {p, q, s, q, t, s});
-    }
-  return m;
-}
-
-Mesh Cylinder(float r, float length, int segments, int rings) {
-  Mesh m;
-  const float pi = 3.14159265f;
-  for (int a = 0; a <= rings; ++a)
-    for (int b = 0; b <= segments; ++b) {
-      const float ph = 2 * pi * b / segments, z = length * a / rings;
-      const float nx = std::cos(ph), ny = std::sin(ph);
-      m.v.push_back({r * nx, r * ny, z, nx, ny, 0, 0xFFFFFFFF, 0, 4.0f * b / segments, 8.0f * a / rings});
-    }
-  for (int a = 0; a < rings; ++a)
-    for (int b = 0; b < segments; ++b) {
-      const WORD p = WORD(a * (segments + 1) + b), q = WORD(p + 1), s = WORD(p + segments + 1), t = WORD(s + 1);
-      m.i.insert(m.i.end(), {p, s, q, q, s, t});
-    }
-  return m;
-}
-
-Mesh Quad(float h) {
-  Mesh m;
-  m.v = {{-h, h, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0},
-         {h, h, 0, 0, 0, -1, 0xFFFFFFFF, 0, 1, 0},
-         {h, -h, 0, 0, 0, -1, 0xFFFFFFFF, 0, 1, 1},
-         {-h, -h, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 1}};
-  m.i = {0, 1, 2, 0, 2, 3};
-  return m;
-}
-
-Mesh Star() {
-  Mesh m;
-  m.v = {{0, 0.3f, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0},
-         {0.3f, -0.3f, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0},
-         {-0.3f, -0.3f, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0}};
-  m.i = {0, 1, 2};
-  return m;
-}
 
 D3DMATRIX At(float x, float y, float z) {
   D3DMATRIX m{};

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/BenchMeshes.h"
 #include "raster/PixelCodec.h"
 #include "raster/Raster.h"
 
@@ -19,65 +20,15 @@ namespace {
 
 using namespace raster;
 
-struct Vertex {
-  float x, y, z, nx, ny, nz;
-  uint32_t diffuse, specular;
-  float u, v;
-};
-constexpr uint32_t kFvf = 0x1D2;
+using benchscene::Cylinder;
+using benchscene::kFvf;
+using benchscene::Mesh;
+using benchscene::Quad;
+using benchscene::Sphere;
+using benchscene::Star;
+using benchscene::Vertex;
 
-struct Mesh {
-  std::vector<Vertex> v;
-  std::vector<uint16_t> i;
-  VertexData Data() const { return {v.data(), sizeof(Vertex), kFvf, uint32_t(v.size())}; }
-};
-
-Mesh Sphere(float r, int slices, int stacks) {
-  Mesh m;
-  const float pi = 3.14159265f;
-  for (int a = 0; a <= stacks; ++a)
-    for (int b = 0; b <= slices; ++b) {
-      const float th = pi * a / stacks, ph = 2 * pi * b / slices;
-      const float nx = std::sin(th) * std::cos(ph), ny = std::cos(th), nz = std::sin(th) * std::sin(ph);
-      m.v.push_back({r * nx, r * ny, r * nz, nx, ny, nz, 0xFFFFFFFF, 0, float(b) / slices, float(a) / stacks});
-    }
-  for (int a = 0; a < stacks; ++a)
-    for (int b = 0; b < slices; ++b) {
-      const uint16_t p = uint16_t(a * (slices + 1) + b), q = uint16_t(p + 1), s = uint16_t(p + slices + 1),
-                     t = uint16_t(s + 1);
-      m.i.insert(m.i.end(), {p, q, s, q, t, s});
-    }
-  return m;
-}
-
-// Open cylinder along z, seen from outside.
-Mesh Cylinder(float r, float length, int segments, int rings) {
-  Mesh m;
-  const float pi = 3.14159265f;
-  for (int a = 0; a <= rings; ++a)
-    for (int b = 0; b <= segments; ++b) {
-      const float ph = 2 * pi * b / segments, z = length * a / rings;
-      const float nx = std::cos(ph), ny = std::sin(ph);
-      m.v.push_back({r * nx, r * ny, z, nx, ny, 0, 0xFFFFFFFF, 0, 4.0f * b / segments, 8.0f * a / rings});
-    }
-  for (int a = 0; a < rings; ++a)
-    for (int b = 0; b < segments; ++b) {
-      const uint16_t p = uint16_t(a * (segments + 1) + b), q = uint16_t(p + 1), s = uint16_t(p + segments + 1),
-                     t = uint16_t(s + 1);
-      m.i.insert(m.i.end(), {p, s, q, q, s, t});
-    }
-  return m;
-}
-
-Mesh Quad(float h) {
-  Mesh m;
-  m.v = {{-h, h, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0},
-         {h, h, 0, 0, 0, -1, 0xFFFFFFFF, 0, 1, 0},
-         {h, -h, 0, 0, 0, -1, 0xFFFFFFFF, 0, 1, 1},
-         {-h, -h, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 1}};
-  m.i = {0, 1, 2, 0, 2, 3};
-  return m;
-}
+VertexData DataOf(const Mesh& m) { return {m.v.data(), sizeof(Vertex), kFvf, uint32_t(m.v.size())}; }
 
 TMatrix4 At(float x, float y, float z) {
   TMatrix4 m = MatIdentity();
@@ -112,7 +63,7 @@ struct Scene {
   Mesh planet = Sphere(60, 40, 16);  // 1,280 triangles
   Mesh colony = Cylinder(20, 300, 48, 6);
   Mesh craft = Sphere(2, 15, 10);    // 300 triangles
-  Mesh star;
+  Mesh star = Star();
   Mesh sprite = Quad(0.6f);
   Mesh blast = Quad(5);
   OwnedTexture earth{PixelFormat::RGB565, 256, false, 1};
@@ -123,10 +74,6 @@ struct Scene {
   std::vector<TMatrix4> craftAt, starAt, spriteAt, blastAt;
 
   Scene() {
-    star.v = {{0, 0.3f, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0},
-              {0.3f, -0.3f, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0},
-              {-0.3f, -0.3f, 0, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0}};
-    star.i = {0, 1, 2};
     uint32_t seed = 7;
     auto rnd = [&seed](float lo, float hi) {
       seed = seed * 1664525u + 1013904223u;
@@ -188,19 +135,19 @@ struct Scene {
     s.material.ambient = {0.1f, 0.1f, 0.1f, 1};
     s.texture = &earth.t;
     s.world = At(-70, -50, 200);
-    r.DrawIndexedTriangleList(s, planet.Data(), planet.i);
+    r.DrawIndexedTriangleList(s, DataOf(planet), planet.i);
     s.texture = &metal.t;
     s.world = At(60, 30, 100);
-    r.DrawIndexedTriangleList(s, colony.Data(), colony.i);
+    r.DrawIndexedTriangleList(s, DataOf(colony), colony.i);
     s.texture = nullptr;
     for (const TMatrix4& m : craftAt) {
       s.world = m;
-      r.DrawIndexedTriangleList(s, craft.Data(), craft.i);
+      r.DrawIndexedTriangleList(s, DataOf(craft), craft.i);
     }
     s.material.ambient = {2, 2, 2, 1};
     for (const TMatrix4& m : starAt) {
       s.world = m;
-      r.DrawIndexedTriangleList(s, star.Data(), star.i);
+      r.DrawIndexedTriangleList(s, DataOf(star), star.i);
     }
     // Additive pass.
     s.rs.zWriteEnable = false;
@@ -212,13 +159,13 @@ struct Scene {
     s.texture = &fire.t;
     for (const TMatrix4& m : spriteAt) {
       s.world = m;
-      r.DrawIndexedTriangleList(s, sprite.Data(), sprite.i);
+      r.DrawIndexedTriangleList(s, DataOf(sprite), sprite.i);
     }
     s.texture = &boom.t;
     s.rs.lighting = false;
     for (const TMatrix4& m : blastAt) {
       s.world = m;
-      r.DrawIndexedTriangleList(s, blast.Data(), blast.i);
+      r.DrawIndexedTriangleList(s, DataOf(blast), blast.i);
     }
     s.stage0.alphaOp = TextureOp::SelectArg1;
   }
