@@ -4,6 +4,7 @@
 // components connect through the member functions marked "seam" below.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,10 +13,19 @@
 
 #include "Ddidex/TDDIDEX.h"
 #include "SXView1/MouseTurn.h"
+#include "SXlib/TSXFrame.h"
+#include "SXlib/TSXLight.h"
+#include "SXlib/TSXMaterial.h"
+#include "SXlib/TSXMesh.h"
+#include "SXlib/TSXScene.h"
 #include "ddsd/GameSounds.h"
+#include "ddsd/TDDSDChannel.h"
+#include "ddsd/TDDSDGenWave.h"
 #include "ddsd/TDDSD.h"
 #include "kiln/KilnGameSetup.h"
 #include "kiln/TKiln.h"
+#include "kiln/TKilnCanvas.h"
+#include "kiln/TKilnTexture.h"
 #include "kiln/TKilnFormOwner.h"
 #include "SXView1/Option.h"
 #include "SXView1/ViewData.h"
@@ -28,7 +38,7 @@
 struct TForm1Options {
   std::optional<uint32_t> Seed;  // fixed seed instead of one from the clock
   std::string DataDirOverride;   // read the data from here instead of Data/ beside the program
-  bool Autopilot = false;        // the ship flies by itself (used by the gameplay once it exists)
+  bool Autopilot = false;        // the ship flies and fights by itself
 };
 
 class TForm1 : public forms::TForm {
@@ -76,6 +86,63 @@ class TForm1 : public forms::TForm {
   DWORD ClearTime = 0;  // milliseconds
   int LastMouseX = 0, LastMouseY = 0;
 
+  // ---- The 3-D world, built once by KNInit and kept until the program ends ----
+  // Declared after KN, so it is freed before the display component.
+  static constexpr int kEnemySlots = 12;
+  static constexpr int kShotSlots = 101;
+  static constexpr int kMissileSlots = 31;
+  static constexpr int kExplosionSlots = 11;
+  static constexpr int kStarCount = 101;
+  static constexpr int kLightCount = 147;
+
+  std::unique_ptr<TSXScene> Scene;
+  std::unique_ptr<TSXMaterial> MaterialStar, MaterialEarth, MaterialDark, MaterialGlow;
+  std::unique_ptr<TSXLightGroup> Lights;
+  std::unique_ptr<TSXFrame> RootFrame;    // the world; owns every other frame but the camera
+  std::unique_ptr<TSXFrame> CameraFrame;  // the scene's camera
+  TSXFrame* PlayerFrame = nullptr;
+  TSXFrame* BladeFrame = nullptr;
+  std::array<TSXFrame*, kEnemySlots> EnemyFrames{};
+  TSXFrame* TargetFrame = nullptr;
+  TSXFrame* EarthFrame = nullptr;
+  TSXFrame* ColonyFrame = nullptr;
+  std::array<TSXFrame*, kStarCount> StarFrames{};
+  std::array<TSXFrame*, kMissileSlots> MissileFrames{};
+  std::array<TSXFrame*, kShotSlots> ShotFrames{};   // invisible carriers
+  std::array<TSXFrame*, kShotSlots> ShotSprites{};  // what is seen of a shot
+  std::array<TSXFrame*, kExplosionSlots> ExplosionFrames{};
+  std::array<TSXFrame*, 6> PlayerPartFrames{};  // [0], [1] afterburner flames, [2]..[5] thruster flames
+
+  std::unique_ptr<TSXMesh> MeshBody, MeshBlade, MeshSphere, MeshColony, MeshStar, MeshBeam;
+  std::array<std::unique_ptr<TSXMesh>, 3> MeshEnemy;
+  std::unique_ptr<TSXMesh> MeshBomb, MeshBombSmall, MeshTarget, MeshMissile, MeshFireSmall;
+
+  std::array<std::unique_ptr<TKilnTexture>, 2> TexSpare;
+  std::unique_ptr<TKilnTexture> TexEarth, TexMetal, TexBeam, TexBeam2, TexFire;
+  std::array<std::unique_ptr<TKilnTexture>, 16> TexBlast;
+
+  // ---- Gameplay state ----
+  TVector3 PlayerVelocity{};  // ship coordinates
+  int32_t BladeTimer = 0;
+  bool FireLatch = true, MissileLatch = true, ViewLatch = true;
+  std::array<TVector3, kEnemySlots> EnemyVelocity{};
+  std::array<int32_t, kEnemySlots> EnemyPhase{};
+  std::array<int32_t, kEnemySlots> EnemyReload{};
+  TVector3 TargetVelocity{};
+  int32_t TargetPhase = 0;
+  int32_t TargetFireClock = 0;
+  std::array<int32_t, kShotSlots> ShotAge{};
+  int32_t NextShot = 0;
+  std::array<int32_t, kMissileSlots> MissileAge{};
+  std::array<TVector3, kMissileSlots> MissileVelocity{};
+  std::array<TSXFrame*, kMissileSlots> MissileTarget{};
+  int32_t NextMissile = 0;
+  std::array<int32_t, 16> ExplosionAge{};  // only 0..10 are used
+  int32_t NextExplosion = 0;
+  // The title's pulsing prompt: red level and step.
+  int32_t TitlePulse = 0;
+  int32_t TitlePulseStep = 1;
+
   // Handlers.
   void FormCreate(forms::TObject* Sender);
   void FormDestroy(forms::TObject* Sender);
@@ -89,6 +156,56 @@ class TForm1 : public forms::TForm {
   void StartStage();
   void EnterTitle();
   void BeginStageClear();
+
+  // ---- Gameplay (src/game/) ----
+  // What the ship step reads from the input each tick: axis signs -1, 0, +1 and buttons 0..5.
+  struct TShipControls {
+    int h = 0, v = 0;
+    std::array<bool, 6> Buttons{};
+  };
+  // Polls the input component (keyboard, then the first joystick); the autopilot's choice instead
+  // when the run flies by itself.
+  virtual TShipControls ReadControls();
+  enum class TExplosionSize { Small, Big };
+  enum class TProjectile { Shot, Missile };
+  // The ship step: steering, blade, thrust, bumping, movement, view, volley, missiles.
+  void PlayerStep();
+  // Places an enemy slot anew (while StageTime >= 1000) or hides it.
+  void RespawnEnemy(int slot);
+  void EnemyStep();
+  void TargetSpawn();
+  void TargetStep();
+  void ShotStep();
+  void MissileStep();
+  void ExplosionStep();
+  void SpawnExplosion(const TVector3& position, TExplosionSize size);
+  // The three projectile tests after a shot or missile has moved to `position`.
+  void ProjectileHits(TProjectile kind, int slot, const TVector3& position);
+  // The ship is destroyed: explosion at `position`, meshes hidden, glows off, DeathTime 200.
+  void DestroyShip(const TVector3& position);
+  // Channel operations of the gameplay (stop then play from the start; stop; loop).
+  void RestartChannel(int channel);
+  // (gameplay helpers: add declarations below this line)
+
+  // ---- HUD, title and game-over screens (src/SXView1/Hud.cpp, Title.cpp) ----
+  // The head-up display drawn on a ready canvas of the back buffer.
+  void DrawHud(TKilnCanvas& canvas);
+  // The portrait copy and the message count-down, after the canvas is freed.
+  void HudPortrait();
+  // (screen helpers: add declarations below this line)
+
+  // ---- Music streaming (src/SXView1/Music.cpp) ----
+  void StartStageMusic();
+  void StartTargetMusic();
+  void MusicLoopFill(TDDSDGenWave* wave, TDDSDChannel* channel, DWORD offset, DWORD length);
+  void MusicOnceFill(TDDSDGenWave* wave, TDDSDChannel* channel, DWORD offset, DWORD length);
+  // Frees MusicStream under the music lock (Escape on the title).
+  void FreeMusicStream();
+  // (music helpers: add declarations below this line)
+
+  // ---- Autopilot (src/game/Autopilot.cpp): the joystick state the ship step reads when it flies itself ----
+  TShipControls AutopilotControls();
+  // (autopilot: add declarations below this line)
 
   // Message line n of words.dat; a line the file does not have shows as an empty message.
   const std::string& MessageLine(int n) const;

@@ -1,7 +1,5 @@
 // The places where the main form meets the other parts of the program: the display,
 // sound and input components, the scene and its frames, and the per-state frames.
-// Those whose part is not connected yet are empty (or report "nothing there");
-// none of them pretends to do the work.
 #include "SXView1/TForm1.h"
 
 #include "assetgen/TitleJpeg.h"
@@ -29,32 +27,9 @@ void TForm1::DDSDFreeSoundEffects() { FreeGameSoundEffects(Sounds); }
 void TForm1::DDSDStopChannel(int channel) {
   if (TDDSDChannel* c = DDSD1->GetChannel(static_cast<DWORD>(channel))) c->Stop();
 }
-// Music: BeginStageClear's channel 5 reset and the stage-clear tune.
-void TForm1::BeginStageClearMusic() {}
-
 // Input component: Joy.SetKeyMap.
 void TForm1::JoySetKeyMap(int row, int entry, uint8_t code) { Joy->SetKeyMap(row, entry, code); }
 
-// Scene set-up: KNInit's render states, scene, lights, materials, frames, meshes, textures.
-void TForm1::KNInitScene() {}
-// Title screen tick.
-void TForm1::TitleFrame() {}
-// Play tick.
-void TForm1::PlayFrame() {}
-// Game-over screen tick.
-void TForm1::GameOverFrame() {}
-// Title screen: the scene steps of EnterTitle.
-void TForm1::EnterTitleScene() {}
-// Title screen: the picture composed on Image2.
-void TForm1::ComposeTitle() {}
-// Scene set-up: the world reset of StartStage.
-void TForm1::StartStageScene() {}
-// Scene: the ship's meshes do not exist before the scene is built.
-bool TForm1::SceneMeshesReady() { return false; }
-// Scene frames: no camera frame yet.
-std::optional<TMatrix4> TForm1::CameraMatrixInPlayer() { return std::nullopt; }
-void TForm1::SetCameraMatrixInPlayer(const TMatrix4&) {}
-void TForm1::MoveCameraInOwnSpace(float) {}
 // Data set: the title picture.
 std::vector<uint8_t> TForm1::TitleJpeg() {
   return std::vector<uint8_t>(titlepicture::kTitleJpeg, titlepicture::kTitleJpeg + titlepicture::kTitleJpegSize);
