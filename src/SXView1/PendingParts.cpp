@@ -29,10 +29,6 @@ void TForm1::SetCameraMatrixInPlayer(const TMatrix4&) {}
 void TForm1::MoveCameraInOwnSpace(float) {}
 // ---- end of scene and play frame ----
 
-// ---- autopilot: src/game/Autopilot.cpp ----
-TForm1::TShipControls TForm1::AutopilotControls() { return {}; }
-// ---- end of autopilot ----
-
 // ---- screens: src/SXView1/Hud.cpp, Title.cpp ----
 void TForm1::DrawHud(TKilnCanvas&) {}
 void TForm1::HudPortrait() {}

@@ -136,6 +136,7 @@ void TForm1::IdleTick(TObject*, bool& Done) {
     switch (GameState) {
       case 0:
         TitleFrame();
+        if (options_.Autopilot) AutopilotTitleTick();
         break;
       case 1:
         PlayFrame();

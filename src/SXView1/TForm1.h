@@ -205,6 +205,10 @@ class TForm1 : public forms::TForm {
 
   // ---- Autopilot (src/game/Autopilot.cpp): the joystick state the ship step reads when it flies itself ----
   TShipControls AutopilotControls();
+  // On the title screen the autopilot presses Enter after a short pause, so a demo plays on.
+  void AutopilotTitleTick();
+  uint32_t AutopilotClock = 0;  // ticks the autopilot has flown; paces its trigger fingers
+  uint32_t AutopilotTitleTicks = 0;
   // (autopilot: add declarations below this line)
 
   // Message line n of words.dat; a line the file does not have shows as an empty message.
