@@ -19,16 +19,6 @@ void TForm1::DestroyShip(const TVector3&) {}
 void TForm1::RestartChannel(int) {}
 // ---- end of gameplay ----
 
-// ---- scene and play frame: src/SXView1/Scene.cpp, PlayFrame.cpp ----
-void TForm1::KNInitScene() {}
-void TForm1::StartStageScene() {}
-void TForm1::PlayFrame() {}
-bool TForm1::SceneMeshesReady() { return false; }
-std::optional<TMatrix4> TForm1::CameraMatrixInPlayer() { return std::nullopt; }
-void TForm1::SetCameraMatrixInPlayer(const TMatrix4&) {}
-void TForm1::MoveCameraInOwnSpace(float) {}
-// ---- end of scene and play frame ----
-
 // ---- screens: src/SXView1/Hud.cpp, Title.cpp ----
 void TForm1::DrawHud(TKilnCanvas&) {}
 void TForm1::HudPortrait() {}
