@@ -37,12 +37,3 @@ void TForm1::GameOverFrame() {}
 void TForm1::EnterTitleScene() {}
 void TForm1::ComposeTitle() {}
 // ---- end of screens ----
-
-// ---- music: src/SXView1/Music.cpp ----
-void TForm1::StartStageMusic() {}
-void TForm1::StartTargetMusic() {}
-void TForm1::MusicLoopFill(TDDSDGenWave*, TDDSDChannel*, DWORD, DWORD) {}
-void TForm1::MusicOnceFill(TDDSDGenWave*, TDDSDChannel*, DWORD, DWORD) {}
-void TForm1::FreeMusicStream() {}
-void TForm1::BeginStageClearMusic() {}
-// ---- end of music ----

@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Ddidex/TDDIDEX.h"
 #include "SXView1/MouseTurn.h"
@@ -202,6 +204,30 @@ class TForm1 : public forms::TForm {
   // Frees MusicStream under the music lock (Escape on the title).
   void FreeMusicStream();
   // (music helpers: add declarations below this line)
+  // One block: the half of MusicBuffer that a fill handler writes, and every read from the tune.
+  static constexpr DWORD kMusicBlockBytes = 220500;
+  // Held by a fill handler for its whole run and by the main thread around every change of
+  // MusicStream, so the notification thread never reads a file that is being replaced or freed.
+  // Lock order: the stream's own notify lock first (the notification thread holds it while it
+  // calls a handler), then this one; so nothing changes OnNotify while holding MusicLock.
+  std::mutex MusicLock;
+  // The block a handler reads into, made once (guarded by MusicLock).
+  std::vector<uint8_t> MusicBlock = std::vector<uint8_t>(kMusicBlockBytes);
+  // Makes `file` the new MusicStream (the old one is freed) and writes its first block at the
+  // start of MusicBuffer.
+  void InstallTune(std::unique_ptr<rtl::TFileStream> file);
+  // Reads up to `count` bytes of MusicStream into MusicBlock at `at`; the bytes read (caller holds MusicLock).
+  DWORD ReadMusicBlock(DWORD at, DWORD count);
+  // MusicStream has been read to its end (caller holds MusicLock).
+  bool MusicAtEnd();
+  void SetMusicHandler(void (TForm1::*handler)(TDDSDGenWave*, TDDSDChannel*, DWORD, DWORD));
+  TDDSDChannel* MusicChannel();
+  // Declared after MusicStream, Sounds and the lock: on destruction it silences the fill handler
+  // and frees the file before any of them goes, so the notification thread never sees a freed stream.
+  struct TMusicShutdown {
+    TForm1& Form;
+    ~TMusicShutdown();
+  } MusicShutdown{*this};
 
   // ---- Autopilot (src/game/Autopilot.cpp): the joystick state the ship step reads when it flies itself ----
   TShipControls AutopilotControls();
