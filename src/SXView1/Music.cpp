@@ -33,10 +33,18 @@ std::unique_ptr<rtl::TFileStream> OpenTuneFile(const std::string& fileName) {
 
 TDDSDChannel* TForm1::MusicChannel() { return DDSD1 ? DDSD1->GetChannel(kMusicChannel) : nullptr; }
 
-void TForm1::SetMusicHandler(void (TForm1::*handler)(TDDSDGenWave*, TDDSDChannel*, DWORD, DWORD)) {
+void TForm1::SetMusicHandler(bool once) {
   if (!Sounds.MusicBuffer) return;
-  Sounds.MusicBuffer->SetOnNotify([this, handler](TDDSDGenWave* wave, TDDSDChannel* channel, DWORD offset,
-                                                  DWORD length) { (this->*handler)(wave, channel, offset, length); });
+  // Handlers that hold nothing but the form, so calling through a copy never allocates.
+  if (once) {
+    Sounds.MusicBuffer->SetOnNotify([this](TDDSDGenWave* wave, TDDSDChannel* channel, DWORD offset, DWORD length) {
+      MusicOnceFill(wave, channel, offset, length);
+    });
+  } else {
+    Sounds.MusicBuffer->SetOnNotify([this](TDDSDGenWave* wave, TDDSDChannel* channel, DWORD offset, DWORD length) {
+      MusicLoopFill(wave, channel, offset, length);
+    });
+  }
 }
 
 DWORD TForm1::ReadMusicBlock(DWORD at, DWORD count) {
@@ -66,7 +74,7 @@ void TForm1::StartStageMusic() {
   // A missing tune changes nothing: whatever channel 5 was doing goes on.
   std::unique_ptr<rtl::TFileStream> file = OpenTuneFile(DataDir + "bgm_b.wav");
   if (!file) return;
-  SetMusicHandler(&TForm1::MusicLoopFill);
+  SetMusicHandler(false);
   InstallTune(std::move(file));
   // The volume is left as it is: a stage restarted after a lost life keeps the faded level.
   if (TDDSDChannel* channel = MusicChannel()) channel->PlayLooped();
@@ -95,7 +103,7 @@ void TForm1::BeginStageClearMusic() {
   if (!file) return;
   InstallTune(std::move(file));
   if (channel) channel->PlayLooped();
-  SetMusicHandler(&TForm1::MusicOnceFill);
+  SetMusicHandler(true);
 }
 
 void TForm1::MusicLoopFill(TDDSDGenWave* wave, TDDSDChannel*, DWORD offset, DWORD length) {

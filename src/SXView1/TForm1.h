@@ -220,7 +220,8 @@ class TForm1 : public forms::TForm {
   DWORD ReadMusicBlock(DWORD at, DWORD count);
   // MusicStream has been read to its end (caller holds MusicLock).
   bool MusicAtEnd();
-  void SetMusicHandler(void (TForm1::*handler)(TDDSDGenWave*, TDDSDChannel*, DWORD, DWORD));
+  // OnNotify of MusicBuffer ← MusicOnceFill (once) or MusicLoopFill.
+  void SetMusicHandler(bool once);
   TDDSDChannel* MusicChannel();
   // Declared after MusicStream, Sounds and the lock: on destruction it silences the fill handler
   // and frees the file before any of them goes, so the notification thread never sees a freed stream.

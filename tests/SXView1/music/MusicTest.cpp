@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -151,6 +152,20 @@ TEST_F(Music, StageTuneLoopsSeamlesslyAcrossTheEndOfTheFile) {
   EXPECT_EQ(TunePosition(f), 0);
   f.MusicLoopFill(wave_, channel_, 0, kBlock);
   EXPECT_EQ(Half(0), Slice(two, 0, kBlock));
+
+  // A tune cut short while it is open (read beyond its new end) still wraps to its start.
+  const auto cut = Tune("bgm_b.wav", 600000, 15);
+  f.StartStageMusic();
+  channel_->Stop();
+  f.MusicLoopFill(wave_, channel_, kBlock, kBlock);
+  std::filesystem::resize_file(dir_.File("Data/bgm_b.wav"), 300000);
+  f.MusicLoopFill(wave_, channel_, 0, kBlock);
+  // What the file stream had buffered before the cut may come first; then the start follows.
+  const auto half = Half(0);
+  const auto head = Slice(cut, 0, 64);
+  const auto at = std::search(half.begin(), half.begin() + 8192, head.begin(), head.end());
+  ASSERT_NE(at, half.begin() + 8192) << "the tune did not wrap";
+  EXPECT_TRUE(std::equal(at, half.end(), cut.begin()));
 }
 
 TEST_F(Music, ShortTunesAndReadsLeaveSilenceNotStaleData) {
@@ -181,6 +196,26 @@ TEST_F(Music, ShortTunesAndReadsLeaveSilenceNotStaleData) {
   f.MusicLoopFill(wave_, channel_, 0, 2 * kBlock);
   EXPECT_EQ(Half(0), Slice(big, kBlock, kBlock));
   EXPECT_EQ(Half(kBlock), std::vector<uint8_t>(kBlock, 0xAA));
+
+  // A read error part-way through a tune plays silence, not the block read before it.
+  if (std::filesystem::exists("/proc/self/mem")) {
+    for (bool once : {false, true}) {
+      f.StartStageMusic();
+      channel_->Stop();
+      f.MusicLoopFill(wave_, channel_, 0, kBlock);  // the block now holds music
+      {
+        std::lock_guard lock(f.MusicLock);
+        f.MusicStream = std::make_unique<rtl::TFileStream>("/proc/self/mem", rtl::fmOpenRead);  // opens, never reads
+      }
+      FillHalves(0xAA);
+      if (once) {
+        f.MusicOnceFill(wave_, channel_, kBlock, kBlock);
+      } else {
+        f.MusicLoopFill(wave_, channel_, kBlock, kBlock);
+      }
+      EXPECT_EQ(Half(kBlock), std::vector<uint8_t>(kBlock, 0)) << once;
+    }
+  }
 
   // Handlers without a file, or without a buffer to write to, do nothing.
   f.FreeMusicStream();
