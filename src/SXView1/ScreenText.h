@@ -11,15 +11,14 @@ namespace screens {
 inline constexpr forms::TColor kBlack = 0x000000;
 inline constexpr forms::TColor kWhite = 0xFFFFFF;
 
-// Face, character set and size in points, upright and not bold. The canvas only makes a
-// new GDI font when the font reports a change, so the change is always reported.
+// Face, character set and size in points, upright and not bold. Setting the size reports
+// the change, so the canvas makes a new GDI font even when only the face changed.
 inline void SetFont(forms::TFont& font, const char* name, BYTE charset, int points, forms::TColor color) {
   font.Name = name;
   font.Charset = charset;
   font.Style = 0;
   font.Color = color;
   font.SetSize(points);
-  font.Changed();
 }
 
 // Giving a brush a colour makes it solid again, as the form framework's brush does.
