@@ -6,7 +6,17 @@ namespace {
 constexpr COLORREF kWhite = 0xFFFFFF;
 constexpr COLORREF kBlack = 0x000000;
 
-using TitleTest = ScreensTest;
+class TitleTest : public ScreensTest {
+ protected:
+  // A game that has just been lost: state 2 with `ticks` of the game-over screen to go.
+  ScreensForm& GameOver(int ticks, bool fullScreen = false) {
+    ScreensForm& f = Start(true, fullScreen);
+    Press(13);
+    f.GameState = 2;
+    f.DeathTime = ticks;
+    return f;
+  }
+};
 
 TEST_F(TitleTest, ComposedTitleHasThePictureTheLogoAndOutlinedCredits) {
   ScreensForm& f = Start();
@@ -120,12 +130,8 @@ TEST_F(TitleTest, WithoutAWorldTheTitleAndGameOverStillRun) {
 }
 
 TEST_F(TitleTest, GameOverShowsTheFrozenSceneAndTheScoreFor400TicksThenTheTitle) {
-  ScreensForm& f = Start();
-  Press(13);
+  ScreensForm& f = GameOver(400);  // as the play frame leaves it when the last ship is lost
   f.Score = 12340;
-  // As the play frame leaves it when the last ship is lost.
-  f.GameState = 2;
-  f.DeathTime = 400;
   f.EnemyFrames[0]->Mesh = f.MeshBody.get();
   FillBackBuffer(0x808080);
   RunTicks(1);
@@ -152,10 +158,7 @@ TEST_F(TitleTest, GameOverShowsTheFrozenSceneAndTheScoreFor400TicksThenTheTitle)
 }
 
 TEST_F(TitleTest, EscapeEndsTheGameOverScreenAtOnce) {
-  ScreensForm& f = Start();
-  Press(13);
-  f.GameState = 2;
-  f.DeathTime = 250;
+  ScreensForm& f = GameOver(250);
   RunTicks(5);
   Press(27);
   EXPECT_EQ(f.GameState, 0);
@@ -164,10 +167,7 @@ TEST_F(TitleTest, EscapeEndsTheGameOverScreenAtOnce) {
 }
 
 TEST_F(TitleTest, ALostBackBufferSkipsTheGameOverPictureButTheCountGoesOn) {
-  ScreensForm& f = Start(true, true);  // full screen: the back buffer lives in video memory
-  Press(13);
-  f.GameState = 2;
-  f.DeathTime = 10;
+  ScreensForm& f = GameOver(10, true);  // full screen: the back buffer lives in video memory
   RunTicks(1);
   TPixels before = Presented();
   ddraw::LoseSurfaces();
