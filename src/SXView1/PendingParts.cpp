@@ -29,11 +29,3 @@ void TForm1::SetCameraMatrixInPlayer(const TMatrix4&) {}
 void TForm1::MoveCameraInOwnSpace(float) {}
 // ---- end of scene and play frame ----
 
-// ---- screens: src/SXView1/Hud.cpp, Title.cpp ----
-void TForm1::DrawHud(TKilnCanvas&) {}
-void TForm1::HudPortrait() {}
-void TForm1::TitleFrame() {}
-void TForm1::GameOverFrame() {}
-void TForm1::EnterTitleScene() {}
-void TForm1::ComposeTitle() {}
-// ---- end of screens ----
