@@ -104,9 +104,11 @@ void TForm1::MissileStep() {
     TSXFrame*& quarry = MissileTarget[At(m)];
     if (quarry && !quarry->Mesh) quarry = nullptr;
     if (quarry) {
+      // The nose is the missile's -Z, so a quarry off to +x or +y needs a negative yaw or
+      // pitch to be turned towards (the enemies, whose nose is +Z, take the plain signs).
       const TVector3 dir = game::Normalized(quarry->GetPosition(missile));
-      const TAngle a = game::RoundToInt(kMissileTurn * static_cast<double>(dir.x));
-      const TAngle b = game::RoundToInt(kMissileTurn * static_cast<double>(dir.y));
+      const TAngle a = game::RoundToInt(-kMissileTurn * static_cast<double>(dir.x));
+      const TAngle b = game::RoundToInt(-kMissileTurn * static_cast<double>(dir.y));
       game::TurnInOwnSpace(*missile, a, b);
       vel = game::TurnVelocity(vel, a, b);
     }
