@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "SXView1/TForm1.h"
+#include "game/Effects.h"
 #include "game/Steering.h"
 #include "platform/rtl/Random.h"
 
@@ -18,9 +19,8 @@ namespace {
 
 constexpr double kDrag = 0.95;
 constexpr int kStageTimeForRespawn = 1000;  // in the last 1000 ticks the fallen stay away
-constexpr int kPhasePeriodEnd = 101;         // phases run 0..101
+constexpr int kPhasePeriodEnd = 101;        // phases run 0..101
 constexpr int kReloaded = 100;
-constexpr int kChannelEnemyShot = 3;
 const TVector3 kEnemyShotColour{60, 100, 200};
 
 size_t At(int i) { return static_cast<size_t>(i); }
@@ -123,8 +123,8 @@ void TForm1::EnemyStep() {
       ShotFrames[At(s)]->SetOrientation(enemy, back, TVector3{0, 1, 0});
       ArmShot(s, 1, TexBeam.get(), kEnemyShotColour);
       const float toShip = game::Distance(enemy->GetPosition(root), PlayerFrame->GetPosition(root));
-      SetChannelVolume(kChannelEnemyShot, ShotVolume(toShip));
-      RestartChannel(kChannelEnemyShot);
+      SetChannelVolume(game::channel::EnemyShot, ShotVolume(toShip));
+      RestartChannel(game::channel::EnemyShot);
     }
 
     // 6.-7. Phase and reload.
@@ -195,6 +195,6 @@ void TForm1::TargetStep() {
   VecRotateY(TVector3{0, 0, 1}, 2048 - (10 * c - 1000), heading);
   ShotFrames[At(s)]->SetOrientation(TargetFrame, heading, TVector3{0, 1, 0});
   ArmShot(s, 1, TexBeam.get(), kEnemyShotColour);
-  SetChannelVolume(kChannelEnemyShot, ShotVolume(dist));
-  RestartChannel(kChannelEnemyShot);
+  SetChannelVolume(game::channel::EnemyShot, ShotVolume(dist));
+  RestartChannel(game::channel::EnemyShot);
 }

@@ -5,23 +5,21 @@
 #include <cstddef>
 
 #include "SXView1/TForm1.h"
+#include "game/Effects.h"
 #include "game/Steering.h"
 
 namespace {
 
-constexpr int kExplosionLightBase = 106;
 constexpr int kExplosionEnd = 80;  // the age at which a slot goes idle
 constexpr int kTicksPerTile = 5;
-constexpr int kChannelExplosion = 4;
-constexpr int kChannelExplosionSmall = 9;
 
 size_t At(int i) { return static_cast<size_t>(i); }
 
 }  // namespace
 
 bool TForm1::WorldReady() const {
-  return RootFrame && CameraFrame && PlayerFrame && BladeFrame && TargetFrame && EarthFrame && ColonyFrame &&
-         Lights && EnemyFrames.back() && ShotSprites.back() && MissileFrames.back() && ExplosionFrames.back() &&
+  return RootFrame && CameraFrame && PlayerFrame && BladeFrame && TargetFrame && EarthFrame && ColonyFrame && Lights &&
+         EnemyFrames.back() && ShotSprites.back() && MissileFrames.back() && ExplosionFrames.back() &&
          PlayerPartFrames.back();
 }
 
@@ -60,15 +58,15 @@ void TForm1::SpawnExplosion(const TVector3& position, TExplosionSize size) {
   const int e = NextExplosion;
   TSXFrame* frame = ExplosionFrames[At(e)];
   frame->SetPosition(RootFrame.get(), position);
-  MoveLight(e + kExplosionLightBase, position);
-  SwitchLight(e + kExplosionLightBase, true);
+  MoveLight(e + game::light::ExplosionBase, position);
+  SwitchLight(e + game::light::ExplosionBase, true);
   ExplosionAge[At(e)] = 1;
   if (size == TExplosionSize::Big) {
     frame->Mesh = MeshBomb.get();
-    RestartChannel(kChannelExplosion);
+    RestartChannel(game::channel::Explosion);
   } else {
     frame->Mesh = MeshBombSmall.get();
-    RestartChannel(kChannelExplosionSmall);
+    RestartChannel(game::channel::ExplosionSmall);
   }
   NextExplosion = e >= kExplosionSlots - 1 ? 0 : e + 1;
 }
@@ -86,7 +84,7 @@ void TForm1::ExplosionStep() {
     if (c < kExplosionEnd) {
       frame->LookAt(CameraFrame.get(), TVector3{0, 0, 0}, 0, RootFrame.get());
       // Colour and range are handed over as computed, negative ones included.
-      if (TSXLight* l = GameLight(e + kExplosionLightBase)) {
+      if (TSXLight* l = GameLight(e + game::light::ExplosionBase)) {
         const float fade = static_cast<float>(100 - 5 * c);
         l->SetDiffuse(100, fade, fade);
         l->SetRangeAttenuation(static_cast<float>(300 - 6 * c), 0, 1, 0);
@@ -94,7 +92,7 @@ void TForm1::ExplosionStep() {
     } else {
       ExplosionAge[At(e)] = 0;
       frame->Mesh = nullptr;
-      SwitchLight(e + kExplosionLightBase, false);
+      SwitchLight(e + game::light::ExplosionBase, false);
     }
   }
 }

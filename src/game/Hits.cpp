@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "SXView1/TForm1.h"
+#include "game/Effects.h"
 #include "game/Steering.h"
 #include "platform/rtl/Random.h"
 
@@ -19,11 +20,6 @@ constexpr int kShotScore = 10;
 constexpr int kBladeScore = 20;
 constexpr int kDeathTicks = 200;
 constexpr int kClearTicks = 149;
-
-constexpr int kChannelThruster = 1;
-constexpr int kChannelAfterburner = 2;
-constexpr int kChannelExplosion = 4;
-constexpr int kChannelCrash = 7;
 
 size_t At(int i) { return static_cast<size_t>(i); }
 
@@ -51,10 +47,10 @@ void TForm1::ProjectileHits(TProjectile kind, int slot, const TVector3& position
   auto remove = [&] {
     if (shot) {
       ShotSprites[At(slot)]->Mesh = nullptr;
-      SwitchLight(slot + 5, false);
+      SwitchLight(slot + game::light::ShotBase, false);
     } else {
       MissileFrames[At(slot)]->Mesh = nullptr;
-      SwitchLight(slot + 115, false);
+      SwitchLight(slot + game::light::MissileBase, false);
     }
   };
 
@@ -100,8 +96,8 @@ void TForm1::ProjectileHits(TProjectile kind, int slot, const TVector3& position
     remove();
     if (TargetEnergy < 0) {
       SpawnExplosion(position, TExplosionSize::Big);
-      DDSDStopChannel(kChannelThruster);
-      DDSDStopChannel(kChannelAfterburner);
+      DDSDStopChannel(game::channel::Thruster);
+      DDSDStopChannel(game::channel::Afterburner);
       TargetFrame->Mesh = nullptr;
       ClearCountdown = kClearTicks;
       MessageTime = 120;
@@ -117,15 +113,14 @@ void TForm1::BladeAndBump(int slot) {
   const TVector3 r = enemy->GetPosition(PlayerFrame);
 
   // The blade sweeps a slab beside and ahead of the ship.
-  if (BladeTimer >= 2 && std::fabs(r.y) < 10 && r.z > -12 && r.z < -5 && std::fabs(r.x) > 3 &&
-      std::fabs(r.x) < 10) {
+  if (BladeTimer >= 2 && std::fabs(r.y) < 10 && r.z > -12 && r.z < -5 && std::fabs(r.x) > 3 && std::fabs(r.x) < 10) {
     SpawnExplosion(enemy->GetPosition(root), TExplosionSize::Big);
     // Back at once, even in the last stretch of the stage.
     const float x = static_cast<float>(rtl::Random(500) - 250);
     const float y = static_cast<float>(rtl::Random(500) - 250);
     const float z = static_cast<float>(rtl::Random(500) - 250);
     enemy->SetPosition(root, TVector3{x, y, z});
-    RestartChannel(kChannelExplosion);
+    RestartChannel(game::channel::Explosion);
     MessageTime = 50;
     MessageIndex = 1;
     Score += kBladeScore;
@@ -141,7 +136,7 @@ void TForm1::BladeAndBump(int slot) {
     enemyVelocity = toEnemy;
     enemy->SetPosition(enemy, enemyVelocity);
     PlayerFrame->SetPosition(PlayerFrame, PlayerVelocity);
-    RestartChannel(kChannelCrash);
+    RestartChannel(game::channel::Crash);
   }
 }
 
@@ -161,13 +156,13 @@ void TForm1::EnemyRam(int slot) {
 void TForm1::DestroyShip(const TVector3& position) {
   if (!WorldReady()) return;
   SpawnExplosion(position, TExplosionSize::Big);
-  DDSDStopChannel(kChannelThruster);
-  DDSDStopChannel(kChannelAfterburner);
+  DDSDStopChannel(game::channel::Thruster);
+  DDSDStopChannel(game::channel::Afterburner);
   PlayerFrame->Mesh = nullptr;
   BladeFrame->Mesh = nullptr;
   for (TSXFrame* f : PlayerPartFrames) f->Mesh = nullptr;
-  SwitchLight(2, false);
-  SwitchLight(3, false);
-  SwitchLight(4, false);
+  SwitchLight(game::light::AfterburnerA, false);
+  SwitchLight(game::light::Thruster, false);
+  SwitchLight(game::light::AfterburnerB, false);
   DeathTime = kDeathTicks;
 }

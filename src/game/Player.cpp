@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "SXView1/TForm1.h"
+#include "game/Effects.h"
 #include "game/Steering.h"
 #include "platform/rtl/Random.h"
 
@@ -12,25 +13,13 @@ using game::TurnVelocity;
 
 namespace {
 
-constexpr TAngle kShipTurn = 20;       // yaw and pitch per tick
+constexpr TAngle kShipTurn = 20;  // yaw and pitch per tick
 constexpr double kDrag = 0.95;
-constexpr TAngle kBladeStep = -512;    // eight steps make one turn about the ship's x axis
+constexpr TAngle kBladeStep = -512;  // eight steps make one turn about the ship's x axis
 constexpr int kBladeSteps = 8;
 constexpr float kWarnFarFromOrigin = 2500;
 constexpr float kWarnNearEarth = 1800;
 constexpr float kWarnNearColony = 400;
-
-constexpr int kChannelGunshot = 0;
-constexpr int kChannelThruster = 1;
-constexpr int kChannelAfterburner = 2;
-constexpr int kChannelInfo = 6;
-constexpr int kChannelCrash = 7;
-constexpr int kChannelBlade = 8;
-constexpr int kChannelMissile = 10;
-
-constexpr int kLightAfterburnerA = 2;
-constexpr int kLightThruster = 3;
-constexpr int kLightAfterburnerB = 4;
 
 size_t At(int i) { return static_cast<size_t>(i); }
 
@@ -75,7 +64,7 @@ void TForm1::PlayerStep() {
   // 3. Blade: a swing, once started, runs its eight steps to the end.
   if (in.Buttons[4] && BladeTimer == 0) {
     BladeTimer = 1;
-    RestartChannel(kChannelBlade);
+    RestartChannel(game::channel::Blade);
   }
   if (BladeTimer > 0) {
     TMatrix4 m, r, out;
@@ -94,23 +83,23 @@ void TForm1::PlayerStep() {
     PlayerPartFrames[0]->Mesh = MeshBeam.get();
     PlayerPartFrames[1]->Mesh = MeshBeam.get();
     if (PlayerVelocity.z > -2) PlayerVelocity.z = static_cast<float>(PlayerVelocity.z - 0.3);
-    SwitchLight(kLightAfterburnerA, true);
-    SwitchLight(kLightAfterburnerB, true);
+    SwitchLight(game::light::AfterburnerA, true);
+    SwitchLight(game::light::AfterburnerB, true);
   } else {
     PlayerPartFrames[0]->Mesh = nullptr;
     PlayerPartFrames[1]->Mesh = nullptr;
-    SwitchLight(kLightAfterburnerA, false);
-    SwitchLight(kLightAfterburnerB, false);
+    SwitchLight(game::light::AfterburnerA, false);
+    SwitchLight(game::light::AfterburnerB, false);
   }
 
   // 6. Thrusters.
   if (in.Buttons[2]) {
     if (PlayerVelocity.z > -0.6) PlayerVelocity.z = static_cast<float>(PlayerVelocity.z - 0.2);
     for (size_t i = 2; i < 6; ++i) PlayerPartFrames[i]->Mesh = MeshFireSmall.get();
-    SwitchLight(kLightThruster, true);
+    SwitchLight(game::light::Thruster, true);
   } else {
     for (size_t i = 2; i < 6; ++i) PlayerPartFrames[i]->Mesh = nullptr;
-    SwitchLight(kLightThruster, false);
+    SwitchLight(game::light::Thruster, false);
   }
 
   // 7. Enemies near the ship: the blade, else a bump.
@@ -119,11 +108,10 @@ void TForm1::PlayerStep() {
   }
 
   // 8. Bumping into the stage target throws the ship back.
-  if (TargetFrame->Mesh &&
-      game::Distance(TargetFrame->GetPosition(root), PlayerFrame->GetPosition(root)) < 10) {
+  if (TargetFrame->Mesh && game::Distance(TargetFrame->GetPosition(root), PlayerFrame->GetPosition(root)) < 10) {
     PlayerVelocity = Scaled(PlayerVelocity, -2);
     PlayerFrame->SetPosition(PlayerFrame, PlayerVelocity);
-    RestartChannel(kChannelCrash);
+    RestartChannel(game::channel::Crash);
   }
 
   // 9. Movement, flames, glows and warnings: only once the ship drifts at all.
@@ -151,22 +139,22 @@ void TForm1::PlayerStep() {
     };
     {
       const double x = r() + 2, y = -(r() + 4), z = r() + 11;
-      glow(kLightAfterburnerA, x, y, z);
+      glow(game::light::AfterburnerA, x, y, z);
     }
     {
       const double x = -(r() + 2), y = -(r() + 4), z = r() + 11;
-      glow(kLightAfterburnerB, x, y, z);
+      glow(game::light::AfterburnerB, x, y, z);
     }
     {
       const double y = -(r() + 1), z = r() + 7;
-      glow(kLightThruster, 0, y, z);
+      glow(game::light::Thruster, 0, y, z);
     }
 
     if (DeathTime == 0 && MessageTime == 0) {
       const TVector3 ship = PlayerFrame->GetPosition(root);
       auto warn = [&](int line) {
         MessageTime = 50;
-        RestartChannel(kChannelInfo);
+        RestartChannel(game::channel::Info);
         MessageIndex = line;
       };
       if (game::Length(ship) > kWarnFarFromOrigin) warn(7);
@@ -185,8 +173,8 @@ void TForm1::PlayerStep() {
       c->PlayLooped();
     }
   };
-  engine(kChannelThruster, PlayerPartFrames[2]);
-  engine(kChannelAfterburner, PlayerPartFrames[0]);
+  engine(game::channel::Thruster, PlayerPartFrames[2]);
+  engine(game::channel::Afterburner, PlayerPartFrames[0]);
 
   // 11. View: one step per press.
   if (!in.Buttons[5]) {
@@ -224,7 +212,7 @@ void TForm1::PlayerStep() {
       ArmShot(s, 0, TexBeam2.get(), TVector3{150, 150, 10});
     }
     FireLatch = false;
-    if (TDDSDChannel* c = GameChannel(kChannelGunshot)) {
+    if (TDDSDChannel* c = GameChannel(game::channel::Gunshot)) {
       c->Stop();
       c->SetVolume(0);
       c->Play();
@@ -246,20 +234,20 @@ void TForm1::PlayerStep() {
     PlayerFrame->LocalToWorld(TVector3{k == 0 ? -2.0f : 2.0f, -1.0f, -1.5f}, start);
     MissileVelocity[At(m)] = TVector3{0, 0, -2.5f};
     missile->SetPosition(root, start);
-    MoveLight(m + 115, start);
+    MoveLight(m + game::light::MissileBase, start);
     TVector3 dir, up;
     PlayerFrame->GetOrientation(root, dir, up);
     missile->SetOrientation(root, dir, up);
     missile->Tag = 0;
     missile->Mesh = MeshMissile.get();
-    if (TSXLight* l = GameLight(m + 115)) l->SetDiffuse(15, 10, 10);
-    SwitchLight(m + 115, true);
+    if (TSXLight* l = GameLight(m + game::light::MissileBase)) l->SetDiffuse(15, 10, 10);
+    SwitchLight(m + game::light::MissileBase, true);
     // The missile homes on what is nearest the ship as it leaves.
     MissileTarget[At(m)] = AcquireMissileTarget();
     NextMissile = m >= kMissileSlots - 1 ? 0 : m + 1;
   }
   MissileLatch = false;
-  if (TDDSDChannel* c = GameChannel(kChannelMissile)) {
+  if (TDDSDChannel* c = GameChannel(game::channel::Missile)) {
     c->Stop();
     c->SetVolume(0);
     c->Play();

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "SXView1/TForm1.h"
+#include "game/Effects.h"
 #include "game/Steering.h"
 
 namespace {
@@ -14,9 +15,7 @@ constexpr int kMissileLife = 300;  // ticks
 constexpr float kShotStep = 6;     // units per tick along the carrier's -Z
 constexpr float kMissileTopSpeed = -3;
 constexpr double kMissileThrust = 0.25;
-constexpr int kMissileTurn = 6;    // TAngle units at most, each axis
-constexpr int kShotLightBase = 5;
-constexpr int kMissileLightBase = 115;
+constexpr int kMissileTurn = 6;  // TAngle units at most, each axis
 
 size_t At(int i) { return static_cast<size_t>(i); }
 
@@ -27,7 +26,7 @@ int TForm1::TakeShotSlot(const TVector3& position) {
   const int s = NextShot;
   ShotAge[At(s)] = 0;
   ShotFrames[At(s)]->SetPosition(RootFrame.get(), position);
-  MoveLight(s + kShotLightBase, position);
+  MoveLight(s + game::light::ShotBase, position);
   return s;
 }
 
@@ -39,8 +38,8 @@ void TForm1::ArmShot(int slot, int32_t owner, TKilnTexture* texture, const TVect
   sprite->LookAt(CameraFrame.get(), TVector3{0, 0, 0}, 0, RootFrame.get());
   sprite->Texture = texture;
   sprite->Mesh = MeshBeam.get();
-  if (TSXLight* l = GameLight(slot + kShotLightBase)) l->SetDiffuse(colour.x, colour.y, colour.z);
-  SwitchLight(slot + kShotLightBase, true);
+  if (TSXLight* l = GameLight(slot + game::light::ShotBase)) l->SetDiffuse(colour.x, colour.y, colour.z);
+  SwitchLight(slot + game::light::ShotBase, true);
   NextShot = slot >= kShotSlots - 1 ? 0 : slot + 1;
 }
 
@@ -53,13 +52,13 @@ void TForm1::ShotStep() {
     // An old shot just goes out where it is; its sprite and light stay put.
     if (++ShotAge[At(s)] > kShotLife) {
       sprite->Mesh = nullptr;
-      SwitchLight(s + kShotLightBase, false);
+      SwitchLight(s + game::light::ShotBase, false);
       continue;
     }
     TSXFrame* carrier = ShotFrames[At(s)];
     TVector3 p;
     carrier->LocalToWorld(TVector3{0, 0, -kShotStep}, p);
-    MoveLight(s + kShotLightBase, p);
+    MoveLight(s + game::light::ShotBase, p);
     carrier->SetPosition(root, p);
     sprite->SetPosition(root, p);
     sprite->LookAt(CameraFrame.get(), TVector3{0, 0, 0}, 0, root);
@@ -94,7 +93,7 @@ void TForm1::MissileStep() {
     if (!missile->Mesh) continue;
     if (++MissileAge[At(m)] > kMissileLife) {
       missile->Mesh = nullptr;
-      SwitchLight(m + kMissileLightBase, false);
+      SwitchLight(m + game::light::MissileBase, false);
       continue;
     }
     TVector3& vel = MissileVelocity[At(m)];
@@ -115,7 +114,7 @@ void TForm1::MissileStep() {
 
     TVector3 p;
     missile->LocalToWorld(vel, p);
-    MoveLight(m + kMissileLightBase, p);
+    MoveLight(m + game::light::MissileBase, p);
     missile->SetPosition(root, p);
     ProjectileHits(TProjectile::Missile, m, p);
   }

@@ -64,6 +64,12 @@ TEST_F(MissileTest, TheQuarryIsWhatIsNearestTheShipTheTargetOnlyWhenStrictlyNear
   EXPECT_EQ(f.AcquireMissileTarget(), nearer);
   f.TargetFrame->SetPosition(f.RootFrame.get(), TVector3{0, -29.5f, 0});
   EXPECT_EQ(f.AcquireMissileTarget(), f.TargetFrame);
+  // A quarry that has gone is let go of, and the missile flies on straight.
+  f.MissileFrames[0]->Mesh = f.MeshMissile.get();
+  f.MissileTarget[0] = f.TargetFrame;
+  f.TargetFrame->Mesh = nullptr;
+  f.MissileStep();
+  EXPECT_EQ(f.MissileTarget[0], nullptr);
 }
 
 TEST_F(MissileTest, ALaunchedMissileTurnsTowardsItsQuarry) {
