@@ -180,7 +180,7 @@ void TForm1::FormKeyDown(TObject*, WORD& Key, TShiftState) {
         GameState = 0;
         EnterTitle();
       } else {
-        MusicStream.reset();
+        FreeMusicStream();
         Close();
       }
       break;

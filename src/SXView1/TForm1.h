@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Ddidex/TDDIDEX.h"
 #include "SXView1/MouseTurn.h"
@@ -186,6 +188,27 @@ class TForm1 : public forms::TForm {
   // Channel operations of the gameplay (stop then play from the start; stop; loop).
   void RestartChannel(int channel);
   // (gameplay helpers: add declarations below this line)
+  // The blade and bumping tests of the ship step against enemy `slot`.
+  void BladeAndBump(int slot);
+  // A kind 2 enemy rams the ship.
+  void EnemyRam(int slot);
+  // Takes the shot slot at the cursor for a shot starting at `position` (world): age reset,
+  // carrier placed, its light moved there. The caller turns the carrier, then ArmShot.
+  int TakeShotSlot(const TVector3& position);
+  // Gives the shot its owner, its sprite and its light, and advances the cursor.
+  void ArmShot(int slot, int32_t owner, TKilnTexture* texture, const TVector3& colour);
+  // The frame the next missile homes on: the enemy nearest the ship, or the stage target
+  // when it is strictly nearer; none when nothing is out.
+  TSXFrame* AcquireMissileTarget() const;
+  // Light `index` of the group (none before the scene exists or outside the group).
+  TSXLight* GameLight(int index) const;
+  void SwitchLight(int index, bool on);
+  void MoveLight(int index, const TVector3& position);
+  // A channel of the sound component (none for a number it does not have).
+  TDDSDChannel* GameChannel(int channel) const;
+  void SetChannelVolume(int channel, double volume);
+  // True once the scene has built the frames and lights the gameplay moves.
+  bool WorldReady() const;
 
   // ---- HUD, title and game-over screens (src/SXView1/Hud.cpp, Title.cpp) ----
   // The head-up display drawn on a ready canvas of the back buffer.
@@ -202,6 +225,31 @@ class TForm1 : public forms::TForm {
   // Frees MusicStream under the music lock (Escape on the title).
   void FreeMusicStream();
   // (music helpers: add declarations below this line)
+  // One block: the half of MusicBuffer that a fill handler writes, and every read from the tune.
+  static constexpr DWORD kMusicBlockBytes = 220500;
+  // Held by a fill handler for its whole run and by the main thread around every change of
+  // MusicStream, so the notification thread never reads a file that is being replaced or freed.
+  // Lock order: the stream's own notify lock first (the notification thread holds it while it
+  // calls a handler), then this one; so nothing changes OnNotify while holding MusicLock.
+  std::mutex MusicLock;
+  // The block a handler reads into, made once (guarded by MusicLock).
+  std::vector<uint8_t> MusicBlock = std::vector<uint8_t>(kMusicBlockBytes);
+  // Makes `file` the new MusicStream (the old one is freed) and writes its first block at the
+  // start of MusicBuffer.
+  void InstallTune(std::unique_ptr<rtl::TFileStream> file);
+  // Reads up to `count` bytes of MusicStream into MusicBlock at `at`; the bytes read (caller holds MusicLock).
+  DWORD ReadMusicBlock(DWORD at, DWORD count);
+  // MusicStream has been read to its end (caller holds MusicLock).
+  bool MusicAtEnd();
+  // OnNotify of MusicBuffer ← MusicOnceFill (once) or MusicLoopFill.
+  void SetMusicHandler(bool once);
+  TDDSDChannel* MusicChannel();
+  // Declared after MusicStream, Sounds and the lock: on destruction it silences the fill handler
+  // and frees the file before any of them goes, so the notification thread never sees a freed stream.
+  struct TMusicShutdown {
+    TForm1& Form;
+    ~TMusicShutdown();
+  } MusicShutdown{*this};
 
   // ---- Autopilot (src/game/Autopilot.cpp): the joystick state the ship step reads when it flies itself ----
   TShipControls AutopilotControls();

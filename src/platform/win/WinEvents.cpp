@@ -69,13 +69,11 @@ HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, LPCSTR) {
 BOOL SetEvent(HANDLE handle) {
   EventObject* e = AsEvent(handle);
   if (!e) return FALSE;
-  std::vector<Waiter*> toWake;
-  {
-    std::lock_guard lock(e->mutex);
-    e->signaled = true;
-    toWake = e->waiters;
-  }
-  for (Waiter* w : toWake) w->Wake();
+  // The waiters are woken under the event's lock: a waiter's record lives only until it
+  // unregisters (which takes this lock), so it cannot leave and go away while being woken.
+  std::lock_guard lock(e->mutex);
+  e->signaled = true;
+  for (Waiter* w : e->waiters) w->Wake();
   return TRUE;
 }
 
