@@ -40,6 +40,18 @@ class PlayFrameTest : public GameTest {
     return f.ShotFrames[s]->GetPosition(f.RootFrame.get());
   }
 
+  // The stage clock has run out: the next tick brings the target with its message.
+  static void ExpectTheTargetToComeNextTick(SceneForm& f) {
+    EXPECT_EQ(f.StageTime, 0);
+    EXPECT_EQ(f.TargetFrame->Mesh, nullptr);
+    Tick(f);
+    EXPECT_EQ(f.StageTime, -1);
+    EXPECT_EQ(f.TargetFrame->Mesh, f.MeshTarget.get());
+    EXPECT_EQ(f.MessageIndex, 10);
+    EXPECT_GE(f.MessageTime, 49);  // 50, less what the message box counted
+    EXPECT_LE(f.MessageTime, 50);
+  }
+
   void TearDown() override {
     GameTest::TearDown();
     ddraw::ResetMachine();
@@ -121,13 +133,8 @@ TEST_F(PlayFrameTest, ALostShipRestartsTheStageWithAtLeast300TicksOfStageTime) {
     if (c.stageTime == -1) {
       f.TargetEnergy = 3;
       Tick(f, 299);
-      EXPECT_EQ(f.StageTime, 0);
-      EXPECT_EQ(f.TargetFrame->Mesh, nullptr);
-      Tick(f);
-      EXPECT_EQ(f.StageTime, -1);
-      EXPECT_EQ(f.TargetFrame->Mesh, f.MeshTarget.get());
+      ExpectTheTargetToComeNextTick(f);
       EXPECT_EQ(f.TargetEnergy, 55);
-      EXPECT_EQ(f.MessageIndex, 10);
     }
     TearDown();
   }
@@ -191,16 +198,8 @@ TEST_F(PlayFrameTest, TheStageClockFadesTheMusicOverItsLast200TicksThenBringsThe
   EXPECT_EQ(f.StageTime, 199);
   EXPECT_EQ(Music(f).Volume(), -505);
   Tick(f, 199);
-  EXPECT_EQ(f.StageTime, 0);
   EXPECT_EQ(Music(f).Volume(), -1500);
-  EXPECT_EQ(f.TargetFrame->Mesh, nullptr);
-
-  Tick(f);
-  EXPECT_EQ(f.StageTime, -1);
-  EXPECT_EQ(f.TargetFrame->Mesh, f.MeshTarget.get());
-  EXPECT_EQ(f.MessageIndex, 10);
-  EXPECT_GE(f.MessageTime, 49);
-  EXPECT_LE(f.MessageTime, 50);
+  ExpectTheTargetToComeNextTick(f);
 
   // With the target out the clock stands and fades nothing.
   Music(f).SetVolume(-700);
