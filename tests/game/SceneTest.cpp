@@ -302,6 +302,9 @@ TEST_F(SceneTest, StageStartPutsTheWorldBack) {
   f.EnemyTop = 7;
   f.EnemyPhase.fill(-1);
   f.EnemyReload.fill(9);
+  for (TSXFrame* e : f.EnemyFrames) e->Mesh = nullptr;
+  f.EnemyFrames[9]->SetPosition(f.RootFrame.get(), VecMake(1, 2, 3));
+  f.StageTime = 6000;
 
   f.StartStage();
 
@@ -345,11 +348,14 @@ TEST_F(SceneTest, StageStartPutsTheWorldBack) {
       EXPECT_GE(f.EnemyPhase[s], 0);
       EXPECT_LT(f.EnemyPhase[s], 100);
       EXPECT_EQ(f.EnemyReload[s], 0);
+      EXPECT_NE(f.EnemyFrames[s]->Mesh, nullptr) << "slot " << i << " was placed anew";
     } else {
       EXPECT_EQ(f.EnemyPhase[s], -1);
       EXPECT_EQ(f.EnemyReload[s], 9);
+      EXPECT_EQ(f.EnemyFrames[s]->Mesh, nullptr);
     }
   }
+  ExpectVectorNear({1, 2, 3}, f.EnemyFrames[9]->GetPosition(f.RootFrame.get()), 0);
 
   // The stars are scattered anew over -500..499.
   const TVector3 star = f.StarFrames[0]->GetPosition(f.RootFrame.get());
