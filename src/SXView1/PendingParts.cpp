@@ -3,22 +3,6 @@
 // is meant to stay.
 #include "SXView1/TForm1.h"
 
-// ---- gameplay: src/game/ ----
-TForm1::TShipControls TForm1::ReadControls() { return {}; }
-void TForm1::PlayerStep() {}
-void TForm1::RespawnEnemy(int) {}
-void TForm1::EnemyStep() {}
-void TForm1::TargetSpawn() {}
-void TForm1::TargetStep() {}
-void TForm1::ShotStep() {}
-void TForm1::MissileStep() {}
-void TForm1::ExplosionStep() {}
-void TForm1::SpawnExplosion(const TVector3&, TExplosionSize) {}
-void TForm1::ProjectileHits(TProjectile, int, const TVector3&) {}
-void TForm1::DestroyShip(const TVector3&) {}
-void TForm1::RestartChannel(int) {}
-// ---- end of gameplay ----
-
 // ---- scene and play frame: src/SXView1/Scene.cpp, PlayFrame.cpp ----
 void TForm1::KNInitScene() {}
 void TForm1::StartStageScene() {}
@@ -29,11 +13,3 @@ void TForm1::SetCameraMatrixInPlayer(const TMatrix4&) {}
 void TForm1::MoveCameraInOwnSpace(float) {}
 // ---- end of scene and play frame ----
 
-// ---- screens: src/SXView1/Hud.cpp, Title.cpp ----
-void TForm1::DrawHud(TKilnCanvas&) {}
-void TForm1::HudPortrait() {}
-void TForm1::TitleFrame() {}
-void TForm1::GameOverFrame() {}
-void TForm1::EnterTitleScene() {}
-void TForm1::ComposeTitle() {}
-// ---- end of screens ----

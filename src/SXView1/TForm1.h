@@ -188,6 +188,27 @@ class TForm1 : public forms::TForm {
   // Channel operations of the gameplay (stop then play from the start; stop; loop).
   void RestartChannel(int channel);
   // (gameplay helpers: add declarations below this line)
+  // The blade and bumping tests of the ship step against enemy `slot`.
+  void BladeAndBump(int slot);
+  // A kind 2 enemy rams the ship.
+  void EnemyRam(int slot);
+  // Takes the shot slot at the cursor for a shot starting at `position` (world): age reset,
+  // carrier placed, its light moved there. The caller turns the carrier, then ArmShot.
+  int TakeShotSlot(const TVector3& position);
+  // Gives the shot its owner, its sprite and its light, and advances the cursor.
+  void ArmShot(int slot, int32_t owner, TKilnTexture* texture, const TVector3& colour);
+  // The frame the next missile homes on: the enemy nearest the ship, or the stage target
+  // when it is strictly nearer; none when nothing is out.
+  TSXFrame* AcquireMissileTarget() const;
+  // Light `index` of the group (none before the scene exists or outside the group).
+  TSXLight* GameLight(int index) const;
+  void SwitchLight(int index, bool on);
+  void MoveLight(int index, const TVector3& position);
+  // A channel of the sound component (none for a number it does not have).
+  TDDSDChannel* GameChannel(int channel) const;
+  void SetChannelVolume(int channel, double volume);
+  // True once the scene has built the frames and lights the gameplay moves.
+  bool WorldReady() const;
 
   // ---- HUD, title and game-over screens (src/SXView1/Hud.cpp, Title.cpp) ----
   // The head-up display drawn on a ready canvas of the back buffer.
