@@ -307,6 +307,11 @@ class TForm1 : public forms::TForm {
   virtual void MoveCameraInOwnSpace(float dz);
   // The title picture kept in the program as JPEG (empty until the data set provides one).
   virtual std::vector<uint8_t> TitleJpeg();
+  // (scene helpers: add declarations below this line)
+  // Presents the back buffer (KN.Flip).
+  virtual void KNFlip();
+  // Lowers the music channel's volume by `step` hundredths of a decibel.
+  void LowerMusicVolume(LONG step);
 
  private:
   TForm1Options options_;

@@ -481,6 +481,18 @@ TEST_F(DataSet, ViewPlacementsAreRigidAndLookAtTheShip) {
     EXPECT_LT(std::sqrt(std::max(0.0, Dot(toShip, toShip) - ahead * ahead)), 5.0) << k << ": looks at the ship";
   }
   EXPECT_LT(dist[2], dist[0]) << "slot 2, the first view, is the close chase";
+  {
+    // A stage starts with the ship at the origin facing +z and the planet (radius 900) at
+    // (-2500, -2500, 0): its disc must reach into the first view (half the diagonal of a
+    // 45-degree, 4:3 view is about 34.6 degrees).
+    const auto& m = views[2];
+    const V z{m[8], m[9], m[10]}, p{m[12], m[13], m[14]};
+    const V toPlanet{-2500 - p.x, -2500 - p.y, 0 - p.z};
+    const double distance = std::sqrt(Dot(toPlanet, toPlanet));
+    const double offAxis = std::acos(Dot(toPlanet, z) / distance) * 180 / 3.14159265358979;
+    const double discRadius = std::asin(900 / distance) * 180 / 3.14159265358979;
+    EXPECT_LT(offAxis - discRadius, 34.6 - 5) << "the first view shows the planet behind the ship";
+  }
   EXPECT_LT(dist[0], dist[1]) << "slot 1 is far behind";
   EXPECT_GT(views[0][14], 0) << "behind is +z: the nose points along -z";
   EXPECT_GT(views[1][14], 0);

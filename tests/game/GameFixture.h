@@ -17,9 +17,12 @@ class GameTest : public ::testing::Test {
  protected:
   // Creates the machine, the application and the form. `script` holds lines such as
   // "12 down Z"; its ticks count from the first tick of the idle loop.
-  TForm1& Start(const std::string& script = "", uint32_t seed = 1, TCommandLine answer = {}) {
+  // `Form` may be a subclass of TForm1 that opens protected members to a test; `fullScreen`
+  // starts in the 16-bit full-screen set-up instead of a window.
+  template <class Form = TForm1>
+  Form& Start(const std::string& script = "", uint32_t seed = 1, TCommandLine answer = {}, bool fullScreen = false) {
     answer.Headless = true;
-    answer.FullScreen = false;
+    answer.FullScreen = fullScreen;
     app_.reset();
     host_.reset();
     host::HeadlessOptions options;
@@ -35,10 +38,11 @@ class GameTest : public ::testing::Test {
     TForm1Options formOptions;
     formOptions.Seed = seed;
     formOptions.DataDirOverride = TAVVY_DATA_DIR;
-    form_ = &app_->CreateForm<TForm1>(formOptions);
+    Form& form = app_->CreateForm<Form>(formOptions);
+    form_ = &form;
     form_->OnTickDone = [this] { host_->TickDone(form_->TicksRun()); };
     form_->Show();
-    return *form_;
+    return form;
   }
 
   // Runs the message loop until `ticks` more game ticks have run.

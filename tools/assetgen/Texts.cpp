@@ -66,11 +66,14 @@ void WriteTexts(const std::filesystem::path& dir) {
   WriteFile(dir / "words.dat", words);
 
   // The ship's nose points along its -Z, so "behind" is +Z. Slot 2 is the first view of
-  // every stage; the button cycles through them in slot order.
+  // every stage; the button cycles through them in slot order. A stage starts with the
+  // ship at the origin, the colony 500 behind it and the planet down to its left at
+  // (-2500, -2500, 0): the first view looks over the ship's right shoulder, nose towards
+  // the upper left, with the planet rising behind the ship in the lower right.
   std::string views;
   views += Placement({0, 9, 24}, {0, 0, -4});     // 0: behind and above
   views += Placement({0, 7, 48}, {0, 0, -6});     // 1: far behind
-  views += Placement({0, 3.5, 15}, {0, 0.5, -4}); // 2: close chase
+  views += Placement({10, 10, 8}, {-2, -2, -2});  // 2: close, over the right shoulder
   views += Placement({-26, 4, 2}, {0, 0, 0});     // 3: from the side
   WriteFile(dir / "View.dat", views);
 }
