@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "SXView1/TForm1.h"
 
 class SceneForm : public TForm1 {
@@ -14,6 +16,10 @@ class SceneForm : public TForm1 {
   using TForm1::SetCameraMatrixInPlayer;
 
   int Flips = 0;
+  // While set, the ship step reads these controls instead of the input component.
+  std::optional<TShipControls> Controls;
+
+  TShipControls ReadControls() override { return Controls ? *Controls : TForm1::ReadControls(); }
 
  protected:
   void KNFlip() override {
