@@ -80,30 +80,26 @@ void TForm1::StartStageMusic() {
   if (TDDSDChannel* channel = MusicChannel()) channel->PlayLooped();
 }
 
-void TForm1::StartTargetMusic() {
+bool TForm1::SwitchTune(const std::string& name) {
   TDDSDChannel* channel = MusicChannel();
   if (channel) {
     channel->Stop();
     channel->SetVolume(kTuneVolume);
   }
-  std::unique_ptr<rtl::TFileStream> file = OpenTuneFile(DataDir + "bgm_a.wav");
-  if (!file) return;  // the music stays silent
+  std::unique_ptr<rtl::TFileStream> file = OpenTuneFile(DataDir + name);
+  if (!file) return false;  // the music stays silent
   InstallTune(std::move(file));
-  // The handler is left as it is: after a stage start it loops, so the target tune loops too.
   if (channel) channel->PlayLooped();
+  return true;
+}
+
+void TForm1::StartTargetMusic() {
+  // The handler is left as it is: after a stage start it loops, so the target tune loops too.
+  SwitchTune("bgm_a.wav");
 }
 
 void TForm1::BeginStageClearMusic() {
-  TDDSDChannel* channel = MusicChannel();
-  if (channel) {
-    channel->Stop();
-    channel->SetVolume(kTuneVolume);
-  }
-  std::unique_ptr<rtl::TFileStream> file = OpenTuneFile(DataDir + "clear.wav");
-  if (!file) return;
-  InstallTune(std::move(file));
-  if (channel) channel->PlayLooped();
-  SetMusicHandler(true);
+  if (SwitchTune("clear.wav")) SetMusicHandler(true);
 }
 
 void TForm1::MusicLoopFill(TDDSDGenWave* wave, TDDSDChannel*, DWORD offset, DWORD length) {

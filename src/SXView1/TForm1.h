@@ -241,6 +241,9 @@ class TForm1 : public forms::TForm {
   DWORD ReadMusicBlock(DWORD at, DWORD count);
   // MusicStream has been read to its end (caller holds MusicLock).
   bool MusicAtEnd();
+  // Stops channel 5, sets it back to the tunes' volume and, when DataDir + name can be opened,
+  // plays it from the start in place of the current tune. True when the tune started.
+  bool SwitchTune(const std::string& name);
   // OnNotify of MusicBuffer ← MusicOnceFill (once) or MusicLoopFill.
   void SetMusicHandler(bool once);
   TDDSDChannel* MusicChannel();

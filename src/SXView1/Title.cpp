@@ -141,5 +141,5 @@ void TForm1::GameOverFrame() {
     canvas.Font.Color = kWhite;
     canvas.TextOut(451, 11, score);
   }
-  KN->Flip();
+  KNFlip();
 }

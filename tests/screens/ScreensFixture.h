@@ -1,7 +1,6 @@
 // The real main form on the headless machine (windowed, so the back buffer holds 32-bit
-// colours exactly), with a small world of empty frames in place of the full scene: the
-// screens only read where frames are and whether they show a mesh. Pictures are read
-// back whole and probed pixel by pixel; texts are compared with the same text drawn
+// colours exactly) with the generated data set, or with no world at all. Pictures are
+// read back whole and probed pixel by pixel; texts are compared with the same text drawn
 // alone on a scratch bitmap.
 #pragma once
 
@@ -105,30 +104,8 @@ class ScreensForm : public TForm1 {
 
  protected:
   void KNInitScene() override {
-    if (!buildWorld_) return;
-    Scene = std::make_unique<TSXScene>(KN.get());
-    RootFrame = TSXFrame::CreateRoot();
-    CameraFrame = TSXFrame::CreateRoot();
-    TSXFrame* root = RootFrame.get();
-    PlayerFrame = TSXFrame::Create(root);
-    BladeFrame = TSXFrame::Create(PlayerFrame);
-    for (auto& f : EnemyFrames) f = TSXFrame::Create(root);
-    TargetFrame = TSXFrame::Create(root);
-    EarthFrame = TSXFrame::Create(root);
-    ColonyFrame = TSXFrame::Create(root);
-    for (auto& f : StarFrames) f = TSXFrame::Create(root);
-    for (auto& f : ShotFrames) f = TSXFrame::Create(root);
-    for (auto& f : ExplosionFrames) f = TSXFrame::Create(root);
-    // A mesh that is never loaded: it marks a frame as shown and draws nothing.
-    MeshBody = std::make_unique<TSXMesh>(KN.get());
-    TitleBitmap = std::make_unique<forms::TBitmap>();
-    TitleBitmap->LoadFromFile(DataDir + "title.bmp");
-    Scene->SetViewport(0, 0, 640, 480);
-    Scene->SetProjection(0.7853982f, 0.75f, 1.0f, 5000.0f);
-    Scene->Camera = CameraFrame.get();
+    if (buildWorld_) TForm1::KNInitScene();
   }
-  // The world's reset is not the screens' business: tests place what they need.
-  void StartStageScene() override {}
 
  private:
   bool buildWorld_;

@@ -133,18 +133,23 @@ TEST_F(TitleTest, GameOverShowsTheFrozenSceneAndTheScoreFor400TicksThenTheTitle)
   ScreensForm& f = GameOver(400);  // as the play frame leaves it when the last ship is lost
   f.Score = 12340;
   f.EnemyFrames[0]->Mesh = f.MeshBody.get();
-  FillBackBuffer(0x808080);
+  FillBackBuffer(0x123456);
   RunTicks(1);
   EXPECT_EQ(f.DeathTime, 399);
   TPixels shown = Presented();
   ASSERT_EQ(shown.width, 640);
   ExpectOutlinedText(shown, "Tahoma", ANSI_CHARSET, 30, 201, 221, "GAME OVER...", kWhite);
   EXPECT_EQ(Mismatches(shown, TextPixels("Tahoma", ANSI_CHARSET, 13, 451, 11, "SCORE : 00012340"), kWhite), 0);
-  // The scene was drawn afresh (cleared to black) under the texts; nothing else is written.
-  EXPECT_EQ(shown.Count(kBlack, 0, 300, 640, 480), 640 * 180);
-  EXPECT_EQ(shown.Count(kBlack, 0, 0, 440, 200), 440 * 200);
+  // The scene is drawn afresh under the texts (nothing of the old picture is left), with
+  // no head-up display, and nothing in it moves from one tick to the next.
+  EXPECT_EQ(shown.Count(0x123456, 0, 0, 640, 480), 0);
+  EXPECT_EQ(shown.Count(kBlack, 0, 300, 640, 480) > 640 * 90, true);
+  FillBackBuffer(0x123456);
+  RunTicks(1);
+  EXPECT_EQ(Presented().pixels, shown.pixels);
+  EXPECT_EQ(f.DeathTime, 398);
   // 400 drawn ticks, then the title on the next.
-  RunTicks(399);
+  RunTicks(398);
   EXPECT_EQ(f.GameState, 2);
   EXPECT_EQ(f.DeathTime, 0);
   EXPECT_FALSE(f.Image2->Visible());
