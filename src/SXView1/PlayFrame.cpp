@@ -98,14 +98,7 @@ void TForm1::PlayFrame() {
     ColonyFrame->SetMatrix(ColonyFrame, turn);
   }
 
-  if (Scene && RootFrame) {
-    Scene->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-    if (IDirect3DDevice7* device = KN->D3DDevice) {
-      device->BeginScene();
-      Scene->Render(RootFrame.get());
-      device->EndScene();
-    }
-  }
+  RenderWorld();
 
   // The head-up display; a lost back buffer costs this tick's picture.
   if (!KN->BackBuffer) return;
@@ -116,4 +109,14 @@ void TForm1::PlayFrame() {
   }
   HudPortrait();
   KNFlip();
+}
+
+void TForm1::RenderWorld() {
+  if (!Scene || !RootFrame) return;
+  Scene->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+  if (IDirect3DDevice7* device = KN ? KN->D3DDevice : nullptr) {
+    device->BeginScene();
+    Scene->Render(RootFrame.get());
+    device->EndScene();
+  }
 }

@@ -98,9 +98,8 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     if (!c.Stats.empty()) stats = std::make_unique<TickStats>(c.Stats);
     if (!c.Frames.empty()) std::filesystem::create_directories(c.Frames);
 
-    TApplication application(*machine);
-    application.Initialize();
-    application.ModalAnswer = [&c](TForm& dialog) { return DialogAnswer::Apply(dialog, c); };
+    std::unique_ptr<TApplication> app = CreateAnsweringApplication(*machine, c);
+    TApplication& application = *app;
     TForm1Options options;
     options.Seed = c.Seed;
     options.DataDirOverride = c.Data;
@@ -123,4 +122,11 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     exitCode = 1;
   }
   return exitCode;
+}
+
+std::unique_ptr<TApplication> CreateAnsweringApplication(host::IHost& machine, const TCommandLine& answer) {
+  auto application = std::make_unique<TApplication>(machine);
+  application->Initialize();
+  application->ModalAnswer = [answer](TForm& dialog) { return DialogAnswer::Apply(dialog, answer); };
+  return application;
 }

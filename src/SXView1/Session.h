@@ -3,6 +3,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,10 @@
 
 namespace forms {
 class TForm;
+class TApplication;
+}  // namespace forms
+namespace host {
+class IHost;
 }
 
 // Runs the program with the given arguments (without the program name); returns the
@@ -22,3 +27,7 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
 struct DialogAnswer {
   static std::optional<int> Apply(forms::TForm& dialog, const TCommandLine& commandLine);
 };
+
+// An application on `machine` whose options dialog is answered as the command line `answer`
+// says: how the program, and tests and benchmarks that start a game of their own, begin.
+std::unique_ptr<forms::TApplication> CreateAnsweringApplication(host::IHost& machine, const TCommandLine& answer);

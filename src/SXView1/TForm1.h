@@ -312,6 +312,8 @@ class TForm1 : public forms::TForm {
   virtual void KNFlip();
   // Lowers the music channel's volume by `step` hundredths of a decibel.
   void LowerMusicVolume(LONG step);
+  // Clears the back buffer and depth buffer and draws the world between BeginScene and EndScene.
+  void RenderWorld();
 
  private:
   TForm1Options options_;

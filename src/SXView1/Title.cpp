@@ -119,12 +119,7 @@ void TForm1::GameOverFrame() {
   DeathTime = DeathTime - 1;
 
   // The scene of the lost game, frozen: nothing moves on this screen.
-  if (Scene && RootFrame && KN && KN->D3DDevice) {
-    Scene->Clear(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-    KN->D3DDevice->BeginScene();
-    Scene->Render(RootFrame.get());
-    KN->D3DDevice->EndScene();
-  }
+  if (KN && KN->D3DDevice) RenderWorld();
   if (!KN || !KN->BackBuffer) return;
 
   {

@@ -97,8 +97,7 @@ class Form1Test : public ::testing::Test {
     host_.reset();
     host_ = host::CreateHeadlessHost({});
     host::SetCurrent(host_.get());
-    app_ = std::make_unique<forms::TApplication>(*host_);
-    app_->ModalAnswer = [answer](forms::TForm& f) { return DialogAnswer::Apply(f, answer); };
+    app_ = CreateAnsweringApplication(*host_, answer);
     TForm1Options options;
     options.Seed = 1;
     options.DataDirOverride = dataDir.empty() ? dir_.Dir() + "Data" : dataDir;

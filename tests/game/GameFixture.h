@@ -32,9 +32,7 @@ class GameTest : public ::testing::Test {
     }
     host_ = host::CreateHeadlessHost(options);
     host::SetCurrent(host_.get());
-    app_ = std::make_unique<forms::TApplication>(*host_);
-    app_->Initialize();
-    app_->ModalAnswer = [answer](forms::TForm& f) { return DialogAnswer::Apply(f, answer); };
+    app_ = CreateAnsweringApplication(*host_, answer);
     TForm1Options formOptions;
     formOptions.Seed = seed;
     formOptions.DataDirOverride = TAVVY_DATA_DIR;

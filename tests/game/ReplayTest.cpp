@@ -30,12 +30,11 @@ std::vector<TickRecord> Play(uint32_t seed, const std::string& script, uint64_t 
   host::SetCurrent(machine.get());
   std::vector<TickRecord> records;
   {
-    forms::TApplication app(*machine);
-    app.Initialize();
     TCommandLine answer;
     answer.Headless = true;
     answer.FullScreen = false;
-    app.ModalAnswer = [answer](forms::TForm& f) { return DialogAnswer::Apply(f, answer); };
+    auto application = CreateAnsweringApplication(*machine, answer);
+    forms::TApplication& app = *application;
     TForm1Options options;
     options.Seed = seed;
     options.DataDirOverride = TAVVY_DATA_DIR;

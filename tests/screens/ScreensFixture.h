@@ -116,12 +116,10 @@ class ScreensTest : public ::testing::Test {
   ScreensForm& Start(bool buildWorld = true, bool fullScreen = false) {
     host_ = host::CreateHeadlessHost({});
     host::SetCurrent(host_.get());
-    app_ = std::make_unique<forms::TApplication>(*host_);
-    app_->Initialize();
     TCommandLine answer;
     answer.Headless = true;
     answer.FullScreen = fullScreen;
-    app_->ModalAnswer = [answer](forms::TForm& f) { return DialogAnswer::Apply(f, answer); };
+    app_ = CreateAnsweringApplication(*host_, answer);
     TForm1Options options;
     options.Seed = 1;
     options.DataDirOverride = TAVVY_DATA_DIR;

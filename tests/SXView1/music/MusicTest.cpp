@@ -56,10 +56,9 @@ class Music : public ::testing::Test {
     WriteData(dir_);
     host_ = host::CreateHeadlessHost({});
     host::SetCurrent(host_.get());
-    app_ = std::make_unique<forms::TApplication>(*host_);
     TCommandLine answer;
     answer.Headless = true;
-    app_->ModalAnswer = [answer](forms::TForm& f) { return DialogAnswer::Apply(f, answer); };
+    app_ = CreateAnsweringApplication(*host_, answer);
     TForm1Options options;
     options.Seed = 1;
     options.DataDirOverride = dir_.Dir() + "Data";
