@@ -98,6 +98,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--autopilot") {
       noValue();
       c.Autopilot = true;
+    } else if (name == "--timedemo") {
+      noValue();
+      c.TimeDemo = true;
     } else if (name == "--help" || name == "-h") {
       c.Help = true;
     } else {
@@ -131,6 +134,8 @@ Without options the game starts as it always did: a window and the start-up opti
                            MessageIndex MessageTime (space-separated integers)
   --data=DIR               read the data from DIR instead of Data/ beside the program
   --autopilot              the ship flies and fights by itself (for demos and soak runs)
+  --timedemo               with --headless and --ticks: run the ticks back to back and report
+                           the ticks per second of the whole program (logic, rendering, HUD)
   --help
 )";
 }

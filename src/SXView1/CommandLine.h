@@ -26,6 +26,7 @@ struct TCommandLine {
   std::string Stats;
   std::string Data;
   bool Autopilot = false;
+  bool TimeDemo = false;
   bool Help = false;
 };
 

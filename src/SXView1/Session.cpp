@@ -1,5 +1,7 @@
 #include "SXView1/Session.h"
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -72,6 +74,10 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     out << HelpText();
     return 0;
   }
+  if (c.TimeDemo && (!c.Headless || !c.Ticks || *c.Ticks == 0)) {
+    err << "tavvyhop: --timedemo needs --headless and --ticks=N (N at least 1)\n";
+    return 2;
+  }
 
   std::unique_ptr<host::IHost> machine;
   try {
@@ -113,7 +119,12 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
       if (c.Ticks && form.TicksRun() >= *c.Ticks) application.Terminate();
     };
     if (c.Ticks && *c.Ticks == 0) application.Terminate();
+    const auto loopStart = std::chrono::steady_clock::now();
     application.Run();
+    if (c.TimeDemo) {
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - loopStart).count();
+      out << TimeDemoLine(form.TicksRun(), seconds) << '\n';
+    }
   } catch (const rtl::EHalt& halt) {
     exitCode = halt.ExitCode;
   } catch (const std::exception& e) {
@@ -129,4 +140,13 @@ std::unique_ptr<TApplication> CreateAnsweringApplication(host::IHost& machine, c
   application->Initialize();
   application->ModalAnswer = [answer](TForm& dialog) { return DialogAnswer::Apply(dialog, answer); };
   return application;
+}
+
+std::string TimeDemoLine(uint64_t ticks, double seconds) {
+  char line[160];
+  const double perSecond = seconds > 0 ? static_cast<double>(ticks) / seconds : 0.0;
+  const double msPerTick = ticks > 0 ? seconds * 1000.0 / static_cast<double>(ticks) : 0.0;
+  std::snprintf(line, sizeof line, "timedemo: %llu ticks in %.3f s: %.1f ticks per second, %.3f ms a tick",
+                static_cast<unsigned long long>(ticks), seconds, perSecond, msPerTick);
+  return line;
 }

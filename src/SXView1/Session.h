@@ -2,6 +2,7 @@
 // with the additions of the port (answered dialog, scripted input, statistics, frames).
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -27,6 +28,9 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
 struct DialogAnswer {
   static std::optional<int> Apply(forms::TForm& dialog, const TCommandLine& commandLine);
 };
+
+// The report of a time demo: ticks run back to back in `seconds`.
+std::string TimeDemoLine(uint64_t ticks, double seconds);
 
 // An application on `machine` whose options dialog is answered as the command line `answer`
 // says: how the program, and tests and benchmarks that start a game of their own, begin.

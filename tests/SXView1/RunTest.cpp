@@ -112,6 +112,25 @@ TEST(Program, ReportsBadInputClearly) {
   EXPECT_TRUE(ReadStats(dir.File("st.txt")).empty());
 }
 
+TEST(Program, TimeDemoPlaysTheTicksBackToBackAndReportsThem) {
+  testsupport::TempDir dir;
+  WriteProgramData(dir);
+  RunResult r = RunProgram({"--headless", "--autopilot", "--seed=3", "--ticks=120", "--timedemo",
+                            "--stats=" + dir.File("st.txt"), "--data=" + dir.Dir() + "Data"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(ReadStats(dir.File("st.txt")).size(), 120u);
+  EXPECT_EQ(r.out.rfind("timedemo: 120 ticks in ", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find(" ticks per second, "), std::string::npos) << r.out;
+  // Without a machine of its own or an end, a time demo would be a real-time game or endless.
+  for (auto args : {std::vector<std::string>{"--timedemo", "--ticks=5"}, std::vector<std::string>{"--headless", "--timedemo"},
+                    std::vector<std::string>{"--headless", "--timedemo", "--ticks=0"}}) {
+    r = RunProgram(args);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("--timedemo needs --headless and --ticks=N"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(TimeDemoLine(400, 2.0), "timedemo: 400 ticks in 2.000 s: 200.0 ticks per second, 5.000 ms a tick");
+}
+
 TEST(CommandLine, ParsesTheContractAndRefusesTheRest) {
   TCommandLine c = ParseCommandLine({"--headless", "--fullscreen=0", "--no-hal", "--no-mmx", "--no-tnlhal", "--flat",
                                      "--specular=0", "--lives=100", "--seed=4294967295", "--ticks=20000", "--frames=f",
