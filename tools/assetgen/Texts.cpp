@@ -73,7 +73,7 @@ void WriteTexts(const std::filesystem::path& dir) {
   std::string views;
   views += Placement({0, 9, 24}, {0, 0, -4});     // 0: behind and above
   views += Placement({0, 7, 48}, {0, 0, -6});     // 1: far behind
-  views += Placement({10, 10, 8}, {-2, -2, -2});  // 2: close, over the right shoulder
+  views += Placement({13, 14, 15}, {-2, -3, -5});  // 2: the chase, over the right shoulder
   views += Placement({-26, 4, 2}, {0, 0, 0});     // 3: from the side
   WriteFile(dir / "View.dat", views);
 }
