@@ -1,0 +1,124 @@
+// The opponents' own rules: when an enemy fires and turns, the phases of the ball, and the
+// stage target's fan of shots.
+#include "game/GameplayFixture.h"
+#include "game/SceneForm.h"
+
+namespace {
+
+using OpponentsTest = GameplayTest;
+
+// The z axis of `frame` in world coordinates: where its nose points.
+TVector3 Nose(const TForm1& f, const TSXFrame* frame) {
+  TVector3 dir{}, up{};
+  frame->GetOrientation(f.RootFrame.get(), dir, up);
+  return dir;
+}
+
+int ShotsFired(const TForm1& f, int before) { return (f.NextShot - before + TForm1::kShotSlots) % TForm1::kShotSlots; }
+
+TEST_F(OpponentsTest, AnEnemyFiresOnlyReloadedAndWithTheShipAheadAndDoesNotTurnOnAZeroAxis) {
+  TForm1& f = QuietStage();
+  // A kind-1 enemy 50 units in front of the ship's origin, its nose on the ship.
+  TSXFrame* e = PlaceEnemy(0, TVector3{0, 0, -50}, 1);
+  e->SetOrientation(f.RootFrame.get(), TVector3{0, 0, 1}, TVector3{0, 1, 0});
+  f.EnemyVelocity[0] = TVector3{0, 0, 0};
+  f.EnemyPhase[0] = 30;  // a kind 1 turns only past phase 20
+  f.EnemyReload[0] = 99;
+
+  int before = f.NextShot;
+  f.EnemyStep();
+  EXPECT_EQ(ShotsFired(f, before), 0) << "not reloaded yet";
+  EXPECT_EQ(f.EnemyReload[0], 100);
+  // The ship is exactly ahead: both signs are 0, so the enemy keeps its heading.
+  ExpectVectorNear(TVector3{0, 0, 1}, Nose(f, e));
+
+  before = f.NextShot;
+  f.EnemyStep();
+  ASSERT_EQ(ShotsFired(f, before), 1);
+  EXPECT_EQ(f.EnemyReload[0], 1) << "emptied, then one tick of reloading";
+  const auto s = static_cast<size_t>(before);
+  EXPECT_EQ(f.ShotFrames[s]->Tag, 1) << "an enemy's shot";
+  EXPECT_EQ(f.ShotSprites[s]->Mesh, f.MeshBeam.get());
+  EXPECT_TRUE(LightOn(before + 5));
+  // Fired from the nose, half a unit up and one ahead.
+  const TVector3 muzzle = World(f.ShotFrames[s]);
+  const TVector3 enemy = World(e);
+  ExpectVectorNear(TVector3{enemy.x, enemy.y + 0.5f, enemy.z + 1}, muzzle);
+  // The louder the nearer: -5 hundredths of a decibel a unit, to the nearest whole.
+  const float dist = Dist(enemy, World(f.PlayerFrame));
+  EXPECT_EQ(f.DDSD1->GetChannel(3)->Volume(), static_cast<LONG>(std::nearbyint(-5 * dist)));
+  // The shot flies along the enemy's nose, towards the ship.
+  const TVector3 p0 = World(f.ShotFrames[s]);
+  f.ShotStep();
+  ExpectVectorNear(TVector3{p0.x, p0.y, p0.z + 6}, World(f.ShotFrames[s]));
+
+  // Reloaded again but the ship is behind: no shot.
+  e->SetOrientation(f.RootFrame.get(), TVector3{0, 0, -1}, TVector3{0, 1, 0});
+  f.EnemyReload[0] = 100;
+  before = f.NextShot;
+  f.EnemyStep();
+  EXPECT_EQ(ShotsFired(f, before), 0);
+}
+
+TEST_F(OpponentsTest, TheBallTurnsInTheFirst41PhasesAndChangesSpeedOnlyAfter) {
+  TForm1& f = QuietStage();
+  // A ball 100 away, the ship off to its left and below: it has something to turn towards.
+  TSXFrame* e = PlaceEnemy(0, TVector3{30, 20, -100}, 0);
+  auto reset = [&](int phase) {
+    e->SetPosition(f.RootFrame.get(), TVector3{30, 20, -100});
+    e->SetOrientation(f.RootFrame.get(), TVector3{0, 0, 1}, TVector3{0, 1, 0});
+    f.EnemyVelocity[0] = TVector3{0, 0, 0};
+    f.EnemyPhase[0] = phase;
+  };
+
+  reset(41);
+  f.EnemyStep();
+  ExpectVectorNear(TVector3{0, 0, 1}, Nose(f, e));
+  EXPECT_FLOAT_EQ(f.EnemyVelocity[0].z, 0.5f) << "far away and slow: it speeds up";
+  EXPECT_EQ(f.EnemyPhase[0], 42);
+
+  reset(40);
+  f.EnemyStep();
+  const TVector3 nose = Nose(f, e);
+  EXPECT_LT(nose.x, 0) << "turned towards the ship on its left";
+  EXPECT_LT(nose.y, 0) << "and below";
+  EXPECT_FLOAT_EQ(f.EnemyVelocity[0].z, 0.0f) << "no speed rule in the turning phases";
+
+  reset(101);
+  f.EnemyStep();
+  EXPECT_EQ(f.EnemyPhase[0], 0) << "the phase wraps after 101";
+}
+
+TEST_F(OpponentsTest, TheTargetSweeps21ShotsAcrossItsFrontEvery201Ticks) {
+  TForm1& f = QuietStage();
+  f.TargetSpawn();
+  ASSERT_NE(f.TargetFrame->Mesh, nullptr);
+  EXPECT_EQ(f.TargetEnergy, 55);
+  int fired = 0;
+  for (int tick = 0; tick < 201; ++tick) {
+    const int before = f.NextShot;
+    f.TargetStep();
+    const int n = ShotsFired(f, before);
+    ASSERT_LE(n, 1);
+    fired += n;
+    if (n == 0) continue;
+    const int c = f.TargetFireClock;
+    EXPECT_EQ(c % 10, 0) << "fires on the tens only";
+    const auto s = static_cast<size_t>(before);
+    EXPECT_EQ(f.ShotFrames[s]->Tag, 1);
+    // Each shot leaves from its place along the front: (c div 25 - 4, -0.2, c div 25 + 5).
+    const int q = c / 25;
+    ExpectVectorNear(TVector3{static_cast<float>(q - 4), -0.2f, static_cast<float>(q + 5)},
+               f.ShotFrames[s]->GetPosition(f.TargetFrame), 1e-3f);
+    if (c == 100) {
+      // Half way through the sweep the shot flies straight along the target's nose.
+      TVector3 dir{}, up{};
+      f.ShotFrames[s]->GetOrientation(f.TargetFrame, dir, up);
+      ExpectVectorNear(TVector3{0, 0, -1}, dir, 1e-3f);
+    }
+  }
+  EXPECT_EQ(fired, 21);
+  EXPECT_EQ(f.TargetFireClock, 0);
+}
+
+}  // namespace
