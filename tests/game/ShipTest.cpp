@@ -118,4 +118,46 @@ TEST_F(ShipTest, ABladeSwingIsOneTurnInEightSteps) {
   EXPECT_EQ(f.BladeTimer, 2);
 }
 
+TEST_F(ShipTest, WarningsNeedAMovingShipAndAQuietMessageBoxAndTheLastOneChoosesTheLine) {
+  TForm1& f = QuietStage();
+  TSXFrame* root = f.RootFrame.get();
+  const TVector3 colony = f.ColonyFrame->GetPosition(root);
+  const TVector3 earth = f.EarthFrame->GetPosition(root);
+  ASSERT_GT(Dist(colony, earth), 1800 + 400) << "the two warnings must be told apart";
+  auto stepAt = [&](const TVector3& at, const TVector3& velocity) {
+    f.PlayerFrame->SetPosition(root, at);
+    f.PlayerVelocity = velocity;
+    f.MessageTime = 0;
+    f.MessageIndex = 0;
+    f.PlayerStep();
+  };
+  const TVector3 drift{0, 0, -0.01f};
+
+  // A ship exactly at rest raises nothing, even beside the colony.
+  stepAt(TVector3{colony.x, colony.y + 100, colony.z}, TVector3{0, 0, 0});
+  EXPECT_EQ(f.MessageTime, 0);
+  stepAt(TVector3{colony.x, colony.y + 100, colony.z}, drift);
+  EXPECT_EQ(f.MessageIndex, 6);
+  EXPECT_EQ(f.MessageTime, 50);
+  // Near the planet and far from the origin at once: the planet's line comes last and wins.
+  const TVector3 nearEarth{earth.x, earth.y + 1000, earth.z};
+  ASSERT_GT(Dist(nearEarth, TVector3{0, 0, 0}), 2500.0f);
+  stepAt(nearEarth, drift);
+  EXPECT_EQ(f.MessageIndex, 5);
+  stepAt(TVector3{4000, 0, 0}, drift);
+  EXPECT_EQ(f.MessageIndex, 7);
+  // A message already showing, or a ship going down, keeps the box as it is.
+  f.PlayerFrame->SetPosition(root, TVector3{4000, 0, 0});
+  f.MessageTime = 3;
+  f.MessageIndex = 1;
+  f.PlayerStep();
+  EXPECT_EQ(f.MessageIndex, 1);
+  EXPECT_EQ(f.MessageTime, 3);
+  f.MessageTime = 0;
+  f.DeathTime = 5;
+  f.PlayerStep();
+  EXPECT_EQ(f.MessageIndex, 1);
+  EXPECT_EQ(f.MessageTime, 0);
+}
+
 }  // namespace
