@@ -304,9 +304,6 @@ void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetu
   float a[kAttrs];
   std::copy(ss.a, ss.a + kAttrs, a);
   for (int i = 0, n = x1 - x0; i <= n; ++i, cp += bpp, Z += dZ) {
-    // Perspective is solved at every pixel: stepping it linearly over even a few pixels moves
-    // texels visibly on steep surfaces.
-    const float q = 1.0f / a[aQ];
     do {
     uint32_t zq = 0;
     if constexpr (DF != DepthFormat::None) {
@@ -317,6 +314,9 @@ void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetu
       }
     }
     {
+      // Perspective is solved at every pixel that passes the depth test: stepping it linearly
+      // over even a few pixels moves texels visibly on steep surfaces.
+      const float q = 1.0f / a[aQ];
       uint32_t tr = 255, tg = 255, tb = 255, ta = 255;
       if constexpr (TEX) {
         const int tx = FastFloor(a[aUQ] * q * fw) & mw, ty = FastFloor(a[aVQ] * q * fh) & mh;
