@@ -121,4 +121,91 @@ TEST_F(OpponentsTest, TheTargetSweeps21ShotsAcrossItsFrontEvery201Ticks) {
   EXPECT_EQ(f.TargetFireClock, 0);
 }
 
+// The z axis of R = RY(a) . RX(-b): where a nose that pointed along world +z points after a
+// turn by yaw a and pitch b in its own coordinates.
+TVector3 TurnedNose(TAngle a, TAngle b) {
+  TMatrix4 ry, rx, r;
+  MatRotationY(a, ry);
+  MatRotationX(-b, rx);
+  MatMultiply(ry, rx, r);
+  return TVector3{r.m[2][0], r.m[2][1], r.m[2][2]};
+}
+
+TEST_F(OpponentsTest, TheGmKeepsBetween20And40AndTurnsOnlyPastPhase20) {
+  TForm1& f = QuietStage();
+  TSXFrame* e = PlaceEnemy(0, TVector3{0, 0, -100}, 1);
+  auto stepAt = [&](const TVector3& at, int phase) {
+    e->SetPosition(f.RootFrame.get(), at);
+    e->SetOrientation(f.RootFrame.get(), TVector3{0, 0, 1}, TVector3{0, 1, 0});
+    f.EnemyVelocity[0] = TVector3{0, 0, 0};
+    f.EnemyPhase[0] = phase;
+    f.EnemyStep();
+  };
+  // The ship dead ahead, so nothing turns the drift: far closes in, near backs off.
+  stepAt(TVector3{0, 0, -100}, 50);
+  EXPECT_FLOAT_EQ(f.EnemyVelocity[0].z, 0.25f);
+  stepAt(TVector3{0, 0, -10}, 50);
+  EXPECT_FLOAT_EQ(f.EnemyVelocity[0].z, -0.25f);
+  stepAt(TVector3{0, 0, -30}, 50);
+  EXPECT_FLOAT_EQ(f.EnemyVelocity[0].z, 0.0f) << "20 to 40 away it holds";
+  // Off axis: no turn up to phase 20, yaw 5 and pitch 2 towards the ship after.
+  stepAt(TVector3{30, 20, -100}, 20);
+  ExpectVectorNear(TVector3{0, 0, 1}, Nose(f, e));
+  stepAt(TVector3{30, 20, -100}, 21);
+  ExpectVectorNear(TurnedNose(-5, -2), Nose(f, e));
+}
+
+TEST_F(OpponentsTest, TheCoreTurnsHarderFarAwayAndItsDriftTakesTheSum) {
+  TForm1& f = QuietStage();
+  TSXFrame* e = PlaceEnemy(0, TVector3{30, 20, -100}, 2);
+  auto stepAt = [&](const TVector3& at) {
+    e->SetPosition(f.RootFrame.get(), at);
+    e->SetOrientation(f.RootFrame.get(), TVector3{0, 0, 1}, TVector3{0, 1, 0});
+    f.EnemyVelocity[0] = TVector3{0, 0, 0};
+    f.EnemyStep();
+  };
+  // Beyond 60: yaw doubled, pitch four times; the drift turns by 5 * sx, then 5 * sy + 4.
+  stepAt(TVector3{30, 20, -100});
+  ExpectVectorNear(TurnedNose(-10, -20), Nose(f, e));
+  TVector3 v{0, 0, 0.25f}, w{};
+  VecRotateZ(v, -5, w);
+  VecRotateY(w, -5 + 4, v);
+  ExpectVectorNear(v, f.EnemyVelocity[0], 1e-6f);
+  // Nearer than 30: plain yaw, pitch doubled, and the drift's second turn 5 * sy + 2.
+  stepAt(TVector3{10, 5, -20});
+  ExpectVectorNear(TurnedNose(-5, -10), Nose(f, e));
+  v = TVector3{0, 0, 0.25f};
+  VecRotateZ(v, -5, w);
+  VecRotateY(w, -5 + 2, v);
+  ExpectVectorNear(v, f.EnemyVelocity[0], 1e-6f);
+}
+
+TEST_F(OpponentsTest, TheTargetClosesInWeavesAndBacksOffByDistance) {
+  TForm1& f = QuietStage();
+  f.TargetSpawn();
+  auto stepAt = [&](float z, int phase) {
+    f.TargetFrame->SetPosition(f.RootFrame.get(), TVector3{0, 0, z});
+    f.TargetFrame->SetOrientation(f.RootFrame.get(), TVector3{0, 0, 1}, TVector3{0, 1, 0});
+    f.TargetVelocity = TVector3{0, 0, 0};
+    f.TargetPhase = phase;
+    f.TargetStep();
+  };
+  // The ship dead ahead throughout, so the turn of step 4 leaves the velocity alone.
+  stepAt(-100, 0);
+  ExpectVectorNear(TVector3{0, 0.1f, 0.25f}, f.TargetVelocity, 1e-6f);
+  // 40 to 80 away it weaves by its phase alone.
+  stepAt(-60, 0);
+  ExpectVectorNear(TVector3{-1, 1, 0}, f.TargetVelocity, 1e-6f);
+  stepAt(-60, 25);
+  ExpectVectorNear(TVector3{-0.5f, 0, 0}, f.TargetVelocity, 1e-6f);
+  stepAt(-60, 75);
+  ExpectVectorNear(TVector3{0.5f, 0, 0}, f.TargetVelocity, 1e-6f);
+  EXPECT_EQ(f.TargetPhase, 76);
+  stepAt(-60, 101);
+  EXPECT_EQ(f.TargetPhase, 0) << "the phase wraps after 101";
+  // Nearer than 40 it backs off.
+  stepAt(-30, 10);
+  ExpectVectorNear(TVector3{0, 0, -0.25f}, f.TargetVelocity, 1e-6f);
+}
+
 }  // namespace
