@@ -156,7 +156,18 @@ class SdlHost final : public IHost {
     return false;
   }
 
-  void WaitEvent(int timeoutMs) override { SDL_WaitEventTimeout(nullptr, timeoutMs); }
+  // Waits by polling. SDL's own blocking wait wakes itself with an event sent to a window over
+  // a second X connection; when that window has just been destroyed (the options dialog closing)
+  // the X server answers BadWindow, and Xlib's default handler ends the whole program.
+  void WaitEvent(int timeoutMs) override {
+    const Uint32 start = SDL_GetTicks();
+    for (;;) {
+      SDL_PumpEvents();
+      if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) return;
+      if (timeoutMs >= 0 && SDL_GetTicks() - start >= static_cast<Uint32>(timeoutMs)) return;
+      SDL_Delay(1);
+    }
+  }
 
   win::IClock& Clock() override { return win::RealClock(); }
 
