@@ -24,8 +24,8 @@ bool Flag01(std::string_view option, std::string_view value, bool given) {
 
 }  // namespace
 
-TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
-  TCommandLine c;
+TCommandLine ParseCommandLine(const std::vector<std::string>& args, const TCommandLine& base) {
+  TCommandLine c = base;
   for (const std::string& arg : args) {
     std::string_view a = arg;
     std::string_view name = a, value;
@@ -101,6 +101,19 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--timedemo") {
       noValue();
       c.TimeDemo = true;
+    } else if (name == "--no-dialog") {
+      noValue();
+      c.NoDialog = true;
+    } else if (name == "--lang") {
+      needValue();
+      if (value != "ja" && value != "en") throw ECommandLine("--lang must be ja or en");
+      c.Language = value;
+    } else if (name == "--settings") {
+      needValue();
+      c.SettingsFile = value;
+    } else if (name == "--version") {
+      noValue();
+      c.Version = true;
     } else if (name == "--help" || name == "-h") {
       c.Help = true;
     } else {
@@ -136,6 +149,27 @@ Without options the game starts as it always did: a window and the start-up opti
   --autopilot              the ship flies and fights by itself (for demos and soak runs)
   --timedemo               with --headless and --ticks: run the ticks back to back and report
                            the ticks per second of the whole program (logic, rendering, HUD)
+  --no-dialog              start straight away with the saved choices (the dialog's
+                           "don't ask again" does the same for every start)
+  --lang=ja|en             language of the dialog (default: the settings, then the locale)
+  --settings=FILE          read and write FILE instead of the settings file of this user
+  --version                print the version
   --help
+
+Settings that stay (not in headless runs): $XDG_CONFIG_HOME/tavvyhop/settings.conf (or
+~/.config/tavvyhop/settings.conf), a commented text file that the confirmed dialog rewrites:
+  fullscreen no_hal no_mmx no_tnlhal flat_shading specular lives   the dialog's choices
+  ask_at_start          0: start without the dialog
+  language              ja, en or empty (from LANG / LC_MESSAGES)
+  pause_on_focus_loss   pause when the window loses the focus or is minimised (default 1)
+  window_frame          a resizable window with a title bar (1), the original borderless one (0)
+  integer_scaling       whole multiples only (default 0)
+  smooth_scaling        smooth (1) or sharp (0) scaling
+  screenshot_dir        where F12 writes its PNG pictures (default $XDG_PICTURES_DIR/tavvyhop)
+  key_fire key_afterburner key_thrust key_missile key_blade key_view
+  key_up key_down key_left key_right                               keys by name (Z, Space, KP8)
+
+Keys of the window: P or Pause pauses, Alt+Enter or F11 switches between window and full
+screen, F12 or Print Screen writes a screenshot.
 )";
 }

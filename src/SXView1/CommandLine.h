@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-struct TCommandLine {
-  bool Headless = false;
-  std::optional<bool> Ok;  // --ok (true) or --cancel (false); headless runs answer OK by default
+// The options dialog's choices (the defaults are the dialog's own).
+struct TDialogChoices {
   bool FullScreen = true;
   bool NoHal = false;
   bool NoMmx = false;
@@ -18,6 +17,11 @@ struct TCommandLine {
   bool Flat = false;
   bool Specular = true;
   int Lives = 3;
+};
+
+struct TCommandLine : TDialogChoices {
+  bool Headless = false;
+  std::optional<bool> Ok;  // --ok (true) or --cancel (false); headless runs answer OK by default
   std::optional<uint32_t> Seed;
   std::string Script;
   std::optional<uint64_t> Ticks;
@@ -28,12 +32,17 @@ struct TCommandLine {
   bool Autopilot = false;
   bool TimeDemo = false;
   bool Help = false;
+  // The port's conveniences of a real window.
+  bool NoDialog = false;     // start with the saved choices, without the dialog
+  std::string Language;      // "ja" or "en"; empty: the settings, then the locale
+  std::string SettingsFile;  // instead of the user's settings file
+  bool Version = false;
 };
 
 class ECommandLine : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Throws ECommandLine naming the option that is wrong.
-TCommandLine ParseCommandLine(const std::vector<std::string>& args);
+// Throws ECommandLine naming the option that is wrong. Options not given keep the values of `base`.
+TCommandLine ParseCommandLine(const std::vector<std::string>& args, const TCommandLine& base = {});
 std::string HelpText();

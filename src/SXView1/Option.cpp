@@ -59,3 +59,29 @@ TOptionForm::TOptionForm(TApplication& application) : TForm(application) {
 }
 
 void TOptionForm::FormCreate(TObject*) { ComboBox1->SetItemIndex(1); }
+
+void TOptionForm::AddDontAskAgain(const std::string& caption) {
+  if (DontAskCheckBox) return;
+  SetClientSize(ClientWidth(), 185);
+  DontAskCheckBox = &Add<TCheckBox>();
+  DontAskCheckBox->Name = "DontAskCheckBox";
+  DontAskCheckBox->Caption = caption;
+  DontAskCheckBox->SetBounds(16, 160, 300, 17);
+  DontAskCheckBox->TabOrder = 99;
+}
+
+void TOptionForm::UseEnglish() {
+  SetCaption("Tavvyhop start-up options");
+  GroupBox1->Caption = "Screen options";
+  CheckBox1->Caption = "Full screen";
+  CheckBox2->Caption = "No MMX";
+  CheckBox3->Caption = "No HAL";
+  CheckBox4->Caption = "No TnL HAL";
+  CheckBox5->Caption = "Specular light";
+  RadioButton1->Caption = "Flat shading";
+  RadioButton2->Caption = "Gouraud shading";
+  Label1->Caption = "Lives";
+  Button1->Caption = "Start";
+  Button2->Caption = "Quit";
+  Invalidate();
+}

@@ -22,4 +22,11 @@ class TOptionForm : public forms::TForm {
   forms::TButton* Button2;      // Cancel
 
   void FormCreate(forms::TObject* Sender);
+
+  // The port's addition when the choices are kept between runs: a "don't ask again" box
+  // below the others (the dialog grows by its height).
+  forms::TCheckBox* DontAskCheckBox = nullptr;
+  void AddDontAskAgain(const std::string& caption);
+  // The captions in English (the Japanese ones are the original's).
+  void UseEnglish();
 };

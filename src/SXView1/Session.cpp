@@ -6,8 +6,10 @@
 #include <fstream>
 #include <iostream>
 
+#include "SXView1/Settings.h"
 #include "SXView1/TForm1.h"
 #include "platform/host/Hosts.h"
+#include "platform/host/KeyMap.h"
 #include "platform/host/services/ImageCodecs.h"
 
 using namespace forms;
@@ -60,7 +62,74 @@ void WriteFrame(const std::string& dir, uint64_t tick, TForm& form) {
   if (!result) throw rtl::EFCreateError("Cannot write frame " + path + ": " + result.error);
 }
 
+// The dialog's choices and the saved settings, both ways.
+TCommandLine CommandLineFrom(const TSettings& s) {
+  TCommandLine c;
+  static_cast<TDialogChoices&>(c) = s;
+  return c;
+}
+
+void ReadChoices(const TOptionForm& dialog, TSettings& s) {
+  s.FullScreen = dialog.CheckBox1->Checked;
+  s.NoMmx = dialog.CheckBox2->Checked;
+  s.NoHal = dialog.CheckBox3->Checked;
+  s.NoTnlHal = dialog.CheckBox4->Checked;
+  s.Flat = dialog.RadioButton1->Checked();
+  s.Specular = dialog.CheckBox5->Checked;
+  s.Lives = rtl::StrToIntDef(dialog.ComboBox1->Text(), 3);
+  if (dialog.DontAskCheckBox) s.AskAtStart = !dialog.DontAskCheckBox->Checked;
+}
+
+host::ComfortTexts ComfortTextsIn(const std::string& language) {
+  host::ComfortTexts t;
+  if (language == "ja") {
+    t.screenshotSaved = "スクリーンショットを保存しました: ";
+    t.screenshotFailed = "スクリーンショットを保存できません: ";
+  }
+  return t;
+}
+
+// The keys of the settings where they differ from the game's own.
+void ApplyKeys(TForm1& form, const TSettings& s) {
+  if (!form.Joy) return;
+  const TSettings defaults;
+  for (size_t i = 0; i < s.ButtonKeys.size(); ++i) {
+    if (s.ButtonKeys[i] == defaults.ButtonKeys[i]) continue;
+    if (auto key = host::KeyByName(s.ButtonKeys[i])) form.Joy->SetKeyMap(0, static_cast<int>(i), key->dik);
+  }
+  for (size_t i = 0; i < s.DirectionKeys.size(); ++i) {
+    if (s.DirectionKeys[i] == defaults.DirectionKeys[i]) continue;
+    if (auto key = host::KeyByName(s.DirectionKeys[i])) form.Joy->SetKeyMap(0, 32 + static_cast<int>(i), key->dik);
+  }
+}
+
 }  // namespace
+
+void KeepChoices(forms::TApplication& application, const TCommandLine& c, TSettings& settings,
+                 const std::string& path, std::ostream& err) {
+  auto showing = std::make_shared<bool>(false);
+  application.ModalAnswer = [&application, &settings, &err, c, path, showing](TForm& dialog) -> std::optional<int> {
+    auto* option = dynamic_cast<TOptionForm*>(&dialog);
+    if (!option || *showing) return std::nullopt;
+    if (auto answer = DialogAnswer::Apply(dialog, c)) return answer;
+    const bool english = c.Language == "en";
+    if (english) option->UseEnglish();
+    if (c.NoDialog || !settings.AskAtStart) return mrOk;
+    option->AddDontAskAgain(english ? "Don't ask again (start with these choices)" : "次回から聞かない（この設定で起動）");
+    *showing = true;
+    const int result = option->ShowModal();
+    *showing = false;
+    if (result == mrOk) {
+      ReadChoices(*option, settings);
+      const std::string problem = SaveSettings(path, settings);
+      if (!problem.empty()) {
+        err << "tavvyhop: the settings were not saved: " << problem << '\n';
+        if (host::Comforts* comforts = application.Host().GetComforts()) comforts->Say(english ? "Settings not saved" : "設定を保存できませんでした");
+      }
+    }
+    return result;
+  };
+}
 
 int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   TCommandLine c;
@@ -73,6 +142,22 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
   if (c.Help) {
     out << HelpText();
     return 0;
+  }
+  if (c.Version) {
+    out << "tavvyhop " << TAVVYHOP_VERSION << '\n';
+    return 0;
+  }
+  // Settings stay between runs of the real window; headless runs play the same everywhere.
+  TSettings settings;
+  std::string settingsPath;
+  if (!c.Headless) {
+    settingsPath = c.SettingsFile.empty() ? SettingsPath() : c.SettingsFile;
+    TSettingsLoad load = LoadSettings(settingsPath);
+    if (!load.Problem.empty()) err << load.Problem << '\n';
+    settings = load.Settings;
+    c = ParseCommandLine(args, CommandLineFrom(settings));  // the command line wins
+    if (c.Language.empty()) c.Language = settings.Language.empty() ? LanguageFromLocale() : settings.Language;
+    settings.Comforts.texts = ComfortTextsIn(c.Language);
   }
   if (c.TimeDemo && (!c.Headless || !c.Ticks || *c.Ticks == 0)) {
     err << "tavvyhop: --timedemo needs --headless and --ticks=N (N at least 1)\n";
@@ -87,7 +172,7 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
       machine = host::CreateHeadlessHost(options);
     } else {
       if (!c.Script.empty()) throw host::ScriptError("--script needs --headless");
-      machine = host::CreateSdlHost();
+      machine = host::CreateSdlHost(settings.Comforts);
     }
   } catch (const std::exception& e) {
     err << "tavvyhop: " << e.what() << '\n';
@@ -106,11 +191,13 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
 
     std::unique_ptr<TApplication> app = CreateAnsweringApplication(*machine, c);
     TApplication& application = *app;
+    if (!c.Headless) KeepChoices(application, c, settings, settingsPath, err);
     TForm1Options options;
     options.Seed = c.Seed;
     options.DataDirOverride = c.Data;
     options.Autopilot = c.Autopilot;
     TForm1& form = application.CreateForm<TForm1>(options);
+    if (!c.Headless) ApplyKeys(form, settings);
     form.OnTickDone = [&] {
       uint64_t tick = form.TicksRun() - 1;
       if (stats) stats->Write(tick, form);

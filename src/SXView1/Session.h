@@ -29,6 +29,12 @@ struct DialogAnswer {
   static std::optional<int> Apply(forms::TForm& dialog, const TCommandLine& commandLine);
 };
 
+struct TSettings;
+// The options dialog of a real window: preselected from the settings, skipped when the player
+// said not to ask again (or --no-dialog), and its confirmed choices saved to `path`.
+void KeepChoices(forms::TApplication& application, const TCommandLine& commandLine, TSettings& settings,
+                 const std::string& path, std::ostream& err);
+
 // The report of a time demo: ticks run back to back in `seconds`.
 std::string TimeDemoLine(uint64_t ticks, double seconds);
 

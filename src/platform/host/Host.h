@@ -17,6 +17,7 @@
 namespace host {
 
 class IWindow;
+class Comforts;
 
 // The form framework's shift state, as bits.
 enum ShiftBits : uint32_t {
@@ -85,6 +86,10 @@ class IWindow {
   virtual void Present(const uint32_t* pixels, int width, int height, int pitch) = 0;
   // The last picture presented (headless frames, screenshots): width*height pixels, tightly packed.
   virtual const std::vector<uint32_t>& LastPresented(int& width, int& height) const = 0;
+  // A line of the port's own over the picture (the pause caption, a screenshot's name);
+  // empty: none. It is not part of the presented picture.
+  virtual void SetNotice(const std::string& utf8) { (void)utf8; }
+  virtual std::string Notice() const { return {}; }
 };
 
 // The audio output: 16-bit stereo at the given rate. The callback fills `frames`
@@ -101,6 +106,8 @@ class IAudioDevice {
   // Keeps the callback from running while the caller changes what it reads.
   virtual void Lock() = 0;
   virtual void Unlock() = 0;
+  // Holds the output (the callback stops being called) while the game is paused.
+  virtual void SetPaused(bool paused) { (void)paused; }
 };
 
 struct JoystickInfo {
@@ -156,6 +163,9 @@ class IHost {
   // A message box with one OK button (the platform's ShowMessage / an error report).
   // Without a window system the text goes to the standard error stream.
   virtual void ShowMessageBox(const std::string& caption, const std::string& text);
+
+  // The port's conveniences (pause, full screen at a key, screenshots); none in a bare host.
+  virtual Comforts* GetComforts() { return nullptr; }
 
   virtual int DesktopBitDepth() = 0;
   virtual void DesktopSize(int& width, int& height) = 0;

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/host/Comforts.h"
 #include "platform/host/Host.h"
 
 namespace host {
@@ -26,12 +27,13 @@ struct HeadlessOptions {
   int desktopWidth = 1024;
   int desktopHeight = 768;
   int desktopBitDepth = 32;
+  ComfortSettings comforts;
 };
 
 // Installs its virtual clock as the process clock for its lifetime. Throws ScriptError.
 std::unique_ptr<IHost> CreateHeadlessHost(const HeadlessOptions& options);
 
 // Throws HostStartError when SDL's video cannot start.
-std::unique_ptr<IHost> CreateSdlHost();
+std::unique_ptr<IHost> CreateSdlHost(const ComfortSettings& comforts = {});
 
 }  // namespace host

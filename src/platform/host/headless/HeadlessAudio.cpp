@@ -62,9 +62,18 @@ bool HeadlessAudio::WriteCapturedWav(const std::string& path) {
   return WriteWavFile(path, captured_.data(), captured_.size() / 2, 2, rate_);
 }
 
+void HeadlessAudio::SetPaused(bool paused) {
+  std::lock_guard lock(mutex_);
+  paused_ = paused;
+}
+
 void HeadlessAudio::OnAdvance(DWORD now) {
   std::lock_guard lock(mutex_);
   if (!open_) return;
+  if (paused_) {
+    lastMs_ = now;
+    return;
+  }
   elapsedMs_ += DWORD(now - lastMs_);  // the clock wraps like timeGetTime
   lastMs_ = now;
   const uint64_t due = elapsedMs_ * uint64_t(rate_) / 1000;

@@ -24,6 +24,8 @@ class HeadlessAudio final : public IAudioDevice {
   void Close() override;
   void Lock() override { mutex_.lock(); }
   void Unlock() override { mutex_.unlock(); }
+  // Paused time passes without consuming samples, as a held sound card plays nothing.
+  void SetPaused(bool paused) override;
 
   // Keeps every frame consumed from now on (interleaved stereo).
   void StartCapture();
@@ -42,6 +44,7 @@ class HeadlessAudio final : public IAudioDevice {
   std::mutex mutex_;
   Callback callback_;
   bool open_ = false;
+  bool paused_ = false;
   int rate_ = 44100;
   DWORD lastMs_ = 0;
   uint64_t elapsedMs_ = 0;

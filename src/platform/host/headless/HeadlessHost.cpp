@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/host/Backends.h"
+#include "platform/host/Comforts.h"
 #include "platform/host/Hosts.h"
 #include "platform/host/headless/Script.h"
 #include "platform/rtl/Classes.h"
@@ -48,10 +49,13 @@ class HeadlessWindow final : public IWindow {
     return presented_;
   }
   bool Visible() const { return visible_; }
+  void SetNotice(const std::string& utf8) override { notice_ = utf8; }
+  std::string Notice() const override { return notice_; }
 
  private:
   HeadlessHost& host_;
   std::string caption_;
+  std::string notice_;
   int width_, height_;
   int x_ = 0, y_ = 0;
   bool visible_ = false;
@@ -65,10 +69,12 @@ class HeadlessHost final : public IHost {
   HeadlessHost(const HeadlessOptions& options, std::vector<ScriptEvent> script)
       : options_(options),
         clock_(options.clockStart),
-        scopedClock_(clock_),
+        gameClock_(clock_),
+        scopedClock_(gameClock_),
         script_(std::move(script)),
         joysticks_(CreateHeadlessJoysticks()),
-        audio_(CreateHeadlessAudio(clock_)) {
+        audio_(CreateHeadlessAudio(clock_)),
+        comforts_(options.comforts, gameClock_, *audio_, [this] { return clock_.Milliseconds(); }) {
     ReleaseScript(0);
   }
 
@@ -76,16 +82,21 @@ class HeadlessHost final : public IHost {
 
   std::unique_ptr<IWindow> CreateWindow(const WindowDesc& desc) override {
     auto window = std::make_unique<HeadlessWindow>(*this, desc);
+    comforts_.WindowCreated(window.get(), !desc.border);
     return window;
   }
 
   bool PollEvent(Event& event) override {
-    if (queue_.empty()) return false;
-    event = queue_.front();
-    queue_.pop_front();
-    // Input released before any window existed goes to the one that has the focus now.
-    if (!event.window) event.window = ActiveWindow();
-    return true;
+    Refocus();
+    comforts_.Update();
+    while (!queue_.empty()) {
+      event = queue_.front();
+      queue_.pop_front();
+      // Input released before any window existed goes to the one that has the focus now.
+      if (!event.window) event.window = ActiveWindow();
+      if (comforts_.Filter(event)) return true;
+    }
+    return false;
   }
 
   // Nothing outside the program can happen while it waits, so waiting is just time passing.
@@ -93,7 +104,9 @@ class HeadlessHost final : public IHost {
     if (queue_.empty() && timeoutMs > 0) clock_.Advance(static_cast<DWORD>(timeoutMs));
   }
 
-  win::IClock& Clock() override { return clock_; }
+  // The game's clock: the machine's virtual clock, stopped while the game is paused.
+  win::IClock& Clock() override { return gameClock_; }
+  Comforts* GetComforts() override { return &comforts_; }
 
   const uint8_t* KeyboardState() override { return keys_; }
 
@@ -105,7 +118,7 @@ class HeadlessHost final : public IHost {
     for (int i = 0; i < 4; ++i) buttons[i] = mouseButtons_[i];
   }
 
-  bool HasFocus() override { return ActiveWindow() != nullptr; }
+  bool HasFocus() override { return !blurred_ && ActiveWindow() != nullptr; }
   IJoysticks& Joysticks() override { return *joysticks_; }
   IAudioDevice& Audio() override { return *audio_; }
 
@@ -134,6 +147,8 @@ class HeadlessHost final : public IHost {
     }
   }
   void WindowGone(HeadlessWindow* w) {
+    comforts_.WindowGone(w);
+    if (blurred_ == w) blurred_ = nullptr;
     std::erase(shown_, w);
     std::erase_if(queue_, [w](const Event& e) { return e.window == w; });
   }
@@ -173,6 +188,13 @@ class HeadlessHost final : public IHost {
           e.scanCode = s.key.dik;
           e.shift = ShiftFromKeys();
           break;
+        case ScriptEvent::Kind::Blur:
+          // Another program takes the focus for a while; the machine's clock measures it.
+          if (!e.window) continue;
+          blurred_ = static_cast<HeadlessWindow*>(e.window);
+          refocusAt_ = clock_.Milliseconds() + static_cast<DWORD>(s.x);
+          e.type = EventType::Deactivate;
+          break;
         case ScriptEvent::Kind::Mouse:
           e.type = EventType::MouseMove;
           mouseDx_ += s.x - mouseX_;
@@ -190,15 +212,26 @@ class HeadlessHost final : public IHost {
     }
   }
 
+  // The focus comes back once the machine's clock has passed the time of a blur.
+  void Refocus() {
+    if (!blurred_ || static_cast<int32_t>(clock_.Milliseconds() - refocusAt_) < 0) return;
+    Post({.type = EventType::Activate, .window = blurred_});
+    blurred_ = nullptr;
+  }
+
   HeadlessOptions options_;
   win::VirtualClock clock_;
+  PausableClock gameClock_;
   win::ScopedClock scopedClock_;
   std::vector<ScriptEvent> script_;
   size_t next_ = 0;
   std::unique_ptr<IJoysticks> joysticks_;
   std::unique_ptr<IAudioDevice> audio_;
+  Comforts comforts_;
   std::deque<Event> queue_;
   std::vector<HeadlessWindow*> shown_;
+  HeadlessWindow* blurred_ = nullptr;
+  DWORD refocusAt_ = 0;
   uint8_t keys_[256] = {};
   uint8_t mouseButtons_[4] = {};
   int32_t mouseDx_ = 0, mouseDy_ = 0;

@@ -58,7 +58,7 @@ std::vector<ScriptEvent> ParseScript(std::string_view text, const std::string& f
     ScriptEvent ev;
     if (!ParseNumber(words[0], ev.tick))
       fail("the line must start with a tick number, not '" + std::string(words[0]) + "'");
-    if (words.size() < 2) fail("an event (down, up or mouse) must follow the tick");
+    if (words.size() < 2) fail("an event (down, up, mouse or blur) must follow the tick");
     if (Lower(words[1], "down") || Lower(words[1], "up")) {
       ev.kind = Lower(words[1], "down") ? ScriptEvent::Kind::Down : ScriptEvent::Kind::Up;
       if (words.size() != 3) fail("'" + std::string(words[1]) + "' takes exactly one key name");
@@ -81,8 +81,11 @@ std::vector<ScriptEvent> ParseScript(std::string_view text, const std::string& f
           fail("unknown mouse flag '" + std::string(words[i]) + "' (left, right or shift)");
         }
       }
+    } else if (Lower(words[1], "blur")) {
+      ev.kind = ScriptEvent::Kind::Blur;
+      if (words.size() != 3 || !ParseNumber(words[2], ev.x) || ev.x < 0) fail("'blur' takes the milliseconds away");
     } else {
-      fail("unknown event '" + std::string(words[1]) + "' (down, up or mouse)");
+      fail("unknown event '" + std::string(words[1]) + "' (down, up, mouse or blur)");
     }
     events.push_back(ev);
   }

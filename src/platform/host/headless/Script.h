@@ -2,6 +2,7 @@
 //   TICK down KEY
 //   TICK up KEY
 //   TICK mouse X Y [left] [right] [shift]
+//   TICK blur MS      (the window loses the focus for MS milliseconds of the machine's time)
 // TICK counts game ticks from the first tick of the idle loop; the events of tick T
 // arrive just before tick T runs. KEY is a key name of KeyMap.h. '#' starts a comment.
 #pragma once
@@ -16,11 +17,11 @@
 namespace host {
 
 struct ScriptEvent {
-  enum class Kind { Down, Up, Mouse };
+  enum class Kind { Down, Up, Mouse, Blur };
   uint64_t tick = 0;
   Kind kind = Kind::Down;
   KeyInfo key{};     // Down and Up
-  int x = 0, y = 0;  // Mouse: client position
+  int x = 0, y = 0;  // Mouse: client position; Blur: x is the time away in milliseconds
   bool left = false, right = false, shift = false;
 };
 

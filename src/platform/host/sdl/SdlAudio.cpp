@@ -64,6 +64,10 @@ class SdlAudio final : public IAudioDevice {
   void Unlock() override {
     if (device_) SDL_UnlockAudioDevice(device_);
   }
+  // A paused device calls nothing and plays silence: the music stream holds its place too.
+  void SetPaused(bool paused) override {
+    if (device_) SDL_PauseAudioDevice(device_, paused ? 1 : 0);
+  }
 
  private:
   static void SDLCALL Fill(void* self, Uint8* stream, int len) {

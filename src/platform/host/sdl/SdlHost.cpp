@@ -7,6 +7,7 @@
 #include <map>
 
 #include "platform/host/Backends.h"
+#include "platform/host/Comforts.h"
 #include "platform/host/Hosts.h"
 #include "platform/host/KeyMap.h"
 
@@ -21,8 +22,8 @@ class SdlHost;
 
 class SdlWindow final : public IWindow {
  public:
-  SdlWindow(SdlHost& host, SDL_Window* window, SDL_Renderer* renderer, int w, int h)
-      : host_(host), window_(window), renderer_(renderer), width_(w), height_(h) {}
+  SdlWindow(SdlHost& host, SDL_Window* window, SDL_Renderer* renderer, int w, int h, const ComfortSettings& look)
+      : host_(host), window_(window), renderer_(renderer), width_(w), height_(h), look_(look) {}
   ~SdlWindow() override;
 
   uint32_t Id() const { return SDL_GetWindowID(window_); }
@@ -41,7 +42,9 @@ class SdlWindow final : public IWindow {
   }
   int ClientWidth() const override { return width_; }
   int ClientHeight() const override { return height_; }
-  void ClientOrigin(int& x, int& y) const override { SDL_GetWindowPosition(window_, &x, &y); }
+  // Where the client area lies on the emulated desktop. A window that is scaled up or moved
+  // partly off the screen still shows all of its picture: the place is kept inside the desktop.
+  void ClientOrigin(int& x, int& y) const override;
   void SetFullscreen(bool fullscreen) override {
     if (SDL_SetWindowFullscreen(window_, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0) {
       fullscreen_ = fullscreen;
@@ -50,6 +53,13 @@ class SdlWindow final : public IWindow {
   }
   bool Fullscreen() const override { return fullscreen_; }
   bool Active() const override { return (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) != 0; }
+
+  void SetNotice(const std::string& utf8) override {
+    if (utf8 == notice_) return;
+    notice_ = utf8;
+    Redraw();
+  }
+  std::string Notice() const override { return notice_; }
 
   void Present(const uint32_t* pixels, int width, int height, int pitch) override {
     if (!pixels || width <= 0 || height <= 0 || pitch < width) return;
@@ -79,9 +89,17 @@ class SdlWindow final : public IWindow {
       textureH_ = presentedH_;
       // Full screen scales the picture to fit with its aspect kept (black bars).
       SDL_RenderSetLogicalSize(renderer_, presentedW_, presentedH_);
+      SDL_RenderSetIntegerScale(renderer_, look_.integerScaling ? SDL_TRUE : SDL_FALSE);
+      if (texture_) SDL_SetTextureScaleMode(texture_, look_.smoothScaling ? SDL_ScaleModeLinear : SDL_ScaleModeNearest);
     }
     if (!texture_) return;
-    SDL_UpdateTexture(texture_, nullptr, presented_.data(), presentedW_ * 4);
+    if (notice_.empty()) {
+      SDL_UpdateTexture(texture_, nullptr, presented_.data(), presentedW_ * 4);
+    } else {
+      composed_ = presented_;
+      DrawNotice(composed_, presentedW_, presentedH_, notice_);
+      SDL_UpdateTexture(texture_, nullptr, composed_.data(), presentedW_ * 4);
+    }
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
     SDL_RenderClear(renderer_);
     SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
@@ -98,18 +116,22 @@ class SdlWindow final : public IWindow {
   bool fullscreen_ = false;
   std::vector<uint32_t> presented_;
   int presentedW_ = 0, presentedH_ = 0;
+  ComfortSettings look_;
+  std::string notice_;
+  std::vector<uint32_t> composed_;  // the picture with the notice over it
 };
 
 class SdlHost final : public IHost {
  public:
-  SdlHost() {
+  explicit SdlHost(const ComfortSettings& settings) : settings_(settings), gameClock_(win::RealClock()) {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
       throw HostStartError(std::string("cannot start the window system: ") + SDL_GetError());
     }
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, settings.smoothScaling ? "linear" : "nearest");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     audio_ = CreateSdlAudio();
     joysticks_ = CreateSdlJoysticks();
+    comforts_ = std::make_unique<Comforts>(settings_, gameClock_, *audio_, [] { return DWORD(SDL_GetTicks()); });
   }
   ~SdlHost() override {
     audio_.reset();
@@ -130,7 +152,9 @@ class SdlHost final : public IHost {
       x = y = SDL_WINDOWPOS_UNDEFINED;
     }
     uint32_t flags = SDL_WINDOW_HIDDEN;
-    if (!desc.border) flags |= SDL_WINDOW_BORDERLESS;
+    // The game's own form: a normal, resizable window unless the original borderless one is asked for.
+    const bool game = !desc.border;
+    if (game) flags |= settings_.windowFrame ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_BORDERLESS;
     SDL_Window* w = SDL_CreateWindow(desc.caption.c_str(), x, y, desc.clientWidth, desc.clientHeight, flags);
     if (!w) throw HostStartError(std::string("cannot create a window: ") + SDL_GetError());
     SDL_Renderer* r = SDL_CreateRenderer(w, -1, SDL_RENDERER_ACCELERATED);
@@ -140,18 +164,25 @@ class SdlHost final : public IHost {
       SDL_DestroyWindow(w);
       throw HostStartError("cannot draw into a window: " + why);
     }
-    auto window = std::make_unique<SdlWindow>(*this, w, r, desc.clientWidth, desc.clientHeight);
+    auto window = std::make_unique<SdlWindow>(*this, w, r, desc.clientWidth, desc.clientHeight, settings_);
     windows_[window->Id()] = window.get();
+    comforts_->WindowCreated(window.get(), game);
+    if (game) SDL_SetWindowMinimumSize(w, desc.clientWidth / 4, desc.clientHeight / 4);
     if (desc.visible) window->Show(true);
     return window;
   }
 
-  void Forget(uint32_t id) { windows_.erase(id); }
+  void Forget(uint32_t id) {
+    if (IWindow* w = WindowOf(id)) comforts_->WindowGone(w);
+    windows_.erase(id);
+  }
 
   bool PollEvent(Event& event) override {
+    comforts_->Update();
+    UpdatePointer();
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
-      if (Translate(e, event)) return true;
+      if (Translate(e, event) && comforts_->Filter(event)) return true;
     }
     return false;
   }
@@ -169,7 +200,9 @@ class SdlHost final : public IHost {
     }
   }
 
-  win::IClock& Clock() override { return win::RealClock(); }
+  // The game's clock: the real one, stopped while the game is paused.
+  win::IClock& Clock() override { return gameClock_; }
+  Comforts* GetComforts() override { return comforts_.get(); }
 
   const uint8_t* KeyboardState() override { return keys_; }
 
@@ -264,6 +297,11 @@ class SdlHost final : public IHost {
         return true;
       }
       case SDL_MOUSEMOTION:
+        lastMotion_ = SDL_GetTicks();
+        if (pointerHidden_ && comforts_->IsGameWindow(WindowOf(e.motion.windowID))) {
+          SDL_Window* w = SDL_GetWindowFromID(e.motion.windowID);
+          if (w && !(SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN_DESKTOP)) ShowPointer(true);
+        }
         mouseDx_ += e.motion.xrel;
         mouseDy_ += e.motion.yrel;
         out.type = EventType::MouseMove;
@@ -301,6 +339,7 @@ class SdlHost final : public IHost {
           case SDL_WINDOWEVENT_FOCUS_GAINED:
             out.type = EventType::Activate;
             return true;
+          case SDL_WINDOWEVENT_MINIMIZED:
           case SDL_WINDOWEVENT_FOCUS_LOST:
             // Keys released while another window had the focus would otherwise stay down.
             std::fill(std::begin(keys_), std::end(keys_), uint8_t{0});
@@ -328,12 +367,44 @@ class SdlHost final : public IHost {
     }
   }
 
+  // The pointer is hidden over the game's picture: always in full screen, and in a window
+  // once it has been still for two seconds; over a dialog it shows.
+  void UpdatePointer() {
+    SDL_Window* over = SDL_GetMouseFocus();
+    IWindow* window = over ? WindowOf(SDL_GetWindowID(over)) : nullptr;
+    bool hide = false;
+    if (comforts_->IsGameWindow(window)) {
+      const bool full = (SDL_GetWindowFlags(over) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+      hide = full || SDL_GetTicks() - lastMotion_ >= 2000;
+    }
+    if (hide == pointerHidden_) return;
+    ShowPointer(!hide);
+  }
+  void ShowPointer(bool show) {
+    SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+    pointerHidden_ = !show;
+  }
+
+  ComfortSettings settings_;
+  PausableClock gameClock_;
+  win::ScopedClock scopedClock_{gameClock_};
+  std::unique_ptr<Comforts> comforts_;
+  bool pointerHidden_ = false;
+  Uint32 lastMotion_ = 0;
   std::map<uint32_t, SdlWindow*> windows_;
   std::unique_ptr<IAudioDevice> audio_;
   std::unique_ptr<IJoysticks> joysticks_;
   uint8_t keys_[256] = {};
   int32_t mouseDx_ = 0, mouseDy_ = 0, mouseDz_ = 0;
 };
+
+void SdlWindow::ClientOrigin(int& x, int& y) const {
+  SDL_GetWindowPosition(window_, &x, &y);
+  int dw = 0, dh = 0;
+  host_.DesktopSize(dw, dh);
+  x = std::clamp(x, 0, std::max(0, dw - width_));
+  y = std::clamp(y, 0, std::max(0, dh - height_));
+}
 
 SdlWindow::~SdlWindow() {
   host_.Forget(Id());
@@ -344,6 +415,6 @@ SdlWindow::~SdlWindow() {
 
 }  // namespace
 
-std::unique_ptr<IHost> CreateSdlHost() { return std::make_unique<SdlHost>(); }
+std::unique_ptr<IHost> CreateSdlHost(const ComfortSettings& comforts) { return std::make_unique<SdlHost>(comforts); }
 
 }  // namespace host

@@ -1,0 +1,294 @@
+#include "platform/host/Comforts.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "platform/host/KeyMap.h"
+#include "platform/host/services/FontRaster.h"
+#include "platform/host/services/ImageCodecs.h"
+
+namespace host {
+
+// ---- The clock ---------------------------------------------------------------------
+
+DWORD PausableClock::Milliseconds() {
+  std::lock_guard lock(mutex_);
+  if (paused_) return frozenAt_;
+  return base_.Milliseconds() - offset_;
+}
+
+void PausableClock::Pause() {
+  std::lock_guard lock(mutex_);
+  if (paused_) return;
+  frozenAt_ = base_.Milliseconds() - offset_;
+  paused_ = true;
+}
+
+void PausableClock::Resume() {
+  std::lock_guard lock(mutex_);
+  if (!paused_) return;
+  // The clock goes on from where it stopped: the paused time is never seen.
+  offset_ = base_.Milliseconds() - frozenAt_;
+  paused_ = false;
+}
+
+bool PausableClock::Paused() const {
+  std::lock_guard lock(mutex_);
+  return paused_;
+}
+
+// ---- Notices -----------------------------------------------------------------------
+
+void DrawNotice(std::vector<uint32_t>& pixels, int width, int height, const std::string& utf8) {
+  if (utf8.empty() || width <= 0 || height <= 0 || pixels.size() < size_t(width) * size_t(height)) return;
+  // One cache of opened fonts for the process, as the machine has one set of fonts.
+  static services::FontLibrary fonts;
+  services::FontRequest request;
+  request.face = "Tahoma";
+  request.charset = 128;  // Japanese notices fall back to a gothic
+  request.height = -20;
+  request.weight = 700;
+  request.antialiased = true;
+  std::shared_ptr<services::Font> font = fonts.Open(request);
+  if (!font) return;
+  services::TextBitmap text;
+  font->Rasterize(utf8, text);
+  const int cellH = font->Metrics().height;
+  const int x0 = (width - text.advance) / 2;
+  const int y0 = height - cellH - 24;
+  // A dark band behind the text, so it reads over any picture.
+  const int bandTop = std::max(0, y0 - 6), bandBottom = std::min(height, y0 + cellH + 6);
+  const int bandLeft = std::max(0, x0 - 12), bandRight = std::min(width, x0 + text.advance + 12);
+  for (int y = bandTop; y < bandBottom; ++y) {
+    for (int x = bandLeft; x < bandRight; ++x) {
+      uint32_t& p = pixels[size_t(y) * size_t(width) + size_t(x)];
+      p = (p >> 2) & 0x3F3F3F;
+    }
+  }
+  for (int j = 0; j < text.height; ++j) {
+    const int y = y0 + text.top + j;
+    if (y < 0 || y >= height) continue;
+    for (int i = 0; i < text.width; ++i) {
+      const int x = x0 + text.left + i;
+      if (x < 0 || x >= width) continue;
+      const uint32_t a = text.coverage[size_t(j) * size_t(text.width) + size_t(i)];
+      if (!a) continue;
+      uint32_t& p = pixels[size_t(y) * size_t(width) + size_t(x)];
+      uint32_t out = 0;
+      for (int shift = 0; shift < 24; shift += 8) {
+        const uint32_t c = (p >> shift) & 0xFF;
+        out |= ((c * (255 - a) + 255 * a) / 255) << shift;
+      }
+      p = out;
+    }
+  }
+}
+
+// ---- Screenshots -------------------------------------------------------------------
+
+namespace {
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+// XDG_PICTURES_DIR="$HOME/Pictures" in the user's user-dirs.dirs.
+std::string PicturesFromUserDirs(const std::string& home) {
+  std::string config = Env("XDG_CONFIG_HOME");
+  if (config.empty()) config = home + "/.config";
+  std::ifstream in(config + "/user-dirs.dirs");
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::string key = "XDG_PICTURES_DIR=";
+    if (line.rfind(key, 0) != 0) continue;
+    std::string value = line.substr(key.size());
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+    return value;
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string ScreenshotDirectory(const std::string& configured) {
+  if (!configured.empty()) return configured;
+  const std::string home = Env("HOME");
+  std::string pictures = Env("XDG_PICTURES_DIR");
+  if (pictures.empty()) pictures = PicturesFromUserDirs(home);
+  if (pictures.empty()) pictures = (home.empty() ? std::string(".") : home) + "/Pictures";
+  return pictures + "/tavvyhop";
+}
+
+ScreenshotResult SaveScreenshot(const std::string& dir, const std::vector<uint32_t>& pixels, int width, int height,
+                                std::time_t when) {
+  ScreenshotResult result;
+  if (pixels.empty() || width <= 0 || height <= 0) {
+    result.error = "nothing on the screen yet";
+    return result;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) {
+    result.error = dir + ": " + ec.message();
+    return result;
+  }
+  std::tm local{};
+  localtime_r(&when, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  std::filesystem::path path;
+  for (int n = 1; n < 1000; ++n) {
+    std::string name = std::string("tavvyhop-") + stamp + (n > 1 ? "-" + std::to_string(n) : "") + ".png";
+    path = std::filesystem::path(dir) / name;
+    if (!std::filesystem::exists(path, ec)) break;
+  }
+  // Written beside its place and renamed, so a full disk leaves no half picture behind.
+  const std::string partial = path.string() + ".part";
+  services::CodecResult written = services::WritePngXrgb(partial, pixels.data(), width, height, width);
+  if (!written) {
+    std::filesystem::remove(partial, ec);
+    result.error = written.error;
+    return result;
+  }
+  std::filesystem::rename(partial, path, ec);
+  if (ec) {
+    std::filesystem::remove(partial, ec);
+    result.error = path.string() + ": " + ec.message();
+    return result;
+  }
+  result.ok = true;
+  result.path = path.string();
+  return result;
+}
+
+// ---- The comforts ------------------------------------------------------------------
+
+namespace {
+constexpr int kVkPause = 0x13;
+constexpr int kVkSnapshot = 0x2C;  // Print Screen
+constexpr int kVkP = 'P';
+constexpr int kVkF11 = 0x7A;
+constexpr int kVkF12 = 0x7B;
+constexpr DWORD kNoticeMs = 1000;
+}  // namespace
+
+Comforts::Comforts(ComfortSettings settings, PausableClock& clock, IAudioDevice& audio, std::function<DWORD()> realMs)
+    : settings_(std::move(settings)), clock_(clock), audio_(audio), realMs_(std::move(realMs)) {}
+
+void Comforts::SetTexts(const ComfortTexts& texts) {
+  settings_.texts = texts;
+  if (Paused()) Notice(settings_.texts.paused, false);
+}
+
+void Comforts::WindowCreated(IWindow* window, bool game) {
+  if (game) games_.push_back(window);
+}
+
+void Comforts::WindowGone(IWindow* window) { std::erase(games_, window); }
+
+bool Comforts::IsGameWindow(const IWindow* window) const {
+  return window && std::find(games_.begin(), games_.end(), window) != games_.end();
+}
+
+bool Comforts::Filter(const Event& e) {
+  if (!IsGameWindow(e.window)) return true;
+  switch (e.type) {
+    case EventType::Deactivate:
+      if (settings_.pauseOnFocusLoss) {
+        focusPaused_ = true;
+        Apply();
+      }
+      return true;
+    case EventType::Activate:
+      focusPaused_ = false;
+      Apply();
+      return true;
+    case EventType::KeyDown: {
+      const bool alt = (e.shift & ssAlt) != 0;
+      if ((e.vk == kVkP && !alt && !(e.shift & ssCtrl)) || e.vk == kVkPause) {
+        if (!e.repeat) SetUserPaused(!userPaused_);
+        return false;
+      }
+      if (e.vk == kVkF11 || (e.vk == VK_RETURN && alt)) {
+        if (!e.repeat) ToggleFullscreen(*e.window);
+        return false;
+      }
+      if (e.vk == kVkF12 || e.vk == kVkSnapshot) {
+        if (!e.repeat) Screenshot(*e.window);
+        return false;
+      }
+      return !Paused();
+    }
+    case EventType::KeyUp:
+      if (e.vk == kVkP || e.vk == kVkPause || e.vk == kVkF11 || e.vk == kVkF12 || e.vk == kVkSnapshot) return false;
+      if (e.vk == VK_RETURN && (e.shift & ssAlt)) return false;
+      return !Paused();
+    case EventType::MouseMove:
+    case EventType::MouseDown:
+    case EventType::MouseUp:
+      // A frozen game does not move its camera.
+      return !Paused();
+    default:
+      return true;
+  }
+}
+
+void Comforts::SetUserPaused(bool paused) {
+  userPaused_ = paused;
+  Apply();
+}
+
+void Comforts::Apply() {
+  const bool paused = Paused();
+  if (paused == applied_) return;
+  applied_ = paused;
+  if (paused) {
+    clock_.Pause();
+    audio_.SetPaused(true);
+  } else {
+    clock_.Resume();
+    audio_.SetPaused(false);
+  }
+  Notice(paused ? settings_.texts.paused : std::string(), false);
+}
+
+void Comforts::Notice(const std::string& text, bool timed) {
+  if (timed) {
+    timedNotice_ = text;
+    noticeUntil_ = realMs_() + kNoticeMs;
+  }
+  // A timed notice shows over the pause caption until it runs out.
+  const std::string shown = !timedNotice_.empty() ? timedNotice_ : (Paused() ? settings_.texts.paused : text);
+  for (IWindow* w : games_) w->SetNotice(shown);
+}
+
+void Comforts::Update() {
+  if (!timedNotice_.empty() && static_cast<int32_t>(realMs_() - noticeUntil_) >= 0) {
+    timedNotice_.clear();
+    Notice(Paused() ? settings_.texts.paused : std::string(), false);
+  }
+}
+
+void Comforts::ToggleFullscreen(IWindow& window) { window.SetFullscreen(!window.Fullscreen()); }
+
+ScreenshotResult Comforts::Screenshot(IWindow& window) {
+  int w = 0, h = 0;
+  const std::vector<uint32_t>& picture = window.LastPresented(w, h);
+  ScreenshotResult r =
+      SaveScreenshot(ScreenshotDirectory(settings_.screenshotDir), picture, w, h, std::time(nullptr));
+  if (r.ok) {
+    Notice(settings_.texts.screenshotSaved + std::filesystem::path(r.path).filename().string(), true);
+  } else {
+    Notice(settings_.texts.screenshotFailed + r.error, true);
+    std::fprintf(stderr, "tavvyhop: screenshot failed: %s\n", r.error.c_str());
+  }
+  return r;
+}
+
+}  // namespace host

@@ -1,0 +1,115 @@
+// The conveniences a player expects of a port, kept below the game: pause (the clock the
+// game reads stops, sound stops), full screen at a key press, screenshots, and short
+// notices over the picture. Both backends pass their events through one Comforts object,
+// so a scripted headless run exercises the same code as the real window.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/host/Host.h"
+
+namespace host {
+
+// The texts the comforts show (English by default; the program passes the chosen language).
+struct ComfortTexts {
+  std::string paused = "PAUSED";
+  std::string screenshotSaved = "Screenshot saved: ";    // followed by the file name
+  std::string screenshotFailed = "Screenshot failed: ";  // followed by the reason
+};
+
+struct ComfortSettings {
+  bool pauseOnFocusLoss = true;  // losing the focus (or being minimised) pauses the game
+  bool windowFrame = true;       // the game window has a title bar and can be resized
+  bool integerScaling = false;   // scale the picture by whole multiples only
+  bool smoothScaling = true;     // smooth (linear) or sharp (nearest) scaling
+  std::string screenshotDir;     // empty: $XDG_PICTURES_DIR/tavvyhop or ~/Pictures/tavvyhop
+  ComfortTexts texts;
+};
+
+// The clock the game reads: it stands still while the game is paused. Sleeping still
+// takes the time of the clock underneath, so a paused idle loop does not spin.
+class PausableClock final : public win::IClock {
+ public:
+  explicit PausableClock(win::IClock& base) : base_(base) {}
+  DWORD Milliseconds() override;
+  void SleepMilliseconds(DWORD ms) override { base_.SleepMilliseconds(ms); }
+  void Pause();
+  void Resume();
+  bool Paused() const;
+  win::IClock& Base() { return base_; }
+
+ private:
+  win::IClock& base_;
+  mutable std::mutex mutex_;
+  bool paused_ = false;
+  DWORD frozenAt_ = 0;  // the reading while paused
+  DWORD offset_ = 0;    // time spent paused so far
+};
+
+// A picture with a one-line notice written over its lower middle on a dark band.
+// `pixels` holds width*height 0x00RRGGBB pixels, tightly packed.
+void DrawNotice(std::vector<uint32_t>& pixels, int width, int height, const std::string& utf8);
+
+// Where screenshots go: `configured` when given, else $XDG_PICTURES_DIR (the environment,
+// then ~/.config/user-dirs.dirs) or ~/Pictures, with "tavvyhop" below it.
+std::string ScreenshotDirectory(const std::string& configured);
+
+struct ScreenshotResult {
+  bool ok = false;
+  std::string path;   // the file written
+  std::string error;  // why not
+};
+// Writes the picture as "tavvyhop-YYYYMMDD-HHMMSS.png" (a number added when that name
+// is taken) into `dir`, creating it. The file appears whole or not at all.
+ScreenshotResult SaveScreenshot(const std::string& dir, const std::vector<uint32_t>& pixels, int width, int height,
+                                std::time_t when);
+
+class Comforts {
+ public:
+  // `realMs` reads the host's own time (notices run out on it, not on the game's clock).
+  Comforts(ComfortSettings settings, PausableClock& clock, IAudioDevice& audio, std::function<DWORD()> realMs);
+
+  const ComfortSettings& Settings() const { return settings_; }
+  void SetTexts(const ComfortTexts& texts);
+
+  // The game's own windows (the form without a dialog frame) get the comforts.
+  void WindowCreated(IWindow* window, bool game);
+  void WindowGone(IWindow* window);
+  bool IsGameWindow(const IWindow* window) const;
+
+  // Looks at an event before the program does; false when the comforts used it up.
+  bool Filter(const Event& event);
+  // Time passes: a notice runs out.
+  void Update();
+
+  bool Paused() const { return focusPaused_ || userPaused_; }
+  // The pause a player asks for (the P and Pause keys).
+  void SetUserPaused(bool paused);
+  void ToggleFullscreen(IWindow& window);
+  // A notice over the game's picture for a second.
+  void Say(const std::string& text) { Notice(text, true); }
+  // A screenshot of the window's last picture, said in a notice for a second.
+  ScreenshotResult Screenshot(IWindow& window);
+
+ private:
+  void Apply();
+  void Notice(const std::string& text, bool timed);
+
+  ComfortSettings settings_;
+  PausableClock& clock_;
+  IAudioDevice& audio_;
+  std::function<DWORD()> realMs_;
+  std::vector<IWindow*> games_;
+  bool focusPaused_ = false;
+  bool userPaused_ = false;
+  bool applied_ = false;
+  std::string timedNotice_;
+  DWORD noticeUntil_ = 0;
+};
+
+}  // namespace host
