@@ -137,7 +137,11 @@ TSettings ParseSettings(const std::string& text) {
     if (size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
     line = Trim(line);
     if (line.empty()) continue;
-    const auto fail = [&](const std::string& why) {
+    const auto fail = [&](std::string why) {
+      // A line of binary junk is quoted without its control characters.
+      for (char& c : why) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+      }
       throw ESettings("line " + std::to_string(number) + ": " + why);
     };
     size_t eq = line.find('=');
@@ -180,8 +184,8 @@ TSettingsLoad LoadSettings(const std::string& path) {
   if (!std::filesystem::exists(path, ec)) return load;
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
-  if (in) text << in.rdbuf();
-  if (!in || in.bad()) {
+  if (in && std::filesystem::is_regular_file(path, ec)) text << in.rdbuf();
+  if (!in || in.bad() || !std::filesystem::is_regular_file(path, ec)) {
     load.Problem = "tavvyhop: cannot read the settings file " + path + "; using the defaults";
     return load;
   }
@@ -202,15 +206,19 @@ std::string SaveSettings(const std::string& path, const TSettings& settings) {
   const std::string text = FormatSettings(settings);
   std::FILE* f = std::fopen(partial.c_str(), "wb");
   if (!f) return partial + ": " + std::strerror(errno);
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fflush(f) == 0 && ok;
+  // The first failure is the one to tell.
+  int err = 0;
+  const auto check = [&err](bool done) {
+    if (!done && !err) err = errno ? errno : EIO;
+  };
+  check(std::fwrite(text.data(), 1, text.size(), f) == text.size());
+  check(std::fflush(f) == 0);
   // On the disk before the rename, so a crash leaves the old file or the new one.
-  ok = fsync(fileno(f)) == 0 && ok;
-  const int err = errno;
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) {
+  if (!err) check(fsync(fileno(f)) == 0);
+  check(std::fclose(f) == 0);
+  if (err) {
     std::filesystem::remove(partial, ec);
-    return partial + ": " + std::strerror(err ? err : EIO);
+    return partial + ": " + std::strerror(err);
   }
   std::filesystem::rename(partial, target, ec);
   if (ec) {

@@ -282,9 +282,10 @@ class WindowTest : public ::testing::Test {
     // memory is leak-checked by the in-process headless runs.
     return "set -u\n"
            "export ASAN_OPTIONS=detect_leaks=0\n"
+           "export XDG_CONFIG_HOME='" + dir_.Dir() + "config'\n"
            "exe='" TAVVYHOP_EXE
            "'\n"
-           "\"$exe\" --data='" +
+           "\"$exe\" --lang=ja --data='" +
            dir_.Dir() + "Data' --fullscreen=0 --stats='" + dir_.File("stats.txt") +
            "' & pid=$!\n"
            "dlg=$(xdotool search --sync --onlyvisible --name 'Tavhop' | head -1)\n"

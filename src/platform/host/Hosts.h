@@ -27,11 +27,10 @@ struct HeadlessOptions {
   int desktopWidth = 1024;
   int desktopHeight = 768;
   int desktopBitDepth = 32;
-  ComfortSettings comforts;
 };
 
 // Installs its virtual clock as the process clock for its lifetime. Throws ScriptError.
-std::unique_ptr<IHost> CreateHeadlessHost(const HeadlessOptions& options);
+std::unique_ptr<IHost> CreateHeadlessHost(const HeadlessOptions& options, const ComfortSettings& comforts = {});
 
 // Throws HostStartError when SDL's video cannot start.
 std::unique_ptr<IHost> CreateSdlHost(const ComfortSettings& comforts = {});

@@ -94,7 +94,10 @@ TEST(Script, MistakesNameTheFileAndLine) {
   EXPECT_EQ(message("3 up A B"), "in.txt line 1: 'up' takes exactly one key name");
   EXPECT_EQ(message("3 mouse 1"), "in.txt line 1: 'mouse' takes the client position X Y");
   EXPECT_EQ(message("3 mouse 1 2 middle"), "in.txt line 1: unknown mouse flag 'middle' (left, right or shift)");
-  EXPECT_EQ(message("3"), "in.txt line 1: an event (down, up or mouse) must follow the tick");
+  EXPECT_EQ(message("3"), "in.txt line 1: an event (down, up, mouse or blur) must follow the tick");
+  EXPECT_EQ(message("3 blur"), "in.txt line 1: 'blur' takes the milliseconds away");
+  EXPECT_EQ(message("3 blur -5"), "in.txt line 1: 'blur' takes the milliseconds away");
+  EXPECT_EQ(message("3 blur 3000"), "no error");
 }
 
 TEST(HeadlessHost, ReleasesScriptedInputTickByTickAndKeepsTheKeyboardState) {

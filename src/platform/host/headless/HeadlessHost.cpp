@@ -66,7 +66,7 @@ class HeadlessWindow final : public IWindow {
 
 class HeadlessHost final : public IHost {
  public:
-  HeadlessHost(const HeadlessOptions& options, std::vector<ScriptEvent> script)
+  HeadlessHost(const HeadlessOptions& options, const ComfortSettings& comforts, std::vector<ScriptEvent> script)
       : options_(options),
         clock_(options.clockStart),
         gameClock_(clock_),
@@ -74,7 +74,7 @@ class HeadlessHost final : public IHost {
         script_(std::move(script)),
         joysticks_(CreateHeadlessJoysticks()),
         audio_(CreateHeadlessAudio(clock_)),
-        comforts_(options.comforts, gameClock_, *audio_, [this] { return clock_.Milliseconds(); }) {
+        comforts_(comforts, gameClock_, *audio_, [this] { return clock_.Milliseconds(); }) {
     ReleaseScript(0);
   }
 
@@ -268,7 +268,7 @@ bool HeadlessWindow::Active() const { return host_.ActiveWindow() == this; }
 
 }  // namespace
 
-std::unique_ptr<IHost> CreateHeadlessHost(const HeadlessOptions& options) {
+std::unique_ptr<IHost> CreateHeadlessHost(const HeadlessOptions& options, const ComfortSettings& comforts) {
   std::vector<ScriptEvent> script;
   if (!options.scriptPath.empty()) {
     std::vector<uint8_t> bytes;
@@ -280,7 +280,7 @@ std::unique_ptr<IHost> CreateHeadlessHost(const HeadlessOptions& options) {
     script =
         ParseScript(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), options.scriptPath);
   }
-  return std::make_unique<HeadlessHost>(options, std::move(script));
+  return std::make_unique<HeadlessHost>(options, comforts, std::move(script));
 }
 
 }  // namespace host
