@@ -11,6 +11,7 @@
 #include "platform/host/Hosts.h"
 #include "platform/host/KeyMap.h"
 #include "platform/host/services/ImageCodecs.h"
+#include "platform/win/ModulePath.h"
 
 using namespace forms;
 
@@ -196,6 +197,9 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     options.Seed = c.Seed;
     options.DataDirOverride = c.Data;
     options.Autopilot = c.Autopilot;
+    // English messages where the data set has them (a data set of the Windows version has not).
+    const std::string dataDir = c.Data.empty() ? win::ModuleDirectory() + "Data/" : c.Data + "/";
+    if (c.Language == "en" && std::filesystem::exists(dataDir + "words-en.dat")) options.WordsFile = "words-en.dat";
     TForm1& form = application.CreateForm<TForm1>(options);
     if (!c.Headless) ApplyKeys(form, settings);
     form.OnTickDone = [&] {

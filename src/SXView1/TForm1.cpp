@@ -108,7 +108,7 @@ void TForm1::FormCreate(TObject*) {
   DDSDCreateMusicBuffer();
   DDSDLoadSoundEffects();
 
-  ReadWordsFile(DataDir + "words.dat", Words);
+  ReadWordsFile(DataDir + options_.WordsFile, Words);
   GameState = 0;
   for (int i = 0; i < 6; ++i) JoySetKeyMap(0, i, kButtonKeys[i]);
 }

@@ -41,6 +41,7 @@ struct TForm1Options {
   std::optional<uint32_t> Seed;  // fixed seed instead of one from the clock
   std::string DataDirOverride;   // read the data from here instead of Data/ beside the program
   bool Autopilot = false;        // the ship flies and fights by itself
+  std::string WordsFile = "words.dat";  // the message lines (words-en.dat: in English)
 };
 
 class TForm1 : public forms::TForm {

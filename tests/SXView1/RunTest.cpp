@@ -338,4 +338,114 @@ TEST_F(WindowTest, CancelEndsTheProgramWithoutAGame) {
   EXPECT_TRUE(ReadStats(dir_.File("stats.txt")).empty());
 }
 
+// ---- The port's comforts in a real window, driven with real X events -------------
+
+// Shell helpers of the comfort scripts: they wait on the program's state (its statistics
+// lines, its windows and files), never for a fixed time.
+const char* const kWaitHelpers =
+    "lines() { if [ -f \"$stats\" ]; then wc -l < \"$stats\"; else echo 0; fi; }\n"
+    // The state of the last whole line (the program may be half-way through writing one).
+    "state() { tail -n 3 \"$stats\" | grep -E '^(-?[0-9]+ ){12}-?[0-9]+$' | tail -n 1 | cut -d' ' -f2; }\n"
+    "waitfor() { for i in $(seq 600); do if eval \"$1\"; then return 0; fi; sleep 0.05; done;"
+    " echo \"timed out waiting for: $1\"; kill $pid 2>/dev/null; exit 4; }\n"
+    // No tick for 0.7 s: the game stands still. A running game ticks 40 times a second.
+    "still() { a=$(lines); sleep 0.7; [ \"$a\" = \"$(lines)\" ]; }\n"
+    "ticking() { a=$(lines); waitfor \"[ \\$(lines) -gt $((a + 10)) ]\"; }\n"
+    "ends() { for i in $(seq 200); do kill -0 $pid 2>/dev/null || break; sleep 0.05; done;"
+    " if kill -0 $pid 2>/dev/null; then kill $pid; echo 'still running'; exit 3; fi; wait $pid; }\n";
+
+TEST_F(WindowTest, PauseFullScreenScreenshotsAndSettingsThatStay) {
+  const std::string d = dir_.Dir();
+  std::string script =
+      "set -u\n"
+      "export ASAN_OPTIONS=detect_leaks=0\n"
+      "export XDG_CONFIG_HOME='" + d + "config' XDG_PICTURES_DIR='" + d + "pics'\n"
+      "exe='" TAVVYHOP_EXE "'\n"
+      "stats='" + d + "stats.txt'\n" + kWaitHelpers +
+      // First run: the dialog in English, confirmed with Enter; the choices are saved.
+      "\"$exe\" --lang=en --data='" + d + "Data' --fullscreen=0 --lives=5 --stats=\"$stats\" & pid=$!\n"
+      "dlg=$(xdotool search --sync --onlyvisible --name '^Tavvyhop start-up options$' | head -1)\n"
+      "xdotool windowfocus --sync $dlg\n"
+      "xdotool key Return\n"
+      "waitfor '[ -f \"$XDG_CONFIG_HOME/tavvyhop/settings.conf\" ]'\n"
+      "main=$(xdotool search --sync --onlyvisible --name '^Tavvyhop$' | head -1)\n"
+      "xdotool windowfocus --sync $main\n"
+      "waitfor '[ $(lines) -gt 5 ]'\n"
+      "echo \"window $(xdotool getwindowgeometry $main | sed -n 's/.*Geometry: //p')\"\n"
+      // A screenshot of the title.
+      "xdotool key F12\n"
+      "waitfor 'ls \"$XDG_PICTURES_DIR\"/tavvyhop/tavvyhop-*.png >/dev/null 2>&1'\n"
+      "xdotool key Return\n"
+      "waitfor '[ \"$(state)\" = 1 ]'\n"
+      // P pauses and resumes.
+      "xdotool key p\n"
+      "waitfor still\n"
+      "echo 'paused by P'\n"
+      "xdotool key p\n"
+      "ticking\n"
+      // The focus goes to another window: the game stands still until it comes back.
+      "xmessage -title sink 'another program' & sink=$!\n"
+      "other=$(xdotool search --sync --onlyvisible --name '^sink$' | head -1)\n"
+      "xdotool windowfocus --sync $other\n"
+      "waitfor still\n"
+      "echo 'paused by the focus'\n"
+      "xdotool windowfocus --sync $main\n"
+      "ticking\n"
+      "kill $sink\n"
+      // Full screen and back, with F11 and Alt+Enter, while the game goes on. (Without a window
+      // manager the X server shows no change of size; the switch itself is tested headless.)
+      "xdotool key F11\n"
+      "ticking\n"
+      "xdotool key alt+Return\n"
+      "ticking\n"
+      "echo \"switched twice, state $(state)\"\n"
+      "xdotool key Escape\n"
+      "waitfor '[ \"$(state)\" = 0 ]'\n"
+      // On the title, Alt+Enter is the switch, not Enter: no game starts.
+      "xdotool key alt+Return\n"
+      "ticking\n"
+      "echo \"title after Alt+Enter, state $(state)\"\n"
+      "xdotool key alt+Return\n"
+      "ticking\n"
+      "xdotool key Escape\n"
+      "ends; echo \"exit $?\"\n"
+      // Second run: "don't ask again" in the file; no dialog, the saved five lives.
+      "sed -i 's/^ask_at_start = 1/ask_at_start = 0/' \"$XDG_CONFIG_HOME/tavvyhop/settings.conf\"\n"
+      "rm -f \"$stats\"\n"
+      "\"$exe\" --data='" + d + "Data' --stats=\"$stats\" & pid=$!\n"
+      "main=$(xdotool search --sync --onlyvisible --name '^Tavvyhop' | head -1)\n"
+      "echo \"first window $(xdotool getwindowname $main)\"\n"
+      "xdotool windowfocus --sync $main\n"
+      "waitfor '[ $(lines) -gt 5 ]'\n"
+      "xdotool key Return\n"
+      "waitfor '[ \"$(state)\" = 1 ]'\n"
+      "echo \"stock $(tail -n 1 \"$stats\" | cut -d' ' -f5)\"\n"
+      "xdotool key Escape\n"
+      "waitfor '[ \"$(state)\" = 0 ]'\n"
+      "xdotool key Escape\n"
+      "ends; echo \"second exit $?\"\n";
+  ASSERT_EQ(InXvfb(script, dir_), 0) << Log();
+  const std::string log = Log();
+  EXPECT_NE(log.find("window 640x480"), std::string::npos) << log;
+  EXPECT_NE(log.find("paused by P"), std::string::npos) << log;
+  EXPECT_NE(log.find("paused by the focus"), std::string::npos) << log;
+  EXPECT_NE(log.find("switched twice, state 1"), std::string::npos) << log;
+  EXPECT_NE(log.find("title after Alt+Enter, state 0"), std::string::npos) << log;
+  EXPECT_NE(log.find("exit 0"), std::string::npos) << log;
+  EXPECT_NE(log.find("first window Tavvyhop\n"), std::string::npos) << log;  // not the dialog
+  EXPECT_NE(log.find("stock 4"), std::string::npos) << log;
+  EXPECT_NE(log.find("second exit 0"), std::string::npos) << log;
+  // The screenshot is the presented 640 x 480 frame.
+  std::vector<std::filesystem::path> shots;
+  for (auto& e : std::filesystem::directory_iterator(d + "pics/tavvyhop")) shots.push_back(e.path());
+  ASSERT_EQ(shots.size(), 1u);
+  host::services::Image img;
+  ASSERT_TRUE(host::services::ReadPng(shots[0].string(), img));
+  EXPECT_EQ(img.width, 640);
+  EXPECT_EQ(img.height, 480);
+  const std::string conf = testsupport::ReadFileText(d + "config/tavvyhop/settings.conf");
+  EXPECT_NE(conf.find("\nfullscreen = 0\n"), std::string::npos) << conf;
+  EXPECT_NE(conf.find("\nlives = 5\n"), std::string::npos) << conf;
+}
+
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "Common.h"
+#include "WordsEn.h"
 
 int main(int argc, char** argv) {
   std::string data, titleCpp, titleJpeg;
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
       timed("sounds", WriteSounds);
       timed("music", WriteMusic);
       timed("texts", WriteTexts);
+      timed("english", WriteEnglishWords);
     }
     if (!titleCpp.empty() || !titleJpeg.empty()) {
       const auto jpeg = EncodeJpeg(PaintTitlePicture(), 92);
