@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "SXView1/Help.h"
 #include "SXView1/Settings.h"
 #include "SXView1/TForm1.h"
 #include "platform/host/Hosts.h"
@@ -202,6 +203,7 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     if (c.Language == "en" && std::filesystem::exists(dataDir + "words-en.dat")) options.WordsFile = "words-en.dat";
     TForm1& form = application.CreateForm<TForm1>(options);
     if (!c.Headless) ApplyKeys(form, settings);
+    InstallTitleHelp(form, HelpLines(c.Language.empty() ? "ja" : c.Language, settings.ButtonKeys, settings.DirectionKeys));
     form.OnTickDone = [&] {
       uint64_t tick = form.TicksRun() - 1;
       if (stats) stats->Write(tick, form);

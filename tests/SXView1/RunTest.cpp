@@ -80,6 +80,37 @@ TEST(Program, HeadlessRunGoesTitlePlayTitleAndWritesFramesAndStatistics) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("frames/frame-000050.png")));
 }
 
+TEST(Program, HOnTheTitleShowsTheControlsOverThePictureAndHAgainTakesThemAway) {
+  testsupport::TempDir dir;
+  WriteProgramData(dir);
+  testsupport::WriteFileText(dir.File("s.txt"), "20 down H\n21 up H\n40 down H\n41 up H\n");
+  for (const char* lang : {"en", "ja"}) {
+    RunResult r = RunProgram({"--headless", "--seed=1", "--lang=" + std::string(lang), "--script=" + dir.File("s.txt"),
+                              "--ticks=51", "--frames=" + dir.File(lang), "--frame-every=10",
+                              "--data=" + dir.Dir() + "Data"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    host::services::Image before, help, after;
+    ASSERT_TRUE(host::services::ReadPng(dir.File(std::string(lang) + "/frame-000010.png"), before));
+    ASSERT_TRUE(host::services::ReadPng(dir.File(std::string(lang) + "/frame-000030.png"), help));
+    ASSERT_TRUE(host::services::ReadPng(dir.File(std::string(lang) + "/frame-000050.png"), after));
+    // The panel covers the middle of the picture (above the pulsing prompt); then it is gone.
+    int changed = 0, restored = 0, total = 0;
+    for (int y = 160; y < 370; ++y) {
+      for (int x = 70; x < 570; ++x) {
+        const size_t i = (size_t(y) * 640 + size_t(x)) * 3;
+        const bool same = std::equal(before.pixels.begin() + long(i), before.pixels.begin() + long(i) + 3,
+                                     help.pixels.begin() + long(i));
+        changed += same ? 0 : 1;
+        restored += std::equal(before.pixels.begin() + long(i), before.pixels.begin() + long(i) + 3,
+                               after.pixels.begin() + long(i));
+        ++total;
+      }
+    }
+    EXPECT_GT(changed, total / 2) << lang;
+    EXPECT_EQ(restored, total) << lang;
+  }
+}
+
 TEST(Program, TwentyThousandHeadlessTicksRunOnTheVirtualClock) {
   testsupport::TempDir dir;
   WriteProgramData(dir);
