@@ -105,6 +105,17 @@ void ApplyKeys(TForm1& form, const TSettings& s) {
   }
 }
 
+// An installed program (<prefix>/bin/tavvyhop) without a Data/ folder beside it reads
+// <prefix>/share/tavvyhop/; empty: the folder beside the program, as always.
+std::string InstalledDataDir() {
+  const std::string here = win::ModuleDirectory();
+  std::error_code ec;
+  if (std::filesystem::exists(here + "Data", ec)) return "";
+  const std::filesystem::path shared = std::filesystem::path(here) / ".." / "share" / "tavvyhop";
+  if (!std::filesystem::is_directory(shared, ec)) return "";
+  return std::filesystem::weakly_canonical(shared, ec).string() + "/";
+}
+
 }  // namespace
 
 void KeepChoices(forms::TApplication& application, const TCommandLine& c, TSettings& settings,
@@ -196,10 +207,11 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     if (!c.Headless) KeepChoices(application, c, settings, settingsPath, err);
     TForm1Options options;
     options.Seed = c.Seed;
-    options.DataDirOverride = c.Data;
+    options.DataDirOverride = c.Data.empty() ? InstalledDataDir() : c.Data;
     options.Autopilot = c.Autopilot;
     // English messages where the data set has them (a data set of the Windows version has not).
-    const std::string dataDir = c.Data.empty() ? win::ModuleDirectory() + "Data/" : c.Data + "/";
+    const std::string dataDir = options.DataDirOverride.empty() ? win::ModuleDirectory() + "Data/"
+                                                                : options.DataDirOverride + "/";
     if (c.Language == "en" && std::filesystem::exists(dataDir + "words-en.dat")) options.WordsFile = "words-en.dat";
     TForm1& form = application.CreateForm<TForm1>(options);
     if (!c.Headless) ApplyKeys(form, settings);

@@ -1,7 +1,7 @@
 // assetgen: writes the game's data set of our own into a folder, and the title picture
 // as a C++ source file for the program.
 //
-//   assetgen [--data DIR] [--title-cpp FILE] [--title-jpeg FILE] [--timings]
+//   assetgen [--data DIR] [--title-cpp FILE] [--title-jpeg FILE] [--icons DIR] [--timings]
 //
 // --timings prints how long each group took (to stderr; the files do not change).
 #include <chrono>
@@ -12,10 +12,11 @@
 #include <string>
 
 #include "Common.h"
+#include "Icon.h"
 #include "WordsEn.h"
 
 int main(int argc, char** argv) {
-  std::string data, titleCpp, titleJpeg;
+  std::string data, titleCpp, titleJpeg, icons;
   bool timings = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -30,10 +31,20 @@ int main(int argc, char** argv) {
     else if (a == "--title-cpp") value(titleCpp);
     else if (a == "--title-jpeg") value(titleJpeg);
     else if (a == "--timings") timings = true;
+    else if (a == "--icons") value(icons);
     else {
       std::fprintf(stderr, "usage: assetgen [--data DIR] [--title-cpp FILE] [--title-jpeg FILE] [--timings]\n");
       return 2;
     }
+  }
+  if (!icons.empty()) {
+    try {
+      assetgen::WriteIcons(icons);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "assetgen: %s\n", e.what());
+      return 1;
+    }
+    if (data.empty() && titleCpp.empty() && titleJpeg.empty()) return 0;
   }
   if (data.empty() && titleCpp.empty() && titleJpeg.empty()) {
     std::fprintf(stderr, "usage: assetgen [--data DIR] [--title-cpp FILE] [--title-jpeg FILE] [--timings]\n");
