@@ -168,6 +168,8 @@ Settings that stay (not in headless runs): $XDG_CONFIG_HOME/tavvyhop/settings.co
   screenshot_dir        where F12 writes its PNG pictures (default $XDG_PICTURES_DIR/tavvyhop)
   key_fire key_afterburner key_thrust key_missile key_blade key_view
   key_up key_down key_left key_right                               keys by name (Z, Space, KP8)
+  pad_fire pad_afterburner pad_thrust pad_missile pad_blade pad_view
+                        game-pad buttons (a b x y rightshoulder leftshoulder by default)
 
 Keys of the window: P or Pause pauses, Alt+Enter or F11 switches between window and full
 screen, F12 or Print Screen writes a screenshot.

@@ -58,6 +58,15 @@ std::string KeyName(const std::string& v) {
   return std::string(key->name);
 }
 
+std::string PadButton(const std::string& v) {
+  for (const char* name : {"a", "b", "x", "y", "back", "guide", "start", "leftstick", "rightstick", "leftshoulder",
+                           "rightshoulder", "dpup", "dpdown", "dpleft", "dpright", "misc1", "paddle1", "paddle2",
+                           "paddle3", "paddle4", "touchpad"}) {
+    if (v == name) return v;
+  }
+  throw std::string("unknown pad button '" + v + "'");
+}
+
 const std::vector<TEntry>& Entries() {
   static const std::vector<TEntry> entries = [] {
     std::vector<TEntry> e;
@@ -110,6 +119,16 @@ const std::vector<TEntry>& Entries() {
     for (size_t i = 0; i < 4; ++i) {
       e.push_back({directions[i], "", [i](TSettings& s, const std::string& v) { s.DirectionKeys[i] = KeyName(v); },
                    [i](const TSettings& s) { return s.DirectionKeys[i]; }});
+    }
+    static const char* const pads[6] = {"pad_fire", "pad_afterburner", "pad_thrust",
+                                        "pad_missile", "pad_blade", "pad_view"};
+    for (size_t i = 0; i < 6; ++i) {
+      e.push_back({pads[i],
+                   i == 0 ? "Game-pad buttons: a, b, x, y, leftshoulder, rightshoulder, back, start,\n"
+                            "leftstick, rightstick, dpup, dpdown, dpleft, dpright (A is the lower face button)"
+                          : "",
+                   [i](TSettings& s, const std::string& v) { s.Comforts.padButtons[i] = PadButton(v); },
+                   [i](const TSettings& s) { return s.Comforts.padButtons[i]; }});
     }
     return e;
   }();

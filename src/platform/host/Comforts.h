@@ -4,6 +4,7 @@
 // so a scripted headless run exercises the same code as the real window.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -28,6 +29,8 @@ struct ComfortSettings {
   bool integerScaling = false;   // scale the picture by whole multiples only
   bool smoothScaling = true;     // smooth (linear) or sharp (nearest) scaling
   std::string screenshotDir;     // empty: $XDG_PICTURES_DIR/tavvyhop or ~/Pictures/tavvyhop
+  // Game-pad buttons (SDL's names) of fire, afterburner, thrust, missiles, blade and view.
+  std::array<std::string, 6> padButtons{"a", "b", "x", "y", "rightshoulder", "leftshoulder"};
   ComfortTexts texts;
 };
 

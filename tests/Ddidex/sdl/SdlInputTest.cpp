@@ -117,6 +117,67 @@ TEST_F(SdlJoystick, PadPluggedInBeforeStartIsNamedAndDrivesTheState) {
   EXPECT_TRUE(joy.Poll(2, false));
 }
 
+// A game pad that SDL's game-controller layer knows (virtual: its mapping follows the masks).
+std::unique_ptr<VirtualPad> AttachGamePad(const char* name) {
+  SDL_VirtualJoystickDesc desc{};
+  desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+  desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+  desc.naxes = SDL_CONTROLLER_AXIS_MAX;
+  desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
+  desc.axis_mask = (1u << SDL_CONTROLLER_AXIS_MAX) - 1;
+  desc.button_mask = (1u << SDL_CONTROLLER_BUTTON_MAX) - 1;
+  desc.name = name;
+  auto pad = std::make_unique<VirtualPad>();
+  pad->deviceIndex = SDL_JoystickAttachVirtualEx(&desc);
+  if (pad->deviceIndex >= 0) pad->handle = SDL_JoystickOpen(pad->deviceIndex);
+  return pad;
+}
+
+TEST_F(SdlJoystick, KnownPadsUseTheFixedLayoutAndComeAndGoWithoutACrash) {
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER), 0) << SDL_GetError();
+  auto pad = AttachGamePad("Tavvy Game Pad");
+  ASSERT_NE(pad->handle, nullptr) << SDL_GetError();
+  ASSERT_TRUE(SDL_IsGameController(pad->deviceIndex));
+  // Fire on B instead of A, as the settings file may say.
+  auto sticks = host::CreateSdlJoysticks({"b", "a", "x", "y", "rightshoulder", "leftshoulder"});
+  machine.sticks = sticks.get();
+  TDDIDEX joy(FakeWindow());
+  joy.Loaded();
+  ASSERT_EQ(joy.JoystickNames(), (std::vector<std::string>{"Tavvy Game Pad"}));
+
+  SDL_JoystickSetVirtualButton(pad->handle, SDL_CONTROLLER_BUTTON_B, SDL_PRESSED);
+  SDL_JoystickSetVirtualButton(pad->handle, SDL_CONTROLLER_BUTTON_LEFTSHOULDER, SDL_PRESSED);
+  SDL_JoystickSetVirtualButton(pad->handle, SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_PRESSED);
+  SDL_JoystickSetVirtualAxis(pad->handle, SDL_CONTROLLER_AXIS_LEFTY, 30000);
+  ASSERT_TRUE(joy.Poll(2, false));
+  EXPECT_TRUE(joy.Button(0));   // fire: B
+  EXPECT_FALSE(joy.Button(1));  // afterburner: A, not held
+  EXPECT_TRUE(joy.Button(5));   // view: left shoulder
+  EXPECT_EQ(joy.GetDirections().lX, -1);  // the d-pad steers
+  EXPECT_EQ(joy.GetDirections().lY, 1);   // and so does the stick
+  EXPECT_EQ(joy.GetDirections().rgdwPOV[0], 27000u);
+  SDL_JoystickSetVirtualButton(pad->handle, SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_RELEASED);
+  SDL_JoystickSetVirtualAxis(pad->handle, SDL_CONTROLLER_AXIS_LEFTX, 32767);
+  ASSERT_TRUE(joy.Poll(2, false));
+  EXPECT_EQ(joy.GetDirections().lX, 1);
+
+  // A second pad plugged in mid-game: the game's enumeration still sees what it saw at start.
+  auto second = AttachGamePad("Tavvy Second Pad");
+  ASSERT_NE(second->handle, nullptr);
+  EXPECT_TRUE(joy.Poll(2, false));
+  EXPECT_EQ(joy.JoystickNames(), (std::vector<std::string>{"Tavvy Game Pad"}));
+  // The first pulled out: its slot stops delivering, nothing breaks.
+  SDL_JoystickClose(pad->handle);
+  pad->handle = nullptr;
+  ASSERT_EQ(SDL_JoystickDetachVirtual(pad->deviceIndex), 0);
+  pad->deviceIndex = -1;
+  EXPECT_FALSE(joy.Poll(2, false));
+  EXPECT_FALSE(joy.Poll(3, false));
+  ASSERT_TRUE(joy.PollDevices({0, 2}));  // the keyboard still answers
+  sticks.reset();
+  SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+}
+
 // ---- the real keyboard of an X server --------------------------------------------------
 
 // An X server of our own when the environment has none.

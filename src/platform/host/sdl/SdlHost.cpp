@@ -130,7 +130,7 @@ class SdlHost final : public IHost {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, settings.smoothScaling ? "linear" : "nearest");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     audio_ = CreateSdlAudio();
-    joysticks_ = CreateSdlJoysticks();
+    joysticks_ = CreateSdlJoysticks(settings.padButtons);
     comforts_ = std::make_unique<Comforts>(settings_, gameClock_, *audio_, [] { return DWORD(SDL_GetTicks()); });
   }
   ~SdlHost() override {

@@ -1,12 +1,22 @@
 // Joysticks of the real machine through SDL's joystick layer (raw axes, hats, buttons).
+// A pad that SDL's game-controller layer knows (its built-in mapping database: Xbox,
+// PlayStation, Switch-style and many generic pads) is read in one fixed layout instead:
+//   X, Y       left stick, or the d-pad (the d-pad wins while held)
+//   Rx, Ry     right stick; sliders 0 and 1: left and right trigger; POV 0: the d-pad
+//   buttons 0..5  fire, afterburner, thrust, missiles, blade, view: by default A, B, X, Y,
+//              right shoulder, left shoulder (the settings can name others)
+//   buttons 6, 7  start, back
 #include <SDL.h>
 
 #include <algorithm>
+#include <array>
+#include <string>
 #include <cstdio>
 #include <mutex>
 #include <vector>
 
 #include "platform/host/Backends.h"
+#include "platform/host/Comforts.h"
 
 namespace host {
 namespace {
@@ -36,7 +46,11 @@ int32_t PovFromHat(Uint8 hat) {
 
 class SdlJoysticks final : public IJoysticks {
  public:
-  SdlJoysticks() {
+  explicit SdlJoysticks(const std::array<std::string, 6>& padButtons) {
+    for (size_t i = 0; i < padButtons.size(); ++i) {
+      padButtons_[i] = SDL_GameControllerGetButtonFromString(padButtons[i].c_str());
+    }
+    SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
     ready_ = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
     if (!ready_) {
       std::fprintf(stderr, "host: no joysticks (SDL joystick subsystem: %s)\n", SDL_GetError());
@@ -47,7 +61,14 @@ class SdlJoysticks final : public IJoysticks {
   }
 
   ~SdlJoysticks() override {
-    for (Slot& slot : slots_) SDL_JoystickClose(slot.joystick);
+    for (Slot& slot : slots_) {
+      if (slot.pad) {
+        SDL_GameControllerClose(slot.pad);
+      } else {
+        SDL_JoystickClose(slot.joystick);
+      }
+    }
+    SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
     if (ready_) SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
   }
 
@@ -73,6 +94,10 @@ class SdlJoysticks final : public IJoysticks {
     SDL_JoystickUpdate();
     if (!SDL_JoystickGetAttached(js)) return false;
     state = JoystickState{};
+    if (SDL_GameController* pad = slots_[index].pad) {
+      PadState(pad, state);
+      return true;
+    }
     const int axes = std::min(SDL_JoystickNumAxes(js), 8);
     for (int i = 0; i < axes; ++i) state.axes[i] = SDL_JoystickGetAxis(js, i);
     const int hats = std::min(SDL_JoystickNumHats(js), 4);
@@ -87,7 +112,32 @@ class SdlJoysticks final : public IJoysticks {
     SDL_JoystickID id;
     SDL_Joystick* joystick;
     JoystickInfo info;
+    SDL_GameController* pad = nullptr;  // a known pad: read in the fixed layout
   };
+
+  void PadState(SDL_GameController* pad, JoystickState& state) const {
+    auto axis = [pad](SDL_GameControllerAxis a) { return int32_t{SDL_GameControllerGetAxis(pad, a)}; };
+    auto held = [pad](SDL_GameControllerButton b) {
+      return b != SDL_CONTROLLER_BUTTON_INVALID && SDL_GameControllerGetButton(pad, b) != 0;
+    };
+    const bool up = held(SDL_CONTROLLER_BUTTON_DPAD_UP), down = held(SDL_CONTROLLER_BUTTON_DPAD_DOWN);
+    const bool left = held(SDL_CONTROLLER_BUTTON_DPAD_LEFT), right = held(SDL_CONTROLLER_BUTTON_DPAD_RIGHT);
+    state.axes[0] = left != right ? (left ? -32767 : 32767) : axis(SDL_CONTROLLER_AXIS_LEFTX);
+    state.axes[1] = up != down ? (up ? -32767 : 32767) : axis(SDL_CONTROLLER_AXIS_LEFTY);
+    state.axes[3] = axis(SDL_CONTROLLER_AXIS_RIGHTX);
+    state.axes[4] = axis(SDL_CONTROLLER_AXIS_RIGHTY);
+    state.axes[6] = axis(SDL_CONTROLLER_AXIS_TRIGGERLEFT);
+    state.axes[7] = axis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT);
+    Uint8 hat = SDL_HAT_CENTERED;
+    if (up) hat |= SDL_HAT_UP;
+    if (down) hat |= SDL_HAT_DOWN;
+    if (left) hat |= SDL_HAT_LEFT;
+    if (right) hat |= SDL_HAT_RIGHT;
+    state.hats[0] = PovFromHat(hat);
+    for (size_t i = 0; i < padButtons_.size(); ++i) state.buttons[i] = held(padButtons_[i]) ? 0x80 : 0;
+    state.buttons[6] = held(SDL_CONTROLLER_BUTTON_START) ? 0x80 : 0;
+    state.buttons[7] = held(SDL_CONTROLLER_BUTTON_BACK) ? 0x80 : 0;
+  }
 
   // Opens the sticks that were plugged in since the last look. Slots are never reused, so
   // a slot number keeps naming the same stick; an unplugged one just stops delivering.
@@ -100,27 +150,36 @@ class SdlJoysticks final : public IJoysticks {
       bool known = false;
       for (const Slot& slot : slots_) known = known || slot.id == id;
       if (known) continue;
-      SDL_Joystick* js = SDL_JoystickOpen(i);
+      SDL_GameController* pad = SDL_IsGameController(i) ? SDL_GameControllerOpen(i) : nullptr;
+      SDL_Joystick* js = pad ? SDL_GameControllerGetJoystick(pad) : SDL_JoystickOpen(i);
       if (!js) continue;
       JoystickInfo info;
-      const char* name = SDL_JoystickName(js);
+      const char* name = pad ? SDL_GameControllerName(pad) : SDL_JoystickName(js);
       info.productName = name && *name ? name : "Joystick";
       info.instanceName = info.productName;
       info.axes = std::max(SDL_JoystickNumAxes(js), 0);
       info.buttons = std::max(SDL_JoystickNumButtons(js), 0);
       info.hats = std::max(SDL_JoystickNumHats(js), 0);
       info.forceFeedback = SDL_JoystickIsHaptic(js) == SDL_TRUE || SDL_JoystickHasRumble(js) == SDL_TRUE;
-      slots_.push_back({id, js, std::move(info)});
+      if (pad) {
+        info.axes = 8;
+        info.buttons = 8;
+        info.hats = 1;
+      }
+      slots_.push_back({id, js, std::move(info), pad});
     }
   }
 
   std::mutex mutex_;
   bool ready_ = false;
+  std::array<SDL_GameControllerButton, 6> padButtons_{};
   std::vector<Slot> slots_;
 };
 
 }  // namespace
 
-std::unique_ptr<IJoysticks> CreateSdlJoysticks() { return std::make_unique<SdlJoysticks>(); }
+std::unique_ptr<IJoysticks> CreateSdlJoysticks(const std::array<std::string, 6>& padButtons) {
+  return std::make_unique<SdlJoysticks>(padButtons);
+}
 
 }  // namespace host
