@@ -194,6 +194,7 @@ struct Factory {
   const char* name;
   std::function<std::unique_ptr<Rasterizer>()> make;
 };
+void PrintTo(const Factory& f, std::ostream* os) { *os << f.name; }
 
 class PixelValues : public ::testing::TestWithParam<Factory> {
  protected:
