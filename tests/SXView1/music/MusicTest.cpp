@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -22,6 +24,11 @@ class MusicForm1 : public TForm1 {
  public:
   using TForm1::TForm1;
   using TForm1::BeginStageClearMusic;
+  ~MusicForm1() override {
+    if (OnGoing) OnGoing();
+  }
+  // Called as the form starts to go, before any of its own parts has gone.
+  std::function<void()> OnGoing;
 
  protected:
   void KNInitScene() override {}
@@ -412,28 +419,53 @@ bool HoldsOpen(const std::string& name) {
   return false;
 }
 
-// The thread is let into a fill at the moment the form starts going: the form, its file, its
-// lock and its buffer must outlive the handler (a fault shows as a crash, or as a race or a use
-// after free in the sanitizer runs), and nothing is left behind.
+// The thread is held inside a fill (at the music lock) while the form starts to go, and let on
+// only a while later: the form must wait for the handler before its file, lock, block or
+// buffer goes (a fault shows as a crash, or as a race or a use after free in the sanitizer
+// runs), and nothing is left behind. The lock is held by a helper thread, since the form's
+// own going takes it on this one.
 TEST_F(Music, TheFormGoesWhileTheThreadIsFilling) {
-  const size_t threadsBefore = ThreadCount();
   for (int round = 0; round < 5; ++round) {
     MusicForm1& f = Start();
     Tune("bgm_b.wav", 3000000, 14);
     f.StartStageMusic();
     EXPECT_TRUE(HoldsOpen("bgm_b.wav"));
-    {
-      // Holding the music lock keeps the woken thread at the door of the fill...
+    // The stream's notification thread is the form's only thread (a sanitizer may run one of
+    // its own, which stays).
+    const size_t threadsWithTheForm = ThreadCount();
+
+    std::mutex m;
+    std::condition_variable changed;
+    bool locked = false, going = false;
+    std::thread holder([&] {
       std::unique_lock hold(f.MusicLock);
-      Sleep(1300);
-      ASSERT_TRUE(Eventually([&] { return wave_->NotificationsStarted() == 1; })) << "the thread was not woken";
+      std::unique_lock lock(m);
+      locked = true;
+      changed.notify_all();
+      changed.wait(lock, [&] { return going; });
+      lock.unlock();
+      // Long enough for a form that does not wait to be gone; a form that waits just waits.
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    });
+    {
+      std::unique_lock lock(m);
+      changed.wait(lock, [&] { return locked; });
     }
-    app_.reset();  // ...which it goes through while the form, its file and its buffer go away
+    f.OnGoing = [&] {
+      std::lock_guard lock(m);
+      going = true;
+      changed.notify_all();
+    };
+    Sleep(1300);  // the thread is woken and stops at the lock, inside the fill
+    EXPECT_TRUE(Eventually([&] { return wave_->NotificationsStarted() == 1; })) << "the thread was not woken";
+    app_.reset();
     host::SetCurrent(nullptr);
     host_.reset();
+    holder.join();
+    EXPECT_TRUE(going);
     EXPECT_FALSE(HoldsOpen("bgm_b.wav")) << "round " << round;
     // A joined thread leaves the process's list of tasks a moment after the join.
-    EXPECT_TRUE(Eventually([&] { return ThreadCount() == threadsBefore; }))
+    EXPECT_TRUE(Eventually([&] { return ThreadCount() == threadsWithTheForm - 1; }))
         << "round " << round << ": the notification thread was left running";
   }
 }
