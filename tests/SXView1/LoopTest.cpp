@@ -173,7 +173,10 @@ TEST_F(LoopTest, IdleTickRunsEvery25MillisecondsSleeps4AndNeverCatchesUp) {
   // Across the wrap of the millisecond counter the difference stays right.
   f.LastTick = 0xFFFFFFF0u;
   f.Clear();
-  auto* clock = dynamic_cast<win::VirtualClock*>(&win::CurrentClock());
+  // The game reads the headless machine's virtual clock through the pause of the port.
+  auto* pausable = dynamic_cast<host::PausableClock*>(&win::CurrentClock());
+  ASSERT_TRUE(pausable);
+  auto* clock = dynamic_cast<win::VirtualClock*>(&pausable->Base());
   ASSERT_TRUE(clock);
   clock->Advance(0u - timeGetTime() + 5);  // now = 5, 21 ms after the last tick
   f.IdleTick(&f, done);

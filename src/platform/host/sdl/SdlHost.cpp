@@ -264,8 +264,9 @@ class SdlHost final : public IHost {
     return it == windows_.end() ? nullptr : it->second;
   }
 
-  uint32_t Shift(uint32_t buttons) const {
-    SDL_Keymod mod = SDL_GetModState();
+  // `mod`: the modifiers of a key event itself; the global state may already be further on
+  // (a quick Alt+Enter arrives with Alt let go before its Enter is handled).
+  uint32_t Shift(uint32_t buttons, uint16_t mod = SDL_GetModState()) const {
     uint32_t s = 0;
     if (mod & KMOD_SHIFT) s |= ssShift;
     if (mod & KMOD_CTRL) s |= ssCtrl;
@@ -293,7 +294,7 @@ class SdlHost final : public IHost {
         out.vk = key->vk;
         out.scanCode = key->dik;
         out.repeat = e.key.repeat != 0;
-        out.shift = Shift(SDL_GetMouseState(nullptr, nullptr));
+        out.shift = Shift(SDL_GetMouseState(nullptr, nullptr), e.key.keysym.mod);
         return true;
       }
       case SDL_MOUSEMOTION:
