@@ -853,8 +853,9 @@ void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_
     code = kOutBad;
   } else {
     if (o.w < float(kMinClipW)) code |= kOutW;
-    if (o.z < 0) code |= kOutNear;
-    if (o.z > o.w) code |= kOutFar;
+    // Pretransformed vertices are not clipped at the near and far planes.
+    if (o.z < 0 && !l.pretransformed) code |= kOutNear;
+    if (o.z > o.w && !l.pretransformed) code |= kOutFar;
     if (o.x < -guardX_ * o.w) code |= kOutLeft;
     if (o.x > guardX_ * o.w) code |= kOutRight;
     if (o.y < -guardY_ * o.w) code |= kOutBottom;

@@ -506,8 +506,12 @@ class ReferenceRasterizer final : public Rasterizer {
       if (facing == 0 || Culled(s.rs.cullMode, facing)) continue;
       poly.assign(tv, tv + 3);
       ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.w - kMinClipW; });
-      ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.z; });
-      ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.w - c.z; });
+      if (!dc.layout.pretransformed) {
+        // Pretransformed vertices are not clipped at the near and far planes: their z is
+        // whatever the caller wrote, and only the depth test looks at it.
+        ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.z; });
+        ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.w - c.z; });
+      }
       ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.w + c.x; });
       ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.w - c.x; });
       ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.w + c.y; });
