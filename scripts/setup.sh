@@ -16,6 +16,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # window tests without a display, sound checks, fuzzing
   xvfb xauth xdotool sox clang libclang-rt-14-dev
+  # screenshots of the real window (docs/screenshots/README.md): xwd
+  x11-apps
 )
 
 missing=()
