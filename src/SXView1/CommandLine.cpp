@@ -99,8 +99,18 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       noValue();
       c.Autopilot = true;
     } else if (name == "--timedemo") {
-      noValue();
-      c.TimeDemo = true;
+      if (hasValue) {
+        needValue();
+        c.TimeDemoFile = value;
+      } else {
+        c.TimeDemo = true;
+      }
+    } else if (name == "--record") {
+      needValue();
+      c.Record = value;
+    } else if (name == "--playdemo") {
+      needValue();
+      c.PlayDemo = value;
     } else if (name == "--help" || name == "-h") {
       c.Help = true;
     } else {
@@ -136,6 +146,13 @@ Without options the game starts as it always did: a window and the start-up opti
   --autopilot              the ship flies and fights by itself (for demos and soak runs)
   --timedemo               with --headless and --ticks: run the ticks back to back and report
                            the ticks per second of the whole program (logic, rendering, HUD)
+  --record=FILE            write a demo of this run (window or headless): everything the game
+                           reads from outside, tick by tick, flushed every second
+  --playdemo=FILE          play a demo back (in a window, or with --headless); live input is
+                           ignored but Escape, which stops the playback. Exit code 3 when the
+                           game runs out of sync with the demo, 4 when the demo was cut short
+  --timedemo=FILE          play a demo back headless as fast as possible and report the ticks
+                           per second and the frame times (median, 99th percentile, worst)
   --help
 )";
 }

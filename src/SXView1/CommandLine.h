@@ -27,6 +27,9 @@ struct TCommandLine {
   std::string Data;
   bool Autopilot = false;
   bool TimeDemo = false;
+  std::string Record;        // --record=FILE: write a demo of this run
+  std::string PlayDemo;      // --playdemo=FILE: play a demo back
+  std::string TimeDemoFile;  // --timedemo=FILE: play a demo back headless, as fast as possible
   bool Help = false;
 };
 
