@@ -89,6 +89,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--frame-every") {
       needValue();
       c.FrameEvery = Number<int>(name, value, 1, 1 << 30);
+    } else if (name == "--frame-hashes") {
+      needValue();
+      c.FrameHashes = value;
     } else if (name == "--stats") {
       needValue();
       c.Stats = value;
@@ -139,6 +142,8 @@ Without options the game starts as it always did: a window and the start-up opti
   --frames=DIR             write the presented frames as PNG files into DIR (frame-NNNNNN.png,
                            the tick number padded to six digits)
   --frame-every=N          only every N-th tick (default 1)
+  --frame-hashes=FILE      one line per such tick: the tick and a hash of the presented picture
+                           (64-bit FNV-1a of its 0x00RRGGBB pixels, hexadecimal)
   --stats=FILE             one line per tick: tick GameState Score Stage Stock Energy
                            TargetEnergy StageTime ReadyTime DeathTime ClearCountdown
                            MessageIndex MessageTime (space-separated integers)

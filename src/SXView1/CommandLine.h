@@ -23,6 +23,7 @@ struct TCommandLine {
   std::optional<uint64_t> Ticks;
   std::string Frames;
   int FrameEvery = 1;
+  std::string FrameHashes;  // --frame-hashes=FILE: a hash of the picture every FrameEvery ticks
   std::string Stats;
   std::string Data;
   bool Autopilot = false;

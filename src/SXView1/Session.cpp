@@ -56,6 +56,18 @@ class TickStats {
   std::ofstream out_;
 };
 
+uint64_t FrameHash(TForm& form) {
+  form.FlushCanvas();
+  int w = 0, h = 0;
+  const std::vector<uint32_t>& pixels = form.Window().LastPresented(w, h);
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (uint32_t p : pixels) {
+    const uint8_t bytes[4] = {uint8_t(p), uint8_t(p >> 8), uint8_t(p >> 16), uint8_t(p >> 24)};
+    hash = host::demo::Fnv1a64(bytes, hash);
+  }
+  return hash;
+}
+
 void WriteFrame(const std::string& dir, uint64_t tick, TForm& form) {
   form.FlushCanvas();
   int w = 0, h = 0;
@@ -261,6 +273,11 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
   try {
     std::unique_ptr<TickStats> stats;
     if (!c.Stats.empty()) stats = std::make_unique<TickStats>(c.Stats);
+    std::ofstream hashes;
+    if (!c.FrameHashes.empty()) {
+      hashes.open(c.FrameHashes, std::ios::binary | std::ios::trunc);
+      if (!hashes) throw rtl::EFCreateError("Cannot create file " + c.FrameHashes);
+    }
     if (!c.Frames.empty()) std::filesystem::create_directories(c.Frames);
 
     std::unique_ptr<TApplication> app = CreateAnsweringApplication(*machine, answers);
@@ -299,7 +316,15 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     form.OnTickDone = [&] {
       uint64_t tick = form.TicksRun() - 1;
       if (stats) stats->Write(tick, form);
-      if (!c.Frames.empty() && tick % static_cast<uint64_t>(c.FrameEvery) == 0) WriteFrame(c.Frames, tick, form);
+      if (tick % static_cast<uint64_t>(c.FrameEvery) == 0) {
+        if (!c.Frames.empty()) WriteFrame(c.Frames, tick, form);
+        if (hashes.is_open()) {
+          char line[40];
+          std::snprintf(line, sizeof line, "%llu %016llx\n", static_cast<unsigned long long>(tick),
+                        static_cast<unsigned long long>(FrameHash(form)));
+          hashes << line << std::flush;
+        }
+      }
       if (tick % kStateChecksumEvery == 0) {
         if (recorder) recorder->NoteState(GameStateChecksum(form));
         if (player) player->CheckState(GameStateChecksum(form));
