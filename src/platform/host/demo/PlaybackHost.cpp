@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "platform/host/demo/DemoHosts.h"
+#include "platform/host/demo/ForwardingWindow.h"
 #include "platform/win/FileOpenHook.h"
 #include "platform/win/ModulePath.h"
 
@@ -49,18 +50,11 @@ const char* TagName(uint8_t tag) {
 }
 
 // A window of the real host whose state, as the program reads it, comes from the demo.
-class PlayWindow final : public IWindow {
+class PlayWindow final : public ForwardingWindow {
  public:
   PlayWindow(PlaybackHost& host, std::unique_ptr<IWindow> inner, uint32_t number)
-      : host_(host), inner_(std::move(inner)), number_(number) {}
+      : ForwardingWindow(std::move(inner)), host_(host), number_(number) {}
   ~PlayWindow() override { host_.WindowGone(number_); }
-  IWindow& Inner() { return *inner_; }
-
-  void SetCaption(const std::string& utf8) override { inner_->SetCaption(utf8); }
-  std::string Caption() const override { return inner_->Caption(); }
-  void Show(bool visible) override { inner_->Show(visible); }
-  int ClientWidth() const override { return inner_->ClientWidth(); }
-  int ClientHeight() const override { return inner_->ClientHeight(); }
   void ClientOrigin(int& x, int& y) const override {
     x = x_;
     y = y_;
@@ -70,15 +64,8 @@ class PlayWindow final : public IWindow {
     x_ = x = static_cast<int>(std::clamp<int64_t>(nx, INT32_MIN, INT32_MAX));
     y_ = y = static_cast<int>(std::clamp<int64_t>(ny, INT32_MIN, INT32_MAX));
   }
-  void SetFullscreen(bool fullscreen) override { inner_->SetFullscreen(fullscreen); }
   bool Fullscreen() const override { return Flag(kWindowFullscreen, "the full-screen state", fullscreen_); }
   bool Active() const override { return Flag(kWindowActive, "a window's activation", active_); }
-  void Present(const uint32_t* pixels, int width, int height, int pitch) override {
-    inner_->Present(pixels, width, height, pitch);
-  }
-  const std::vector<uint32_t>& LastPresented(int& width, int& height) const override {
-    return inner_->LastPresented(width, height);
-  }
 
  private:
   bool Window(uint8_t tag, const char* what) const {
@@ -95,7 +82,6 @@ class PlayWindow final : public IWindow {
   }
 
   PlaybackHost& host_;
-  std::unique_ptr<IWindow> inner_;
   uint32_t number_;
   mutable int x_ = 0, y_ = 0;
   mutable bool active_ = false, fullscreen_ = false;

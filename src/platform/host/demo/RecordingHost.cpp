@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "platform/host/demo/DemoHosts.h"
+#include "platform/host/demo/ForwardingWindow.h"
 #include "platform/win/FileOpenHook.h"
 
 namespace host::demo {
@@ -12,17 +13,10 @@ namespace {
 constexpr auto kFlushEvery = std::chrono::seconds(1);
 
 // A window of the real host that reports what the program reads of it.
-class RecWindow final : public IWindow {
+class RecWindow final : public ForwardingWindow {
  public:
-  RecWindow(RecordingHost& host, std::unique_ptr<IWindow> inner) : host_(host), inner_(std::move(inner)) {}
+  RecWindow(RecordingHost& host, std::unique_ptr<IWindow> inner) : ForwardingWindow(std::move(inner)), host_(host) {}
   ~RecWindow() override { host_.WindowGone(inner_.get()); }
-  IWindow& Inner() { return *inner_; }
-
-  void SetCaption(const std::string& utf8) override { inner_->SetCaption(utf8); }
-  std::string Caption() const override { return inner_->Caption(); }
-  void Show(bool visible) override { inner_->Show(visible); }
-  int ClientWidth() const override { return inner_->ClientWidth(); }
-  int ClientHeight() const override { return inner_->ClientHeight(); }
   void ClientOrigin(int& x, int& y) const override {
     inner_->ClientOrigin(x, y);
     if (!host_.Recording()) return;
@@ -31,15 +25,8 @@ class RecWindow final : public IWindow {
     host_.Out().Zig(x);
     host_.Out().Zig(y);
   }
-  void SetFullscreen(bool fullscreen) override { inner_->SetFullscreen(fullscreen); }
   bool Fullscreen() const override { return Flag(kWindowFullscreen, inner_->Fullscreen()); }
   bool Active() const override { return Flag(kWindowActive, inner_->Active()); }
-  void Present(const uint32_t* pixels, int width, int height, int pitch) override {
-    inner_->Present(pixels, width, height, pitch);
-  }
-  const std::vector<uint32_t>& LastPresented(int& width, int& height) const override {
-    return inner_->LastPresented(width, height);
-  }
 
  private:
   bool Flag(uint8_t tag, bool value) const {
@@ -52,7 +39,6 @@ class RecWindow final : public IWindow {
   }
 
   RecordingHost& host_;
-  std::unique_ptr<IWindow> inner_;
 };
 
 }  // namespace
