@@ -80,10 +80,6 @@ void WriteFrame(const std::string& dir, uint64_t tick, TForm& form) {
   if (!result) throw rtl::EFCreateError("Cannot write frame " + path + ": " + result.error);
 }
 
-}  // namespace
-
-namespace {
-
 // The demo options that cannot go together, or with the options a demo brings along.
 std::string DemoOptionConflict(const TCommandLine& c) {
   const bool plays = !c.PlayDemo.empty() || !c.TimeDemoFile.empty();
@@ -98,8 +94,7 @@ std::string DemoOptionConflict(const TCommandLine& c) {
 }
 
 // How a finished playback is reported; returns the exit code.
-int ReportPlayback(host::demo::PlaybackHost& player, const TCommandLine& c, const std::string& file, bool stoppedByTicks,
-                   std::ostream& err) {
+int ReportPlayback(host::demo::PlaybackHost& player, const std::string& file, bool stoppedByTicks, std::ostream& err) {
   using Outcome = host::demo::PlaybackHost::Outcome;
   if (stoppedByTicks) return 0;
   const Outcome outcome = player.Conclude();
@@ -122,7 +117,6 @@ int ReportPlayback(host::demo::PlaybackHost& player, const TCommandLine& c, cons
     case Outcome::Finished:
       break;
   }
-  (void)c;
   return 0;
 }
 
@@ -361,7 +355,7 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     if (exitCode == 0) exitCode = 1;
   }
   if (player) {
-    const int playback = ReportPlayback(*player, c, demoFile, stoppedByTicks, err);
+    const int playback = ReportPlayback(*player, demoFile, stoppedByTicks, err);
     if (playback != 0) exitCode = playback;
   }
   return exitCode;

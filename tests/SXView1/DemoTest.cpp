@@ -256,6 +256,39 @@ TEST_F(DemoTest, AGameRecordedInTheWindowPlaysBackHeadlessTickForTick) {
   for (size_t t = 0; t < recorded.size(); ++t) ASSERT_EQ(played[t], recorded[t]) << "tick " << t;
 }
 
+TEST_F(DemoTest, ADemoPlaysInTheWindowAtItsPaceAndEscapeStopsIt) {
+  if (!Have("xvfb-run") || !Have("Xvfb")) GTEST_SKIP() << "no Xvfb on this machine";
+  if (!Have("xdotool")) GTEST_SKIP() << "no xdotool to press keys with";
+  RecordShortGame();
+  // Live keys other than Escape change nothing: the statistics are the recorded ones.
+  const std::string play = "'" TAVVYHOP_EXE "' --playdemo='" + File("a.dem") + "' '" + Data() + "' --stats='";
+  std::string script = "set -u\nexport ASAN_OPTIONS=detect_leaks=0\n" + play + File("play.txt") +
+                       "' & pid=$!\n"
+                       "main=$(xdotool search --sync --onlyvisible --name '^Tavvyhop$' | head -1)\n"
+                       "xdotool windowfocus $main 2>/dev/null || true\n"
+                       "xdotool key Return; xdotool keydown Up; sleep 0.3; xdotool keyup Up; xdotool key z\n"
+                       "wait $pid; echo \"exit $?\"\n";
+  ASSERT_EQ(InXvfb(script, dir_), 0) << testsupport::ReadFileText(File("log.txt"));
+  EXPECT_NE(testsupport::ReadFileText(File("log.txt")).find("exit 0"), std::string::npos)
+      << testsupport::ReadFileText(File("log.txt"));
+  EXPECT_EQ(ReadStats(File("play.txt")), ReadStats(File("rec.txt")));
+
+  // At the recorded pace the 300 ticks take 7.5 s: Escape after a second stops the playback.
+  script = "set -u\nexport ASAN_OPTIONS=detect_leaks=0\n" + play + File("esc.txt") +
+           "' & pid=$!\n"
+           "main=$(xdotool search --sync --onlyvisible --name '^Tavvyhop$' | head -1)\n"
+           "xdotool windowfocus $main 2>/dev/null || true\n"
+           "sleep 1; xdotool key Escape\n"
+           "wait $pid; echo \"exit $?\"\n";
+  ASSERT_EQ(InXvfb(script, dir_), 0) << testsupport::ReadFileText(File("log.txt"));
+  const std::string log = testsupport::ReadFileText(File("log.txt"));
+  EXPECT_NE(log.find("playback stopped with Escape at tick"), std::string::npos) << log;
+  EXPECT_NE(log.find("exit 0"), std::string::npos) << log;
+  const auto stopped = ReadStats(File("esc.txt"));
+  EXPECT_GT(stopped.size(), 0u);
+  EXPECT_LT(stopped.size(), 300u);
+}
+
 // ---- The golden demos ----
 
 struct Expected {

@@ -367,7 +367,11 @@ PlaybackHost::Outcome PlaybackHost::Conclude() {
     outcome_ = demo_.complete ? Outcome::Finished : Outcome::CutShort;
   } else {
     ByteReader peek = in_;
-    if (peek.U8() == kEnd) outcome_ = Outcome::Finished;
+    if (peek.U8() == kEnd) {
+      outcome_ = Outcome::Finished;
+    } else {
+      Desync("the program ended where the demo goes on");
+    }
   }
   if (outcome_ == Outcome::CutShort) why_ = demo_.cutShortWhy;
   return outcome_;
