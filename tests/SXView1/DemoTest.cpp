@@ -256,6 +256,40 @@ TEST_F(DemoTest, AGameRecordedInTheWindowPlaysBackHeadlessTickForTick) {
   for (size_t t = 0; t < recorded.size(); ++t) ASSERT_EQ(played[t], recorded[t]) << "tick " << t;
 }
 
+TEST_F(DemoTest, TheAnswersOfADialogShownToThePlayerAreKeptAndPlayedBack) {
+  if (!Have("xvfb-run") || !Have("Xvfb")) GTEST_SKIP() << "no Xvfb on this machine";
+  if (!Have("xdotool")) GTEST_SKIP() << "no xdotool to click with";
+  // 5 lives chosen in the list, OK clicked; a game started and left.
+  const std::string script =
+      "set -u\nexport ASAN_OPTIONS=detect_leaks=0\n"
+      "'" TAVVYHOP_EXE "' --fullscreen=0 '" + Data() + "' --record='" + File("d.dem") + "' --stats='" +
+      File("rec.txt") +
+      "' & pid=$!\n"
+      "dlg=$(xdotool search --sync --onlyvisible --name 'Tavhop' | head -1)\n"
+      "xdotool windowfocus $dlg 2>/dev/null || true\nsleep 0.5\n"
+      "xdotool mousemove --window $dlg 100 134 click 1\nsleep 0.3\n"
+      "xdotool mousemove --window $dlg 100 $((124 - 92 + 1 + 2 * 15 + 7)) click 1\nsleep 0.3\n"
+      "xdotool mousemove --window $dlg 201 140 click 1\n"
+      "main=$(xdotool search --sync --onlyvisible --name '^Tavvyhop$' | head -1)\n"
+      "xdotool windowfocus $main 2>/dev/null || true\nsleep 0.5\n"
+      "xdotool key Return; sleep 1; xdotool key Escape; sleep 0.3; xdotool key Escape\n"
+      "for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
+      "if kill -0 $pid 2>/dev/null; then kill $pid; echo 'still running'; exit 3; fi\n"
+      "wait $pid; echo \"exit $?\"\n";
+  ASSERT_EQ(InXvfb(script, dir_), 0) << testsupport::ReadFileText(File("log.txt"));
+  const demo::Demo d = demo::ReadDemoFile(File("d.dem"));
+  for (const char* s : {"--ok", "--fullscreen=0", "--lives=5"}) {
+    EXPECT_NE(std::find(d.header.settings.begin(), d.header.settings.end(), s), d.header.settings.end()) << s;
+  }
+  RunResult r = Play(File("d.dem"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  const auto recorded = ReadStats(File("rec.txt"));
+  ASSERT_FALSE(recorded.empty());
+  EXPECT_EQ(ReadStats(File("play.txt")), recorded);
+  EXPECT_TRUE(std::any_of(recorded.begin(), recorded.end(), [](const auto& row) { return row[1] == 1 && row[4] == 4; }))
+      << "no game with the five lives chosen";
+}
+
 TEST_F(DemoTest, ADemoPlaysInTheWindowAtItsPaceAndEscapeStopsIt) {
   if (!Have("xvfb-run") || !Have("Xvfb")) GTEST_SKIP() << "no Xvfb on this machine";
   if (!Have("xdotool")) GTEST_SKIP() << "no xdotool to press keys with";
