@@ -167,6 +167,23 @@ TEST_F(DemoTest, ADemoCutShortPlaysUpToWhereItEndsAndSaysSo) {
   for (size_t t = 0; t < 120; ++t) ASSERT_EQ(played[t], recorded[t]) << "tick " << t;
 }
 
+TEST_F(DemoTest, AKilledRecordingPlaysUpToItsLastSecond) {
+  // The program killed outright after eight seconds of a long recording.
+  const std::string cmd = "ASAN_OPTIONS=detect_leaks=0 timeout -s KILL 8 '" TAVVYHOP_EXE
+                          "' --headless --autopilot --seed=1 --ticks=100000 '" +
+                          Data() + "' --record='" + File("k.dem") + "' > '" + File("k.log") + "' 2>&1";
+  const int status = std::system(cmd.c_str());
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + 9) << status;
+  const demo::Demo d = demo::ReadDemoFile(File("k.dem"));
+  EXPECT_FALSE(d.complete);
+  EXPECT_EQ(d.header.ticks, 0u);
+  ASSERT_GT(d.ticks, 0u) << "nothing was flushed in eight seconds";
+  RunResult r = Play(File("k.dem"));
+  EXPECT_EQ(r.code, 4) << r.err;
+  EXPECT_NE(r.err.find("ends at tick " + std::to_string(d.ticks) + " without its end"), std::string::npos) << r.err;
+  EXPECT_GE(ReadStats(File("play.txt")).size(), d.ticks);
+}
+
 TEST_F(DemoTest, BadDemoFilesAreRefusedWithAClearMessage) {
   RecordShortGame();
   const std::vector<uint8_t> good = ReadBytes(File("a.dem"));
