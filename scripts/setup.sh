@@ -16,6 +16,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # window tests without a display, sound checks, fuzzing
   xvfb xauth xdotool sox clang libclang-rt-14-dev
+  # the sound check under load (scripts/audio-check.sh): a user sound server with a null sink
+  pulseaudio pulseaudio-utils
 )
 
 missing=()

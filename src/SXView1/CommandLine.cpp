@@ -101,6 +101,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--timedemo") {
       noValue();
       c.TimeDemo = true;
+    } else if (name == "--audio-limiter") {
+      c.AudioLimiter = Flag01(name, value, hasValue);
+    } else if (name == "--audio-out") {
+      needValue();
+      c.AudioOut = value;
     } else if (name == "--help" || name == "-h") {
       c.Help = true;
     } else {
@@ -131,11 +136,16 @@ Without options the game starts as it always did: a window and the start-up opti
   --frame-every=N          only every N-th tick (default 1)
   --stats=FILE             one line per tick: tick GameState Score Stage Stock Energy
                            TargetEnergy StageTime ReadyTime DeathTime ClearCountdown
-                           MessageIndex MessageTime (space-separated integers)
+                           MessageIndex MessageTime (space-separated integers); at the end,
+                           the audio output's callbacks and late callbacks on standard error
   --data=DIR               read the data from DIR instead of Data/ beside the program
   --autopilot              the ship flies and fights by itself (for demos and soak runs)
   --timedemo               with --headless and --ticks: run the ticks back to back and report
                            the ticks per second of the whole program (logic, rendering, HUD)
+  --audio-limiter=0|1      the audio output's look-ahead limiter (default 1; 0 clips every
+                           sample on its own, as the platform did)
+  --audio-out=FILE         with --headless: write what the audio sink plays, after the
+                           limiter, as a 16-bit stereo WAV file
   --help
 )";
 }

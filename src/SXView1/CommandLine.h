@@ -27,6 +27,8 @@ struct TCommandLine {
   std::string Data;
   bool Autopilot = false;
   bool TimeDemo = false;
+  bool AudioLimiter = true;
+  std::string AudioOut;
   bool Help = false;
 };
 

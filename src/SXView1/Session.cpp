@@ -60,6 +60,12 @@ void WriteFrame(const std::string& dir, uint64_t tick, TForm& form) {
   if (!result) throw rtl::EFCreateError("Cannot write frame " + path + ": " + result.error);
 }
 
+// How the sound output kept up: a late callback is one where the device waited for sound.
+void ReportAudioCounts(const host::IAudioDevice& audio, std::ostream& err) {
+  const host::AudioOutputCounts counts = audio.Counts();
+  err << "audio: " << counts.callbacks << " callbacks, " << counts.late << " late\n";
+}
+
 }  // namespace
 
 int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -74,6 +80,10 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     out << HelpText();
     return 0;
   }
+  if (!c.AudioOut.empty() && !c.Headless) {
+    err << "tavvyhop: --audio-out needs --headless\n";
+    return 2;
+  }
   if (c.TimeDemo && (!c.Headless || !c.Ticks || *c.Ticks == 0)) {
     err << "tavvyhop: --timedemo needs --headless and --ticks=N (N at least 1)\n";
     return 2;
@@ -84,10 +94,14 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     if (c.Headless) {
       host::HeadlessOptions options;
       options.scriptPath = c.Script;
+      options.audio.limiter = c.AudioLimiter;
+      options.audioOutPath = c.AudioOut;
       machine = host::CreateHeadlessHost(options);
     } else {
       if (!c.Script.empty()) throw host::ScriptError("--script needs --headless");
-      machine = host::CreateSdlHost();
+      host::SdlOptions options;
+      options.audio.limiter = c.AudioLimiter;
+      machine = host::CreateSdlHost(options);
     }
   } catch (const std::exception& e) {
     err << "tavvyhop: " << e.what() << '\n';
@@ -125,8 +139,10 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - loopStart).count();
       out << TimeDemoLine(form.TicksRun(), seconds) << '\n';
     }
+    if (!c.Stats.empty()) ReportAudioCounts(machine->Audio(), err);
   } catch (const rtl::EHalt& halt) {
     exitCode = halt.ExitCode;
+    if (!c.Stats.empty()) ReportAudioCounts(machine->Audio(), err);
   } catch (const std::exception& e) {
     err << "tavvyhop: " << e.what() << '\n';
     if (!c.Headless) machine->ShowMessageBox("Tavvyhop", e.what());

@@ -161,6 +161,17 @@ TEST_F(DataSet, MeshSizesFitTheGame) {
   EXPECT_LT(across(missile), 4.0);
 }
 
+// Area the faces of a mesh cover seen along z (each face of a thin plate counts once).
+double AreaAlongZ(const Sx& m) {
+  double area = 0;
+  for (size_t i = 0; i + 2 < m.idx.size(); i += 3) {
+    const V a = m.v[m.idx[i]].p, b = m.v[m.idx[i + 1]].p, c = m.v[m.idx[i + 2]].p;
+    const V n = Cross(Sub(b, a), Sub(c, a));
+    if (n.z > 0) area += n.z / 2;
+  }
+  return area;
+}
+
 TEST_F(DataSet, BladeReachesTheSlabBesideTheShip) {
   // At rest the game turns mesh +y onto the ship's -z; a swing turns it about x. The hit
   // slab is 3 < |x| < 10 and 5 < -z < 12 in ship space, so in mesh space the cutting part
@@ -174,6 +185,9 @@ TEST_F(DataSet, BladeReachesTheSlabBesideTheShip) {
     if (v.p.y > 5 && v.p.y < 12 && v.p.x < -3 && v.p.x > -10) left = true;
   }
   EXPECT_TRUE(left && right);
+  // Slim: at rest the blades lie across the first view, so blades and arms together cover
+  // less than 50 square units seen from above (the broad cleavers of an earlier set, 113).
+  EXPECT_LT(AreaAlongZ(m), 50.0);
 }
 
 TEST_F(DataSet, SpritesAreTexturedQuadsFacingPlusZ) {
@@ -555,9 +569,13 @@ TEST_F(DataSet, ViewPlacementsAreRigidAndLookAtTheShip) {
     const double ahead = Dot(toShip, z);
     dist[k] = std::sqrt(Dot(p, p));
     EXPECT_GT(ahead, 8.0) << k;
-    EXPECT_LT(std::sqrt(std::max(0.0, Dot(toShip, toShip) - ahead * ahead)), 5.0) << k << ": looks at the ship";
+    // Well inside the 45-degree view, with room for the ship's own size around it.
+    const double offAxis = std::atan2(std::sqrt(std::max(0.0, Dot(toShip, toShip) - ahead * ahead)), ahead);
+    EXPECT_LT(offAxis * 180 / 3.14159265358979, 14.0) << k << ": the ship is in the picture";
   }
-  EXPECT_LT(dist[2], dist[0]) << "slot 2, the first view, is the close chase";
+  // The first view keeps the ship small: it stands farther back than the view behind and above.
+  EXPECT_GT(dist[2], 34.0) << "slot 2, the first view, stands back";
+  EXPECT_GT(dist[2], dist[0]);
   {
     // A stage starts with the ship at the origin facing +z and the planet (radius 900) at
     // (-2500, -2500, 0): its disc must reach into the first view (half the diagonal of a
