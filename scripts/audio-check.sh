@@ -32,7 +32,9 @@ trap cleanup EXIT
 # The sound server: private runtime folder, one null sink, no other modules.
 export XDG_RUNTIME_DIR="$run" PULSE_RUNTIME_PATH="$run/pulse" HOME="$run"
 mkdir -p "$PULSE_RUNTIME_PATH"
+# Real-time scheduling where allowed, as a desktop's sound server has it.
 pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --log-target=file:"$run/pulse.log" \
+  --high-priority=yes --realtime=yes \
   --load="module-native-protocol-unix socket=$run/pulse/native auth-anonymous=1" \
   --load="module-null-sink sink_name=check rate=44100 channels=2" \
   --load="module-always-sink" &
