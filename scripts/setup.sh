@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # tool chain
-  g++ cmake ninja-build pkg-config git
+  g++ cmake ninja-build pkg-config git python3
   # window, events, audio, joysticks
   libsdl2-dev
   # text, pictures
