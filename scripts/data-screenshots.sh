@@ -42,14 +42,14 @@ every=5
 
 # Statistics columns: tick GameState Score Stage Stock Energy TargetEnergy StageTime
 # ReadyTime DeathTime ClearCountdown MessageIndex MessageTime.
-# Each program prints the first tick of its moment; frames exist every $every ticks.
-pick() { awk -v every=$every "$1" "$tmp/stats.txt" | head -1 | awk -v every=$every '{ print $1 - $1 % every }'; }
+# Each program prints the first tick of its moment and stops; frames exist every $every ticks.
+pick() { awk "$1" "$tmp/stats.txt" | awk -v every=$every 'NR == 1 { print $1 - $1 % every }'; }
 declare -A tick
 tick[title]=25
-tick[play]=$(pick '$2 == 1 && $9 == 0 && ++n == 60 { print $1 }')
-tick[fight]=$(pick '$2 == 1 && $1 > 400 && score != "" && $3 > score && !hit { hit = $1 } { score = $3 } hit && $1 >= hit + 6 { print $1 }')
-tick[target]=$(pick '$2 == 1 && $8 == -1 && ++n == 120 { print $1 }')
-tick[clear]=$(pick '$2 == 3 && ++n == 60 { print $1 }')
+tick[play]=$(pick '$2 == 1 && $9 == 0 && ++n == 60 { print $1; exit }')
+tick[fight]=$(pick '$2 == 1 && $1 > 400 && score != "" && $3 > score && !hit { hit = $1 } { score = $3 } hit && $1 >= hit + 6 { print $1; exit }')
+tick[target]=$(pick '$2 == 1 && $8 == -1 && ++n == 120 { print $1; exit }')
+tick[clear]=$(pick '$2 == 3 && ++n == 60 { print $1; exit }')
 for n in "${names[@]}"; do
   t=${tick[$n]:-}
   if [ -z "$t" ]; then
