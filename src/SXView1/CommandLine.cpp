@@ -114,6 +114,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--playdemo") {
       needValue();
       c.PlayDemo = value;
+    } else if (name == "--audio-limiter") {
+      c.AudioLimiter = Flag01(name, value, hasValue);
+    } else if (name == "--audio-out") {
+      needValue();
+      c.AudioOut = value;
     } else if (name == "--help" || name == "-h") {
       c.Help = true;
     } else {
@@ -146,7 +151,8 @@ Without options the game starts as it always did: a window and the start-up opti
                            (64-bit FNV-1a of its 0x00RRGGBB pixels, hexadecimal)
   --stats=FILE             one line per tick: tick GameState Score Stage Stock Energy
                            TargetEnergy StageTime ReadyTime DeathTime ClearCountdown
-                           MessageIndex MessageTime (space-separated integers)
+                           MessageIndex MessageTime (space-separated integers); at the end,
+                           the audio output's callbacks and late callbacks on standard error
   --data=DIR               read the data from DIR instead of Data/ beside the program
   --autopilot              the ship flies and fights by itself (for demos and soak runs)
   --timedemo               with --headless and --ticks: run the ticks back to back and report
@@ -158,6 +164,10 @@ Without options the game starts as it always did: a window and the start-up opti
                            game runs out of sync with the demo, 4 when the demo was cut short
   --timedemo=FILE          play a demo back headless as fast as possible and report the ticks
                            per second and the frame times (median, 99th percentile, worst)
+  --audio-limiter=0|1      the audio output's look-ahead limiter (default 1; 0 clips every
+                           sample on its own, as the platform did)
+  --audio-out=FILE         with --headless: write what the audio sink plays, after the
+                           limiter, as a 16-bit stereo WAV file
   --help
 )";
 }

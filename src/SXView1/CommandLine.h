@@ -31,6 +31,8 @@ struct TCommandLine {
   std::string Record;        // --record=FILE: write a demo of this run
   std::string PlayDemo;      // --playdemo=FILE: play a demo back
   std::string TimeDemoFile;  // --timedemo=FILE: play a demo back headless, as fast as possible
+  bool AudioLimiter = true;
+  std::string AudioOut;
   bool Help = false;
 };
 

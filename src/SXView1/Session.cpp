@@ -133,6 +133,12 @@ std::string Percentiles(std::vector<double> ms) {
   return line;
 }
 
+// How the sound output kept up: a late callback is one where the device waited for sound.
+void ReportAudioCounts(const host::IAudioDevice& audio, std::ostream& err) {
+  const host::AudioOutputCounts counts = audio.Counts();
+  err << "audio: " << counts.callbacks << " callbacks, " << counts.late << " late\n";
+}
+
 }  // namespace
 
 std::vector<std::string> DialogSettings(const TOptionForm& dialog, bool ok, bool autopilot) {
@@ -183,6 +189,10 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
   if (c.Help) {
     out << HelpText();
     return 0;
+  }
+  if (!c.AudioOut.empty() && !c.Headless) {
+    err << "tavvyhop: --audio-out needs --headless\n";
+    return 2;
   }
   if (c.TimeDemo && (!c.Headless || !c.Ticks || *c.Ticks == 0)) {
     err << "tavvyhop: --timedemo needs --headless and --ticks=N (N at least 1)\n";
@@ -240,10 +250,14 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     if (c.Headless) {
       host::HeadlessOptions options;
       options.scriptPath = c.Script;
+      options.audio.limiter = c.AudioLimiter;
+      options.audioOutPath = c.AudioOut;
       machine = host::CreateHeadlessHost(options);
     } else {
       if (!c.Script.empty()) throw host::ScriptError("--script needs --headless");
-      machine = host::CreateSdlHost();
+      host::SdlOptions options;
+      options.audio.limiter = c.AudioLimiter;
+      machine = host::CreateSdlHost(options);
     }
     if (!c.Record.empty()) {
       auto r = std::make_unique<host::demo::RecordingHost>(
@@ -346,8 +360,10 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - loopStart).count();
     if (c.TimeDemo || timeDemoFile) out << TimeDemoLine(form.TicksRun(), seconds) << '\n';
     if (timeDemoFile) out << "timedemo: " << Percentiles(frameMs) << '\n';
+    if (!c.Stats.empty()) ReportAudioCounts(machine->Audio(), err);
   } catch (const rtl::EHalt& halt) {
     exitCode = halt.ExitCode;
+    if (!c.Stats.empty()) ReportAudioCounts(machine->Audio(), err);
   } catch (const std::exception& e) {
     err << "tavvyhop: " << e.what() << '\n';
     if (!c.Headless) machine->ShowMessageBox("Tavvyhop", e.what());

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -94,6 +95,36 @@ TEST(Program, TimeDemoPlaysTheTicksBackToBackAndReportsThem) {
     EXPECT_NE(r.err.find("--timedemo needs --headless and --ticks=N"), std::string::npos) << r.err;
   }
   EXPECT_EQ(TimeDemoLine(400, 2.0), "timedemo: 400 ticks in 2.000 s: 200.0 ticks per second, 5.000 ms a tick");
+}
+
+// --audio-out writes what the headless sink played; the limiter keeps the game's loudest
+// moments below full scale, and --audio-limiter=0 gives back plain clipping.
+TEST(Program, AudioOutWritesWhatTheSinkPlayedAndStatsReportTheAudioCounts) {
+  testsupport::TempDir dir;
+  WriteProgramData(dir);
+  RunResult r = RunProgram({"--headless", "--autopilot", "--seed=3", "--ticks=200", "--stats=" + dir.File("st.txt"),
+                            "--audio-out=" + dir.File("out.wav"), "--data=" + dir.Dir() + "Data"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("audio: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" late"), std::string::npos) << r.err;
+  const auto bytes = testsupport::ReadFileBytes(dir.File("out.wav"));
+  ASSERT_GT(bytes.size(), 44u);
+  uint32_t data = 0;
+  std::memcpy(&data, bytes.data() + 40, 4);
+  EXPECT_EQ(data, bytes.size() - 44);
+  // 200 ticks of 25 ms: five seconds of stereo at 44100 Hz, give or take a period.
+  EXPECT_NEAR(double(data) / 4 / 44100, 5.0, 0.1);
+
+  EXPECT_TRUE(ParseCommandLine({}).AudioLimiter);
+  EXPECT_FALSE(ParseCommandLine({"--audio-limiter=0"}).AudioLimiter);
+  EXPECT_THROW(ParseCommandLine({"--audio-limiter=2"}), ECommandLine);
+  EXPECT_THROW(ParseCommandLine({"--audio-out"}), ECommandLine);
+  r = RunProgram({"--audio-out=" + dir.File("x.wav")});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("--audio-out needs --headless"), std::string::npos) << r.err;
+  r = RunProgram({"--headless", "--ticks=1", "--audio-out=" + dir.File("no/such/dir/x.wav")});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("Cannot create the audio output file"), std::string::npos) << r.err;
 }
 
 TEST(CommandLine, ParsesTheContractAndRefusesTheRest) {

@@ -106,6 +106,7 @@ class RecordingHost final : public IHost {
     void Close() override { host_.inner_->Audio().Close(); }
     void Lock() override { host_.inner_->Audio().Lock(); }
     void Unlock() override { host_.inner_->Audio().Unlock(); }
+    AudioOutputCounts Counts() const override { return host_.inner_->Audio().Counts(); }
 
    private:
     RecordingHost& host_;
@@ -248,6 +249,9 @@ class PlaybackHost final : public IHost {
     }
     void Unlock() override {
       if (innerOpen_) host_.inner_->Audio().Unlock();
+    }
+    AudioOutputCounts Counts() const override {
+      return innerOpen_ ? host_.inner_->Audio().Counts() : AudioOutputCounts{};
     }
 
    private:
