@@ -14,6 +14,7 @@
 
 #include "raster/PixelCodec.h"
 #include "raster/RasterCommon.h"
+#include "raster/Simd.h"
 #include "raster/TriangleSetup.h"
 
 namespace raster {
@@ -268,23 +269,24 @@ void DrawSpan(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss
   }
 }
 
-// floor for values well inside the int range, without a library call.
-
-// The game's common case, specialised on target, depth and texture format: point sampling with
+// The game's common case, specialised on target, depth and texture format and the filter:
 // power-of-two wrap, colour = texture x diffuse, and one of the scene's four blend set-ups.
-template <PixelFormat TF, DepthFormat DF, PixelFormat TXF>
+// Pixels go four at a time: the depth test first, then the interpolants of the group in four
+// lanes (only when some pixel passed), then texel, colour and blend for the passing pixels.
+template <PixelFormat TF, DepthFormat DF, PixelFormat TXF, bool LINEAR>
 void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) {
+  using simd::F4;
   constexpr bool TEX = TXF != PixelFormat::Unknown;
   constexpr int bpp = TF == PixelFormat::RGB565 ? 2 : 4;
   constexpr int zbpp = DF == DepthFormat::D16 ? 2 : 4;
   constexpr int txbpp = (TXF == PixelFormat::X8R8G8B8 || TXF == PixelFormat::A8R8G8B8) ? 4 : 2;
   constexpr double zmax = DF == DepthFormat::D16 ? 65535.0 : (DF == DepthFormat::D32 ? 4294967295.0 : 16777215.0);
-  uint8_t* cp = pc.target + size_t(y) * pc.pitch + size_t(x0) * bpp;
-  uint8_t* zp = nullptr;
+  uint8_t* const row = pc.target + size_t(y) * pc.pitch + size_t(x0) * bpp;
+  uint8_t* zrow = nullptr;
   // Depth as a 16.16 fixed-point count of the stored integer, rounded: no per-pixel double.
   int64_t Z = 0, dZ = 0;
   if constexpr (DF != DepthFormat::None) {
-    zp = pc.depth + size_t(y) * pc.depthPitch + size_t(x0) * zbpp;
+    zrow = pc.depth + size_t(y) * pc.depthPitch + size_t(x0) * zbpp;
     // Pinned so the sums cannot overflow; every pixel is clamped to [0, 1] anyway, and a slope
     // beyond one whole depth range per pixel only occurs on slivers a pixel wide.
     const double z0 = std::isfinite(ss.z0) ? std::clamp(ss.z0, -2.0, 3.0) : 0.0;
@@ -296,47 +298,119 @@ void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetu
   uint32_t thresholds[4];
   for (int k = 0; k < 4; ++k)
     thresholds[k] = (pc.dither && TF == PixelFormat::RGB565) ? DitherThreshold(x0 + k, y) : kRoundThreshold;
-  const float fw = float(pc.texW), fh = float(pc.texH);
+  const F4 fw = F4::Set(float(pc.texW)), fh = F4::Set(float(pc.texH));
   const int mw = pc.texW - 1, mh = pc.texH - 1;
   const QuickBlend blend = pc.quickBlend;
-  const bool alphaFromTexture = pc.alphaFromTexture;
+  const bool alphaFromTexture = pc.alphaFromTexture, specular = pc.specular;
+  const bool depthTest = DF != DepthFormat::None && pc.depthTest;
+  const F4 zero = F4::Set(0.0f), one = F4::Set(1.0f), half = F4::Set(0.5f), c255 = F4::Set(255.0f);
+  const F4 coordLimit = F4::Set(1073741824.0f);
+  auto to8 = [&](F4 v, int32_t* out) { Min(Max(v + half, zero), c255).StoreInt(out); };
+  auto pin = [&](F4 v) { return Min(coordLimit, Max(-coordLimit, v)); };
 
-  float a[kAttrs];
-  std::copy(ss.a, ss.a + kAttrs, a);
-  for (int i = 0, n = x1 - x0; i <= n; ++i, cp += bpp, Z += dZ) {
-    do {
-    uint32_t zq = 0;
-    if constexpr (DF != DepthFormat::None) {
-      if (pc.depthTest) {
-        const int64_t zi = Z >> 16;
-        zq = uint32_t(zi < 0 ? 0 : (zi > zTop ? zTop : zi));
-        if (!DepthPasses(pc.zFunc, zq, LoadDepth(DF, zp + i * zbpp))) break;
+  const int n = x1 - x0 + 1;
+  for (int i0 = 0; i0 < n; i0 += 4) {
+    const int lanes = std::min(4, n - i0);
+    uint32_t zq[4] = {};
+    bool pass[4] = {false, false, false, false};
+    bool any = false;
+    for (int k = 0; k < lanes; ++k) {
+      pass[k] = true;
+      if constexpr (DF != DepthFormat::None) {
+        if (depthTest) {
+          const int64_t zi = (Z + dZ * (i0 + k)) >> 16;
+          zq[k] = uint32_t(zi < 0 ? 0 : (zi > zTop ? zTop : zi));
+          pass[k] = DepthPasses(pc.zFunc, zq[k], LoadDepth(DF, zrow + (i0 + k) * zbpp));
+        }
+      }
+      any = any || pass[k];
+    }
+    if (!any) continue;
+
+    // Perspective is solved at every pixel: stepping it linearly over even a few pixels moves
+    // texels visibly on steep surfaces.
+    const float fi = float(i0);
+    auto lane = [&](int k) { return simd::Ramp(ss.a[k] + fi * ss.d[k], ss.d[k]); };
+    const F4 q = one / lane(aQ);
+    int32_t cr[4], cg[4], cb[4], ca[4] = {255, 255, 255, 255}, sr[4], sg[4], sb[4];
+    to8(lane(aR) * q, cr);
+    to8(lane(aG) * q, cg);
+    to8(lane(aB) * q, cb);
+    if (!alphaFromTexture) to8(lane(aA) * q, ca);
+    if (specular) {
+      to8(lane(aSR) * q, sr);
+      to8(lane(aSG) * q, sg);
+      to8(lane(aSB) * q, sb);
+    }
+    int32_t tx[4] = {}, ty[4] = {}, wu[4] = {}, wv[4] = {};
+    if constexpr (TEX) {
+      F4 u = lane(aUQ) * q, v = lane(aVQ) * q;
+      if constexpr (LINEAR) {
+        const F4 sane = F4::Set(1e6f);  // NaN, infinite or absurd: no meaningful filter weights
+        u = And(Less(Abs(u), sane), u);
+        v = And(Less(Abs(v), sane), v);
+        const F4 tu = u * fw - half, tv = v * fh - half;
+        const F4 fu = Floor(pin(tu)), fv = Floor(pin(tv));
+        const F4 c256 = F4::Set(256.0f);
+        fu.StoreInt(tx);
+        fv.StoreInt(ty);
+        Min(Max((tu - fu) * c256, zero), c256).StoreInt(wu);
+        Min(Max((tv - fv) * c256, zero), c256).StoreInt(wv);
+      } else {
+        Floor(pin(u * fw)).StoreInt(tx);
+        Floor(pin(v * fh)).StoreInt(ty);
       }
     }
-    {
-      // Perspective is solved at every pixel that passes the depth test: stepping it linearly
-      // over even a few pixels moves texels visibly on steep surfaces.
-      const float q = 1.0f / a[aQ];
+
+    for (int k = 0; k < lanes; ++k) {
+      if (!pass[k]) continue;
+      const int i = i0 + k;
+      uint8_t* cp = row + i * bpp;
       uint32_t tr = 255, tg = 255, tb = 255, ta = 255;
-      if constexpr (TEX) {
-        const int tx = FastFloor(a[aUQ] * q * fw) & mw, ty = FastFloor(a[aVQ] * q * fh) & mh;
-        const uint32_t raw = LoadRaw(TXF, pc.tex + size_t(ty) * pc.texPitch + size_t(tx) * txbpp);
+      if constexpr (TEX && !LINEAR) {
+        const uint32_t raw = LoadRaw(TXF, pc.tex + size_t(ty[k] & mh) * pc.texPitch + size_t(tx[k] & mw) * txbpp);
         if (pc.colorKey) {
           const uint32_t c = raw & pc.keyMask;
-          if (c >= pc.keyLow && c <= pc.keyHigh) break;
+          if (c >= pc.keyLow && c <= pc.keyHigh) continue;
         }
         const Rgba8 t = DecodeRaw(TXF, raw);
         tr = t.r;
         tg = t.g;
         tb = t.b;
         ta = t.a;
+      } else if constexpr (TEX) {
+        const int w[4] = {(256 - wu[k]) * (256 - wv[k]), wu[k] * (256 - wv[k]), (256 - wu[k]) * wv[k], wu[k] * wv[k]};
+        const uint8_t* rows[2] = {pc.tex + size_t(ty[k] & mh) * pc.texPitch, pc.tex + size_t((ty[k] + 1) & mh) * pc.texPitch};
+        const size_t cols[2] = {size_t(tx[k] & mw) * txbpp, size_t((tx[k] + 1) & mw) * txbpp};
+        uint32_t sum[4] = {0, 0, 0, 0};
+        int keyedWeight = 0;
+        for (int c = 0; c < 4; ++c) {
+          const uint32_t raw = LoadRaw(TXF, rows[c >> 1] + cols[c & 1]);
+          if (pc.colorKey) {
+            const uint32_t kc = raw & pc.keyMask;
+            if (kc >= pc.keyLow && kc <= pc.keyHigh) {
+              keyedWeight += w[c];
+              continue;
+            }
+          }
+          const Rgba8 t = DecodeRaw(TXF, raw);
+          sum[0] += t.r * uint32_t(w[c]);
+          sum[1] += t.g * uint32_t(w[c]);
+          sum[2] += t.b * uint32_t(w[c]);
+          sum[3] += t.a * uint32_t(w[c]);
+        }
+        if (keyedWeight >= 32768) continue;
+        tr = (sum[0] + 32768) >> 16;
+        tg = (sum[1] + 32768) >> 16;
+        tb = (sum[2] + 32768) >> 16;
+        ta = (sum[3] + 32768) >> 16;
       }
-      uint32_t r = Div255(tr * To8(a[aR] * q)), g = Div255(tg * To8(a[aG] * q)), b = Div255(tb * To8(a[aB] * q));
-      const uint32_t al = alphaFromTexture ? ta : Div255(ta * To8(a[aA] * q));
-      if (pc.specular) {
-        r = std::min(255u, r + To8(a[aSR] * q));
-        g = std::min(255u, g + To8(a[aSG] * q));
-        b = std::min(255u, b + To8(a[aSB] * q));
+      uint32_t r = Div255(tr * uint32_t(cr[k])), g = Div255(tg * uint32_t(cg[k])), b = Div255(tb * uint32_t(cb[k]));
+      const uint32_t al = alphaFromTexture ? ta : Div255(ta * uint32_t(ca[k]));
+      if (specular) {
+        r = std::min(255u, r + uint32_t(sr[k]));
+        g = std::min(255u, g + uint32_t(sg[k]));
+        b = std::min(255u, b + uint32_t(sb[k]));
       }
       if (blend != QuickBlend::None) {
         const Rgba8 d = DecodeRaw(TF, LoadRaw(TF, cp));
@@ -362,11 +436,9 @@ void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetu
       }
       StoreRaw(TF, cp, EncodeRaw(TF, Rgba8{uint8_t(r), uint8_t(g), uint8_t(b), 255}, thresholds[i & 3]));
       if constexpr (DF != DepthFormat::None) {
-        if (pc.depthWrite) StoreDepth(DF, zp + i * zbpp, zq);
+        if (pc.depthWrite) StoreDepth(DF, zrow + i * zbpp, zq[k]);
       }
     }
-    } while (false);
-    for (int k = 0; k < kAttrs; ++k) a[k] += ss.d[k];
   }
 }
 
@@ -402,34 +474,38 @@ SpanFn PickSpan(PixelFormat tf, DepthFormat df, bool tex) {
   return nullptr;
 }
 
-template <PixelFormat TF, DepthFormat DF>
+template <PixelFormat TF, DepthFormat DF, bool LINEAR>
 SpanFn PickQuickTexture(PixelFormat txf) {
   switch (txf) {
-    case PixelFormat::RGB565: return &DrawSpanQuick<TF, DF, PixelFormat::RGB565>;
-    case PixelFormat::X1R5G5B5: return &DrawSpanQuick<TF, DF, PixelFormat::X1R5G5B5>;
-    case PixelFormat::A1R5G5B5: return &DrawSpanQuick<TF, DF, PixelFormat::A1R5G5B5>;
-    case PixelFormat::A4R4G4B4: return &DrawSpanQuick<TF, DF, PixelFormat::A4R4G4B4>;
-    case PixelFormat::X8R8G8B8: return &DrawSpanQuick<TF, DF, PixelFormat::X8R8G8B8>;
-    case PixelFormat::A8R8G8B8: return &DrawSpanQuick<TF, DF, PixelFormat::A8R8G8B8>;
-    case PixelFormat::Unknown: return &DrawSpanQuick<TF, DF, PixelFormat::Unknown>;
+    case PixelFormat::RGB565: return &DrawSpanQuick<TF, DF, PixelFormat::RGB565, LINEAR>;
+    case PixelFormat::X1R5G5B5: return &DrawSpanQuick<TF, DF, PixelFormat::X1R5G5B5, LINEAR>;
+    case PixelFormat::A1R5G5B5: return &DrawSpanQuick<TF, DF, PixelFormat::A1R5G5B5, LINEAR>;
+    case PixelFormat::A4R4G4B4: return &DrawSpanQuick<TF, DF, PixelFormat::A4R4G4B4, LINEAR>;
+    case PixelFormat::X8R8G8B8: return &DrawSpanQuick<TF, DF, PixelFormat::X8R8G8B8, LINEAR>;
+    case PixelFormat::A8R8G8B8: return &DrawSpanQuick<TF, DF, PixelFormat::A8R8G8B8, LINEAR>;
+    case PixelFormat::Unknown: return LINEAR ? nullptr : &DrawSpanQuick<TF, DF, PixelFormat::Unknown, false>;
     default: return nullptr;
   }
 }
+template <PixelFormat TF, DepthFormat DF>
+SpanFn PickQuickFilter(PixelFormat txf, bool linear) {
+  return linear ? PickQuickTexture<TF, DF, true>(txf) : PickQuickTexture<TF, DF, false>(txf);
+}
 template <PixelFormat TF>
-SpanFn PickQuickDepth(DepthFormat df, PixelFormat txf) {
+SpanFn PickQuickDepth(DepthFormat df, PixelFormat txf, bool linear) {
   switch (df) {
-    case DepthFormat::None: return PickQuickTexture<TF, DepthFormat::None>(txf);
-    case DepthFormat::D16: return PickQuickTexture<TF, DepthFormat::D16>(txf);
-    case DepthFormat::D24X8: return PickQuickTexture<TF, DepthFormat::D24X8>(txf);
-    case DepthFormat::D32: return PickQuickTexture<TF, DepthFormat::D32>(txf);
+    case DepthFormat::None: return PickQuickFilter<TF, DepthFormat::None>(txf, linear);
+    case DepthFormat::D16: return PickQuickFilter<TF, DepthFormat::D16>(txf, linear);
+    case DepthFormat::D24X8: return PickQuickFilter<TF, DepthFormat::D24X8>(txf, linear);
+    case DepthFormat::D32: return PickQuickFilter<TF, DepthFormat::D32>(txf, linear);
     default: return nullptr;
   }
 }
 // The specialised path for the game's two target formats, or none.
-SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf) {
+SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear) {
   switch (tf) {
-    case PixelFormat::RGB565: return PickQuickDepth<PixelFormat::RGB565>(df, txf);
-    case PixelFormat::X8R8G8B8: return PickQuickDepth<PixelFormat::X8R8G8B8>(df, txf);
+    case PixelFormat::RGB565: return PickQuickDepth<PixelFormat::RGB565>(df, txf, linear);
+    case PixelFormat::X8R8G8B8: return PickQuickDepth<PixelFormat::X8R8G8B8>(df, txf, linear);
     default: return nullptr;
   }
 }
@@ -963,10 +1039,10 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
         blendOk = false;
     }
     pc.alphaFromTexture = defaultStage;
-    const bool sampling = !texturing || (!pc.linear && st.magFilter == st.minFilter && pc.texPow2Wrap);
+    const bool sampling = !texturing || (st.magFilter == st.minFilter && pc.texPow2Wrap);
     if (blendOk && sampling && (pc.simpleModulate || defaultStage)) {
       if (SpanFn quick = PickQuick(s.target.format, hasDepth ? s.depth.format : DepthFormat::None,
-                                   texturing ? s.texture->format : PixelFormat::Unknown))
+                                   texturing ? s.texture->format : PixelFormat::Unknown, texturing && pc.linear))
         span_ = quick;
     }
   }

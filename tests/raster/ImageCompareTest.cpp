@@ -253,6 +253,54 @@ void NearPlane(Rasterizer& r, Canvas& c, bool dither) {
   Draw(r, s, m);
 }
 
+// What the game draws, under either filter: a lit, textured, specular sphere (specular from the
+// vertex colour, as with the default material sources), then colour-keyed sprites in the
+// additive, alpha and subtractive passes with power-of-two textures.
+void GameSprites(Rasterizer& r, Canvas& c, bool dither, TextureFilter filter) {
+  State s = BaseState(c, dither);
+  const auto lights = SceneLights();
+  s.lights = lights;
+  s.stage0.magFilter = s.stage0.minFilter = filter;
+  s.rs.specularEnable = true;
+  s.material.power = 20;
+  Background(r, s);
+  const OwnedTexture checker(PixelFormat::RGB565, 32, 32, Checker);
+  s.texture = &checker.tex;
+  Mesh ball = Sphere(3.0f, 24, 16, 0xFFE0E0E0);
+  for (MeshVertex& v : ball.vertices) {
+    v.specular = 0xFF9090FF;
+    v.u *= 3;
+    v.v *= 2;
+  }
+  s.world = Mul(RotationY(0.4f), Translation(-1.0f, 0, 11));
+  Draw(r, s, ball);
+  s.rs.localViewer = false;
+  s.world = Translation(3.5f, -1.5f, 9);
+  Draw(r, s, Sphere(1.5f, 12, 8, 0xFF80FF80));
+
+  const OwnedTexture fire(PixelFormat::A1R5G5B5, 16, 16, [](int x, int y) {
+    const int d = (x - 8) * (x - 8) + (y - 8) * (y - 8);
+    return d > 40 ? Rgba8{0, 0, 0, 255} : Rgba8{255, uint8_t(255 - d * 5), uint8_t(d * 6), 255};
+  });
+  Texture keyed = fire.tex;
+  keyed.hasColorKey = true;
+  s.texture = &keyed;
+  s.rs.colorKeyEnable = true;
+  s.rs.zWriteEnable = false;
+  s.rs.alphaBlendEnable = true;
+  s.stage0.alphaOp = TextureOp::Modulate;
+  const Blend passes[3][2] = {{Blend::One, Blend::One}, {Blend::SrcAlpha, Blend::InvSrcAlpha}, {Blend::Zero, Blend::InvSrcColor}};
+  for (int pass = 0; pass < 3; ++pass) {
+    s.rs.srcBlend = passes[pass][0];
+    s.rs.destBlend = passes[pass][1];
+    s.rs.lighting = pass != 0;
+    for (int i = 0; i < 4; ++i) {
+      s.world = Mul(RotationY(0.3f * float(i)), Translation(-4.0f + 2.6f * float(i), 2.5f - 2.2f * float(pass), 8.5f));
+      Draw(r, s, Quad(-1.3f, -1.3f, 1.3f, 1.3f, 0, pass == 1 ? 0xA0FFFFFF : 0xFFFFC080, 1.0f + 0.5f * float(i), 1.0f));
+    }
+  }
+}
+
 struct Scene {
   const char* name;
   std::function<void(Rasterizer&, Canvas&, bool)> draw;
@@ -302,6 +350,8 @@ const Scene kScenes[] = {
     {"BlendPasses", BlendPasses},
     {"DepthOverlap", DepthOverlap},
     {"NearPlane", NearPlane},
+    {"GameSpritesPoint", [](Rasterizer& r, Canvas& c, bool d) { GameSprites(r, c, d, TextureFilter::Point); }},
+    {"GameSpritesBilinear", [](Rasterizer& r, Canvas& c, bool d) { GameSprites(r, c, d, TextureFilter::Linear); }},
 };
 
 std::vector<Case> AllCases() {
