@@ -356,10 +356,17 @@ void GameFrame(benchmark::State& st, const GUID& kind, bool x8r8g8b8, bool bilin
     scene.Save(std::string(dir) + "/frame-" + name + ".png");
 }
 
-void BM_FastRGB565(benchmark::State& st) { GameFrame(st, IID_IDirect3DRGBDevice, false); }
-void BM_FastX8R8G8B8(benchmark::State& st) { GameFrame(st, IID_IDirect3DRGBDevice, true); }
-void BM_FastRGB565Bilinear(benchmark::State& st) { GameFrame(st, IID_IDirect3DRGBDevice, false, true); }
-void BM_FastX8R8G8B8Bilinear(benchmark::State& st) { GameFrame(st, IID_IDirect3DRGBDevice, true, true); }
+// The fast device's benchmarks take the number of render threads as their argument (/1, /2).
+void FastFrame(benchmark::State& st, bool x8r8g8b8, bool bilinear) {
+  const int before = d3d::RenderThreads();
+  d3d::SetRenderThreads(int(st.range(0)));
+  GameFrame(st, IID_IDirect3DRGBDevice, x8r8g8b8, bilinear);
+  d3d::SetRenderThreads(before);
+}
+void BM_FastRGB565(benchmark::State& st) { FastFrame(st, false, false); }
+void BM_FastX8R8G8B8(benchmark::State& st) { FastFrame(st, true, false); }
+void BM_FastRGB565Bilinear(benchmark::State& st) { FastFrame(st, false, true); }
+void BM_FastX8R8G8B8Bilinear(benchmark::State& st) { FastFrame(st, true, true); }
 void BM_ReferenceRGB565(benchmark::State& st) { GameFrame(st, IID_IDirect3DRefDevice, false); }
 void BM_ReferenceX8R8G8B8(benchmark::State& st) { GameFrame(st, IID_IDirect3DRefDevice, true); }
 
@@ -412,10 +419,10 @@ void BM_RasterStarDraw(benchmark::State& st) {
   for (auto _ : st) r->DrawIndexedTriangleList(s, data, star.i);
 }
 
-BENCHMARK(BM_FastRGB565)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FastX8R8G8B8)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FastRGB565Bilinear)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FastX8R8G8B8Bilinear)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FastRGB565)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FastX8R8G8B8)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FastRGB565Bilinear)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FastX8R8G8B8Bilinear)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReferenceRGB565)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReferenceX8R8G8B8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrontStarDraw);

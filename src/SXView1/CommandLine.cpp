@@ -101,6 +101,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--timedemo") {
       noValue();
       c.TimeDemo = true;
+    } else if (name == "--render-threads") {
+      needValue();
+      c.RenderThreads = Number<int>(name, value, 1, 4);
     } else if (name == "--help" || name == "-h") {
       c.Help = true;
     } else {
@@ -136,6 +139,8 @@ Without options the game starts as it always did: a window and the start-up opti
   --autopilot              the ship flies and fights by itself (for demos and soak runs)
   --timedemo               with --headless and --ticks: run the ticks back to back and report
                            the ticks per second of the whole program (logic, rendering, HUD)
+  --render-threads=N       threads of the software 3-D device, 1 to 4 (default: the cores, at
+                           most 4); the pictures are the same for any number
   --help
 )";
 }

@@ -27,6 +27,7 @@ struct TCommandLine {
   std::string Data;
   bool Autopilot = false;
   bool TimeDemo = false;
+  std::optional<int> RenderThreads;  // --render-threads=N, 1..4
   bool Help = false;
 };
 

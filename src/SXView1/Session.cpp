@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "SXView1/TForm1.h"
+#include "platform/d3d/Direct3D.h"
 #include "platform/host/Hosts.h"
 #include "platform/host/services/ImageCodecs.h"
 
@@ -78,6 +79,8 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     err << "tavvyhop: --timedemo needs --headless and --ticks=N (N at least 1)\n";
     return 2;
   }
+
+  if (c.RenderThreads) d3d::SetRenderThreads(*c.RenderThreads);
 
   std::unique_ptr<host::IHost> machine;
   try {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -16,6 +17,7 @@
 #include "raster/RasterCommon.h"
 #include "raster/Simd.h"
 #include "raster/TriangleSetup.h"
+#include "raster/WorkerPool.h"
 
 namespace raster {
 namespace {
@@ -510,8 +512,25 @@ SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear) {
   }
 }
 
+// A triangle set up for the pixel loop: coverage, attribute planes and the rows it spans.
+struct TriangleJob {
+  SnappedTriangle tri;
+  double vals[kAttrs][3];  // attributes (divided by w) at the three corners
+  double sz[3];
+  float d[kAttrs];  // steps along x
+  double dzdx;
+  int y0, y1;
+  bool linear;  // the filter chosen for this triangle
+};
+
+// Rows are dealt to the threads in bands of this many: every row is drawn by one thread, the
+// triangles in draw order, so the picture does not depend on the number of threads.
+inline constexpr int kBandRows = 8;
+
 class FastRasterizer final : public Rasterizer {
  public:
+  FastRasterizer(int threads, int64_t minParallelPixels) : minParallelPixels_(minParallelPixels), pool_(threads) {}
+
   Result Clear(const State& state, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
                uint32_t stencil) override {
     return ClearSurfaces(state, rects, flags, argb, z, stencil);
@@ -525,6 +544,7 @@ class FastRasterizer final : public Rasterizer {
   void ProcessVertex(const State& s, const VertexData& vd, uint32_t index, FVert& out, uint32_t& outcode);
   void DrawClipped(const FVert* tri, uint32_t orCode, int facing);
   void Rasterize(const FVert* v0, const FVert* v1, const FVert* v2, int facing);
+  void DrawJobs(int thread, int threads) const;
 
   VertexLayout layout_;
   float wv_[4][4] = {}, wvp_[4][4] = {}, view_[4][4] = {};
@@ -542,6 +562,11 @@ class FastRasterizer final : public Rasterizer {
   std::vector<uint32_t> stamp_;
   uint32_t drawId_ = 0;
   PixelContext pc_{};
+  PixelContext pcOther_{};  // pc_ with the other filter, for triangles that choose it
+  std::vector<TriangleJob> jobs_;
+  int64_t jobPixels_ = 0;
+  int64_t minParallelPixels_;
+  WorkerPool pool_;
   SpanFn span_ = nullptr;
   PixelRect rect_;
   const State* state_ = nullptr;
@@ -1057,6 +1082,10 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
     std::fill(stamp_.begin(), stamp_.end(), 0);
     drawId_ = 1;
   }
+  pcOther_ = pc;
+  pcOther_.linear = !pc.linear;
+  jobs_.clear();
+  jobPixels_ = 0;
   const bool flat = s.rs.shadeMode == ShadeMode::Flat;
   for (size_t t = 0; t + 2 < indices.size(); t += 3) {
     uint32_t codes[3];
@@ -1084,7 +1113,41 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
       Rasterize(&tri[0], &tri[1], &tri[2], facing);
     }
   }
+  if (pool_.Size() > 1 && jobPixels_ >= minParallelPixels_) {
+    const std::function<void(int)> job = [this](int thread) { DrawJobs(thread, pool_.Size()); };
+    pool_.Run(job);
+  } else {
+    DrawJobs(0, 1);
+  }
   return Result::Ok;
+}
+
+void FastRasterizer::DrawJobs(int thread, int threads) const {
+  for (const TriangleJob& j : jobs_) {
+    const PixelContext& pc = j.linear == pc_.linear ? pc_ : pcOther_;
+    SpanSetup ss;
+    std::copy(j.d, j.d + kAttrs, ss.d);
+    ss.dzdx = j.dzdx;
+    // The first row of this thread's first band that meets the triangle.
+    const int firstBand = j.y0 / kBandRows;
+    int band = firstBand + ((thread - firstBand) % threads + threads) % threads;
+    for (; band * kBandRows <= j.y1; band += threads) {
+      const int top = std::max(j.y0, band * kBandRows), bottom = std::min(j.y1, band * kBandRows + kBandRows - 1);
+      for (int y = top; y <= bottom; ++y) {
+        int64_t lo, hi;
+        j.tri.RowSpan(y, lo, hi);
+        lo = std::max<int64_t>(lo, rect_.x0);
+        hi = std::min<int64_t>(hi, rect_.x1 - 1);
+        if (lo > hi) continue;
+        // Start values in double at the span's first pixel; only the steps along the span round.
+        double b[3];
+        j.tri.Barycentrics(double(lo) + 0.5, double(y) + 0.5, b);
+        for (int k = 0; k < kAttrs; ++k) ss.a[k] = float(j.vals[k][0] * b[0] + j.vals[k][1] * b[1] + j.vals[k][2] * b[2]);
+        ss.z0 = j.sz[0] * b[0] + j.sz[1] * b[1] + j.sz[2] * b[2];
+        span_(pc, y, int(lo), int(hi), ss);
+      }
+    }
+  }
 }
 
 FVert LerpVert(const FVert& a, const FVert& b, float t) {
@@ -1154,56 +1217,52 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
   if (std::max(rect_.x0, tri.minX) > std::min(rect_.x1 - 1, tri.maxX)) return;
 
   // Plane of each attribute: value(px, py) = c + dx * px + dy * py at pixel centres.
+  TriangleJob& j = jobs_.emplace_back();
+  j.tri = tri;
+  j.y0 = y0;
+  j.y1 = y1;
   double ex[3], ey[3];
   tri.BarycentricSteps(ex, ey);
-  double e0[3];
-  tri.Barycentrics(0.5, 0.5, e0);
-  double vals[kAttrs][3];
   for (int i = 0; i < 3; ++i) {
-    for (int k = 0; k < 8; ++k) vals[k][i] = v[i]->c[k] * rhw[i];
-    vals[aUQ][i] = v[i]->u * rhw[i];
-    vals[aVQ][i] = v[i]->v * rhw[i];
-    vals[aQ][i] = rhw[i];
+    for (int k = 0; k < 8; ++k) j.vals[k][i] = v[i]->c[k] * rhw[i];
+    j.vals[aUQ][i] = v[i]->u * rhw[i];
+    j.vals[aVQ][i] = v[i]->v * rhw[i];
+    j.vals[aQ][i] = rhw[i];
+    j.sz[i] = sz[i];
   }
-  double c0[kAttrs], cx[kAttrs], cy[kAttrs];
+  double cx[kAttrs];
   for (int k = 0; k < kAttrs; ++k) {
-    c0[k] = vals[k][0] * e0[0] + vals[k][1] * e0[1] + vals[k][2] * e0[2];
-    cx[k] = vals[k][0] * ex[0] + vals[k][1] * ex[1] + vals[k][2] * ex[2];
-    cy[k] = vals[k][0] * ey[0] + vals[k][1] * ey[1] + vals[k][2] * ey[2];
+    cx[k] = j.vals[k][0] * ex[0] + j.vals[k][1] * ex[1] + j.vals[k][2] * ex[2];
+    j.d[k] = float(cx[k]);
   }
-  const double zx = sz[0] * ex[0] + sz[1] * ex[1] + sz[2] * ex[2];
-
+  j.dzdx = sz[0] * ex[0] + sz[1] * ex[1] + sz[2] * ex[2];
+  j.linear = pc_.linear;
   if (pc_.tex && s.stage0.magFilter != s.stage0.minFilter) {
     // Minification or magnification, decided once per triangle at its centre.
+    double e0[3];
+    tri.Barycentrics(0.5, 0.5, e0);
+    double c0[kAttrs], cy[kAttrs];
+    for (int k = 0; k < kAttrs; ++k) {
+      c0[k] = j.vals[k][0] * e0[0] + j.vals[k][1] * e0[1] + j.vals[k][2] * e0[2];
+      cy[k] = j.vals[k][0] * ey[0] + j.vals[k][1] * ey[1] + j.vals[k][2] * ey[2];
+    }
     const double mx = (sx[0] + sx[1] + sx[2]) / 3.0, my = (sy[0] + sy[1] + sy[2]) / 3.0;
     const double q = c0[aQ] + cx[aQ] * mx + cy[aQ] * my;
     const double u = (c0[aUQ] + cx[aUQ] * mx + cy[aUQ] * my) / q, vv = (c0[aVQ] + cx[aVQ] * mx + cy[aVQ] * my) / q;
     const double dudx = (cx[aUQ] - u * cx[aQ]) / q * pc_.texW, dvdx = (cx[aVQ] - vv * cx[aQ]) / q * pc_.texH;
     const double dudy = (cy[aUQ] - u * cy[aQ]) / q * pc_.texW, dvdy = (cy[aVQ] - vv * cy[aQ]) / q * pc_.texH;
     const bool minify = std::max(std::hypot(dudx, dvdx), std::hypot(dudy, dvdy)) > 1.0;
-    pc_.linear = (minify ? s.stage0.minFilter : s.stage0.magFilter) != TextureFilter::Point;
+    j.linear = (minify ? s.stage0.minFilter : s.stage0.magFilter) != TextureFilter::Point;
   }
-
-  SpanSetup ss;
-  for (int k = 0; k < kAttrs; ++k) ss.d[k] = float(cx[k]);
-  ss.dzdx = zx;
-  for (int y = y0; y <= y1; ++y) {
-    int64_t lo, hi;
-    tri.RowSpan(y, lo, hi);
-    lo = std::max<int64_t>(lo, rect_.x0);
-    hi = std::min<int64_t>(hi, rect_.x1 - 1);
-    if (lo > hi) continue;
-    // Start values in double at the span's first pixel; only the steps along the span round.
-    double b[3];
-    tri.Barycentrics(double(lo) + 0.5, double(y) + 0.5, b);
-    for (int k = 0; k < kAttrs; ++k) ss.a[k] = float(vals[k][0] * b[0] + vals[k][1] * b[1] + vals[k][2] * b[2]);
-    ss.z0 = sz[0] * b[0] + sz[1] * b[1] + sz[2] * b[2];
-    span_(pc_, y, int(lo), int(hi), ss);
-  }
+  const int x0 = std::max(rect_.x0, tri.minX), x1 = std::min(rect_.x1 - 1, tri.maxX);
+  jobPixels_ += int64_t(y1 - y0 + 1) * (x1 - x0 + 1) / 2;
 }
 
 }  // namespace
 
-std::unique_ptr<Rasterizer> MakeFastRasterizer() { return std::make_unique<FastRasterizer>(); }
+std::unique_ptr<Rasterizer> MakeFastRasterizerWithThreads(int threads, int64_t minParallelPixels) {
+  return std::make_unique<FastRasterizer>(std::clamp(threads, 1, kMaxRenderThreads), minParallelPixels);
+}
+std::unique_ptr<Rasterizer> MakeFastRasterizer() { return MakeFastRasterizerWithThreads(RenderThreads()); }
 
 }  // namespace raster

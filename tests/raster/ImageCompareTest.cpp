@@ -341,6 +341,14 @@ TEST_P(ImageCompare, FastMatchesReference) {
   RecordProperty("pixels_off", std::to_string(off));
   EXPECT_GE(d.psnr, 40.0) << name;
   EXPECT_LE(double(off) / (kW * kH), 0.001) << name << ": " << off << " pixels off, max delta " << d.maxDelta;
+
+  // The same bits with the rows shared between 2 and 4 threads (every draw shared, however small).
+  for (int threads : {2, 4}) {
+    Canvas shared(k.format, kW, kH);
+    auto tr = MakeFastRasterizerWithThreads(threads, 0);
+    k.scene.draw(*tr, shared, dither);
+    EXPECT_TRUE(shared.Bytes() == fast.Bytes()) << name << " differs with " << threads << " threads";
+  }
 }
 
 const Scene kScenes[] = {
