@@ -121,7 +121,7 @@ inline Rgba8 FetchTexel(const PixelContext& pc, int ix, int iy, bool& keyed) {
 inline bool SampleTexture(const PixelContext& pc, float u, float v, Rgba8& out) {
   bool keyed;
   if (!pc.linear) {
-    out = FetchTexel(pc, FastFloor(u * float(pc.texW)), FastFloor(v * float(pc.texH)), keyed);
+    out = FetchTexel(pc, PointTexel(u * float(pc.texW)), PointTexel(v * float(pc.texH)), keyed);
     return !keyed;
   }
   if (!(std::fabs(u) < 1e6f)) u = 0;  // NaN, infinite or absurd: no meaningful filter weights
@@ -275,6 +275,16 @@ void DrawSpan(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss
 // power-of-two wrap, colour = texture x diffuse, and one of the scene's four blend set-ups.
 // Pixels go four at a time: the depth test first, then the interpolants of the group in four
 // lanes (only when some pixel passed), then texel, colour and blend for the passing pixels.
+// PointTexel of four coordinates (in texels), the same bits as one at a time.
+inline void PointTexels(simd::F4 v, int32_t* out) {
+  using simd::F4;
+  const F4 limit = F4::Set(float(kMaxTexelCoordinate));
+  v = And(LessEqual(v, v), v);  // NaN counts as 0
+  v = Min(Max(v, -limit), limit);
+  Floor(v * F4::Set(float(1 << kSubTexelBits)) + F4::Set(0.5f)).StoreInt(out);
+  for (int k = 0; k < 4; ++k) out[k] >>= kSubTexelBits;
+}
+
 template <PixelFormat TF, DepthFormat DF, PixelFormat TXF, bool LINEAR>
 void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) {
   using simd::F4;
@@ -359,8 +369,8 @@ void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetu
         Min(Max((tu - fu) * c256, zero), c256).StoreInt(wu);
         Min(Max((tv - fv) * c256, zero), c256).StoreInt(wv);
       } else {
-        Floor(pin(u * fw)).StoreInt(tx);
-        Floor(pin(v * fh)).StoreInt(ty);
+        PointTexels(u * fw, tx);
+        PointTexels(v * fh, ty);
       }
     }
 
@@ -954,8 +964,9 @@ void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_
     code = kOutBad;
   } else {
     if (o.w < float(kMinClipW)) code |= kOutW;
-    if (o.z < 0) code |= kOutNear;
-    if (o.z > o.w) code |= kOutFar;
+    // Pretransformed vertices are not clipped at the near and far planes.
+    if (o.z < 0 && !l.pretransformed) code |= kOutNear;
+    if (o.z > o.w && !l.pretransformed) code |= kOutFar;
     if (o.x < -guardX_ * o.w) code |= kOutLeft;
     if (o.x > guardX_ * o.w) code |= kOutRight;
     if (o.y < -guardY_ * o.w) code |= kOutBottom;
@@ -1141,7 +1152,7 @@ void FastRasterizer::DrawJobs(int thread, int threads) const {
         if (lo > hi) continue;
         // Start values in double at the span's first pixel; only the steps along the span round.
         double b[3];
-        j.tri.Barycentrics(double(lo) + 0.5, double(y) + 0.5, b);
+        j.tri.Barycentrics(double(lo), double(y), b);
         for (int k = 0; k < kAttrs; ++k) ss.a[k] = float(j.vals[k][0] * b[0] + j.vals[k][1] * b[1] + j.vals[k][2] * b[2]);
         ss.z0 = j.sz[0] * b[0] + j.sz[1] * b[1] + j.sz[2] * b[2];
         span_(pc, y, int(lo), int(hi), ss);
@@ -1240,7 +1251,7 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
   if (pc_.tex && s.stage0.magFilter != s.stage0.minFilter) {
     // Minification or magnification, decided once per triangle at its centre.
     double e0[3];
-    tri.Barycentrics(0.5, 0.5, e0);
+    tri.Barycentrics(0, 0, e0);
     double c0[kAttrs], cy[kAttrs];
     for (int k = 0; k < kAttrs; ++k) {
       c0[k] = j.vals[k][0] * e0[0] + j.vals[k][1] * e0[1] + j.vals[k][2] * e0[2];
