@@ -561,9 +561,13 @@ class FastRasterizer final : public Rasterizer {
   Mat3 normal_{};
   float guardX_ = 1, guardY_ = 1;
   std::vector<PreparedLight> lights_;
-  // Point lights again, field by field and padded to a multiple of 4 with lights that reach
-  // nothing, for the branch-free loop used when no spot light or specular term is involved.
-  enum SoaField { sPx, sPy, sPz, sRange, sA0, sA1, sA2, sDr, sDg, sDb, sAr, sAg, sAb, kSoaFields };
+  // The lights again, field by field and padded to a multiple of 4 with lights that reach
+  // nothing, for the branch-free loop used when no spot light is involved. A directional light
+  // is a point light at its direction seen from a vertex at the origin (sKeep 0), unattenuated
+  // and of unlimited range.
+  enum SoaField {
+    sPx, sPy, sPz, sKeep, sRange, sA0, sA1, sA2, sDr, sDg, sDb, sAr, sAg, sAb, sSr, sSg, sSb, kSoaFields
+  };
   std::vector<float> soa_;
   size_t soaCount_ = 0;
   bool soaUsable_ = false;
@@ -703,18 +707,14 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
     p.ab = l.ambient.b;
     lights_.push_back(p);
   }
-  size_t points = 0;
-  soaUsable_ = true;
-  for (const PreparedLight& p : lights_) {
-    points += !p.directional;
-    soaUsable_ = soaUsable_ && !p.spot;
-  }
-  soaCount_ = (points + 3) & ~size_t(3);
+  soaUsable_ = std::none_of(lights_.begin(), lights_.end(), [](const PreparedLight& p) { return p.spot; });
+  soaCount_ = (lights_.size() + 3) & ~size_t(3);
   soa_.assign(soaCount_ * kSoaFields, 0.0f);
   size_t j = 0;
   for (const PreparedLight& p : lights_) {
-    if (p.directional) continue;
-    const float f[kSoaFields] = {p.px, p.py, p.pz, p.range, p.a0, p.a1, p.a2, p.dr, p.dg, p.db, p.ar, p.ag, p.ab};
+    const bool d = p.directional;
+    const float f[kSoaFields] = {p.px, p.py, p.pz, d ? 0.0f : 1.0f, d ? INFINITY : p.range, d ? 1.0f : p.a0,
+                                 d ? 0.0f : p.a1, d ? 0.0f : p.a2, p.dr, p.dg, p.db, p.ar, p.ag, p.ab, p.sr, p.sg, p.sb};
     for (int k = 0; k < kSoaFields; ++k) soa_[size_t(k) * soaCount_ + j] = f[k];
     ++j;
   }
@@ -806,81 +806,61 @@ void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_
       amb[2] = g[2];
     }
     const float power = s.material.power;
-    if (soaUsable_ && !needSpecular_) {
-      // Directional lights one by one, point lights four at a time without branches.
-      for (const PreparedLight& L : lights_) {
-        if (!L.directional) continue;
-        amb[0] += L.ar;
-        amb[1] += L.ag;
-        amb[2] += L.ab;
-        const float ndl = std::max(0.0f, nx * L.px + ny * L.py + nz * L.pz);
-        dif[0] += L.dr * ndl;
-        dif[1] += L.dg * ndl;
-        dif[2] += L.db * ndl;
-      }
-      float acc[6][4] = {};
+    if (soaUsable_) {
+      // Four lights at a time without branches (the same bits with SIMD on or off).
+      using simd::F4;
       const size_t n = soaCount_;
       const float* f = soa_.data();
-#if defined(__SSE2__)
-      {
-        const __m128 vcx = _mm_set1_ps(cx), vcy = _mm_set1_ps(cy), vcz = _mm_set1_ps(cz);
-        const __m128 vnx = _mm_set1_ps(nx), vny = _mm_set1_ps(ny), vnz = _mm_set1_ps(nz);
-        const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
-        const __m128 minDen = _mm_set1_ps(float(kMinAttenuationDenominator));
-        __m128 sum[6] = {zero, zero, zero, zero, zero, zero};
-        for (size_t j = 0; j < n; j += 4) {
-          const __m128 lx = _mm_sub_ps(_mm_loadu_ps(f + sPx * n + j), vcx);
-          const __m128 ly = _mm_sub_ps(_mm_loadu_ps(f + sPy * n + j), vcy);
-          const __m128 lz = _mm_sub_ps(_mm_loadu_ps(f + sPz * n + j), vcz);
-          const __m128 d2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(lx, lx), _mm_mul_ps(ly, ly)), _mm_mul_ps(lz, lz));
-          const __m128 dist = _mm_sqrt_ps(d2);
-          const __m128 den = _mm_max_ps(
-              _mm_add_ps(_mm_add_ps(_mm_loadu_ps(f + sA0 * n + j), _mm_mul_ps(_mm_loadu_ps(f + sA1 * n + j), dist)),
-                         _mm_mul_ps(_mm_loadu_ps(f + sA2 * n + j), d2)),
-              minDen);
-          // In range: 1 / den; out of range (or the padding, range -1): 0.
-          const __m128 att = _mm_and_ps(_mm_cmple_ps(dist, _mm_loadu_ps(f + sRange * n + j)), _mm_div_ps(one, den));
-          const __m128 safe = _mm_cmpgt_ps(dist, zero);
-          const __m128 invd = _mm_and_ps(safe, _mm_div_ps(one, _mm_max_ps(dist, minDen)));
-          const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(vnx, lx), _mm_mul_ps(vny, ly)), _mm_mul_ps(vnz, lz));
-          const __m128 k2 = _mm_mul_ps(_mm_max_ps(zero, _mm_mul_ps(dot, invd)), att);
-          sum[0] = _mm_add_ps(sum[0], _mm_mul_ps(_mm_loadu_ps(f + sAr * n + j), att));
-          sum[1] = _mm_add_ps(sum[1], _mm_mul_ps(_mm_loadu_ps(f + sAg * n + j), att));
-          sum[2] = _mm_add_ps(sum[2], _mm_mul_ps(_mm_loadu_ps(f + sAb * n + j), att));
-          sum[3] = _mm_add_ps(sum[3], _mm_mul_ps(_mm_loadu_ps(f + sDr * n + j), k2));
-          sum[4] = _mm_add_ps(sum[4], _mm_mul_ps(_mm_loadu_ps(f + sDg * n + j), k2));
-          sum[5] = _mm_add_ps(sum[5], _mm_mul_ps(_mm_loadu_ps(f + sDb * n + j), k2));
-        }
-        for (int c = 0; c < 6; ++c) _mm_storeu_ps(acc[c], sum[c]);
-      }
-#else
+      auto at = [&](int field, size_t j) { return F4::Load(f + size_t(field) * n + j); };
+      const F4 vcx = F4::Set(cx), vcy = F4::Set(cy), vcz = F4::Set(cz);
+      const F4 vnx = F4::Set(nx), vny = F4::Set(ny), vnz = F4::Set(nz);
+      const F4 vex = F4::Set(ex), vey = F4::Set(ey), vez = F4::Set(ez), vpower = F4::Set(power);
+      const F4 zero = F4::Set(0.0f), one = F4::Set(1.0f), minDen = F4::Set(float(kMinAttenuationDenominator));
+      F4 sum[9] = {zero, zero, zero, zero, zero, zero, zero, zero, zero};
       for (size_t j = 0; j < n; j += 4) {
-        for (size_t k = 0; k < 4; ++k) {
-          const size_t i = j + k;
-          const float lx = f[sPx * n + i] - cx, ly = f[sPy * n + i] - cy, lz = f[sPz * n + i] - cz;
-          const float d2 = lx * lx + ly * ly + lz * lz;
-          const float dist = std::sqrt(d2);
-          const float den = std::max(f[sA0 * n + i] + f[sA1 * n + i] * dist + f[sA2 * n + i] * d2,
-                                     float(kMinAttenuationDenominator));
-          const float att = dist <= f[sRange * n + i] ? 1.0f / den : 0.0f;
-          const float invd = dist > 0 ? 1.0f / dist : 0.0f;
-          const float k2 = std::max(0.0f, (nx * lx + ny * ly + nz * lz) * invd) * att;
-          acc[0][k] += f[sAr * n + i] * att;
-          acc[1][k] += f[sAg * n + i] * att;
-          acc[2][k] += f[sAb * n + i] * att;
-          acc[3][k] += f[sDr * n + i] * k2;
-          acc[4][k] += f[sDg * n + i] * k2;
-          acc[5][k] += f[sDb * n + i] * k2;
+        const F4 keep = at(sKeep, j);
+        F4 lx = at(sPx, j) - vcx * keep, ly = at(sPy, j) - vcy * keep, lz = at(sPz, j) - vcz * keep;
+        const F4 d2 = lx * lx + ly * ly + lz * lz;
+        const F4 dist = Sqrt(d2);
+        const F4 inRange = LessEqual(dist, at(sRange, j));  // the padding's range is -1
+        if (!Any(inRange)) continue;
+        const F4 den = Max(at(sA0, j) + at(sA1, j) * dist + at(sA2, j) * d2, minDen);
+        const F4 att = And(inRange, one / den);
+        const F4 invd = And(Greater(dist, zero), one / dist);
+        lx = lx * invd;
+        ly = ly * invd;
+        lz = lz * invd;
+        const F4 ndl = vnx * lx + vny * ly + vnz * lz;
+        const F4 lit = Greater(ndl, zero);
+        const F4 k = And(lit, ndl * att);
+        sum[0] = sum[0] + at(sAr, j) * att;
+        sum[1] = sum[1] + at(sAg, j) * att;
+        sum[2] = sum[2] + at(sAb, j) * att;
+        sum[3] = sum[3] + at(sDr, j) * k;
+        sum[4] = sum[4] + at(sDg, j) * k;
+        sum[5] = sum[5] + at(sDb, j) * k;
+        if (needSpecular_) {
+          const F4 hx = lx + vex, hy = ly + vey, hz = lz + vez;
+          const F4 ndh = (vnx * hx + vny * hy + vnz * hz) / Sqrt(hx * hx + hy * hy + hz * hz);
+          const F4 shine = And(lit, Greater(ndh, zero));  // NaN (h of length 0) fails too
+          if (Any(shine)) {
+            const F4 ks = And(shine, simd::Pow(ndh, vpower) * att);
+            sum[6] = sum[6] + at(sSr, j) * ks;
+            sum[7] = sum[7] + at(sSg, j) * ks;
+            sum[8] = sum[8] + at(sSb, j) * ks;
+          }
         }
       }
-#endif
+      float acc[9][4];
+      for (int c = 0; c < 9; ++c) sum[c].Store(acc[c]);
       for (int c = 0; c < 3; ++c) {
         amb[c] += (acc[c][0] + acc[c][1]) + (acc[c][2] + acc[c][3]);
         dif[c] += (acc[3 + c][0] + acc[3 + c][1]) + (acc[3 + c][2] + acc[3 + c][3]);
+        spe[c] += (acc[6 + c][0] + acc[6 + c][1]) + (acc[6 + c][2] + acc[6 + c][3]);
       }
     }
     for (const PreparedLight& L : lights_) {
-      if (soaUsable_ && !needSpecular_) break;
+      if (soaUsable_) break;
       float lx, ly, lz, atten = 1.0f;
       if (L.directional) {
         lx = L.px;
