@@ -1055,8 +1055,13 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
         blendOk = false;
     }
     pc.alphaFromTexture = defaultStage;
+    // Untextured, a stage that passes the diffuse colour and alpha (as the device sets it up
+    // when no texture is bound) draws as a texture of white.
+    const bool passesDiffuse = !texturing && (!stageOn || (st.colorOp == TextureOp::SelectArg1 && isDiffuse(st.colorArg1) &&
+                                                           st.alphaOp == TextureOp::SelectArg1 && isDiffuse(st.alphaArg1)));
+    if (passesDiffuse) pc.alphaFromTexture = false;
     const bool sampling = !texturing || (st.magFilter == st.minFilter && pc.texPow2Wrap);
-    if (blendOk && sampling && (pc.simpleModulate || defaultStage)) {
+    if (blendOk && sampling && (pc.simpleModulate || defaultStage || passesDiffuse)) {
       if (SpanFn quick = PickQuick(s.target.format, hasDepth ? s.depth.format : DepthFormat::None,
                                    texturing ? s.texture->format : PixelFormat::Unknown, texturing && pc.linear))
         span_ = quick;

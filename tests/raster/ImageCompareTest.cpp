@@ -299,6 +299,14 @@ void GameSprites(Rasterizer& r, Canvas& c, bool dither, TextureFilter filter) {
       Draw(r, s, Quad(-1.3f, -1.3f, 1.3f, 1.3f, 0, pass == 1 ? 0xA0FFFFFF : 0xFFFFC080, 1.0f + 0.5f * float(i), 1.0f));
     }
   }
+  // Untextured, the stage as the device leaves it then: colour and alpha are the diffuse ones.
+  s.texture = nullptr;
+  s.stage0.colorOp = s.stage0.alphaOp = TextureOp::SelectArg1;
+  s.stage0.colorArg1 = s.stage0.alphaArg1 = ta::Current;
+  s.rs.srcBlend = Blend::SrcAlpha;
+  s.rs.destBlend = Blend::InvSrcAlpha;
+  s.world = Translation(0, -3.0f, 8);
+  Draw(r, s, Sphere(1.2f, 12, 8, 0x80FFFF40));
 }
 
 struct Scene {
