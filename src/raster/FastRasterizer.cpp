@@ -9,9 +9,6 @@
 #include <functional>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <immintrin.h>
-#endif
 
 #include "raster/PixelCodec.h"
 #include "raster/RasterCommon.h"

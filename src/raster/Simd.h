@@ -16,6 +16,14 @@
 
 namespace raster::simd {
 
+// The two kinds live in differently named inline namespaces, so a test can build both into one
+// program and compare their bits.
+#if defined(TAVVY_RASTER_SSE2)
+inline namespace sse2 {
+#else
+inline namespace portable {
+#endif
+
 #if defined(TAVVY_RASTER_SSE2)
 
 struct F4 {
@@ -154,4 +162,5 @@ inline F4 Pow(F4 x, F4 p) {
   return And(Less(F4::Set(-126.0f), y), poly * Pow2i(i));
 }
 
+}  // namespace sse2 or portable
 }  // namespace raster::simd

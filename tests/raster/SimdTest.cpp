@@ -47,3 +47,27 @@ TEST(SimdPow, EdgeValues) {
 }
 
 }  // namespace
+
+namespace simdtest {
+std::vector<uint32_t> PortableRun();
+}
+
+#include "SimdExercise.h"
+
+namespace {
+
+// The SIMD build of the helpers (when the machine has one) against the portable build, bit for
+// bit, so frames come out the same with TAVVY_SIMD on and off.
+TEST(SimdLanes, SameBitsWithAndWithoutSimd) {
+  const std::vector<uint32_t> simd = ExerciseSimd(), portable = simdtest::PortableRun();
+  ASSERT_EQ(simd.size(), portable.size());
+  size_t differ = 0, first = simd.size();
+  for (size_t i = 0; i < simd.size(); ++i)
+    if (simd[i] != portable[i]) {
+      ++differ;
+      first = std::min(first, i);
+    }
+  EXPECT_EQ(differ, 0u) << "first difference at " << first;
+}
+
+}  // namespace
