@@ -119,6 +119,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--audio-out") {
       needValue();
       c.AudioOut = value;
+    } else if (name == "--render-threads") {
+      needValue();
+      c.RenderThreads = Number<int>(name, value, 1, 4);
     } else if (name == "--help" || name == "-h") {
       c.Help = true;
     } else {
@@ -168,6 +171,8 @@ Without options the game starts as it always did: a window and the start-up opti
                            sample on its own, as the platform did)
   --audio-out=FILE         with --headless: write what the audio sink plays, after the
                            limiter, as a 16-bit stereo WAV file
+  --render-threads=N       threads of the software 3-D device, 1 to 4 (default: the cores, at
+                           most 4); the pictures are the same for any number
   --help
 )";
 }

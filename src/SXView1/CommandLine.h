@@ -33,6 +33,7 @@ struct TCommandLine {
   std::string TimeDemoFile;  // --timedemo=FILE: play a demo back headless, as fast as possible
   bool AudioLimiter = true;
   std::string AudioOut;
+  std::optional<int> RenderThreads;  // --render-threads=N, 1..4
   bool Help = false;
 };
 

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "SXView1/TForm1.h"
+#include "platform/d3d/Direct3D.h"
 #include "platform/host/Hosts.h"
 #include "platform/host/demo/DemoHosts.h"
 #include "platform/host/services/ImageCodecs.h"
@@ -242,6 +243,8 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
       recordSeed = rtl::RandSeed();
     }
   }
+
+  if (c.RenderThreads) d3d::SetRenderThreads(*c.RenderThreads);
 
   std::unique_ptr<host::IHost> machine;
   host::demo::RecordingHost* recorder = nullptr;

@@ -150,8 +150,11 @@ TEST(CommandLine, ParsesTheContractAndRefusesTheRest) {
   EXPECT_TRUE(d.FullScreen && d.Specular);
   EXPECT_EQ(d.Lives, 3);
   EXPECT_EQ(ParseCommandLine({"--cancel"}).Ok, false);
+  EXPECT_FALSE(d.RenderThreads);
+  EXPECT_EQ(ParseCommandLine({"--render-threads=4"}).RenderThreads, 4);
   for (const char* bad : {"--lives=4", "--lives=", "--lives", "--seed=-1", "--seed=x", "--frame-every=0",
-                          "--fullscreen=2", "--ticks=1e3", "--ok=1", "--headless=yes", "extra", "--stats"}) {
+                          "--fullscreen=2", "--ticks=1e3", "--ok=1", "--headless=yes", "extra", "--stats",
+                          "--render-threads=0", "--render-threads=5", "--render-threads"}) {
     EXPECT_THROW(ParseCommandLine({bad}), ECommandLine) << bad;
   }
 }
