@@ -18,6 +18,10 @@ packages=(
   xvfb xauth xdotool sox clang libclang-rt-14-dev
   # a second X client for the focus tests; the validators of the installed desktop files
   x11-utils desktop-file-utils appstream
+  # screenshots of the real window (docs/screenshots/README.md): xwd
+  x11-apps
+  # the sound check under load (scripts/audio-check.sh): a user sound server with a null sink
+  pulseaudio pulseaudio-utils
 )
 
 missing=()

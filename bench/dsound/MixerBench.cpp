@@ -8,6 +8,7 @@
 
 #include "platform/dsound/DSound.h"
 #include "platform/host/Host.h"
+#include "platform/win/WinWindows.h"
 
 namespace {
 
@@ -47,7 +48,8 @@ void BM_MixElevenChannels(benchmark::State& state) {
     state.SkipWithError("DirectSoundCreate failed");
     return;
   }
-  ds->SetCooperativeLevel(nullptr, DSSCL_PRIORITY);
+  const win::WindowRegistration window(reinterpret_cast<HWND>(0x1000));
+  ds->SetCooperativeLevel(window.Handle(), DSSCL_PRIORITY);
   std::vector<IDirectSoundBuffer*> buffers;
   for (const Voice& v : kVoices) {
     const WORD align = WORD(v.channels * v.bits / 8);
@@ -70,7 +72,7 @@ void BM_MixElevenChannels(benchmark::State& state) {
     b->Play(0, 0, DSBPLAY_LOOPING);
     buffers.push_back(b);
   }
-  std::vector<int16_t> out(size_t(frames) * 2);
+  std::vector<int32_t> out(size_t(frames) * 2);
   for (auto _ : state) {
     audio.callback(out.data(), frames);
     benchmark::DoNotOptimize(out.data());

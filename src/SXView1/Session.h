@@ -11,6 +11,8 @@
 
 #include "SXView1/CommandLine.h"
 
+class TForm1;
+class TOptionForm;
 namespace forms {
 class TForm;
 class TApplication;
@@ -34,6 +36,13 @@ struct TSettings;
 // said not to ask again (or --no-dialog), and its confirmed choices saved to `path`.
 void KeepChoices(forms::TApplication& application, const TCommandLine& commandLine, TSettings& settings,
                  const std::string& path, std::ostream& err);
+// A demo keeps a checksum of the game state every this many ticks.
+inline constexpr uint64_t kStateChecksumEvery = 35;
+// The checksum: the counters, the score, the ship's, enemies' and target's matrices, the pool
+// cursors and the random generator's state.
+uint32_t GameStateChecksum(const TForm1& form);
+// The options dialog's answers as the command-line options that give them (a demo's settings).
+std::vector<std::string> DialogSettings(const TOptionForm& dialog, bool ok, bool autopilot);
 
 // The report of a time demo: ticks run back to back in `seconds`.
 std::string TimeDemoLine(uint64_t ticks, double seconds);

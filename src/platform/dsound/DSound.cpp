@@ -8,6 +8,7 @@
 
 #include "platform/dsound/Mixer.h"
 #include "platform/host/Host.h"
+#include "platform/win/WinWindows.h"
 
 namespace dsound {
 namespace {
@@ -461,7 +462,9 @@ class DirectSound final : public IDirectSound, RefCounted<DirectSound> {
   ULONG AddRef() override { return DoAddRef(); }
   ULONG Release() override { return DoRelease(); }
 
-  HRESULT SetCooperativeLevel(HWND, DWORD level) override {
+  HRESULT SetCooperativeLevel(HWND window, DWORD level) override {
+    // The level belongs to a window of this process: a null or unknown one is refused.
+    if (!win::IsWindow(window)) return DSERR_INVALIDPARAM;
     if (level < DSSCL_NORMAL || level > DSSCL_WRITEPRIMARY) return DSERR_INVALIDPARAM;
     level_ = level;
     return DS_OK;
@@ -536,7 +539,7 @@ HRESULT DirectSoundCreate(const GUID* device, LPDIRECTSOUND* ds, IUnknown* outer
   if (!audio || !audio->Available()) return DSERR_NODRIVER;
   auto mixer = std::make_shared<dsound::Mixer>();
   // The callback keeps the mixer alive for as long as the device may call it.
-  if (!audio->Open(dsound::kMixRate, [mixer](int16_t* out, int frames) { mixer->Mix(out, frames); }))
+  if (!audio->Open(dsound::kMixRate, [mixer](int32_t* out, int frames) { mixer->Mix(out, frames); }))
     return DSERR_ALLOCATED;
   try {
     *ds = new dsound::DirectSound(*audio, std::move(mixer));

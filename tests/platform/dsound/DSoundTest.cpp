@@ -4,9 +4,11 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/host/AudioOutputStage.h"
 #include "platform/dsound/DSound.h"
 #include "platform/host/Backends.h"
 #include "platform/host/Host.h"
+#include "platform/win/WinWindows.h"
 
 namespace {
 
@@ -23,8 +25,8 @@ class PulledAudio final : public host::IAudioDevice {
   void Close() override { callback = nullptr; }
   void Lock() override {}
   void Unlock() override {}
-  std::vector<int16_t> Pull(int frames) {
-    std::vector<int16_t> out(size_t(frames) * 2, 0x5555);
+  std::vector<int32_t> Pull(int frames) {
+    std::vector<int32_t> out(size_t(frames) * 2, 0x5555);
     callback(out.data(), frames);
     return out;
   }
@@ -42,7 +44,7 @@ class DSound : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DS_OK);
     ASSERT_EQ(audio.rate, 44100);
-    ASSERT_EQ(ds->SetCooperativeLevel(nullptr, DSSCL_PRIORITY), DS_OK);
+    ASSERT_EQ(ds->SetCooperativeLevel(window.Handle(), DSSCL_PRIORITY), DS_OK);
   }
   void TearDown() override {
     if (ds) {
@@ -72,6 +74,7 @@ class DSound : public ::testing::Test {
 
   PulledAudio audio;
   dsound::ScopedAudioDevice use{&audio};
+  win::WindowRegistration window{reinterpret_cast<HWND>(0x4000)};
   IDirectSound* ds = nullptr;
 };
 
@@ -140,7 +143,8 @@ TEST_F(DSound, BadFormatsAndSizesAreRefused) {
   EXPECT_EQ(ds->CreateSoundBuffer(&desc, &b, nullptr), DSERR_INVALIDPARAM);
 }
 
-TEST_F(DSound, VolumeIsHundredthsOfADecibelAndTheSumIsClipped) {
+// The mixer hands on the whole sum; the host's output stage clips it (or limits it).
+TEST_F(DSound, VolumeIsHundredthsOfADecibelAndTheSumIsClippedByThePlainOutputStage) {
   IDirectSoundBuffer* a = MonoConstant(*this, 10000, 4410);
   a->Play(0, 0, DSBPLAY_LOOPING);
   auto out = audio.Pull(64);
@@ -160,15 +164,21 @@ TEST_F(DSound, VolumeIsHundredthsOfADecibelAndTheSumIsClipped) {
   IDirectSoundBuffer* b = MonoConstant(*this, 30000, 4410);
   IDirectSoundBuffer* c = MonoConstant(*this, -30000, 4410);
   b->Play(0, 0, DSBPLAY_LOOPING);
+  host::AudioOutputStage clip(44100, {.limiter = false});
+  std::vector<int16_t> pcm(16);
   out = audio.Pull(8);
-  EXPECT_EQ(out[4], 32767);
+  EXPECT_EQ(out[4], 40000);
+  clip.Process(out.data(), pcm.data(), 8);
+  EXPECT_EQ(pcm[4], 32767);
   a->Stop();
   b->Stop();
   c->Play(0, 0, DSBPLAY_LOOPING);
   IDirectSoundBuffer* d = MonoConstant(*this, -30000, 4410);
   d->Play(0, 0, DSBPLAY_LOOPING);
   out = audio.Pull(8);
-  EXPECT_EQ(out[4], -32768);
+  EXPECT_EQ(out[4], -60000);
+  clip.Process(out.data(), pcm.data(), 8);
+  EXPECT_EQ(pcm[4], -32768);
   for (auto* x : {a, b, c, d}) EXPECT_EQ(x->Release(), 0u);
 }
 
@@ -365,6 +375,29 @@ TEST_F(DSound, PrimaryBufferAndListenerKeepTheirRecords) {
   IDirectSoundBuffer* dup = nullptr;
   EXPECT_EQ(ds->DuplicateSoundBuffer(flat, &dup), DSERR_INVALIDCALL);
   flat->Release();
+}
+
+TEST(DSoundDevice, CooperativeLevelTakesOnlyAWindowOfThisProcess) {
+  PulledAudio audio;
+  dsound::ScopedAudioDevice use(&audio);
+  IDirectSound* ds = nullptr;
+  ASSERT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DS_OK);
+  const HWND unknown = reinterpret_cast<HWND>(0x4321);
+  EXPECT_EQ(ds->SetCooperativeLevel(nullptr, DSSCL_PRIORITY), DSERR_INVALIDPARAM);
+  EXPECT_EQ(ds->SetCooperativeLevel(unknown, DSSCL_PRIORITY), DSERR_INVALIDPARAM);
+  // Refused means not set: nothing can be made yet.
+  DSBUFFERDESC primary{DSBUFFERDESC_SIZE, DSBCAPS_PRIMARYBUFFER, 0, 0, nullptr};
+  IDirectSoundBuffer* b = nullptr;
+  EXPECT_EQ(ds->CreateSoundBuffer(&primary, &b, nullptr), DSERR_PRIOLEVELNEEDED);
+  {
+    const win::WindowRegistration window(unknown);
+    EXPECT_EQ(ds->SetCooperativeLevel(unknown, DSSCL_PRIORITY), DS_OK);
+    ASSERT_EQ(ds->CreateSoundBuffer(&primary, &b, nullptr), DS_OK);
+    b->Release();
+  }
+  // A window that has gone is unknown again.
+  EXPECT_EQ(ds->SetCooperativeLevel(unknown, DSSCL_NORMAL), DSERR_INVALIDPARAM);
+  EXPECT_EQ(ds->Release(), 0u);
 }
 
 }  // namespace

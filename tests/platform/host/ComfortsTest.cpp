@@ -270,7 +270,7 @@ TEST(Notice, IsWrittenOverTheLowerMiddleOfThePictureOnly) {
 TEST(HeadlessAudioPause, PausedTimePassesWithoutConsumingSamples) {
   win::VirtualClock clock(0);
   host::HeadlessAudio audio(clock);
-  ASSERT_TRUE(audio.Open(44100, [](int16_t* s, int frames) { std::fill(s, s + frames * 2, int16_t(1)); }));
+  ASSERT_TRUE(audio.Open(44100, [](auto* s, int frames) { std::fill(s, s + frames * 2, 1); }));
   clock.Advance(100);
   EXPECT_EQ(audio.FramesConsumed(), 4410u);
   audio.SetPaused(true);

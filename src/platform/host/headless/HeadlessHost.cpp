@@ -73,7 +73,7 @@ class HeadlessHost final : public IHost {
         scopedClock_(gameClock_),
         script_(std::move(script)),
         joysticks_(CreateHeadlessJoysticks()),
-        audio_(CreateHeadlessAudio(clock_)),
+        audio_(CreateHeadlessAudio(clock_, options.audio, options.audioOutPath)),
         comforts_(comforts, gameClock_, *audio_, [this] { return clock_.Milliseconds(); }) {
     ReleaseScript(0);
   }

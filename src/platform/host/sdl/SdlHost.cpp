@@ -123,13 +123,14 @@ class SdlWindow final : public IWindow {
 
 class SdlHost final : public IHost {
  public:
-  explicit SdlHost(const ComfortSettings& settings) : settings_(settings), gameClock_(win::RealClock()) {
+  SdlHost(const SdlOptions& options, const ComfortSettings& settings)
+      : settings_(settings), gameClock_(win::RealClock()) {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
       throw HostStartError(std::string("cannot start the window system: ") + SDL_GetError());
     }
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, settings.smoothScaling ? "linear" : "nearest");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    audio_ = CreateSdlAudio();
+    audio_ = CreateSdlAudio(options.audio);
     joysticks_ = CreateSdlJoysticks(settings.padButtons);
     comforts_ = std::make_unique<Comforts>(settings_, gameClock_, *audio_, [] { return DWORD(SDL_GetTicks()); });
   }
@@ -416,6 +417,8 @@ SdlWindow::~SdlWindow() {
 
 }  // namespace
 
-std::unique_ptr<IHost> CreateSdlHost(const ComfortSettings& comforts) { return std::make_unique<SdlHost>(comforts); }
+std::unique_ptr<IHost> CreateSdlHost(const SdlOptions& options, const ComfortSettings& comforts) {
+  return std::make_unique<SdlHost>(options, comforts);
+}
 
 }  // namespace host
