@@ -413,6 +413,8 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
         std::vector<std::string> settings = DialogSettings(*option, *answer == mrOk, c.Autopilot);
         // Where the run was told to end is part of the game: its playback ends there too.
         if (c.Ticks) settings.push_back("--ticks=" + std::to_string(*c.Ticks));
+        // The message lines are read from the language's words file, which the demo fingerprints.
+        if (!c.Language.empty()) settings.push_back("--lang=" + c.Language);
         recorder->SetSettings(std::move(settings));
         return answer;
       };
@@ -425,9 +427,12 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     // English messages where the data set has them (a data set of the Windows version has not).
     const std::string wordsDir = options.DataDirOverride.empty() ? win::ModuleDirectory() + "Data/"
                                                                  : options.DataDirOverride + "/";
-    if (c.Language == "en" && std::filesystem::exists(wordsDir + "words-en.dat")) options.WordsFile = "words-en.dat";
+    const std::string& language = player ? answers.Language : c.Language;
+    if (language == "en" && std::filesystem::exists(wordsDir + "words-en.dat")) options.WordsFile = "words-en.dat";
     TForm1& form = application.CreateForm<TForm1>(options);
-    if (!c.Headless) ApplyKeys(form, settings);
+    // Demos are recorded and played with the game's own keys: a key table of the player's
+    // settings would make the same key presses play another game.
+    if (!c.Headless && !recorder && !player) ApplyKeys(form, settings);
     InstallTitleHelp(form, HelpLines(c.Language.empty() ? "ja" : c.Language, settings.ButtonKeys, settings.DirectionKeys));
     std::vector<double> frameMs;
     auto lastTick = std::chrono::steady_clock::now();

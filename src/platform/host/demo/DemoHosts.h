@@ -69,6 +69,7 @@ class RecordingHost final : public IHost {
   void DesktopSize(int& width, int& height) override;
   bool ScreenSaverEnabled() override;
   void SetScreenSaverEnabled(bool enabled) override { inner_->SetScreenSaverEnabled(enabled); }
+  Comforts* GetComforts() override { return inner_->GetComforts(); }
 
   // For the pieces in the .cpp file.
   bool Recording() const { return !suspended_ && std::this_thread::get_id() == owner_; }
@@ -106,6 +107,7 @@ class RecordingHost final : public IHost {
     void Close() override { host_.inner_->Audio().Close(); }
     void Lock() override { host_.inner_->Audio().Lock(); }
     void Unlock() override { host_.inner_->Audio().Unlock(); }
+    void SetPaused(bool paused) override { host_.inner_->Audio().SetPaused(paused); }
     AudioOutputCounts Counts() const override { return host_.inner_->Audio().Counts(); }
 
    private:
@@ -203,6 +205,7 @@ class PlaybackHost final : public IHost {
   void DesktopSize(int& width, int& height) override;
   bool ScreenSaverEnabled() override;
   void SetScreenSaverEnabled(bool enabled) override { inner_->SetScreenSaverEnabled(enabled); }
+  Comforts* GetComforts() override { return inner_->GetComforts(); }
 
   // For the pieces in the .cpp file.
   bool Playing() const { return std::this_thread::get_id() == owner_; }
@@ -249,6 +252,9 @@ class PlaybackHost final : public IHost {
     }
     void Unlock() override {
       if (innerOpen_) host_.inner_->Audio().Unlock();
+    }
+    void SetPaused(bool paused) override {
+      if (innerOpen_) host_.inner_->Audio().SetPaused(paused);
     }
     AudioOutputCounts Counts() const override {
       return innerOpen_ ? host_.inner_->Audio().Counts() : AudioOutputCounts{};

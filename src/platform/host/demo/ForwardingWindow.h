@@ -28,6 +28,8 @@ class ForwardingWindow : public IWindow {
   const std::vector<uint32_t>& LastPresented(int& width, int& height) const override {
     return inner_->LastPresented(width, height);
   }
+  void SetNotice(const std::string& utf8) override { inner_->SetNotice(utf8); }
+  std::string Notice() const override { return inner_->Notice(); }
 
  protected:
   std::unique_ptr<IWindow> inner_;
