@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "SXView1/TForm1.h"
+#include "common/DataReport.h"
 #include "platform/host/Hosts.h"
 #include "platform/host/services/ImageCodecs.h"
 
@@ -98,6 +99,24 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     ~CurrentHost() { host::SetCurrent(nullptr); }
   } current(machine.get());
 
+  // Problems of the data folder: each on the error stream, and all of a batch in one
+  // message box when there is a window.
+  struct DataSink {
+    DataSink(std::ostream& err, host::IHost* window) {
+      data::ForgetReports();
+      data::SetDataSink([&err, window](const std::vector<data::TDataProblem>& problems) {
+        std::string text;
+        for (const data::TDataProblem& p : problems) {
+          err << "tavvyhop: " << data::Describe(p) << '\n';
+          text += data::Describe(p) + "\n";
+        }
+        err.flush();
+        if (window) window->ShowMessageBox("Tavvyhop", text);
+      });
+    }
+    ~DataSink() { data::SetDataSink(nullptr); }
+  } dataSink(err, c.Headless ? nullptr : machine.get());
+
   int exitCode = 0;
   try {
     std::unique_ptr<TickStats> stats;
@@ -110,6 +129,7 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     options.Seed = c.Seed;
     options.DataDirOverride = c.Data;
     options.Autopilot = c.Autopilot;
+    options.CheckData = true;
     TForm1& form = application.CreateForm<TForm1>(options);
     form.OnTickDone = [&] {
       uint64_t tick = form.TicksRun() - 1;

@@ -1,5 +1,6 @@
 #include "SXView1/ViewData.h"
 
+#include "common/DataFiles.h"
 #include "platform/rtl/Classes.h"
 #include "platform/win/CodePage.h"
 
@@ -55,27 +56,50 @@ void ParseViewLines(const std::vector<std::string>& lines, const std::string& fi
   }
 }
 
-void ReadViewFile(const std::string& fileName, TViewMatrices& views) {
-  rtl::TStringList lines;
-  lines.LoadFromFile(fileName);
-  ParseViewLines(lines.Items(), fileName, views);
+const rtl::TTextLimits kViewLimits{data::MaxBytes(data::TDataKind::Text), data::kMaxTextLineBytes, kViewLineLimit};
+const rtl::TTextLimits kWordsLimits{data::MaxBytes(data::TDataKind::Text), data::kMaxTextLineBytes, kWordsLineLimit};
+
+std::vector<std::string> ReadViewLines(const std::string& fileName) {
+  try {
+    return rtl::ReadTextLinesFromFile(fileName, kViewLimits);
+  } catch (const rtl::EReadError& e) {
+    throw rtl::EReadError(fileName + ": " + e.what());
+  }
 }
 
-std::vector<std::string> DecodeWordsText(std::string_view bytes) {
+void ReadViewFile(const std::string& fileName, TViewMatrices& views) {
+  ParseViewLines(ReadViewLines(fileName), fileName, views);
+}
+
+std::vector<std::string> DecodeWordsLines(std::vector<std::string> lines) {
   static constexpr std::string_view kBom = "\xEF\xBB\xBF";
-  bool utf8 = bytes.substr(0, 3) == kBom;
-  if (utf8) bytes.remove_prefix(3);
+  const bool utf8 = !lines.empty() && std::string_view(lines[0]).substr(0, 3) == kBom;
+  if (utf8) lines[0].erase(0, 3);
   // CR and LF are never the second byte of a Shift-JIS character, so lines split the same either way.
-  std::vector<std::string> lines = rtl::SplitLines(bytes);
   for (std::string& line : lines) line = utf8 ? SanitizeUtf8(line) : win::AnsiToUtf8(line);
   return lines;
 }
 
-void ReadWordsFile(const std::string& fileName, rtl::TStringList& words) {
-  std::vector<uint8_t> bytes = rtl::ReadWholeFile(fileName);
-  words.Clear();
-  for (std::string& line :
-       DecodeWordsText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
-    words.Add(line);
+std::vector<std::string> DecodeWordsText(std::string_view bytes) {
+  static constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  // The mark alone makes no line.
+  if (bytes.substr(0, 3) == kBom && rtl::SplitLines(bytes.substr(3)).empty()) return {};
+  return DecodeWordsLines(rtl::SplitLines(bytes));
+}
+
+std::vector<std::string> ReadWordsLines(const std::string& fileName) {
+  try {
+    std::vector<std::string> raw = rtl::ReadTextLinesFromFile(fileName, kWordsLimits);
+    // A file of the mark alone has no lines.
+    if (raw.size() == 1 && raw[0] == "\xEF\xBB\xBF") raw.clear();
+    return DecodeWordsLines(std::move(raw));
+  } catch (const rtl::EReadError& e) {
+    throw rtl::EReadError(fileName + ": " + e.what());
   }
+}
+
+void ReadWordsFile(const std::string& fileName, rtl::TStringList& words) {
+  std::vector<std::string> lines = ReadWordsLines(fileName);
+  words.Clear();
+  for (std::string& line : lines) words.Add(line);
 }

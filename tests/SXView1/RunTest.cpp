@@ -101,10 +101,13 @@ TEST(Program, ReportsBadInputClearly) {
   r = RunProgram({"--headless", "--script=" + dir.File("bad.txt")});
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("bad.txt line 2: unknown event 'jump'"), std::string::npos) << r.err;
-  // A missing data folder: the platform's file-open error, and no game.
+  // A missing data folder: every file named, the data-problem exit code, and no game.
   r = RunProgram({"--headless", "--ticks=5", "--data=" + dir.Dir() + "nothing"});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.err.find("Cannot open file " + dir.Dir() + "nothing/View.dat"), std::string::npos) << r.err;
+  EXPECT_EQ(r.code, 3);
+  EXPECT_NE(r.err.find(dir.Dir() + "nothing/View.dat: is missing; the game cannot do without it and stops."),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find(dir.Dir() + "nothing/pigzam.sx: is missing"), std::string::npos) << r.err;
   // Cancel ends the program without a tick.
   WriteProgramData(dir);
   r = RunProgram({"--headless", "--cancel", "--stats=" + dir.File("st.txt"), "--data=" + dir.Dir() + "Data"});
