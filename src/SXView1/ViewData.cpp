@@ -56,6 +56,8 @@ void ParseViewLines(const std::vector<std::string>& lines, const std::string& fi
   }
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 const rtl::TTextLimits kViewLimits{data::MaxBytes(data::TDataKind::Text), data::kMaxTextLineBytes, kViewLineLimit};
 const rtl::TTextLimits kWordsLimits{data::MaxBytes(data::TDataKind::Text), data::kMaxTextLineBytes, kWordsLineLimit};
 
@@ -71,28 +73,30 @@ void ReadViewFile(const std::string& fileName, TViewMatrices& views) {
   ParseViewLines(ReadViewLines(fileName), fileName, views);
 }
 
-std::vector<std::string> DecodeWordsLines(std::vector<std::string> lines) {
-  static constexpr std::string_view kBom = "\xEF\xBB\xBF";
-  const bool utf8 = !lines.empty() && std::string_view(lines[0]).substr(0, 3) == kBom;
-  if (utf8) lines[0].erase(0, 3);
+std::vector<std::string> DecodeWordsLines(std::vector<std::string> lines, bool utf8) {
   // CR and LF are never the second byte of a Shift-JIS character, so lines split the same either way.
   for (std::string& line : lines) line = utf8 ? SanitizeUtf8(line) : win::AnsiToUtf8(line);
   return lines;
 }
 
 std::vector<std::string> DecodeWordsText(std::string_view bytes) {
-  static constexpr std::string_view kBom = "\xEF\xBB\xBF";
-  // The mark alone makes no line.
-  if (bytes.substr(0, 3) == kBom && rtl::SplitLines(bytes.substr(3)).empty()) return {};
-  return DecodeWordsLines(rtl::SplitLines(bytes));
+  const bool utf8 = bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark;
+  if (utf8) bytes.remove_prefix(kByteOrderMark.size());
+  return DecodeWordsLines(rtl::SplitLines(bytes), utf8);
+}
+
+std::vector<std::string> ReadWordsLines(rtl::TStream& stream) {
+  const int64_t start = stream.Position();
+  char mark[3] = {};
+  const bool utf8 = stream.Read(mark, 3) == 3 && std::string_view(mark, 3) == kByteOrderMark;
+  if (!utf8) stream.SetPosition(start);
+  return DecodeWordsLines(rtl::ReadTextLines(stream, kWordsLimits), utf8);
 }
 
 std::vector<std::string> ReadWordsLines(const std::string& fileName) {
   try {
-    std::vector<std::string> raw = rtl::ReadTextLinesFromFile(fileName, kWordsLimits);
-    // A file of the mark alone has no lines.
-    if (raw.size() == 1 && raw[0] == "\xEF\xBB\xBF") raw.clear();
-    return DecodeWordsLines(std::move(raw));
+    rtl::TFileStream file(fileName, rtl::fmOpenRead | rtl::fmShareDenyWrite);
+    return ReadWordsLines(file);
   } catch (const rtl::EReadError& e) {
     throw rtl::EReadError(fileName + ": " + e.what());
   }

@@ -35,6 +35,7 @@ std::vector<std::string> ReadViewLines(const std::string& fileName);
 // valid in its encoding become U+FFFD.
 void ReadWordsFile(const std::string& fileName, rtl::TStringList& words);
 std::vector<std::string> ReadWordsLines(const std::string& fileName);
+// The same from a stream's position (within the same limits).
+std::vector<std::string> ReadWordsLines(rtl::TStream& stream);
+// The whole text at once: the same lines as the reading line by line.
 std::vector<std::string> DecodeWordsText(std::string_view bytes);
-// The same for lines already split (the first may start with the mark).
-std::vector<std::string> DecodeWordsLines(std::vector<std::string> lines);

@@ -6,6 +6,7 @@
 
 #include "SXView1/DataCheck.h"
 #include "SXView1/Session.h"
+#include "SXView1/ViewData.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -77,6 +78,28 @@ TEST(DataCheck, TheProgramStopsBeforeTheTitleAndSaysWhy) {
   std::ostringstream out2, err2;
   EXPECT_EQ(RunTavvyhop({"--headless", "--ticks=5", "--data=" + data}, out2, err2), 0);
   EXPECT_EQ(err2.str(), "tavvyhop: " + data + "fire.bmp: is missing; the game goes on without this picture.\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WordsData, LineByLineAndWholeTextGiveTheSameLines) {
+  testsupport::TempDir dir;
+  for (const std::string& text :
+       {std::string("\xEF\xBB\xBF"), std::string("\xEF\xBB\xBF\r\n"), std::string("\xEF\xBB"), std::string("a\r\r\nb"),
+        std::string("\xEF\xBB\xBF\xe6\x95\xb5\n\xff"), std::string("\x82\xa0\0more", 7), std::string("")}) {
+    testsupport::WriteFileText(dir.File("w.dat"), text);
+    EXPECT_EQ(ReadWordsLines(dir.File("w.dat")), DecodeWordsText(text)) << text;
+  }
+  // A line past the limit names the file and the limit.
+  testsupport::WriteFileText(dir.File("long.dat"), std::string(70000, 'x'));
+  try {
+    ReadWordsLines(dir.File("long.dat"));
+    ADD_FAILURE();
+  } catch (const rtl::EReadError& e) {
+    EXPECT_EQ(std::string(e.what()), dir.File("long.dat") + ": line 1 is longer than 65536 bytes");
+  }
 }
 
 }  // namespace
