@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # tool chain
-  g++ cmake ninja-build pkg-config git
+  g++ cmake ninja-build pkg-config git python3
   # window, events, audio, joysticks
   libsdl2-dev
   # text, pictures
@@ -16,6 +16,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # window tests without a display, sound checks, fuzzing
   xvfb xauth xdotool sox clang libclang-rt-14-dev
+  # screenshots of the real window (docs/screenshots/README.md): xwd
+  x11-apps
 )
 
 missing=()

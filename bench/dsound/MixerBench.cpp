@@ -8,6 +8,7 @@
 
 #include "platform/dsound/DSound.h"
 #include "platform/host/Host.h"
+#include "platform/win/WinWindows.h"
 
 namespace {
 
@@ -47,7 +48,8 @@ void BM_MixElevenChannels(benchmark::State& state) {
     state.SkipWithError("DirectSoundCreate failed");
     return;
   }
-  ds->SetCooperativeLevel(nullptr, DSSCL_PRIORITY);
+  const win::WindowRegistration window(reinterpret_cast<HWND>(0x1000));
+  ds->SetCooperativeLevel(window.Handle(), DSSCL_PRIORITY);
   std::vector<IDirectSoundBuffer*> buffers;
   for (const Voice& v : kVoices) {
     const WORD align = WORD(v.channels * v.bits / 8);

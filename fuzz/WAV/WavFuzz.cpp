@@ -11,6 +11,7 @@
 #include "ddsd/TDDSDChannel.h"
 #include "ddsd/TDDSDWaveData.h"
 #include "platform/host/Host.h"
+#include "platform/win/WinWindows.h"
 
 namespace {
 
@@ -44,12 +45,13 @@ const std::string& FilePath() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static PulledAudio audio;
   static dsound::ScopedAudioDevice use(&audio);
+  static const win::WindowRegistration window(reinterpret_cast<HWND>(0x1000));
   std::FILE* f = std::fopen(FilePath().c_str(), "wb");
   if (!f) return 0;
   if (size) std::fwrite(data, 1, size, f);
   std::fclose(f);
 
-  TDDSD sound;
+  TDDSD sound(window.Handle());
   sound.SetDebugOption(0);  // no log file, no halt: failures only leave the wave empty
   sound.SetChannelCount(1);
   sound.Loaded();

@@ -35,6 +35,8 @@ void TForm1::PlayFrame() {
       if (Stock < 0) {
         GameState = 2;
         DeathTime = kGameOverTicks;
+        // The mouse moves the camera only in play: the game-over screen shows the scene as it was.
+        OnMouseMove = nullptr;
         for (int c = 0; c <= kLastEffectChannel; ++c) DDSDStopChannel(c);
         return;
       }

@@ -43,6 +43,9 @@ class TickStats {
     out_ << tick << ' ' << f.GameState << ' ' << f.Score << ' ' << f.Stage << ' ' << f.Stock << ' ' << f.Energy << ' '
          << f.TargetEnergy << ' ' << f.StageTime << ' ' << f.ReadyTime << ' ' << f.DeathTime << ' ' << f.ClearCountdown
          << ' ' << f.MessageIndex << ' ' << f.MessageTime << '\n';
+    // Line by line, so that whoever watches a live run (a test driving the real window) sees
+    // each tick as it ends.
+    out_.flush();
   }
 
  private:

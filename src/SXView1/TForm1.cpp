@@ -28,18 +28,21 @@ TForm1::TForm1(TApplication& application, TForm1Options options) : TForm(applica
   KN = std::make_unique<TKiln>(KNOwner);
   ConfigureGameKiln(*KN);
   KN->OnInit = [this](TObject* sender, bool fNeedChange) { KNInit(sender, fNeedChange); };
-  Joy = std::make_unique<TDDIDEX>(nullptr);
+
+  SetCaption("Tavvyhop");
+  BorderStyle = TFormBorderStyle::bsNone;
+  SetClientSize(640, 480);
+  // The input and sound components set their cooperative levels with the form's window, so
+  // they come once the window can be made as the form describes it.
+  Joy = std::make_unique<TDDIDEX>(Handle());
   Joy->SetDebugOption(dioHaltOnError);
-  DDSD1 = std::make_unique<TDDSD>(nullptr);
+  DDSD1 = std::make_unique<TDDSD>(Handle());
   DDSD1->SetDebugOption(dsoHaltOnError);
   DDSD1->SetChannelCount(11);
   DDSD1->SetStickyFocus(false);
   Joy->Loaded();
   DDSD1->Loaded();
 
-  SetCaption("Tavvyhop");
-  BorderStyle = TFormBorderStyle::bsNone;
-  SetClientSize(640, 480);
   Color = clBtnFace;
   Font.Name = "MS UI Gothic";
   Font.Charset = SHIFTJIS_CHARSET;

@@ -37,6 +37,7 @@ class TDDSD {
   void SetChannelCount(DWORD count) { ChannelCount_ = count < 1 ? 1 : count; }
   bool StickyFocus() const { return StickyFocus_; }
   void SetStickyFocus(bool sticky) { StickyFocus_ = sticky; }
+  HWND OwnerWindow() const { return OwnerWindow_; }
   void SetOwnerWindow(HWND window) { OwnerWindow_ = window; }
 
   bool Initialized() const { return Initialized_; }

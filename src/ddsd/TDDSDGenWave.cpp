@@ -153,6 +153,14 @@ void TDDSDGenWave::BuildStream(bool use3D, bool stereo, WORD bitsPerSample, DWOR
   NotifyThread_ = std::make_unique<TDDSDNotifyThread>(this);
 }
 
+bool TDDSDGenWave::WaitForNotifications(std::chrono::milliseconds timeout) {
+  return NotifyThread_ && NotifyThread_->WaitUntilIdle(timeout);
+}
+
+uint64_t TDDSDGenWave::NotificationsStarted() const {
+  return NotifyThread_ ? NotifyThread_->EventsTaken() : 0;
+}
+
 void TDDSDGenWave::WriteData(DWORD offset, const void* data, DWORD length) {
   if (!Buffer_ || !data) return;
   LPVOID part1 = nullptr, part2 = nullptr;

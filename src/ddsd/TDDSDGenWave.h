@@ -2,6 +2,8 @@
 // whole from a WAV file, or a stream refilled half by half while it plays.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -38,6 +40,13 @@ class TDDSDGenWave {
   bool HasOnNotify();
   // Also for the owner's own state that the handler reads (the music file).
   std::recursive_mutex& NotifyLock() { return notifyLock_; }
+
+  // For tests: waits (real time, at most `timeout`) until the notification thread has handled
+  // every event the buffer set before the call; false on time-out or without a thread.
+  bool WaitForNotifications(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // For tests: start and half events the notification thread has begun to handle (the
+  // handler, if one is set, is called for each).
+  uint64_t NotificationsStarted() const;
 
   IDirectSoundBuffer* Buffer() const { return Buffer_.Get(); }
   const WAVEFORMATEX& Format() const { return Format_; }

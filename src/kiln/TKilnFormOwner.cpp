@@ -9,8 +9,8 @@ TKilnFormOwner::~TKilnFormOwner() {
 }
 
 HWND TKilnFormOwner::Handle() {
+  const HWND handle = form_.Handle();
   host::IWindow& window = form_.Window();
-  const HWND handle = reinterpret_cast<HWND>(&window);
   if (!binding_) {
     target_ = std::make_unique<ddraw::HostWindowTarget>(window);
     binding_ = std::make_unique<ddraw::ScopedWindowBinding>(handle, target_.get());

@@ -118,7 +118,7 @@ inline Rgba8 FetchTexel(const PixelContext& pc, int ix, int iy, bool& keyed) {
 inline bool SampleTexture(const PixelContext& pc, float u, float v, Rgba8& out) {
   bool keyed;
   if (!pc.linear) {
-    out = FetchTexel(pc, FastFloor(u * float(pc.texW)), FastFloor(v * float(pc.texH)), keyed);
+    out = FetchTexel(pc, PointTexel(u * float(pc.texW)), PointTexel(v * float(pc.texH)), keyed);
     return !keyed;
   }
   if (!(std::fabs(u) < 1e6f)) u = 0;  // NaN, infinite or absurd: no meaningful filter weights
@@ -319,7 +319,7 @@ void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetu
       const float q = 1.0f / a[aQ];
       uint32_t tr = 255, tg = 255, tb = 255, ta = 255;
       if constexpr (TEX) {
-        const int tx = FastFloor(a[aUQ] * q * fw) & mw, ty = FastFloor(a[aVQ] * q * fh) & mh;
+        const int tx = PointTexel(a[aUQ] * q * fw) & mw, ty = PointTexel(a[aVQ] * q * fh) & mh;
         const uint32_t raw = LoadRaw(TXF, pc.tex + size_t(ty) * pc.texPitch + size_t(tx) * txbpp);
         if (pc.colorKey) {
           const uint32_t c = raw & pc.keyMask;
@@ -853,8 +853,9 @@ void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_
     code = kOutBad;
   } else {
     if (o.w < float(kMinClipW)) code |= kOutW;
-    if (o.z < 0) code |= kOutNear;
-    if (o.z > o.w) code |= kOutFar;
+    // Pretransformed vertices are not clipped at the near and far planes.
+    if (o.z < 0 && !l.pretransformed) code |= kOutNear;
+    if (o.z > o.w && !l.pretransformed) code |= kOutFar;
     if (o.x < -guardX_ * o.w) code |= kOutLeft;
     if (o.x > guardX_ * o.w) code |= kOutRight;
     if (o.y < -guardY_ * o.w) code |= kOutBottom;
@@ -1081,7 +1082,7 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
   double ex[3], ey[3];
   tri.BarycentricSteps(ex, ey);
   double e0[3];
-  tri.Barycentrics(0.5, 0.5, e0);
+  tri.Barycentrics(0, 0, e0);
   double vals[kAttrs][3];
   for (int i = 0; i < 3; ++i) {
     for (int k = 0; k < 8; ++k) vals[k][i] = v[i]->c[k] * rhw[i];
@@ -1119,7 +1120,7 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
     if (lo > hi) continue;
     // Start values in double at the span's first pixel; only the steps along the span round.
     double b[3];
-    tri.Barycentrics(double(lo) + 0.5, double(y) + 0.5, b);
+    tri.Barycentrics(double(lo), double(y), b);
     for (int k = 0; k < kAttrs; ++k) ss.a[k] = float(vals[k][0] * b[0] + vals[k][1] * b[1] + vals[k][2] * b[2]);
     ss.z0 = sz[0] * b[0] + sz[1] * b[1] + sz[2] * b[2];
     span_(pc_, y, int(lo), int(hi), ss);

@@ -15,6 +15,23 @@ inline constexpr double kMinAttenuationDenominator = 1e-6;
 // Geometry is clipped to w >= this besides the near plane, so no vertex reaches the eye plane.
 inline constexpr double kMinClipW = 1e-6;
 
+// Point sampling holds texel coordinates to 1/256 of a texel, as texture units keep them in
+// fixed point. A coordinate that lands exactly on a texel edge (a texture drawn pixel for pixel,
+// a quad centred on the screen) then picks the same texel in both rasterizers, whatever
+// rounding their arithmetic did on the way. Coordinates come from files: NaN counts as 0 and
+// anything beyond +-2^22 texels is pinned first.
+inline constexpr int kSubTexelBits = 8;
+inline constexpr double kMaxTexelCoordinate = 4194304.0;
+template <typename T>
+int PointTexel(T v) {
+  if (!(v > T(-kMaxTexelCoordinate))) v = (v == v) ? T(-kMaxTexelCoordinate) : T(0);
+  if (v > T(kMaxTexelCoordinate)) v = T(kMaxTexelCoordinate);
+  const T y = v * T(1 << kSubTexelBits) + T(0.5);
+  int i = int(y);
+  i -= y < T(i);  // floor
+  return i >> kSubTexelBits;  // floor division
+}
+
 Result ClearSurfaces(const State& s, std::span<const Rect> rects, uint32_t flags, uint32_t argb,
                      float z, uint32_t stencil);
 

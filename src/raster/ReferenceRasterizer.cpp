@@ -267,7 +267,7 @@ bool SampleTexture(const State& s, double u, double v, bool linear, C4& out) {
   const bool keyTest = s.rs.colorKeyEnable;
   bool keyed = false;
   if (!linear) {
-    out = SampleTexel(t, s.stage0, TexelFloor(u * t.width), TexelFloor(v * t.height), keyTest, keyed);
+    out = SampleTexel(t, s.stage0, PointTexel(u * t.width), PointTexel(v * t.height), keyTest, keyed);
     return !keyed;
   }
   if (!(std::fabs(u) < 1e6)) u = 0;  // NaN, infinite or absurd: no meaningful filter weights
@@ -390,13 +390,13 @@ void ShadePixel(const DrawContext& dc, int px, int py, const ScreenVertex* v[3],
       vv = (bb[0] * v[0]->v * v[0]->rhw + bb[1] * v[1]->v * v[1]->rhw + bb[2] * v[2]->v * v[2]->rhw) / q;
     };
     double u, vv;
-    persp(px + 0.5, py + 0.5, u, vv);
+    persp(px, py, u, vv);
     bool linear = s.stage0.magFilter != TextureFilter::Point;
     if (s.stage0.magFilter != s.stage0.minFilter) {
       // Minification when a pixel step covers more than one texel.
       double ux, vx, uy, vy;
-      persp(px + 1.5, py + 0.5, ux, vx);
-      persp(px + 0.5, py + 1.5, uy, vy);
+      persp(px + 1, py, ux, vx);
+      persp(px, py + 1, uy, vy);
       const double W = s.texture->width, H = s.texture->height;
       const double rx = std::hypot((ux - u) * W, (vx - vv) * H), ry = std::hypot((uy - u) * W, (vy - vv) * H);
       const bool minify = std::max(rx, ry) > 1.0;
@@ -461,7 +461,7 @@ void DrawPolygon(const DrawContext& dc, const std::vector<ClipVertex>& poly, int
       for (int px = x0; px < x1; ++px) {
         if (!tri.Covers(px, py)) continue;
         double b[3];
-        tri.Barycentrics(px + 0.5, py + 0.5, b);
+        tri.Barycentrics(px, py, b);
         ShadePixel(dc, px, py, v, b, tri);
       }
   }
@@ -506,8 +506,12 @@ class ReferenceRasterizer final : public Rasterizer {
       if (facing == 0 || Culled(s.rs.cullMode, facing)) continue;
       poly.assign(tv, tv + 3);
       ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.w - kMinClipW; });
-      ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.z; });
-      ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.w - c.z; });
+      if (!dc.layout.pretransformed) {
+        // Pretransformed vertices are not clipped at the near and far planes: their z is
+        // whatever the caller wrote, and only the depth test looks at it.
+        ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.z; });
+        ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.w - c.z; });
+      }
       ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.w + c.x; });
       ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.w - c.x; });
       ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.w + c.y; });

@@ -1,6 +1,10 @@
 // Triangle facing, culling and pixel coverage with the top-left fill rule on a 1/16-pixel grid.
 // Both rasterizers decide coverage with this one definition; the fast one solves it a row at a
 // time, the reference one asks pixel by pixel.
+//
+// As in Direct3D up to version 9, the centre of pixel (x, y) is the point (x, y) itself: coverage,
+// depth, colours and texture coordinates are all taken there. A pretransformed quad meant to copy
+// a texture texel for texel therefore has its corners at -0.5.
 #pragma once
 
 #include <algorithm>
@@ -88,16 +92,15 @@ struct SnappedTriangle {
       const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
       bias[i] = topLeft ? 0 : -1;
     }
-    const int64_t half = kSubPixels / 2;
-    minX = int(CeilDiv(std::min({X[0], X[1], X[2]}) - half, kSubPixels));
-    maxX = int(FloorDiv(std::max({X[0], X[1], X[2]}) - half, kSubPixels));
-    minY = int(CeilDiv(std::min({Y[0], Y[1], Y[2]}) - half, kSubPixels));
-    maxY = int(FloorDiv(std::max({Y[0], Y[1], Y[2]}) - half, kSubPixels));
+    minX = int(CeilDiv(std::min({X[0], X[1], X[2]}), kSubPixels));
+    maxX = int(FloorDiv(std::max({X[0], X[1], X[2]}), kSubPixels));
+    minY = int(CeilDiv(std::min({Y[0], Y[1], Y[2]}), kSubPixels));
+    maxY = int(FloorDiv(std::max({Y[0], Y[1], Y[2]}), kSubPixels));
     return true;
   }
 
   int64_t Edge(int i, int px, int py) const {
-    return A[i] * (int64_t(px) * kSubPixels + kSubPixels / 2) + B[i] * (int64_t(py) * kSubPixels + kSubPixels / 2) + C[i];
+    return A[i] * (int64_t(px) * kSubPixels) + B[i] * (int64_t(py) * kSubPixels) + C[i];
   }
 
   // Is the centre of pixel (px, py) inside?
@@ -111,9 +114,9 @@ struct SnappedTriangle {
   void RowSpan(int py, int64_t& lo, int64_t& hi) const {
     lo = minX;
     hi = maxX;
-    const int64_t PY = int64_t(py) * kSubPixels + kSubPixels / 2;
+    const int64_t PY = int64_t(py) * kSubPixels;
     for (int i = 0; i < 3; ++i) {
-      const int64_t K = B[i] * PY + C[i] + bias[i] + A[i] * (kSubPixels / 2);
+      const int64_t K = B[i] * PY + C[i] + bias[i];
       const int64_t a = A[i] * kSubPixels;  // condition: a * px + K >= 0
       if (a > 0) {
         lo = std::max(lo, CeilDiv(-K, a));

@@ -7,6 +7,7 @@
 #include "platform/dinput/FakeInputHost.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/win/CodePage.h"
+#include "platform/win/WinWindows.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -14,7 +15,11 @@ namespace {
 using testinput::FakeInputHost;
 using testinput::ScopedHost;
 
-HWND FakeWindow() { return reinterpret_cast<HWND>(0x1000); }
+// A window of this process for the components to set their cooperative levels with.
+HWND FakeWindow() {
+  static const win::WindowRegistration window(reinterpret_cast<HWND>(0x1000));
+  return window.Handle();
+}
 
 class Joy : public ::testing::Test {
  protected:
@@ -304,6 +309,27 @@ TEST_F(Joy, FailuresAreLoggedRaisedOrHaltAsTheOptionsSay) {
   EXPECT_EQ(DDIDDebugUnit().Counter(), 1);
 
   EXPECT_THROW(Loaded(dioHaltOnError), rtl::EHalt);
+}
+
+TEST_F(Joy, WithoutItsOwnersWindowTheCooperativeLevelIsReported) {
+  // As the component would be if the form did not hand it its window: the keyboard and the
+  // mouse each report the refused level with the handle error.
+  auto joy = std::make_unique<TDDIDEX>(nullptr);
+  joy->SetDebugOption(dioDebugMessage);
+  joy->Loaded();
+  const std::string line = win::Utf8ToAnsi("DirectInputDeviceの協調レベルの設定に失敗しました") + "(Error Code(80070006))\r\n";
+  EXPECT_EQ(LogText(), "debug#00001 ... " + line + "debug#00002 ... " + line);
+  EXPECT_THROW(
+      {
+        auto halted = std::make_unique<TDDIDEX>(reinterpret_cast<HWND>(0x7777));
+        halted->SetDebugOption(dioHaltOnError);
+        halted->Loaded();
+      },
+      rtl::EHalt);
+  // Given a window of the process, nothing is reported.
+  const int before = DDIDDebugUnit().Counter();
+  auto good = Loaded(dioDebugMessage);
+  EXPECT_EQ(DDIDDebugUnit().Counter(), before);
 }
 
 }  // namespace

@@ -278,21 +278,37 @@ class WindowTest : public ::testing::Test {
     if (!Have("xdotool")) GTEST_SKIP() << "no xdotool to click with";
     WriteProgramData(dir_);
   }
-  // The script: start the program, wait for the dialog, then the given steps.
+  // The script: start the program, wait for the dialog to show and take the keyboard, then
+  // the given steps. Steps wait for windows (xdotool --sync) and for the program's state in
+  // its statistics file (one line per tick: tick, GameState, ...), never for a fixed time:
+  // `tick=$(await_state S FROM)` waits for the first line after line FROM whose game state
+  // is S and gives its line number.
   std::string Script(const std::string& steps) {
     // The desktop bus library under SDL keeps buffers to the end of the process, which
     // a sanitizer build would report as leaks of the program; the program's own
     // memory is leak-checked by the in-process headless runs.
     return "set -u\n"
            "export ASAN_OPTIONS=detect_leaks=0\n"
+           "stats='" +
+           dir_.File("stats.txt") +
+           "'\n"
            "exe='" TAVVYHOP_EXE
            "'\n"
            "\"$exe\" --data='" +
-           dir_.Dir() + "Data' --fullscreen=0 --stats='" + dir_.File("stats.txt") +
-           "' & pid=$!\n"
-           "dlg=$(xdotool search --sync --onlyvisible --name 'Tavhop' | head -1)\n"
-           "xdotool windowfocus $dlg 2>/dev/null || true\n"
-           "sleep 0.5\n" +
+           dir_.Dir() + "Data' --fullscreen=0 --stats=\"$stats\" & pid=$!\n"
+           "await_state() {\n"
+           "  for i in $(seq 1200); do\n"
+           "    n=$(awk -v s=\"$1\" -v from=\"$2\" 'NR > from && $2 == s { print NR; exit }' \"$stats\" 2>/dev/null)\n"
+           "    if [ -n \"$n\" ]; then echo \"$n\"; return 0; fi\n"
+           "    kill -0 $pid 2>/dev/null || break\n"
+           "    sleep 0.05\n"
+           "  done\n"
+           "  echo \"no game state $1 after line $2\" >&2; kill $pid 2>/dev/null; exit 4\n"
+           "}\n"
+           "focus() { timeout 20 xdotool windowfocus --sync \"$1\" || { echo \"no focus for $1\"; kill $pid; exit 5; }; }\n"
+           "dlg=$(timeout 60 xdotool search --sync --onlyvisible --name 'Tavhop' | head -1)\n"
+           "[ -n \"$dlg\" ] || { echo 'no dialog'; kill $pid; exit 5; }\n"
+           "focus $dlg\n" +
            steps +
            "for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
            "if kill -0 $pid 2>/dev/null; then kill $pid; echo 'still running'; exit 3; fi\n"
@@ -303,21 +319,21 @@ class WindowTest : public ::testing::Test {
 };
 
 TEST_F(WindowTest, TheDialogIsClickedThroughAndTheGameRunsUntilEscape) {
-  // Choose 5 lives in the list (it opens upwards), press OK, start a game with Enter,
-  // back to the title and out with Escape.
+  // Choose 5 lives in the list (it opens upwards), press OK, start a game with Enter once
+  // the title runs, back to the title with Escape once the game runs, and out with Escape.
+  // The clicks need no pauses: the dialog takes its events in the order they were sent.
   std::string steps =
       "xdotool mousemove --window $dlg 100 134 click 1\n"
-      "sleep 0.3\n"
       "xdotool mousemove --window $dlg 100 $((124 - 92 + 1 + 2 * 15 + 7)) click 1\n"
-      "sleep 0.3\n"
       "xdotool mousemove --window $dlg 201 140 click 1\n"
-      "main=$(xdotool search --sync --onlyvisible --name '^Tavvyhop$' | head -1)\n"
-      "xdotool windowfocus $main 2>/dev/null || true\n"
-      "sleep 0.5\n"
+      "main=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tavvyhop$' | head -1)\n"
+      "[ -n \"$main\" ] || { echo 'no main window'; kill $pid; exit 5; }\n"
+      "focus $main\n"
+      "title=$(await_state 0 0) || exit 4\n"
       "xdotool key Return\n"
-      "sleep 0.5\n"
+      "play=$(await_state 1 $title) || exit 4\n"
       "xdotool key Escape\n"
-      "sleep 0.3\n"
+      "await_state 0 $play >/dev/null || exit 4\n"
       "xdotool key Escape\n";
   ASSERT_EQ(InXvfb(Script(steps), dir_), 0) << Log();
   EXPECT_NE(Log().find("exit 0"), std::string::npos) << Log();

@@ -1,5 +1,6 @@
 #include "Form1Fixture.h"
 #include "SXView1/ViewData.h"
+#include "platform/win/WinWindows.h"
 
 namespace {
 
@@ -162,6 +163,20 @@ TEST(WordsData, ReadsShiftJisAndUtf8WithAByteOrderMark) {
   } catch (const rtl::EFOpenError& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot open file " + dir.File("none.dat"));
   }
+}
+
+TEST_F(Form1Test, SoundAndInputSetTheirCooperativeLevelsWithTheFormsWindow) {
+  WriteData(dir_);
+  RecordingForm1& f = Start();
+  const HWND window = f.Handle();
+  EXPECT_TRUE(win::IsWindow(window));
+  EXPECT_EQ(f.Joy->OwnerWindow(), window);
+  EXPECT_EQ(f.DDSD1->OwnerWindow(), window);
+  EXPECT_EQ(f.KN->WindowHandle, window);
+  // The sound level was taken (the game's switches would have ended the program otherwise):
+  // the primary buffer that needs it exists.
+  EXPECT_TRUE(f.DDSD1->Initialized());
+  EXPECT_NE(f.DDSD1->PrimaryBuffer(), nullptr);
 }
 
 }  // namespace

@@ -167,7 +167,7 @@ TEST_F(Channel, TheStreamBufferIsReleasedOnceWhateverGoesFirst) {
 }
 
 TEST_F(Channel, ThreeDimensionalDeviceHasAListenerAndDefaultRecords) {
-  auto dev = std::make_unique<TDDSD>();
+  auto dev = std::make_unique<TDDSD>(window.Handle());
   dev->SetUse3D(true);
   dev->SetDebugOption(dsoDebugMessage);
   dev->Loaded();
@@ -224,6 +224,25 @@ TEST_F(Channel, GameStartUpGivesEveryChannelItsWaveRateAndVolume) {
   EXPECT_EQ(s.Missile, nullptr);
   EXPECT_NE(s.MusicBuffer, nullptr);
   EXPECT_EQ(Log(), "");
+}
+
+TEST_F(Channel, WithoutItsOwnersWindowTheCooperativeLevelIsReported) {
+  // As the component would be if the form did not hand it its window: the level is refused
+  // (and so is the primary buffer that needs it); with the game's switches that ends the program.
+  auto dev = std::make_unique<TDDSD>(nullptr);
+  dev->SetDebugOption(dsoDebugMessage);
+  dev->Loaded();
+  EXPECT_EQ(Log(), "debug#00001 ... " + win::Utf8ToAnsi("DirectSoundの協調レベルの設定に失敗しました") +
+                       "(Error Code(80070057))\r\n" + "debug#00002 ... " +
+                       win::Utf8ToAnsi("一次バッファの作成に失敗しました") + "(Error Code(88780046))\r\n");
+  dev.reset();
+  EXPECT_THROW(
+      {
+        TDDSD halted(reinterpret_cast<HWND>(0x7777));
+        halted.SetDebugOption(dsoHaltOnError);
+        halted.Loaded();
+      },
+      rtl::EHalt);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "ddsd/DDSDLog.h"
 #include "ddsd/TDDSD.h"
 #include "ddsd/TDDSDChannel.h"
+#include "platform/win/WinWindows.h"
 #include "ddsd/TDDSDWaveData.h"
 #include "ddsd/TDDSDListener.h"
 #include "ddsd/WavFiles.h"
@@ -21,11 +22,13 @@
 
 class SoundTest : public ::testing::Test {
  protected:
+  // The window the component sets its cooperative level with.
+  win::WindowRegistration window{reinterpret_cast<HWND>(0x2000)};
   void SetUp() override { DDSDDebugUnit().ResetForTest(dsoDebugMessage); }
   void TearDown() override { DDSDDebugUnit().ResetForTest(dsoHaltOnError | dsoDebugMessage); }
 
   std::unique_ptr<TDDSD> MakeDevice(TDDSDDebugOption options = dsoDebugMessage, DWORD channels = 11) {
-    auto d = std::make_unique<TDDSD>();
+    auto d = std::make_unique<TDDSD>(window.Handle());
     d->SetChannelCount(channels);
     d->SetStickyFocus(false);
     d->SetDebugOption(options);

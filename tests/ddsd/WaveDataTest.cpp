@@ -166,10 +166,11 @@ TEST_F(WaveData, StreamAsksForTheHalfThatHasJustPlayed) {
   ch->PlayLooped();
 
   clock.Advance(1240);  // 54684 frames: byte 218736, not yet at the middle
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  ASSERT_TRUE(s.WaitForNotifications());
   EXPECT_EQ(count(), 0u);
   clock.Advance(20);  // past byte 220500
-  ASSERT_TRUE(Eventually([&] { return count() == 1; }));
+  ASSERT_TRUE(s.WaitForNotifications());
+  ASSERT_EQ(count(), 1u);
   {
     std::lock_guard lock(m);
     EXPECT_EQ(calls[0].offset, 0u);
@@ -177,15 +178,17 @@ TEST_F(WaveData, StreamAsksForTheHalfThatHasJustPlayed) {
     EXPECT_EQ(calls[0].channel, ch);
   }
   clock.Advance(1250);  // the wrap
-  ASSERT_TRUE(Eventually([&] { return count() == 2; }));
+  ASSERT_TRUE(s.WaitForNotifications());
+  ASSERT_EQ(count(), 2u);
   {
     std::lock_guard lock(m);
     EXPECT_EQ(calls[1].offset, 220500u);
     EXPECT_EQ(calls[1].length, 220500u);
   }
   ch->Stop();  // the stop event asks for nothing
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  ASSERT_TRUE(s.WaitForNotifications());
   EXPECT_EQ(count(), 2u);
+  EXPECT_EQ(s.NotificationsStarted(), 2u);
   EXPECT_EQ(Contents(s)[441000 - 1], 7);
 }
 
@@ -200,10 +203,12 @@ TEST_F(WaveData, AHandlerMayClearItselfAndDestructionStopsTheThread) {
   dev->GetChannel(5)->setWaveData(s.get());
   dev->GetChannel(5)->PlayLooped();
   clock.Advance(200);
-  ASSERT_TRUE(Eventually([&] { return calls == 1; }));
+  ASSERT_TRUE(s->WaitForNotifications());
+  EXPECT_EQ(calls, 1);
   EXPECT_FALSE(s->HasOnNotify());
-  clock.Advance(500);
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  clock.Advance(500);  // two more laps: the thread is woken but finds no handler to call
+  ASSERT_TRUE(s->WaitForNotifications());
+  EXPECT_GT(s->NotificationsStarted(), 1u) << "woken again";
   EXPECT_EQ(calls, 1);
 
   // Handlers keep arriving until the stream is destroyed, and none after.

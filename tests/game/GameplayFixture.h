@@ -10,8 +10,10 @@
 
 class GameplayTest : public GameTest {
  protected:
-  TForm1& QuietStage(const std::string& script = "", uint32_t seed = 1) {
-    TForm1& f = Start(script, seed);
+  // `Form` may be a subclass of TForm1 (one whose controls a test sets, for instance).
+  template <class Form = TForm1>
+  Form& QuietStage(const std::string& script = "", uint32_t seed = 1) {
+    Form& f = Start<Form>(script, seed);
     StartGame();
     EXPECT_TRUE(f.PlayerFrame && f.PlayerFrame->Mesh) << "the scene did not build the stage";
     for (TSXFrame* e : f.EnemyFrames) {

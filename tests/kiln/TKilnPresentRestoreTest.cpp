@@ -2,6 +2,9 @@
 // on a paint, and the window messages.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "KNArc/KNArcTestUtil.h"
 #include "kiln/KilnMachine.h"
 #include "kiln/KilnTestUtil.h"
 #include "platform/win/WinTime.h"
@@ -169,6 +172,38 @@ TEST_F(PresentTest, ALostScreenIsRestoredOnTheNextPaintOfTheActiveForm) {
   Fill(k.BackBuffer->Surface, 0x00ABCDEF);
   k.Flip();
   EXPECT_EQ(window.At(10, 10), 0xABCDEFu);
+}
+
+TEST_F(PresentTest, ATextureLoadedFromAnArchiveIsReloadedFromTheArchive) {
+  TKiln& k = Start(true);
+  TKilnTexture texture(&k, 8, 8, 0, "RGB565");
+  // A file first, then an archive entry: the entry is where the image last came from.
+  texture.LoadFromFile(WriteBmp("red.bmp", 0xFF0000));
+  const Bytes blue = MakeBmp(8, 8, 24, std::vector<uint32_t>(64, 0x0000FF));
+  const std::string archive = dir.File("pictures.kna");
+  testsupport::WriteFileBytes(archive, knarctest::MakeArchive(0, {{"sky.bmp", blue, static_cast<uint32_t>(blue.size())}}));
+  texture.LoadFromArchive(archive, "SKY.BMP");
+  ASSERT_EQ(ReadPixel(texture.Surface, 3, 3), 0x001Fu);
+
+  // Lost, then restored on a paint: blue again, not the red of the earlier file.
+  ASSERT_EQ(WritePixel(texture.Surface, 3, 3, 0x07E0), DD_OK);
+  ddraw::LoseSurfaces();
+  owner.Paint();
+  EXPECT_EQ(ReadPixel(texture.Surface, 3, 3), 0x001Fu);
+  EXPECT_EQ(ReadPixel(texture.Surface, 0, 7), 0x001Fu);
+
+  // A mode change rebuilds the surface and reads the entry again.
+  k.Initialize(false, 800, 600, 0, 0, "");
+  ASSERT_NE(texture.Surface, nullptr);
+  EXPECT_EQ(ReadPixel(texture.Surface, 3, 3), 0x001Fu);
+
+  // With the archive gone the reload fails as an archive read and leaves the surface as it
+  // is; the earlier file is not read instead.
+  std::filesystem::remove(archive);
+  ASSERT_EQ(WritePixel(texture.Surface, 3, 3, 0x07E0), DD_OK);
+  owner.Paint();
+  EXPECT_EQ(ReadPixel(texture.Surface, 3, 3), 0x07E0u);
+  EXPECT_TRUE(Logged("アーカイブからのビットマップの読み取りに失敗しました"));
 }
 
 TEST_F(PresentTest, APaintDuringASetUpRestoresNothing) {

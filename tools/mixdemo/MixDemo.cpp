@@ -20,6 +20,7 @@
 #include "ddsd/TDDSDChannel.h"
 #include "platform/host/headless/HeadlessAudio.h"
 #include "platform/rtl/SysUtils.h"
+#include "platform/win/WinWindows.h"
 
 namespace {
 
@@ -121,7 +122,9 @@ int main(int argc, char** argv) {
   dsound::ScopedAudioDevice useAudio(&audio);
   int status = 0;
   try {
-    TDDSD sound;
+    // No window is shown, but the sound component sets its cooperative level with one.
+    const win::WindowRegistration window(reinterpret_cast<HWND>(0x1000));
+    TDDSD sound(window.Handle());
     sound.SetChannelCount(11);
     sound.SetStickyFocus(false);
     sound.SetDebugOption(dsoHaltOnError);

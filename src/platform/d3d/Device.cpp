@@ -81,6 +81,31 @@ D3DLIGHT7 DefaultLight() {
   return l;
 }
 
+// Without a texture on the stage, an operation that reads D3DTA_TEXTURE passes the current
+// colour (at stage 0 the diffuse colour) through unchanged, as the platform does: SELECTARG1
+// of the texture draws the vertex colour, and so does MODULATE of texture and diffuse.
+bool ReadsTexture(raster::TextureOp op, uint32_t arg1, uint32_t arg2) {
+  const bool first = (arg1 & raster::ta::SelectMask) == raster::ta::Texture;
+  const bool second = (arg2 & raster::ta::SelectMask) == raster::ta::Texture;
+  switch (op) {
+    case raster::TextureOp::Disable: return false;
+    case raster::TextureOp::SelectArg1: return first;
+    case raster::TextureOp::SelectArg2: return second;
+    default: return first || second;
+  }
+}
+
+void PassCurrentWhereTextureIsRead(raster::TextureStage& st) {
+  if (ReadsTexture(st.colorOp, st.colorArg1, st.colorArg2)) {
+    st.colorOp = raster::TextureOp::SelectArg1;
+    st.colorArg1 = raster::ta::Current;
+  }
+  if (ReadsTexture(st.alphaOp, st.alphaArg1, st.alphaArg2)) {
+    st.alphaOp = raster::TextureOp::SelectArg1;
+    st.alphaArg1 = raster::ta::Current;
+  }
+}
+
 raster::Surface TargetOf(const DDSURFACEDESC2& d, raster::PixelFormat format) {
   raster::Surface s;
   s.format = format;
@@ -303,9 +328,13 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state
 HRESULT Device::SetTexture(DWORD stage, IDirectDrawSurface7* texture) {
   if (stage >= kStages) return DDERR_INVALIDPARAMS;
   if (texture) {
+    // A surface made without the texture capability is accepted and binds nothing, as on
+    // the platform: the stage then reads as having no texture.
     DDSCAPS2 caps{};
-    if (FAILED(texture->GetCaps(&caps)) || !(caps.dwCaps & DDSCAPS_TEXTURE)) return DDERR_INVALIDPARAMS;
-    texture->AddRef();
+    if (FAILED(texture->GetCaps(&caps)) || !(caps.dwCaps & DDSCAPS_TEXTURE))
+      texture = nullptr;
+    else
+      texture->AddRef();
   }
   if (textures_[stage]) textures_[stage]->Release();
   textures_[stage] = texture;
@@ -365,6 +394,7 @@ void Device::FillFixedState(raster::State& s) {
   st.addressU = static_cast<raster::TextureAddress>(t[D3DTSS_ADDRESSU]);
   st.addressV = static_cast<raster::TextureAddress>(t[D3DTSS_ADDRESSV]);
   st.texCoordIndex = t[D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+  if (!textures_[0]) PassCurrentWhereTextureIsRead(st);
 
   RebuildLights();
   s.lights = enabledLights_;
@@ -375,7 +405,6 @@ void Device::FillFixedState(raster::State& s) {
 HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
   constexpr DWORD kKnown = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL;
   if (flags == 0 || (flags & ~kKnown)) return DDERR_INVALIDPARAMS;
-  if (count > 0 && !rects) return DDERR_INVALIDPARAMS;
   const bool clearDepth = (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0;
   if ((flags & D3DCLEAR_ZBUFFER) && !(z >= 0.0f && z <= 1.0f)) return DDERR_INVALIDPARAMS;
 
@@ -407,9 +436,9 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     state.depth = {format, d.dwWidth, d.dwHeight, d.lPitch, d.lpSurface};
   }
 
-  // Rectangles are clipped to the viewport; an empty list clears all of it.
+  // Rectangles are clipped to the viewport; no list (whatever the count says) clears all of it.
   clearRects_.clear();
-  for (DWORD i = 0; i < count; ++i) clearRects_.push_back({rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
+  for (DWORD i = 0; rects && i < count; ++i) clearRects_.push_back({rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
   return ToHResult(raster_->Clear(state, clearRects_, flags, color, z, stencil));
 }
 

@@ -20,6 +20,10 @@ namespace ddraw::detail {
 // Bytes per pixel of a format the stand-in can hold (8-bit indexed, 16/24/32-bit RGB
 // with or without alpha, 16/24/32-bit depth with or without stencil); 0 otherwise.
 int BytesPerPixel(const DDPIXELFORMAT& format);
+// The depth-buffer layouts the emulated driver can draw into: 16-bit, 24-bit depth in the top of
+// a 32-bit word (with or without an 8-bit stencil below it) and 32-bit. The 3-D devices offer
+// exactly these; a z-buffer of any other layout is refused when it is created.
+bool DriverDepthFormat(const DDPIXELFORMAT& format);
 // The format of a display of the given depth (8: indexed, 16: RGB565, 24: R8G8B8, 32: X8R8G8B8).
 DDPIXELFORMAT DisplayFormat(int bitsPerPixel);
 bool SameFormat(const DDPIXELFORMAT& a, const DDPIXELFORMAT& b);

@@ -255,6 +255,16 @@ int BytesPerPixel(const DDPIXELFORMAT& f) {
   return 0;
 }
 
+bool DriverDepthFormat(const DDPIXELFORMAT& f) {
+  if (f.dwSize != sizeof(DDPIXELFORMAT) || !(f.dwFlags & DDPF_ZBUFFER)) return false;
+  const bool stencil = (f.dwFlags & DDPF_STENCILBUFFER) != 0;
+  const DWORD bits = f.dwZBufferBitDepth, z = f.dwZBitMask;
+  if (bits == 16) return !stencil && z == 0xFFFF;
+  if (bits != 32) return false;
+  if (stencil) return z == 0xFFFFFF00 && f.dwStencilBitMask == 0xFF;
+  return z == 0xFFFFFF00 || z == 0xFFFFFFFF;
+}
+
 DDPIXELFORMAT DisplayFormat(int bitsPerPixel) {
   DDPIXELFORMAT f{};
   f.dwSize = sizeof(DDPIXELFORMAT);

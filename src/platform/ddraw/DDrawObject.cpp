@@ -232,6 +232,7 @@ HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* s
   }
   const bool isDepth = (d.ddpfPixelFormat.dwFlags & DDPF_ZBUFFER) != 0;
   if (isDepth != ((caps & DDSCAPS_ZBUFFER) != 0)) return DDERR_INVALIDPIXELFORMAT;
+  if (isDepth && !DriverDepthFormat(d.ddpfPixelFormat)) return DDERR_INVALIDPIXELFORMAT;
   if (desc->dwFlags & DDSD_TEXTURESTAGE) {
     d.dwFlags |= DDSD_TEXTURESTAGE;
     d.dwTextureStage = desc->dwTextureStage;

@@ -304,6 +304,10 @@ HRESULT Surface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE7 source, LPRECT source
     return DDERR_UNSUPPORTED;
   }
   if (fx && fx->dwSize != sizeof(DDBLTFX)) return DDERR_INVALIDPARAMS;
+  // A colour fill takes its colour from the effects record and nothing from a source; a depth
+  // buffer is filled with a depth fill, never a colour. These are checked before the rectangle.
+  if ((flags & DDBLT_COLORFILL) && (!fx || source || (desc_.ddsCaps.dwCaps & DDSCAPS_ZBUFFER)))
+    return DDERR_INVALIDPARAMS;
   if (Lost()) return DDERR_SURFACELOST;
   if (Busy()) return DDERR_SURFACEBUSY;
 
@@ -324,7 +328,6 @@ HRESULT Surface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE7 source, LPRECT source
   const RECT visible = Intersect(dest, clip);
 
   if (flags & DDBLT_COLORFILL) {
-    if (!fx) return DDERR_INVALIDPARAMS;
     if (!Empty(visible)) ColorFill(visible, fx->dwFillColor);
     if (IsPrimary()) PresentPrimary();
     return DD_OK;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/host/Host.h"
+#include "platform/win/WinWindows.h"
 
 // ---- the three predefined data formats ------------------------------------------------
 
@@ -173,7 +174,10 @@ class Device final : public IDirectInputDevice2A {
     return DI_OK;
   }
 
-  HRESULT SetCooperativeLevel(HWND, DWORD flags) override {
+  HRESULT SetCooperativeLevel(HWND window, DWORD flags) override {
+    // The device is tied to a top-level window of this process: a null or unknown one is
+    // refused with the handle error.
+    if (!win::IsWindow(window)) return E_HANDLE;
     const DWORD exclusive = flags & (DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE);
     const DWORD ground = flags & (DISCL_FOREGROUND | DISCL_BACKGROUND);
     if ((flags & ~DWORD{0x0F}) != 0 || exclusive == 0 || exclusive == (DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE) ||

@@ -8,6 +8,7 @@
 
 #include "platform/dsound/Mixer.h"
 #include "platform/host/Host.h"
+#include "platform/win/WinWindows.h"
 
 namespace dsound {
 namespace {
@@ -461,7 +462,9 @@ class DirectSound final : public IDirectSound, RefCounted<DirectSound> {
   ULONG AddRef() override { return DoAddRef(); }
   ULONG Release() override { return DoRelease(); }
 
-  HRESULT SetCooperativeLevel(HWND, DWORD level) override {
+  HRESULT SetCooperativeLevel(HWND window, DWORD level) override {
+    // The level belongs to a window of this process: a null or unknown one is refused.
+    if (!win::IsWindow(window)) return DSERR_INVALIDPARAM;
     if (level < DSSCL_NORMAL || level > DSSCL_WRITEPRIMARY) return DSERR_INVALIDPARAM;
     level_ = level;
     return DS_OK;

@@ -88,9 +88,12 @@ host::IWindow& TForm::Window() {
     if (CentreOnMainForm && app_.MainForm && app_.MainForm != this) desc.centreOn = &app_.MainForm->Window();
     desc.visible = false;
     window_ = app_.Host().CreateWindow(desc);
+    registration_ = std::make_unique<win::WindowRegistration>(reinterpret_cast<HWND>(window_.get()));
   }
   return *window_;
 }
+
+HWND TForm::Handle() { return reinterpret_cast<HWND>(&Window()); }
 
 void TForm::Show() {
   visible_ = true;

@@ -12,6 +12,7 @@
 #include "platform/forms/Graphics.h"
 #include "platform/host/Host.h"
 #include "platform/host/KeyMap.h"
+#include "platform/win/WinWindows.h"
 
 namespace forms {
 
@@ -162,6 +163,8 @@ class TForm : public TComponent {
   // The host window (made on first use, hidden until the form is shown).
   host::IWindow& Window();
   bool HandleAllocated() const { return window_ != nullptr; }
+  // The window's handle, as the platform interfaces take it (makes the window on first use).
+  HWND Handle();
 
   void Show();
   void Hide();
@@ -217,6 +220,7 @@ class TForm : public TComponent {
   int clientWidth_ = 640, clientHeight_ = 480;
   TBitmap surface_;
   std::unique_ptr<host::IWindow> window_;
+  std::unique_ptr<win::WindowRegistration> registration_;  // goes before the window does
   std::vector<std::unique_ptr<TControl>> controls_;
   TControl* active_ = nullptr;
   TControl* captured_ = nullptr;

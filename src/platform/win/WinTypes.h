@@ -34,6 +34,7 @@ inline constexpr HRESULT E_NOTIMPL = MakeHResult(0x80004001);
 inline constexpr HRESULT E_NOINTERFACE = MakeHResult(0x80004002);
 inline constexpr HRESULT E_POINTER = MakeHResult(0x80004003);
 inline constexpr HRESULT E_FAIL = MakeHResult(0x80004005);
+inline constexpr HRESULT E_HANDLE = MakeHResult(0x80070006);
 inline constexpr HRESULT E_OUTOFMEMORY = MakeHResult(0x8007000E);
 inline constexpr HRESULT E_INVALIDARG = MakeHResult(0x80070057);
 

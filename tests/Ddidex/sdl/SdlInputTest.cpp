@@ -18,13 +18,18 @@
 #include "platform/host/Backends.h"
 #include "platform/host/Hosts.h"
 #include "support/TestSupport.h"
+#include "platform/win/WinWindows.h"
 
 namespace {
 
 using testinput::FakeInputHost;
 using testinput::ScopedHost;
 
-HWND FakeWindow() { return reinterpret_cast<HWND>(0x1000); }
+// A window of this process for the components to set their cooperative levels with.
+HWND FakeWindow() {
+  static const win::WindowRegistration window(reinterpret_cast<HWND>(0x1000));
+  return window.Handle();
+}
 
 // ---- joysticks through SDL's virtual joystick driver -----------------------------------
 

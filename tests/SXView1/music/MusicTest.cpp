@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -21,6 +24,11 @@ class MusicForm1 : public TForm1 {
  public:
   using TForm1::TForm1;
   using TForm1::BeginStageClearMusic;
+  ~MusicForm1() override {
+    if (OnGoing) OnGoing();
+  }
+  // Called as the form starts to go, before any of its own parts has gone.
+  std::function<void()> OnGoing;
 
  protected:
   void KNInitScene() override {}
@@ -253,12 +261,14 @@ TEST_F(Music, TheNotificationThreadRefillsWhatHasJustPlayed) {
   f.StartStageMusic();
   // The middle is crossed: the first half gets the next block.
   Sleep(1300);
+  ASSERT_TRUE(wave_->WaitForNotifications());
   const auto next = Join(Slice(stage, 220500, 79500), Slice(stage, 0, 141000));
-  EXPECT_TRUE(Eventually([&] { return Half(0) == next; }));
+  EXPECT_EQ(Half(0), next);
   // The wrap: the second half gets the one after.
   Sleep(1250);
+  ASSERT_TRUE(wave_->WaitForNotifications());
   const auto after = Join(Slice(stage, 141000, 159000), Slice(stage, 0, 61500));
-  EXPECT_TRUE(Eventually([&] { return Half(kBlock) == after; }));
+  EXPECT_EQ(Half(kBlock), after);
 
   // The target tune replaces it and loops with the same handler, at the volume it resets.
   const auto target = Tune("bgm_a.wav", 700000, 8);
@@ -268,18 +278,22 @@ TEST_F(Music, TheNotificationThreadRefillsWhatHasJustPlayed) {
   EXPECT_EQ(OpenTune(f), "bgm_a.wav");
   EXPECT_EQ(Half(0), Slice(target, 0, kBlock));
   Sleep(1300);
-  EXPECT_TRUE(Eventually([&] { return Half(0) == Slice(target, kBlock, kBlock); }));
+  ASSERT_TRUE(wave_->WaitForNotifications());
+  EXPECT_EQ(Half(0), Slice(target, kBlock, kBlock));
 
   // The stage-clear tune: read to its end by the thread, then left alone.
   const auto clear = Tune("clear.wav", 300000, 9);
   f.BeginStageClearMusic();
   EXPECT_EQ(Half(0), Slice(clear, 0, kBlock));
   Sleep(1300);
-  EXPECT_TRUE(Eventually([&] { return !wave_->HasOnNotify(); }));
+  ASSERT_TRUE(wave_->WaitForNotifications());
+  EXPECT_FALSE(wave_->HasOnNotify());
   EXPECT_EQ(Half(0), Join(Slice(clear, kBlock, 79500), std::vector<uint8_t>(kBlock - 79500, 0)));
   const auto second = Half(kBlock);
+  const uint64_t woken = wave_->NotificationsStarted();
   Sleep(1250);
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  ASSERT_TRUE(wave_->WaitForNotifications());
+  EXPECT_GT(wave_->NotificationsStarted(), woken) << "the thread was woken at the wrap";
   EXPECT_EQ(Half(kBlock), second) << "no refill after the end";
   EXPECT_TRUE(Playing()) << "the last two blocks loop until channel 5 is stopped";
 
@@ -288,7 +302,8 @@ TEST_F(Music, TheNotificationThreadRefillsWhatHasJustPlayed) {
   f.StartStageMusic();
   EXPECT_TRUE(wave_->HasOnNotify());
   Sleep(1300);
-  EXPECT_TRUE(Eventually([&] { return Half(0) == next; }));
+  ASSERT_TRUE(wave_->WaitForNotifications());
+  EXPECT_EQ(Half(0), next);
 }
 
 TEST_F(Music, MissingOrUnusableTunesAreSkipped) {
@@ -316,15 +331,27 @@ TEST_F(Music, MissingOrUnusableTunesAreSkipped) {
   std::filesystem::remove(dir_.File("Data/bgm_a.wav"));
   std::filesystem::remove(dir_.File("Data/clear.wav"));
 
-  // A tune that cannot be opened counts as missing (the superuser may open anything).
-  Tune("bgm_a.wav", 1000, 11);
-  ASSERT_EQ(chmod(dir_.File("Data/bgm_a.wav").c_str(), 0), 0);
+  // A tune that is there but cannot be opened counts as missing: a file without read
+  // permission, or, for the superuser (who may read any file of ours), a link to a kernel
+  // setting that nobody may read.
   if (geteuid() != 0) {
-    f.StartStageMusic();
-    f.StartTargetMusic();
-    EXPECT_FALSE(Playing());
-    EXPECT_EQ(OpenTune(f), "bgm_b.wav");
+    Tune("bgm_a.wav", 1000, 11);
+    ASSERT_EQ(chmod(dir_.File("Data/bgm_a.wav").c_str(), 0), 0);
+  } else {
+    const char* writeOnly = "/proc/sys/vm/drop_caches";
+    ASSERT_TRUE(std::filesystem::is_regular_file(writeOnly)) << "nothing here that root cannot read";
+    std::FILE* probe = std::fopen(writeOnly, "rb");
+    const bool readable = probe != nullptr;
+    if (probe) std::fclose(probe);
+    ASSERT_FALSE(readable) << "root can read " << writeOnly;
+    std::filesystem::create_symlink(writeOnly, dir_.File("Data/bgm_a.wav"));
   }
+  f.StartStageMusic();
+  ASSERT_TRUE(Playing());
+  f.StartTargetMusic();
+  EXPECT_FALSE(Playing());
+  EXPECT_EQ(channel_->Volume(), -500);
+  EXPECT_EQ(OpenTune(f), "bgm_b.wav");
 
   // A tune that opens but cannot be read plays silence and never fails.
   std::filesystem::remove(dir_.File("Data/bgm_a.wav"));
@@ -367,23 +394,79 @@ TEST_F(Music, EscapeOnTheTitleWhileTheThreadIsFilling) {
   EXPECT_EQ(OpenTune(f), "");
   EXPECT_TRUE(app_->Terminated());
   // The thread goes on being woken with no file: it writes nothing.
+  ASSERT_TRUE(wave_->WaitForNotifications());
   FillHalves(0x33);
+  const uint64_t woken = wave_->NotificationsStarted();
   Sleep(1250);
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  ASSERT_TRUE(wave_->WaitForNotifications());
+  EXPECT_GT(wave_->NotificationsStarted(), woken);
+  EXPECT_EQ(Half(0), std::vector<uint8_t>(kBlock, 0x33));
   EXPECT_EQ(Half(kBlock), std::vector<uint8_t>(kBlock, 0x33));
 }
 
-// Nothing to compare here: a handler that outlives the form's file, lock or buffer shows as a
-// crash, or as a race or use after free in the sanitizer runs.
+// Threads of this process, and whether it holds a file of that name open.
+size_t ThreadCount() {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& t : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+  return n;
+}
+bool HoldsOpen(const std::string& name) {
+  std::error_code error;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    const auto target = std::filesystem::read_symlink(fd.path(), error);
+    if (!error && target.filename() == name) return true;
+  }
+  return false;
+}
+
+// The thread is held inside a fill (at the music lock) while the form starts to go, and let on
+// only a while later: the form must wait for the handler before its file, lock, block or
+// buffer goes (a fault shows as a crash, or as a race or a use after free in the sanitizer
+// runs), and nothing is left behind. The lock is held by a helper thread, since the form's
+// own going takes it on this one.
 TEST_F(Music, TheFormGoesWhileTheThreadIsFilling) {
   for (int round = 0; round < 5; ++round) {
     MusicForm1& f = Start();
     Tune("bgm_b.wav", 3000000, 14);
     f.StartStageMusic();
-    Sleep(1300);  // the thread is woken and reads a block...
-    app_.reset();  // ...while the form, its file and its buffer go away
+    EXPECT_TRUE(HoldsOpen("bgm_b.wav"));
+    // The stream's notification thread is the form's only thread (a sanitizer may run one of
+    // its own, which stays).
+    const size_t threadsWithTheForm = ThreadCount();
+
+    std::mutex m;
+    std::condition_variable changed;
+    bool locked = false, going = false;
+    std::thread holder([&] {
+      std::unique_lock hold(f.MusicLock);
+      std::unique_lock lock(m);
+      locked = true;
+      changed.notify_all();
+      changed.wait(lock, [&] { return going; });
+      lock.unlock();
+      // Long enough for a form that does not wait to be gone; a form that waits just waits.
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    });
+    {
+      std::unique_lock lock(m);
+      changed.wait(lock, [&] { return locked; });
+    }
+    f.OnGoing = [&] {
+      std::lock_guard lock(m);
+      going = true;
+      changed.notify_all();
+    };
+    Sleep(1300);  // the thread is woken and stops at the lock, inside the fill
+    EXPECT_TRUE(Eventually([&] { return wave_->NotificationsStarted() == 1; })) << "the thread was not woken";
+    app_.reset();
     host::SetCurrent(nullptr);
     host_.reset();
+    holder.join();
+    EXPECT_TRUE(going);
+    EXPECT_FALSE(HoldsOpen("bgm_b.wav")) << "round " << round;
+    // A joined thread leaves the process's list of tasks a moment after the join.
+    EXPECT_TRUE(Eventually([&] { return ThreadCount() == threadsWithTheForm - 1; }))
+        << "round " << round << ": the notification thread was left running";
   }
 }
 

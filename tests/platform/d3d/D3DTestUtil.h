@@ -149,8 +149,38 @@ class D3DFixture : public ::testing::Test {
     return vb;
   }
 
+  // Draws `vertices` as an indexed triangle list in a scene of its own; the draw's result.
+  template <class V>
+  HRESULT DrawList(IDirect3DDevice7* device, DWORD fvf, const std::vector<V>& vertices,
+                   const std::vector<WORD>& indices) {
+    Ref<IDirect3DVertexBuffer7> vb = MakeBuffer(fvf, vertices);
+    if (!vb) return E_FAIL;
+    EXPECT_EQ(device->BeginScene(), D3D_OK);
+    const HRESULT hr = device->DrawIndexedPrimitiveVB(D3DPT_TRIANGLELIST, vb.Get(), 0, DWORD(vertices.size()),
+                                                      indices.data(), DWORD(indices.size()), 0);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+    return hr;
+  }
+  // On a 16 x 16 target whose depth was cleared to 0.5, unlit: a red quad behind that depth
+  // (left half) stays hidden and a green one in front of it (right half) is drawn.
+  void ExpectDepthDecides(IDirect3DDevice7* device, IDirectDrawSurface7* target, const std::string& what);
+
   Ref<IDirectDraw7> dd;
   Ref<IDirect3D7> d3d;
+};
+
+// Draws into one target, with its z-buffer, through one device; all three let go at the end.
+class DeviceFixture : public D3DFixture {
+ protected:
+  void TearDown() override {
+    device.Reset();
+    zbuffer.Reset();
+    target.Reset();
+    D3DFixture::TearDown();
+  }
+
+  Ref<IDirectDrawSurface7> target, zbuffer;
+  Ref<IDirect3DDevice7> device;
 };
 
 // Reads a whole target as 8-bit RGB (RGB565 or X8R8G8B8 only).
@@ -278,6 +308,15 @@ inline std::vector<PosNormal> Quad(float x0, float y0, float x1, float y1, float
 inline std::vector<ScreenVertex> ScreenQuad(float x0, float y0, float x1, float y1, float z, DWORD diffuse) {
   return {{x0, y0, z, 1, diffuse, 0, 0}, {x1, y0, z, 1, diffuse, 1, 0}, {x1, y1, z, 1, diffuse, 1, 1},
           {x0, y1, z, 1, diffuse, 0, 1}};
+}
+
+inline void D3DFixture::ExpectDepthDecides(IDirect3DDevice7* device, IDirectDrawSurface7* target,
+                                           const std::string& what) {
+  ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_LIGHTING, FALSE), D3D_OK);
+  EXPECT_EQ(DrawList(device, kScreenFvf, ScreenQuad(0, 0, 8, 16, 0.75f, 0xFFFF0000), QuadIndices()), D3D_OK) << what;
+  EXPECT_EQ(DrawList(device, kScreenFvf, ScreenQuad(8, 0, 16, 16, 0.25f, 0xFF00FF00), QuadIndices()), D3D_OK) << what;
+  EXPECT_EQ(PixelAt(target, 4, 8).r, 0) << what;
+  EXPECT_EQ(PixelAt(target, 12, 8).g, 255) << what;
 }
 
 }  // namespace d3dtest

@@ -162,18 +162,8 @@ TEST_F(DeviceCreation, ZBufferFormatsInTheirFixedOrderAndEachOneWorks) {
     ASSERT_EQ(device->GetRenderState(D3DRENDERSTATE_ZENABLE, &zenable), D3D_OK);
     EXPECT_EQ(zenable, DWORD(D3DZB_TRUE)) << i;
     ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 0.5f, 0), D3D_OK) << i;
-    ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_LIGHTING, FALSE), D3D_OK);
     // Behind the cleared depth: hidden. In front of it: drawn.
-    Ref<IDirect3DVertexBuffer7> far = MakeBuffer(kScreenFvf, ScreenQuad(0, 0, 8, 16, 0.75f, 0xFFFF0000));
-    Ref<IDirect3DVertexBuffer7> near = MakeBuffer(kScreenFvf, ScreenQuad(8, 0, 16, 16, 0.25f, 0xFF00FF00));
-    const std::vector<WORD> idx = QuadIndices();
-    ASSERT_EQ(device->BeginScene(), D3D_OK);
-    EXPECT_EQ(device->DrawIndexedPrimitiveVB(D3DPT_TRIANGLELIST, far.Get(), 0, 4, idx.data(), 6, 0), D3D_OK);
-    EXPECT_EQ(device->DrawIndexedPrimitiveVB(D3DPT_TRIANGLELIST, near.Get(), 0, 4, idx.data(), 6, 0), D3D_OK);
-    ASSERT_EQ(device->EndScene(), D3D_OK);
-    const Rgb hidden = PixelAt(target.Get(), 4, 8), shown = PixelAt(target.Get(), 12, 8);
-    EXPECT_EQ(hidden.r, 0) << i;
-    EXPECT_EQ(shown.g, 255) << i;
+    ExpectDepthDecides(device.Get(), target.Get(), "format " + std::to_string(i));
   }
 }
 
@@ -230,8 +220,8 @@ TEST_F(DeviceCreation, TextureFormatsInTheirFixedOrder) {
     ASSERT_TRUE(t) << i;
     EXPECT_EQ(device->SetTexture(0, t.Get()), D3D_OK) << i;
   }
-  // A surface that is not a texture is refused.
-  EXPECT_EQ(device->SetTexture(0, target.Get()), DDERR_INVALIDPARAMS);
+  // A surface that is not a texture is accepted and binds nothing (see ConformanceTest.cpp).
+  EXPECT_EQ(device->SetTexture(0, target.Get()), D3D_OK);
   EXPECT_EQ(device->SetTexture(8, nullptr), DDERR_INVALIDPARAMS);
 }
 

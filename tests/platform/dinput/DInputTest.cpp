@@ -5,6 +5,7 @@
 
 #include "platform/dinput/DInput.h"
 #include "platform/dinput/FakeInputHost.h"
+#include "platform/win/WinWindows.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ struct Held {
 
 class DInput : public ::testing::Test {
  protected:
+  win::WindowRegistration window{reinterpret_cast<HWND>(0x3000)};
   FakeInputHost machine;
   ScopedHost scoped{&machine};
   Held<IDirectInputA> di;
@@ -36,7 +38,7 @@ class DInput : public ::testing::Test {
     EXPECT_EQ(di->CreateDevice(guid, &device, nullptr), DI_OK);
     if (!device) return nullptr;
     EXPECT_EQ(device->SetDataFormat(format), DI_OK);
-    EXPECT_EQ(device->SetCooperativeLevel(nullptr, cooperation), DI_OK);
+    EXPECT_EQ(device->SetCooperativeLevel(window.Handle(), cooperation), DI_OK);
     return device;
   }
 
@@ -97,7 +99,7 @@ TEST_F(DInput, KeyboardDeliversBitSevenOfTheHostKeysOnceAcquired) {
   EXPECT_EQ(kb->Acquire(), DIERR_INVALIDPARAM);  // no data format yet
   EXPECT_EQ(kb->SetDataFormat(&c_dfDIMouse), DIERR_UNSUPPORTED);
   ASSERT_EQ(kb->SetDataFormat(&c_dfDIKeyboard), DI_OK);
-  ASSERT_EQ(kb->SetCooperativeLevel(nullptr, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND), DI_OK);
+  ASSERT_EQ(kb->SetCooperativeLevel(window.Handle(), DISCL_NONEXCLUSIVE | DISCL_FOREGROUND), DI_OK);
   EXPECT_EQ(kb->GetDeviceState(sizeof keys, keys), DIERR_NOTACQUIRED);
   ASSERT_EQ(kb->Acquire(), DI_OK);
   EXPECT_EQ(kb->Acquire(), DI_NOEFFECT);
@@ -278,6 +280,18 @@ TEST_F(DInput, RangeForTheWholeDeviceAndTheKeyboardIsNotPolled) {
   ASSERT_EQ(kb->Acquire(), DI_OK);
   EXPECT_EQ(kb->Poll(), DI_NOEFFECT);
   kb->Release();
+}
+
+TEST_F(DInput, CooperativeLevelTakesOnlyAWindowOfThisProcess) {
+  const HWND unknown = reinterpret_cast<HWND>(0x4321);
+  for (REFGUID guid : {GUID_SysKeyboard, GUID_SysMouse}) {
+    Held<IDirectInputDeviceA> device;
+    ASSERT_EQ(di->CreateDevice(guid, &device.p, nullptr), DI_OK);
+    EXPECT_EQ(device->SetCooperativeLevel(nullptr, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND), E_HANDLE);
+    EXPECT_EQ(device->SetCooperativeLevel(nullptr, DISCL_NONEXCLUSIVE | DISCL_BACKGROUND), E_HANDLE);
+    EXPECT_EQ(device->SetCooperativeLevel(unknown, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND), E_HANDLE);
+    EXPECT_EQ(device->SetCooperativeLevel(window.Handle(), DISCL_NONEXCLUSIVE | DISCL_FOREGROUND), DI_OK);
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "platform/dsound/DSound.h"
 #include "platform/host/Backends.h"
 #include "platform/host/Host.h"
+#include "platform/win/WinWindows.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ class DSound : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DS_OK);
     ASSERT_EQ(audio.rate, 44100);
-    ASSERT_EQ(ds->SetCooperativeLevel(nullptr, DSSCL_PRIORITY), DS_OK);
+    ASSERT_EQ(ds->SetCooperativeLevel(window.Handle(), DSSCL_PRIORITY), DS_OK);
   }
   void TearDown() override {
     if (ds) {
@@ -72,6 +73,7 @@ class DSound : public ::testing::Test {
 
   PulledAudio audio;
   dsound::ScopedAudioDevice use{&audio};
+  win::WindowRegistration window{reinterpret_cast<HWND>(0x4000)};
   IDirectSound* ds = nullptr;
 };
 
@@ -365,6 +367,29 @@ TEST_F(DSound, PrimaryBufferAndListenerKeepTheirRecords) {
   IDirectSoundBuffer* dup = nullptr;
   EXPECT_EQ(ds->DuplicateSoundBuffer(flat, &dup), DSERR_INVALIDCALL);
   flat->Release();
+}
+
+TEST(DSoundDevice, CooperativeLevelTakesOnlyAWindowOfThisProcess) {
+  PulledAudio audio;
+  dsound::ScopedAudioDevice use(&audio);
+  IDirectSound* ds = nullptr;
+  ASSERT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DS_OK);
+  const HWND unknown = reinterpret_cast<HWND>(0x4321);
+  EXPECT_EQ(ds->SetCooperativeLevel(nullptr, DSSCL_PRIORITY), DSERR_INVALIDPARAM);
+  EXPECT_EQ(ds->SetCooperativeLevel(unknown, DSSCL_PRIORITY), DSERR_INVALIDPARAM);
+  // Refused means not set: nothing can be made yet.
+  DSBUFFERDESC primary{DSBUFFERDESC_SIZE, DSBCAPS_PRIMARYBUFFER, 0, 0, nullptr};
+  IDirectSoundBuffer* b = nullptr;
+  EXPECT_EQ(ds->CreateSoundBuffer(&primary, &b, nullptr), DSERR_PRIOLEVELNEEDED);
+  {
+    const win::WindowRegistration window(unknown);
+    EXPECT_EQ(ds->SetCooperativeLevel(unknown, DSSCL_PRIORITY), DS_OK);
+    ASSERT_EQ(ds->CreateSoundBuffer(&primary, &b, nullptr), DS_OK);
+    b->Release();
+  }
+  // A window that has gone is unknown again.
+  EXPECT_EQ(ds->SetCooperativeLevel(unknown, DSSCL_NORMAL), DSERR_INVALIDPARAM);
+  EXPECT_EQ(ds->Release(), 0u);
 }
 
 }  // namespace
