@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/DataFiles.h"
 #include "platform/win/CodePage.h"
 
 namespace {
@@ -283,12 +282,6 @@ std::unique_ptr<rtl::TMemoryStream> ArchiveReadStream(rtl::TStream& source, cons
 }
 
 std::unique_ptr<rtl::TMemoryStream> ArchiveReadFile(const std::string& fileName, const std::string& id) {
-  // A folder, a device or a file past the archive size limit is refused by name, unread:
-  // the file-open error, saying why.
-  if (const std::string refused = data::ProbeProblem(fileName, data::TDataKind::Archive);
-      !refused.empty() && refused != "is missing") {
-    throw rtl::EFOpenError("Cannot open file " + fileName + ": it " + refused);
-  }
   rtl::TFileStream file(fileName, rtl::fmOpenRead | rtl::fmShareDenyWrite);
   return ArchiveReadStream(file, id);
 }

@@ -386,6 +386,11 @@ void TKilnGenSurface::LoadFromFile(const std::string& fileName) {
 void TKilnGenSurface::LoadFromArchive(const std::string& archiveFileName, const std::string& id) {
   std::unique_ptr<rtl::TMemoryStream> item;
   try {
+    // A folder, a device or a file past the archive size limit is refused by name, unread.
+    if (const std::string refused = data::ProbeProblem(archiveFileName, data::TDataKind::Archive);
+        !refused.empty()) {
+      throw rtl::EFOpenError("Cannot open file " + archiveFileName + ": it " + refused);
+    }
     item = ArchiveReadFile(archiveFileName, id);
   } catch (const std::exception&) {
     item.reset();
