@@ -50,10 +50,11 @@ void TSXMesh::LoadFromFile(const std::string& fileName) {
   }
   try {
     LoadFromStream(*file);
-  } catch (const rtl::EReadError&) {
-    // The header ends before its last field: the stream's own error, which has no log
-    // line; the player is told which file it was and the program ends in order.
-    data::Stop(fileName, sxproblem::kHeaderCut);
+  } catch (const rtl::EReadError& e) {
+    // The header ends before its last field: the stream's own error reaches the caller,
+    // as it always has, now naming the file.
+    loadingFile_.clear();
+    throw rtl::EReadError(fileName + ": " + e.what());
   }
   loadingFile_.clear();
 }
