@@ -18,6 +18,8 @@ packages=(
   xvfb xauth xdotool sox clang libclang-rt-14-dev
   # screenshots of the real window (docs/screenshots/README.md): xwd
   x11-apps
+  # the sound check under load (scripts/audio-check.sh): a user sound server with a null sink
+  pulseaudio pulseaudio-utils
 )
 
 missing=()

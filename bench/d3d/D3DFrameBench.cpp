@@ -91,7 +91,7 @@ D3DLIGHT7 Point(D3DVECTOR at, D3DCOLORVALUE diffuse, D3DCOLORVALUE specular, D3D
 // textures as DirectDraw texture surfaces and optimised vertex buffers.
 class FrontScene {
  public:
-  FrontScene(const GUID& kind, bool x8r8g8b8) {
+  FrontScene(const GUID& kind, bool x8r8g8b8, bool bilinear = false) {
     ddraw::ResetMachine();
     d3d::InstallDirect3D();
     DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&dd_), IID_IDirectDraw7, nullptr);
@@ -162,6 +162,10 @@ class FrontScene {
     device_->SetRenderState(D3DRENDERSTATE_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
     device_->SetRenderState(D3DRENDERSTATE_DITHERENABLE, TRUE);
     device_->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, TRUE);  // as bench_raster draws it
+    if (bilinear) {
+      device_->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR);
+      device_->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_LINEAR);
+    }
   }
 
   ~FrontScene() {
@@ -335,10 +339,12 @@ class FrontScene {
   std::vector<D3DMATRIX> craftAt_, starAt_, spriteAt_, blastAt_;
 };
 
-void GameFrame(benchmark::State& st, const GUID& kind, bool x8r8g8b8) {
+// Point sampling is what the game sets; bilinear filtering is measured too, as a player may
+// choose it.
+void GameFrame(benchmark::State& st, const GUID& kind, bool x8r8g8b8, bool bilinear = false) {
   const std::string name = std::string(kind == IID_IDirect3DRefDevice ? "reference" : "fast") +
-                           (x8r8g8b8 ? "-x8r8g8b8" : "-rgb565");
-  FrontScene scene(kind, x8r8g8b8);
+                           (x8r8g8b8 ? "-x8r8g8b8" : "-rgb565") + (bilinear ? "-bilinear" : "");
+  FrontScene scene(kind, x8r8g8b8, bilinear);
   if (!scene.Ok()) {
     st.SkipWithError("no device");
     return;
@@ -350,8 +356,17 @@ void GameFrame(benchmark::State& st, const GUID& kind, bool x8r8g8b8) {
     scene.Save(std::string(dir) + "/frame-" + name + ".png");
 }
 
-void BM_FastRGB565(benchmark::State& st) { GameFrame(st, IID_IDirect3DRGBDevice, false); }
-void BM_FastX8R8G8B8(benchmark::State& st) { GameFrame(st, IID_IDirect3DRGBDevice, true); }
+// The fast device's benchmarks take the number of render threads as their argument (/1, /2).
+void FastFrame(benchmark::State& st, bool x8r8g8b8, bool bilinear) {
+  const int before = d3d::RenderThreads();
+  d3d::SetRenderThreads(int(st.range(0)));
+  GameFrame(st, IID_IDirect3DRGBDevice, x8r8g8b8, bilinear);
+  d3d::SetRenderThreads(before);
+}
+void BM_FastRGB565(benchmark::State& st) { FastFrame(st, false, false); }
+void BM_FastX8R8G8B8(benchmark::State& st) { FastFrame(st, true, false); }
+void BM_FastRGB565Bilinear(benchmark::State& st) { FastFrame(st, false, true); }
+void BM_FastX8R8G8B8Bilinear(benchmark::State& st) { FastFrame(st, true, true); }
 void BM_ReferenceRGB565(benchmark::State& st) { GameFrame(st, IID_IDirect3DRefDevice, false); }
 void BM_ReferenceX8R8G8B8(benchmark::State& st) { GameFrame(st, IID_IDirect3DRefDevice, true); }
 
@@ -404,8 +419,10 @@ void BM_RasterStarDraw(benchmark::State& st) {
   for (auto _ : st) r->DrawIndexedTriangleList(s, data, star.i);
 }
 
-BENCHMARK(BM_FastRGB565)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FastX8R8G8B8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FastRGB565)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FastX8R8G8B8)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FastRGB565Bilinear)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FastX8R8G8B8Bilinear)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReferenceRGB565)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReferenceX8R8G8B8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrontStarDraw);

@@ -72,7 +72,7 @@ void BM_MixElevenChannels(benchmark::State& state) {
     b->Play(0, 0, DSBPLAY_LOOPING);
     buffers.push_back(b);
   }
-  std::vector<int16_t> out(size_t(frames) * 2);
+  std::vector<int32_t> out(size_t(frames) * 2);
   for (auto _ : state) {
     audio.callback(out.data(), frames);
     benchmark::DoNotOptimize(out.data());

@@ -89,6 +89,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (name == "--frame-every") {
       needValue();
       c.FrameEvery = Number<int>(name, value, 1, 1 << 30);
+    } else if (name == "--frame-hashes") {
+      needValue();
+      c.FrameHashes = value;
     } else if (name == "--stats") {
       needValue();
       c.Stats = value;
@@ -99,8 +102,26 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       noValue();
       c.Autopilot = true;
     } else if (name == "--timedemo") {
-      noValue();
-      c.TimeDemo = true;
+      if (hasValue) {
+        needValue();
+        c.TimeDemoFile = value;
+      } else {
+        c.TimeDemo = true;
+      }
+    } else if (name == "--record") {
+      needValue();
+      c.Record = value;
+    } else if (name == "--playdemo") {
+      needValue();
+      c.PlayDemo = value;
+    } else if (name == "--audio-limiter") {
+      c.AudioLimiter = Flag01(name, value, hasValue);
+    } else if (name == "--audio-out") {
+      needValue();
+      c.AudioOut = value;
+    } else if (name == "--render-threads") {
+      needValue();
+      c.RenderThreads = Number<int>(name, value, 1, 4);
     } else if (name == "--help" || name == "-h") {
       c.Help = true;
     } else {
@@ -129,13 +150,29 @@ Without options the game starts as it always did: a window and the start-up opti
   --frames=DIR             write the presented frames as PNG files into DIR (frame-NNNNNN.png,
                            the tick number padded to six digits)
   --frame-every=N          only every N-th tick (default 1)
+  --frame-hashes=FILE      one line per such tick: the tick and a hash of the presented picture
+                           (64-bit FNV-1a of its 0x00RRGGBB pixels, hexadecimal)
   --stats=FILE             one line per tick: tick GameState Score Stage Stock Energy
                            TargetEnergy StageTime ReadyTime DeathTime ClearCountdown
-                           MessageIndex MessageTime (space-separated integers)
+                           MessageIndex MessageTime (space-separated integers); at the end,
+                           the audio output's callbacks and late callbacks on standard error
   --data=DIR               read the data from DIR instead of Data/ beside the program
   --autopilot              the ship flies and fights by itself (for demos and soak runs)
   --timedemo               with --headless and --ticks: run the ticks back to back and report
                            the ticks per second of the whole program (logic, rendering, HUD)
+  --record=FILE            write a demo of this run (window or headless): everything the game
+                           reads from outside, tick by tick, flushed every second
+  --playdemo=FILE          play a demo back (in a window, or with --headless); live input is
+                           ignored but Escape, which stops the playback. Exit code 3 when the
+                           game runs out of sync with the demo, 4 when the demo was cut short
+  --timedemo=FILE          play a demo back headless as fast as possible and report the ticks
+                           per second and the frame times (median, 99th percentile, worst)
+  --audio-limiter=0|1      the audio output's look-ahead limiter (default 1; 0 clips every
+                           sample on its own, as the platform did)
+  --audio-out=FILE         with --headless: write what the audio sink plays, after the
+                           limiter, as a 16-bit stereo WAV file
+  --render-threads=N       threads of the software 3-D device, 1 to 4 (default: the cores, at
+                           most 4); the pictures are the same for any number
   --help
 )";
 }

@@ -23,10 +23,17 @@ struct TCommandLine {
   std::optional<uint64_t> Ticks;
   std::string Frames;
   int FrameEvery = 1;
+  std::string FrameHashes;  // --frame-hashes=FILE: a hash of the picture every FrameEvery ticks
   std::string Stats;
   std::string Data;
   bool Autopilot = false;
   bool TimeDemo = false;
+  std::string Record;        // --record=FILE: write a demo of this run
+  std::string PlayDemo;      // --playdemo=FILE: play a demo back
+  std::string TimeDemoFile;  // --timedemo=FILE: play a demo back headless, as fast as possible
+  bool AudioLimiter = true;
+  std::string AudioOut;
+  std::optional<int> RenderThreads;  // --render-threads=N, 1..4
   bool Help = false;
 };
 

@@ -11,6 +11,8 @@
 
 #include "SXView1/CommandLine.h"
 
+class TForm1;
+class TOptionForm;
 namespace forms {
 class TForm;
 class TApplication;
@@ -28,6 +30,14 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
 struct DialogAnswer {
   static std::optional<int> Apply(forms::TForm& dialog, const TCommandLine& commandLine);
 };
+
+// A demo keeps a checksum of the game state every this many ticks.
+inline constexpr uint64_t kStateChecksumEvery = 35;
+// The checksum: the counters, the score, the ship's, enemies' and target's matrices, the pool
+// cursors and the random generator's state.
+uint32_t GameStateChecksum(const TForm1& form);
+// The options dialog's answers as the command-line options that give them (a demo's settings).
+std::vector<std::string> DialogSettings(const TOptionForm& dialog, bool ok, bool autopilot);
 
 // The report of a time demo: ticks run back to back in `seconds`.
 std::string TimeDemoLine(uint64_t ticks, double seconds);

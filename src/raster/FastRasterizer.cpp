@@ -6,15 +6,15 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <immintrin.h>
-#endif
 
 #include "raster/PixelCodec.h"
 #include "raster/RasterCommon.h"
+#include "raster/Simd.h"
 #include "raster/TriangleSetup.h"
+#include "raster/WorkerPool.h"
 
 namespace raster {
 namespace {
@@ -268,23 +268,34 @@ void DrawSpan(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss
   }
 }
 
-// floor for values well inside the int range, without a library call.
-
-// The game's common case, specialised on target, depth and texture format: point sampling with
+// The game's common case, specialised on target, depth and texture format and the filter:
 // power-of-two wrap, colour = texture x diffuse, and one of the scene's four blend set-ups.
-template <PixelFormat TF, DepthFormat DF, PixelFormat TXF>
+// Pixels go four at a time: the depth test first, then the interpolants of the group in four
+// lanes (only when some pixel passed), then texel, colour and blend for the passing pixels.
+// PointTexel of four coordinates (in texels), the same bits as one at a time.
+inline void PointTexels(simd::F4 v, int32_t* out) {
+  using simd::F4;
+  const F4 limit = F4::Set(float(kMaxTexelCoordinate));
+  v = And(LessEqual(v, v), v);  // NaN counts as 0
+  v = Min(Max(v, -limit), limit);
+  Floor(v * F4::Set(float(1 << kSubTexelBits)) + F4::Set(0.5f)).StoreInt(out);
+  for (int k = 0; k < 4; ++k) out[k] >>= kSubTexelBits;
+}
+
+template <PixelFormat TF, DepthFormat DF, PixelFormat TXF, bool LINEAR>
 void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) {
+  using simd::F4;
   constexpr bool TEX = TXF != PixelFormat::Unknown;
   constexpr int bpp = TF == PixelFormat::RGB565 ? 2 : 4;
   constexpr int zbpp = DF == DepthFormat::D16 ? 2 : 4;
   constexpr int txbpp = (TXF == PixelFormat::X8R8G8B8 || TXF == PixelFormat::A8R8G8B8) ? 4 : 2;
   constexpr double zmax = DF == DepthFormat::D16 ? 65535.0 : (DF == DepthFormat::D32 ? 4294967295.0 : 16777215.0);
-  uint8_t* cp = pc.target + size_t(y) * pc.pitch + size_t(x0) * bpp;
-  uint8_t* zp = nullptr;
+  uint8_t* const row = pc.target + size_t(y) * pc.pitch + size_t(x0) * bpp;
+  uint8_t* zrow = nullptr;
   // Depth as a 16.16 fixed-point count of the stored integer, rounded: no per-pixel double.
   int64_t Z = 0, dZ = 0;
   if constexpr (DF != DepthFormat::None) {
-    zp = pc.depth + size_t(y) * pc.depthPitch + size_t(x0) * zbpp;
+    zrow = pc.depth + size_t(y) * pc.depthPitch + size_t(x0) * zbpp;
     // Pinned so the sums cannot overflow; every pixel is clamped to [0, 1] anyway, and a slope
     // beyond one whole depth range per pixel only occurs on slivers a pixel wide.
     const double z0 = std::isfinite(ss.z0) ? std::clamp(ss.z0, -2.0, 3.0) : 0.0;
@@ -296,47 +307,119 @@ void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetu
   uint32_t thresholds[4];
   for (int k = 0; k < 4; ++k)
     thresholds[k] = (pc.dither && TF == PixelFormat::RGB565) ? DitherThreshold(x0 + k, y) : kRoundThreshold;
-  const float fw = float(pc.texW), fh = float(pc.texH);
+  const F4 fw = F4::Set(float(pc.texW)), fh = F4::Set(float(pc.texH));
   const int mw = pc.texW - 1, mh = pc.texH - 1;
   const QuickBlend blend = pc.quickBlend;
-  const bool alphaFromTexture = pc.alphaFromTexture;
+  const bool alphaFromTexture = pc.alphaFromTexture, specular = pc.specular;
+  const bool depthTest = DF != DepthFormat::None && pc.depthTest;
+  const F4 zero = F4::Set(0.0f), one = F4::Set(1.0f), half = F4::Set(0.5f), c255 = F4::Set(255.0f);
+  const F4 coordLimit = F4::Set(1073741824.0f);
+  auto to8 = [&](F4 v, int32_t* out) { Min(Max(v + half, zero), c255).StoreInt(out); };
+  auto pin = [&](F4 v) { return Min(coordLimit, Max(-coordLimit, v)); };
 
-  float a[kAttrs];
-  std::copy(ss.a, ss.a + kAttrs, a);
-  for (int i = 0, n = x1 - x0; i <= n; ++i, cp += bpp, Z += dZ) {
-    do {
-    uint32_t zq = 0;
-    if constexpr (DF != DepthFormat::None) {
-      if (pc.depthTest) {
-        const int64_t zi = Z >> 16;
-        zq = uint32_t(zi < 0 ? 0 : (zi > zTop ? zTop : zi));
-        if (!DepthPasses(pc.zFunc, zq, LoadDepth(DF, zp + i * zbpp))) break;
+  const int n = x1 - x0 + 1;
+  for (int i0 = 0; i0 < n; i0 += 4) {
+    const int lanes = std::min(4, n - i0);
+    uint32_t zq[4] = {};
+    bool pass[4] = {false, false, false, false};
+    bool any = false;
+    for (int k = 0; k < lanes; ++k) {
+      pass[k] = true;
+      if constexpr (DF != DepthFormat::None) {
+        if (depthTest) {
+          const int64_t zi = (Z + dZ * (i0 + k)) >> 16;
+          zq[k] = uint32_t(zi < 0 ? 0 : (zi > zTop ? zTop : zi));
+          pass[k] = DepthPasses(pc.zFunc, zq[k], LoadDepth(DF, zrow + (i0 + k) * zbpp));
+        }
+      }
+      any = any || pass[k];
+    }
+    if (!any) continue;
+
+    // Perspective is solved at every pixel: stepping it linearly over even a few pixels moves
+    // texels visibly on steep surfaces.
+    const float fi = float(i0);
+    auto lane = [&](int k) { return simd::Ramp(ss.a[k] + fi * ss.d[k], ss.d[k]); };
+    const F4 q = one / lane(aQ);
+    int32_t cr[4], cg[4], cb[4], ca[4] = {255, 255, 255, 255}, sr[4], sg[4], sb[4];
+    to8(lane(aR) * q, cr);
+    to8(lane(aG) * q, cg);
+    to8(lane(aB) * q, cb);
+    if (!alphaFromTexture) to8(lane(aA) * q, ca);
+    if (specular) {
+      to8(lane(aSR) * q, sr);
+      to8(lane(aSG) * q, sg);
+      to8(lane(aSB) * q, sb);
+    }
+    int32_t tx[4] = {}, ty[4] = {}, wu[4] = {}, wv[4] = {};
+    if constexpr (TEX) {
+      F4 u = lane(aUQ) * q, v = lane(aVQ) * q;
+      if constexpr (LINEAR) {
+        const F4 sane = F4::Set(1e6f);  // NaN, infinite or absurd: no meaningful filter weights
+        u = And(Less(Abs(u), sane), u);
+        v = And(Less(Abs(v), sane), v);
+        const F4 tu = u * fw - half, tv = v * fh - half;
+        const F4 fu = Floor(pin(tu)), fv = Floor(pin(tv));
+        const F4 c256 = F4::Set(256.0f);
+        fu.StoreInt(tx);
+        fv.StoreInt(ty);
+        Min(Max((tu - fu) * c256, zero), c256).StoreInt(wu);
+        Min(Max((tv - fv) * c256, zero), c256).StoreInt(wv);
+      } else {
+        PointTexels(u * fw, tx);
+        PointTexels(v * fh, ty);
       }
     }
-    {
-      // Perspective is solved at every pixel that passes the depth test: stepping it linearly
-      // over even a few pixels moves texels visibly on steep surfaces.
-      const float q = 1.0f / a[aQ];
+
+    for (int k = 0; k < lanes; ++k) {
+      if (!pass[k]) continue;
+      const int i = i0 + k;
+      uint8_t* cp = row + i * bpp;
       uint32_t tr = 255, tg = 255, tb = 255, ta = 255;
-      if constexpr (TEX) {
-        const int tx = PointTexel(a[aUQ] * q * fw) & mw, ty = PointTexel(a[aVQ] * q * fh) & mh;
-        const uint32_t raw = LoadRaw(TXF, pc.tex + size_t(ty) * pc.texPitch + size_t(tx) * txbpp);
+      if constexpr (TEX && !LINEAR) {
+        const uint32_t raw = LoadRaw(TXF, pc.tex + size_t(ty[k] & mh) * pc.texPitch + size_t(tx[k] & mw) * txbpp);
         if (pc.colorKey) {
           const uint32_t c = raw & pc.keyMask;
-          if (c >= pc.keyLow && c <= pc.keyHigh) break;
+          if (c >= pc.keyLow && c <= pc.keyHigh) continue;
         }
         const Rgba8 t = DecodeRaw(TXF, raw);
         tr = t.r;
         tg = t.g;
         tb = t.b;
         ta = t.a;
+      } else if constexpr (TEX) {
+        const int w[4] = {(256 - wu[k]) * (256 - wv[k]), wu[k] * (256 - wv[k]), (256 - wu[k]) * wv[k], wu[k] * wv[k]};
+        const uint8_t* rows[2] = {pc.tex + size_t(ty[k] & mh) * pc.texPitch, pc.tex + size_t((ty[k] + 1) & mh) * pc.texPitch};
+        const size_t cols[2] = {size_t(tx[k] & mw) * txbpp, size_t((tx[k] + 1) & mw) * txbpp};
+        uint32_t sum[4] = {0, 0, 0, 0};
+        int keyedWeight = 0;
+        for (int c = 0; c < 4; ++c) {
+          const uint32_t raw = LoadRaw(TXF, rows[c >> 1] + cols[c & 1]);
+          if (pc.colorKey) {
+            const uint32_t kc = raw & pc.keyMask;
+            if (kc >= pc.keyLow && kc <= pc.keyHigh) {
+              keyedWeight += w[c];
+              continue;
+            }
+          }
+          const Rgba8 t = DecodeRaw(TXF, raw);
+          sum[0] += t.r * uint32_t(w[c]);
+          sum[1] += t.g * uint32_t(w[c]);
+          sum[2] += t.b * uint32_t(w[c]);
+          sum[3] += t.a * uint32_t(w[c]);
+        }
+        if (keyedWeight >= 32768) continue;
+        tr = (sum[0] + 32768) >> 16;
+        tg = (sum[1] + 32768) >> 16;
+        tb = (sum[2] + 32768) >> 16;
+        ta = (sum[3] + 32768) >> 16;
       }
-      uint32_t r = Div255(tr * To8(a[aR] * q)), g = Div255(tg * To8(a[aG] * q)), b = Div255(tb * To8(a[aB] * q));
-      const uint32_t al = alphaFromTexture ? ta : Div255(ta * To8(a[aA] * q));
-      if (pc.specular) {
-        r = std::min(255u, r + To8(a[aSR] * q));
-        g = std::min(255u, g + To8(a[aSG] * q));
-        b = std::min(255u, b + To8(a[aSB] * q));
+      uint32_t r = Div255(tr * uint32_t(cr[k])), g = Div255(tg * uint32_t(cg[k])), b = Div255(tb * uint32_t(cb[k]));
+      const uint32_t al = alphaFromTexture ? ta : Div255(ta * uint32_t(ca[k]));
+      if (specular) {
+        r = std::min(255u, r + uint32_t(sr[k]));
+        g = std::min(255u, g + uint32_t(sg[k]));
+        b = std::min(255u, b + uint32_t(sb[k]));
       }
       if (blend != QuickBlend::None) {
         const Rgba8 d = DecodeRaw(TF, LoadRaw(TF, cp));
@@ -362,11 +445,9 @@ void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetu
       }
       StoreRaw(TF, cp, EncodeRaw(TF, Rgba8{uint8_t(r), uint8_t(g), uint8_t(b), 255}, thresholds[i & 3]));
       if constexpr (DF != DepthFormat::None) {
-        if (pc.depthWrite) StoreDepth(DF, zp + i * zbpp, zq);
+        if (pc.depthWrite) StoreDepth(DF, zrow + i * zbpp, zq[k]);
       }
     }
-    } while (false);
-    for (int k = 0; k < kAttrs; ++k) a[k] += ss.d[k];
   }
 }
 
@@ -402,40 +483,61 @@ SpanFn PickSpan(PixelFormat tf, DepthFormat df, bool tex) {
   return nullptr;
 }
 
-template <PixelFormat TF, DepthFormat DF>
+template <PixelFormat TF, DepthFormat DF, bool LINEAR>
 SpanFn PickQuickTexture(PixelFormat txf) {
   switch (txf) {
-    case PixelFormat::RGB565: return &DrawSpanQuick<TF, DF, PixelFormat::RGB565>;
-    case PixelFormat::X1R5G5B5: return &DrawSpanQuick<TF, DF, PixelFormat::X1R5G5B5>;
-    case PixelFormat::A1R5G5B5: return &DrawSpanQuick<TF, DF, PixelFormat::A1R5G5B5>;
-    case PixelFormat::A4R4G4B4: return &DrawSpanQuick<TF, DF, PixelFormat::A4R4G4B4>;
-    case PixelFormat::X8R8G8B8: return &DrawSpanQuick<TF, DF, PixelFormat::X8R8G8B8>;
-    case PixelFormat::A8R8G8B8: return &DrawSpanQuick<TF, DF, PixelFormat::A8R8G8B8>;
-    case PixelFormat::Unknown: return &DrawSpanQuick<TF, DF, PixelFormat::Unknown>;
+    case PixelFormat::RGB565: return &DrawSpanQuick<TF, DF, PixelFormat::RGB565, LINEAR>;
+    case PixelFormat::X1R5G5B5: return &DrawSpanQuick<TF, DF, PixelFormat::X1R5G5B5, LINEAR>;
+    case PixelFormat::A1R5G5B5: return &DrawSpanQuick<TF, DF, PixelFormat::A1R5G5B5, LINEAR>;
+    case PixelFormat::A4R4G4B4: return &DrawSpanQuick<TF, DF, PixelFormat::A4R4G4B4, LINEAR>;
+    case PixelFormat::X8R8G8B8: return &DrawSpanQuick<TF, DF, PixelFormat::X8R8G8B8, LINEAR>;
+    case PixelFormat::A8R8G8B8: return &DrawSpanQuick<TF, DF, PixelFormat::A8R8G8B8, LINEAR>;
+    case PixelFormat::Unknown: return LINEAR ? nullptr : &DrawSpanQuick<TF, DF, PixelFormat::Unknown, false>;
     default: return nullptr;
   }
 }
+template <PixelFormat TF, DepthFormat DF>
+SpanFn PickQuickFilter(PixelFormat txf, bool linear) {
+  return linear ? PickQuickTexture<TF, DF, true>(txf) : PickQuickTexture<TF, DF, false>(txf);
+}
 template <PixelFormat TF>
-SpanFn PickQuickDepth(DepthFormat df, PixelFormat txf) {
+SpanFn PickQuickDepth(DepthFormat df, PixelFormat txf, bool linear) {
   switch (df) {
-    case DepthFormat::None: return PickQuickTexture<TF, DepthFormat::None>(txf);
-    case DepthFormat::D16: return PickQuickTexture<TF, DepthFormat::D16>(txf);
-    case DepthFormat::D24X8: return PickQuickTexture<TF, DepthFormat::D24X8>(txf);
-    case DepthFormat::D32: return PickQuickTexture<TF, DepthFormat::D32>(txf);
+    case DepthFormat::None: return PickQuickFilter<TF, DepthFormat::None>(txf, linear);
+    case DepthFormat::D16: return PickQuickFilter<TF, DepthFormat::D16>(txf, linear);
+    case DepthFormat::D24X8: return PickQuickFilter<TF, DepthFormat::D24X8>(txf, linear);
+    case DepthFormat::D32: return PickQuickFilter<TF, DepthFormat::D32>(txf, linear);
     default: return nullptr;
   }
 }
 // The specialised path for the game's two target formats, or none.
-SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf) {
+SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear) {
   switch (tf) {
-    case PixelFormat::RGB565: return PickQuickDepth<PixelFormat::RGB565>(df, txf);
-    case PixelFormat::X8R8G8B8: return PickQuickDepth<PixelFormat::X8R8G8B8>(df, txf);
+    case PixelFormat::RGB565: return PickQuickDepth<PixelFormat::RGB565>(df, txf, linear);
+    case PixelFormat::X8R8G8B8: return PickQuickDepth<PixelFormat::X8R8G8B8>(df, txf, linear);
     default: return nullptr;
   }
 }
 
+// A triangle set up for the pixel loop: coverage, attribute planes and the rows it spans.
+struct TriangleJob {
+  SnappedTriangle tri;
+  double vals[kAttrs][3];  // attributes (divided by w) at the three corners
+  double sz[3];
+  float d[kAttrs];  // steps along x
+  double dzdx;
+  int y0, y1;
+  bool linear;  // the filter chosen for this triangle
+};
+
+// Rows are dealt to the threads in bands of this many: every row is drawn by one thread, the
+// triangles in draw order, so the picture does not depend on the number of threads.
+inline constexpr int kBandRows = 8;
+
 class FastRasterizer final : public Rasterizer {
  public:
+  FastRasterizer(int threads, int64_t minParallelPixels) : minParallelPixels_(minParallelPixels), pool_(threads) {}
+
   Result Clear(const State& state, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
                uint32_t stencil) override {
     return ClearSurfaces(state, rects, flags, argb, z, stencil);
@@ -449,15 +551,20 @@ class FastRasterizer final : public Rasterizer {
   void ProcessVertex(const State& s, const VertexData& vd, uint32_t index, FVert& out, uint32_t& outcode);
   void DrawClipped(const FVert* tri, uint32_t orCode, int facing);
   void Rasterize(const FVert* v0, const FVert* v1, const FVert* v2, int facing);
+  void DrawJobs(int thread, int threads) const;
 
   VertexLayout layout_;
   float wv_[4][4] = {}, wvp_[4][4] = {}, view_[4][4] = {};
   Mat3 normal_{};
   float guardX_ = 1, guardY_ = 1;
   std::vector<PreparedLight> lights_;
-  // Point lights again, field by field and padded to a multiple of 4 with lights that reach
-  // nothing, for the branch-free loop used when no spot light or specular term is involved.
-  enum SoaField { sPx, sPy, sPz, sRange, sA0, sA1, sA2, sDr, sDg, sDb, sAr, sAg, sAb, kSoaFields };
+  // The lights again, field by field and padded to a multiple of 4 with lights that reach
+  // nothing, for the branch-free loop used when no spot light is involved. A directional light
+  // is a point light at its direction seen from a vertex at the origin (sKeep 0), unattenuated
+  // and of unlimited range.
+  enum SoaField {
+    sPx, sPy, sPz, sKeep, sRange, sA0, sA1, sA2, sDr, sDg, sDb, sAr, sAg, sAb, sSr, sSg, sSb, kSoaFields
+  };
   std::vector<float> soa_;
   size_t soaCount_ = 0;
   bool soaUsable_ = false;
@@ -466,6 +573,11 @@ class FastRasterizer final : public Rasterizer {
   std::vector<uint32_t> stamp_;
   uint32_t drawId_ = 0;
   PixelContext pc_{};
+  PixelContext pcOther_{};  // pc_ with the other filter, for triangles that choose it
+  std::vector<TriangleJob> jobs_;
+  int64_t jobPixels_ = 0;
+  int64_t minParallelPixels_;
+  WorkerPool pool_;
   SpanFn span_ = nullptr;
   PixelRect rect_;
   const State* state_ = nullptr;
@@ -592,18 +704,14 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
     p.ab = l.ambient.b;
     lights_.push_back(p);
   }
-  size_t points = 0;
-  soaUsable_ = true;
-  for (const PreparedLight& p : lights_) {
-    points += !p.directional;
-    soaUsable_ = soaUsable_ && !p.spot;
-  }
-  soaCount_ = (points + 3) & ~size_t(3);
+  soaUsable_ = std::none_of(lights_.begin(), lights_.end(), [](const PreparedLight& p) { return p.spot; });
+  soaCount_ = (lights_.size() + 3) & ~size_t(3);
   soa_.assign(soaCount_ * kSoaFields, 0.0f);
   size_t j = 0;
   for (const PreparedLight& p : lights_) {
-    if (p.directional) continue;
-    const float f[kSoaFields] = {p.px, p.py, p.pz, p.range, p.a0, p.a1, p.a2, p.dr, p.dg, p.db, p.ar, p.ag, p.ab};
+    const bool d = p.directional;
+    const float f[kSoaFields] = {p.px, p.py, p.pz, d ? 0.0f : 1.0f, d ? INFINITY : p.range, d ? 1.0f : p.a0,
+                                 d ? 0.0f : p.a1, d ? 0.0f : p.a2, p.dr, p.dg, p.db, p.ar, p.ag, p.ab, p.sr, p.sg, p.sb};
     for (int k = 0; k < kSoaFields; ++k) soa_[size_t(k) * soaCount_ + j] = f[k];
     ++j;
   }
@@ -695,81 +803,61 @@ void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_
       amb[2] = g[2];
     }
     const float power = s.material.power;
-    if (soaUsable_ && !needSpecular_) {
-      // Directional lights one by one, point lights four at a time without branches.
-      for (const PreparedLight& L : lights_) {
-        if (!L.directional) continue;
-        amb[0] += L.ar;
-        amb[1] += L.ag;
-        amb[2] += L.ab;
-        const float ndl = std::max(0.0f, nx * L.px + ny * L.py + nz * L.pz);
-        dif[0] += L.dr * ndl;
-        dif[1] += L.dg * ndl;
-        dif[2] += L.db * ndl;
-      }
-      float acc[6][4] = {};
+    if (soaUsable_) {
+      // Four lights at a time without branches (the same bits with SIMD on or off).
+      using simd::F4;
       const size_t n = soaCount_;
       const float* f = soa_.data();
-#if defined(__SSE2__)
-      {
-        const __m128 vcx = _mm_set1_ps(cx), vcy = _mm_set1_ps(cy), vcz = _mm_set1_ps(cz);
-        const __m128 vnx = _mm_set1_ps(nx), vny = _mm_set1_ps(ny), vnz = _mm_set1_ps(nz);
-        const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
-        const __m128 minDen = _mm_set1_ps(float(kMinAttenuationDenominator));
-        __m128 sum[6] = {zero, zero, zero, zero, zero, zero};
-        for (size_t j = 0; j < n; j += 4) {
-          const __m128 lx = _mm_sub_ps(_mm_loadu_ps(f + sPx * n + j), vcx);
-          const __m128 ly = _mm_sub_ps(_mm_loadu_ps(f + sPy * n + j), vcy);
-          const __m128 lz = _mm_sub_ps(_mm_loadu_ps(f + sPz * n + j), vcz);
-          const __m128 d2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(lx, lx), _mm_mul_ps(ly, ly)), _mm_mul_ps(lz, lz));
-          const __m128 dist = _mm_sqrt_ps(d2);
-          const __m128 den = _mm_max_ps(
-              _mm_add_ps(_mm_add_ps(_mm_loadu_ps(f + sA0 * n + j), _mm_mul_ps(_mm_loadu_ps(f + sA1 * n + j), dist)),
-                         _mm_mul_ps(_mm_loadu_ps(f + sA2 * n + j), d2)),
-              minDen);
-          // In range: 1 / den; out of range (or the padding, range -1): 0.
-          const __m128 att = _mm_and_ps(_mm_cmple_ps(dist, _mm_loadu_ps(f + sRange * n + j)), _mm_div_ps(one, den));
-          const __m128 safe = _mm_cmpgt_ps(dist, zero);
-          const __m128 invd = _mm_and_ps(safe, _mm_div_ps(one, _mm_max_ps(dist, minDen)));
-          const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(vnx, lx), _mm_mul_ps(vny, ly)), _mm_mul_ps(vnz, lz));
-          const __m128 k2 = _mm_mul_ps(_mm_max_ps(zero, _mm_mul_ps(dot, invd)), att);
-          sum[0] = _mm_add_ps(sum[0], _mm_mul_ps(_mm_loadu_ps(f + sAr * n + j), att));
-          sum[1] = _mm_add_ps(sum[1], _mm_mul_ps(_mm_loadu_ps(f + sAg * n + j), att));
-          sum[2] = _mm_add_ps(sum[2], _mm_mul_ps(_mm_loadu_ps(f + sAb * n + j), att));
-          sum[3] = _mm_add_ps(sum[3], _mm_mul_ps(_mm_loadu_ps(f + sDr * n + j), k2));
-          sum[4] = _mm_add_ps(sum[4], _mm_mul_ps(_mm_loadu_ps(f + sDg * n + j), k2));
-          sum[5] = _mm_add_ps(sum[5], _mm_mul_ps(_mm_loadu_ps(f + sDb * n + j), k2));
-        }
-        for (int c = 0; c < 6; ++c) _mm_storeu_ps(acc[c], sum[c]);
-      }
-#else
+      auto at = [&](int field, size_t j) { return F4::Load(f + size_t(field) * n + j); };
+      const F4 vcx = F4::Set(cx), vcy = F4::Set(cy), vcz = F4::Set(cz);
+      const F4 vnx = F4::Set(nx), vny = F4::Set(ny), vnz = F4::Set(nz);
+      const F4 vex = F4::Set(ex), vey = F4::Set(ey), vez = F4::Set(ez), vpower = F4::Set(power);
+      const F4 zero = F4::Set(0.0f), one = F4::Set(1.0f), minDen = F4::Set(float(kMinAttenuationDenominator));
+      F4 sum[9] = {zero, zero, zero, zero, zero, zero, zero, zero, zero};
       for (size_t j = 0; j < n; j += 4) {
-        for (size_t k = 0; k < 4; ++k) {
-          const size_t i = j + k;
-          const float lx = f[sPx * n + i] - cx, ly = f[sPy * n + i] - cy, lz = f[sPz * n + i] - cz;
-          const float d2 = lx * lx + ly * ly + lz * lz;
-          const float dist = std::sqrt(d2);
-          const float den = std::max(f[sA0 * n + i] + f[sA1 * n + i] * dist + f[sA2 * n + i] * d2,
-                                     float(kMinAttenuationDenominator));
-          const float att = dist <= f[sRange * n + i] ? 1.0f / den : 0.0f;
-          const float invd = dist > 0 ? 1.0f / dist : 0.0f;
-          const float k2 = std::max(0.0f, (nx * lx + ny * ly + nz * lz) * invd) * att;
-          acc[0][k] += f[sAr * n + i] * att;
-          acc[1][k] += f[sAg * n + i] * att;
-          acc[2][k] += f[sAb * n + i] * att;
-          acc[3][k] += f[sDr * n + i] * k2;
-          acc[4][k] += f[sDg * n + i] * k2;
-          acc[5][k] += f[sDb * n + i] * k2;
+        const F4 keep = at(sKeep, j);
+        F4 lx = at(sPx, j) - vcx * keep, ly = at(sPy, j) - vcy * keep, lz = at(sPz, j) - vcz * keep;
+        const F4 d2 = lx * lx + ly * ly + lz * lz;
+        const F4 dist = Sqrt(d2);
+        const F4 inRange = LessEqual(dist, at(sRange, j));  // the padding's range is -1
+        if (!Any(inRange)) continue;
+        const F4 den = Max(at(sA0, j) + at(sA1, j) * dist + at(sA2, j) * d2, minDen);
+        const F4 att = And(inRange, one / den);
+        const F4 invd = And(Greater(dist, zero), one / dist);
+        lx = lx * invd;
+        ly = ly * invd;
+        lz = lz * invd;
+        const F4 ndl = vnx * lx + vny * ly + vnz * lz;
+        const F4 lit = Greater(ndl, zero);
+        const F4 k = And(lit, ndl * att);
+        sum[0] = sum[0] + at(sAr, j) * att;
+        sum[1] = sum[1] + at(sAg, j) * att;
+        sum[2] = sum[2] + at(sAb, j) * att;
+        sum[3] = sum[3] + at(sDr, j) * k;
+        sum[4] = sum[4] + at(sDg, j) * k;
+        sum[5] = sum[5] + at(sDb, j) * k;
+        if (needSpecular_) {
+          const F4 hx = lx + vex, hy = ly + vey, hz = lz + vez;
+          const F4 ndh = (vnx * hx + vny * hy + vnz * hz) / Sqrt(hx * hx + hy * hy + hz * hz);
+          const F4 shine = And(lit, Greater(ndh, zero));  // NaN (h of length 0) fails too
+          if (Any(shine)) {
+            const F4 ks = And(shine, simd::Pow(ndh, vpower) * att);
+            sum[6] = sum[6] + at(sSr, j) * ks;
+            sum[7] = sum[7] + at(sSg, j) * ks;
+            sum[8] = sum[8] + at(sSb, j) * ks;
+          }
         }
       }
-#endif
+      float acc[9][4];
+      for (int c = 0; c < 9; ++c) sum[c].Store(acc[c]);
       for (int c = 0; c < 3; ++c) {
         amb[c] += (acc[c][0] + acc[c][1]) + (acc[c][2] + acc[c][3]);
         dif[c] += (acc[3 + c][0] + acc[3 + c][1]) + (acc[3 + c][2] + acc[3 + c][3]);
+        spe[c] += (acc[6 + c][0] + acc[6 + c][1]) + (acc[6 + c][2] + acc[6 + c][3]);
       }
     }
     for (const PreparedLight& L : lights_) {
-      if (soaUsable_ && !needSpecular_) break;
+      if (soaUsable_) break;
       float lx, ly, lz, atten = 1.0f;
       if (L.directional) {
         lx = L.px;
@@ -964,10 +1052,15 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
         blendOk = false;
     }
     pc.alphaFromTexture = defaultStage;
-    const bool sampling = !texturing || (!pc.linear && st.magFilter == st.minFilter && pc.texPow2Wrap);
-    if (blendOk && sampling && (pc.simpleModulate || defaultStage)) {
+    // Untextured, a stage that passes the diffuse colour and alpha (as the device sets it up
+    // when no texture is bound) draws as a texture of white.
+    const bool passesDiffuse = !texturing && (!stageOn || (st.colorOp == TextureOp::SelectArg1 && isDiffuse(st.colorArg1) &&
+                                                           st.alphaOp == TextureOp::SelectArg1 && isDiffuse(st.alphaArg1)));
+    if (passesDiffuse) pc.alphaFromTexture = false;
+    const bool sampling = !texturing || (st.magFilter == st.minFilter && pc.texPow2Wrap);
+    if (blendOk && sampling && (pc.simpleModulate || defaultStage || passesDiffuse)) {
       if (SpanFn quick = PickQuick(s.target.format, hasDepth ? s.depth.format : DepthFormat::None,
-                                   texturing ? s.texture->format : PixelFormat::Unknown))
+                                   texturing ? s.texture->format : PixelFormat::Unknown, texturing && pc.linear))
         span_ = quick;
     }
   }
@@ -982,6 +1075,10 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
     std::fill(stamp_.begin(), stamp_.end(), 0);
     drawId_ = 1;
   }
+  pcOther_ = pc;
+  pcOther_.linear = !pc.linear;
+  jobs_.clear();
+  jobPixels_ = 0;
   const bool flat = s.rs.shadeMode == ShadeMode::Flat;
   for (size_t t = 0; t + 2 < indices.size(); t += 3) {
     uint32_t codes[3];
@@ -1009,7 +1106,41 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
       Rasterize(&tri[0], &tri[1], &tri[2], facing);
     }
   }
+  if (pool_.Size() > 1 && jobPixels_ >= minParallelPixels_) {
+    const std::function<void(int)> job = [this](int thread) { DrawJobs(thread, pool_.Size()); };
+    pool_.Run(job);
+  } else {
+    DrawJobs(0, 1);
+  }
   return Result::Ok;
+}
+
+void FastRasterizer::DrawJobs(int thread, int threads) const {
+  for (const TriangleJob& j : jobs_) {
+    const PixelContext& pc = j.linear == pc_.linear ? pc_ : pcOther_;
+    SpanSetup ss;
+    std::copy(j.d, j.d + kAttrs, ss.d);
+    ss.dzdx = j.dzdx;
+    // The first row of this thread's first band that meets the triangle.
+    const int firstBand = j.y0 / kBandRows;
+    int band = firstBand + ((thread - firstBand) % threads + threads) % threads;
+    for (; band * kBandRows <= j.y1; band += threads) {
+      const int top = std::max(j.y0, band * kBandRows), bottom = std::min(j.y1, band * kBandRows + kBandRows - 1);
+      for (int y = top; y <= bottom; ++y) {
+        int64_t lo, hi;
+        j.tri.RowSpan(y, lo, hi);
+        lo = std::max<int64_t>(lo, rect_.x0);
+        hi = std::min<int64_t>(hi, rect_.x1 - 1);
+        if (lo > hi) continue;
+        // Start values in double at the span's first pixel; only the steps along the span round.
+        double b[3];
+        j.tri.Barycentrics(double(lo), double(y), b);
+        for (int k = 0; k < kAttrs; ++k) ss.a[k] = float(j.vals[k][0] * b[0] + j.vals[k][1] * b[1] + j.vals[k][2] * b[2]);
+        ss.z0 = j.sz[0] * b[0] + j.sz[1] * b[1] + j.sz[2] * b[2];
+        span_(pc, y, int(lo), int(hi), ss);
+      }
+    }
+  }
 }
 
 FVert LerpVert(const FVert& a, const FVert& b, float t) {
@@ -1079,56 +1210,52 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
   if (std::max(rect_.x0, tri.minX) > std::min(rect_.x1 - 1, tri.maxX)) return;
 
   // Plane of each attribute: value(px, py) = c + dx * px + dy * py at pixel centres.
+  TriangleJob& j = jobs_.emplace_back();
+  j.tri = tri;
+  j.y0 = y0;
+  j.y1 = y1;
   double ex[3], ey[3];
   tri.BarycentricSteps(ex, ey);
-  double e0[3];
-  tri.Barycentrics(0, 0, e0);
-  double vals[kAttrs][3];
   for (int i = 0; i < 3; ++i) {
-    for (int k = 0; k < 8; ++k) vals[k][i] = v[i]->c[k] * rhw[i];
-    vals[aUQ][i] = v[i]->u * rhw[i];
-    vals[aVQ][i] = v[i]->v * rhw[i];
-    vals[aQ][i] = rhw[i];
+    for (int k = 0; k < 8; ++k) j.vals[k][i] = v[i]->c[k] * rhw[i];
+    j.vals[aUQ][i] = v[i]->u * rhw[i];
+    j.vals[aVQ][i] = v[i]->v * rhw[i];
+    j.vals[aQ][i] = rhw[i];
+    j.sz[i] = sz[i];
   }
-  double c0[kAttrs], cx[kAttrs], cy[kAttrs];
+  double cx[kAttrs];
   for (int k = 0; k < kAttrs; ++k) {
-    c0[k] = vals[k][0] * e0[0] + vals[k][1] * e0[1] + vals[k][2] * e0[2];
-    cx[k] = vals[k][0] * ex[0] + vals[k][1] * ex[1] + vals[k][2] * ex[2];
-    cy[k] = vals[k][0] * ey[0] + vals[k][1] * ey[1] + vals[k][2] * ey[2];
+    cx[k] = j.vals[k][0] * ex[0] + j.vals[k][1] * ex[1] + j.vals[k][2] * ex[2];
+    j.d[k] = float(cx[k]);
   }
-  const double zx = sz[0] * ex[0] + sz[1] * ex[1] + sz[2] * ex[2];
-
+  j.dzdx = sz[0] * ex[0] + sz[1] * ex[1] + sz[2] * ex[2];
+  j.linear = pc_.linear;
   if (pc_.tex && s.stage0.magFilter != s.stage0.minFilter) {
     // Minification or magnification, decided once per triangle at its centre.
+    double e0[3];
+    tri.Barycentrics(0, 0, e0);
+    double c0[kAttrs], cy[kAttrs];
+    for (int k = 0; k < kAttrs; ++k) {
+      c0[k] = j.vals[k][0] * e0[0] + j.vals[k][1] * e0[1] + j.vals[k][2] * e0[2];
+      cy[k] = j.vals[k][0] * ey[0] + j.vals[k][1] * ey[1] + j.vals[k][2] * ey[2];
+    }
     const double mx = (sx[0] + sx[1] + sx[2]) / 3.0, my = (sy[0] + sy[1] + sy[2]) / 3.0;
     const double q = c0[aQ] + cx[aQ] * mx + cy[aQ] * my;
     const double u = (c0[aUQ] + cx[aUQ] * mx + cy[aUQ] * my) / q, vv = (c0[aVQ] + cx[aVQ] * mx + cy[aVQ] * my) / q;
     const double dudx = (cx[aUQ] - u * cx[aQ]) / q * pc_.texW, dvdx = (cx[aVQ] - vv * cx[aQ]) / q * pc_.texH;
     const double dudy = (cy[aUQ] - u * cy[aQ]) / q * pc_.texW, dvdy = (cy[aVQ] - vv * cy[aQ]) / q * pc_.texH;
     const bool minify = std::max(std::hypot(dudx, dvdx), std::hypot(dudy, dvdy)) > 1.0;
-    pc_.linear = (minify ? s.stage0.minFilter : s.stage0.magFilter) != TextureFilter::Point;
+    j.linear = (minify ? s.stage0.minFilter : s.stage0.magFilter) != TextureFilter::Point;
   }
-
-  SpanSetup ss;
-  for (int k = 0; k < kAttrs; ++k) ss.d[k] = float(cx[k]);
-  ss.dzdx = zx;
-  for (int y = y0; y <= y1; ++y) {
-    int64_t lo, hi;
-    tri.RowSpan(y, lo, hi);
-    lo = std::max<int64_t>(lo, rect_.x0);
-    hi = std::min<int64_t>(hi, rect_.x1 - 1);
-    if (lo > hi) continue;
-    // Start values in double at the span's first pixel; only the steps along the span round.
-    double b[3];
-    tri.Barycentrics(double(lo), double(y), b);
-    for (int k = 0; k < kAttrs; ++k) ss.a[k] = float(vals[k][0] * b[0] + vals[k][1] * b[1] + vals[k][2] * b[2]);
-    ss.z0 = sz[0] * b[0] + sz[1] * b[1] + sz[2] * b[2];
-    span_(pc_, y, int(lo), int(hi), ss);
-  }
+  const int x0 = std::max(rect_.x0, tri.minX), x1 = std::min(rect_.x1 - 1, tri.maxX);
+  jobPixels_ += int64_t(y1 - y0 + 1) * (x1 - x0 + 1) / 2;
 }
 
 }  // namespace
 
-std::unique_ptr<Rasterizer> MakeFastRasterizer() { return std::make_unique<FastRasterizer>(); }
+std::unique_ptr<Rasterizer> MakeFastRasterizerWithThreads(int threads, int64_t minParallelPixels) {
+  return std::make_unique<FastRasterizer>(std::clamp(threads, 1, kMaxRenderThreads), minParallelPixels);
+}
+std::unique_ptr<Rasterizer> MakeFastRasterizer() { return MakeFastRasterizerWithThreads(RenderThreads()); }
 
 }  // namespace raster

@@ -234,6 +234,17 @@ class Rasterizer {
 };
 
 std::unique_ptr<Rasterizer> MakeReferenceRasterizer();
+// The fast one rasterizes the pixels of large draws on `threads` threads (by default the process
+// setting below); the pictures are the same bits for any number of threads.
 std::unique_ptr<Rasterizer> MakeFastRasterizer();
+// Draws smaller than `minParallelPixels` (by their triangles' bounding boxes) stay on one thread:
+// waking the others costs more than they would save.
+std::unique_ptr<Rasterizer> MakeFastRasterizerWithThreads(int threads, int64_t minParallelPixels = 8192);
+
+// The process-wide number of threads fast rasterizers made from now on use: by default the
+// cores available, at most 4; a setting (--render-threads) may change it at start-up.
+inline constexpr int kMaxRenderThreads = 4;
+int RenderThreads();
+void SetRenderThreads(int threads);  // clamped to [1, kMaxRenderThreads]
 
 }  // namespace raster

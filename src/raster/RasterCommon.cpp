@@ -1,12 +1,28 @@
 // Format tables, vertex-format decoding, surface checks and clearing shared by both rasterizers.
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
+#include <thread>
 
 #include "raster/PixelCodec.h"
 #include "raster/RasterCommon.h"
 
 namespace raster {
+
+namespace {
+int DefaultRenderThreads() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return std::clamp(int(cores == 0 ? 1 : cores), 1, kMaxRenderThreads);
+}
+// A start-up setting of the whole process, like the log switches.
+std::atomic<int> gRenderThreads{DefaultRenderThreads()};
+}  // namespace
+
+int RenderThreads() { return gRenderThreads.load(std::memory_order_relaxed); }
+void SetRenderThreads(int threads) {
+  gRenderThreads.store(std::clamp(threads, 1, kMaxRenderThreads), std::memory_order_relaxed);
+}
 
 int BytesPerPixel(PixelFormat f) {
   switch (f) {

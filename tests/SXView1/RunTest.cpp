@@ -2,51 +2,17 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "Form1Fixture.h"
+#include "ProgramRun.h"
 #include "platform/host/services/ImageCodecs.h"
 
 namespace {
 
-std::vector<std::vector<long>> ReadStats(const std::string& path) {
-  std::vector<std::vector<long>> rows;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::vector<long> row;
-    long v;
-    while (fields >> v) row.push_back(v);
-    rows.push_back(row);
-  }
-  return rows;
-}
-
-struct RunResult {
-  int code;
-  std::string out, err;
-};
-
-// The real program builds its whole scene at start-up, so a run needs the meshes and
-// pictures of the generated data set beside the small start-up files.
-void WriteProgramData(const testsupport::TempDir& dir) {
-  WriteData(dir);
-  for (const auto& e : std::filesystem::directory_iterator(TAVVY_DATA_DIR)) {
-    const std::filesystem::path name = e.path().filename();
-    const bool scene = name.extension() == ".sx" || (name.extension() == ".bmp" && name != "tavvy.bmp");
-    if (scene)
-      std::filesystem::copy_file(e.path(), dir.Path() / "Data" / name,
-                                 std::filesystem::copy_options::overwrite_existing);
-  }
-}
-
-RunResult RunProgram(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  int code = RunTavvyhop(args, out, err);
-  return {code, out.str(), err.str()};
-}
+using namespace programrun;
 
 TEST(Program, HeadlessRunGoesTitlePlayTitleAndWritesFramesAndStatistics) {
   testsupport::TempDir dir;
@@ -134,6 +100,36 @@ TEST(Program, TimeDemoPlaysTheTicksBackToBackAndReportsThem) {
   EXPECT_EQ(TimeDemoLine(400, 2.0), "timedemo: 400 ticks in 2.000 s: 200.0 ticks per second, 5.000 ms a tick");
 }
 
+// --audio-out writes what the headless sink played; the limiter keeps the game's loudest
+// moments below full scale, and --audio-limiter=0 gives back plain clipping.
+TEST(Program, AudioOutWritesWhatTheSinkPlayedAndStatsReportTheAudioCounts) {
+  testsupport::TempDir dir;
+  WriteProgramData(dir);
+  RunResult r = RunProgram({"--headless", "--autopilot", "--seed=3", "--ticks=200", "--stats=" + dir.File("st.txt"),
+                            "--audio-out=" + dir.File("out.wav"), "--data=" + dir.Dir() + "Data"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("audio: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" late"), std::string::npos) << r.err;
+  const auto bytes = testsupport::ReadFileBytes(dir.File("out.wav"));
+  ASSERT_GT(bytes.size(), 44u);
+  uint32_t data = 0;
+  std::memcpy(&data, bytes.data() + 40, 4);
+  EXPECT_EQ(data, bytes.size() - 44);
+  // 200 ticks of 25 ms: five seconds of stereo at 44100 Hz, give or take a period.
+  EXPECT_NEAR(double(data) / 4 / 44100, 5.0, 0.1);
+
+  EXPECT_TRUE(ParseCommandLine({}).AudioLimiter);
+  EXPECT_FALSE(ParseCommandLine({"--audio-limiter=0"}).AudioLimiter);
+  EXPECT_THROW(ParseCommandLine({"--audio-limiter=2"}), ECommandLine);
+  EXPECT_THROW(ParseCommandLine({"--audio-out"}), ECommandLine);
+  r = RunProgram({"--audio-out=" + dir.File("x.wav")});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("--audio-out needs --headless"), std::string::npos) << r.err;
+  r = RunProgram({"--headless", "--ticks=1", "--audio-out=" + dir.File("no/such/dir/x.wav")});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("Cannot create the audio output file"), std::string::npos) << r.err;
+}
+
 TEST(CommandLine, ParsesTheContractAndRefusesTheRest) {
   TCommandLine c = ParseCommandLine({"--headless", "--fullscreen=0", "--no-hal", "--no-mmx", "--no-tnlhal", "--flat",
                                      "--specular=0", "--lives=100", "--seed=4294967295", "--ticks=20000", "--frames=f",
@@ -157,8 +153,11 @@ TEST(CommandLine, ParsesTheContractAndRefusesTheRest) {
   EXPECT_TRUE(d.FullScreen && d.Specular);
   EXPECT_EQ(d.Lives, 3);
   EXPECT_EQ(ParseCommandLine({"--cancel"}).Ok, false);
+  EXPECT_FALSE(d.RenderThreads);
+  EXPECT_EQ(ParseCommandLine({"--render-threads=4"}).RenderThreads, 4);
   for (const char* bad : {"--lives=4", "--lives=", "--lives", "--seed=-1", "--seed=x", "--frame-every=0",
-                          "--fullscreen=2", "--ticks=1e3", "--ok=1", "--headless=yes", "extra", "--stats"}) {
+                          "--fullscreen=2", "--ticks=1e3", "--ok=1", "--headless=yes", "extra", "--stats",
+                          "--render-threads=0", "--render-threads=5", "--render-threads"}) {
     EXPECT_THROW(ParseCommandLine({bad}), ECommandLine) << bad;
   }
 }
@@ -253,23 +252,6 @@ TEST_F(DialogPictureTest, OptionsDialogAnswersFromTheKeyboard) {
 }
 
 // ---- The real program in a real window (Xvfb) ----------------------------------
-
-bool Have(const char* tool) {
-  std::string cmd = std::string("command -v ") + tool + " >/dev/null 2>&1";
-  return std::system(cmd.c_str()) == 0;
-}
-
-// Runs a shell script inside a fresh X server; returns its exit status.
-// Each test process starts looking for a free display at its own number, so that
-// tests running side by side do not race for the same one.
-int InXvfb(const std::string& script, const testsupport::TempDir& dir) {
-  testsupport::WriteFileText(dir.File("run.sh"), script);
-  std::string cmd =
-      "xvfb-run -a -n " + std::to_string(100 + getpid() % 800) + " -s '-screen 0 1024x768x24' bash " +
-      dir.File("run.sh") + " > " + dir.File("log.txt") + " 2>&1";
-  int status = std::system(cmd.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 class WindowTest : public ::testing::Test {
  protected:

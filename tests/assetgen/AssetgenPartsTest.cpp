@@ -2,6 +2,7 @@
 // output does not depend on it), the tiling noise, the envelopes and the two encoders.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -77,6 +78,71 @@ TEST(AssetgenSynth, EnvelopeRisesHoldsAndReleases) {
   EXPECT_EQ(d.Next(), 1.0);
   for (int i = 1; i < 100; ++i) d.Next();
   EXPECT_NEAR(d.Next(), std::exp(-1.0), 1e-6) << "one time constant later";
+}
+
+// The effects sweep their filters from the top of the band down; the filter must stay
+// bounded at every cut-off and every resonance, fall silent when its input does, and
+// still be the filter it claims to be (unity below the cut-off, gain q at it, a cut above).
+TEST(AssetgenSynth, FilterIsStableAndTrueAtEveryCutoff) {
+  const double rate = 22050;
+  for (double q : {0.5, 0.5412, 0.6, 0.8, 1.3066, 3.0, 10.0}) {
+    for (double cut = 20; cut < rate / 2; cut *= 1.37) {
+      synth::Svf f;
+      Rng rng(3);
+      double worst = 0;
+      for (int i = 0; i < 22050; ++i) {
+        const double low = f.Low(rng.Bipolar(), cut, rate, q);
+        for (double v : {low, f.Band(), f.High()}) {
+          ASSERT_TRUE(std::isfinite(v)) << "cut " << cut << " q " << q;
+          worst = std::max(worst, std::abs(v));
+        }
+      }
+      EXPECT_LT(worst, 4.0 + 4.0 * q) << "bounded with noise in, cut " << cut << " q " << q;
+      // A resonant filter rings with the time constant 2q / (2 pi cut); give it twenty.
+      const int ring = std::max(22050, static_cast<int>(20 * 2 * q / (2 * 3.14159265 * cut) * rate));
+      double tail = 0;
+      for (int i = 0; i < ring; ++i) tail = std::abs(f.Low(0.0, cut, rate, q));
+      EXPECT_LT(tail, 1e-6) << "rings down in silence, cut " << cut << " q " << q;
+    }
+  }
+  // Steady-state gain of a sine through the low-pass output.
+  auto gain = [&](double hz, double cut, double q) {
+    synth::Svf f;
+    double peak = 0;
+    for (int i = 0; i < 44100; ++i) {
+      const double v = f.Low(std::sin(2 * 3.14159265358979 * hz * i / rate), cut, rate, q);
+      if (i > 22050) peak = std::max(peak, std::abs(v));
+    }
+    return peak;
+  };
+  for (double cut : {200.0, 2000.0, 5000.0, 9000.0}) {
+    EXPECT_NEAR(gain(cut / 8, cut, 0.7071), 1.0, 0.02) << cut;
+    EXPECT_NEAR(gain(cut, cut, 2.0), 2.0, 0.1) << "resonance at the cut-off, " << cut;
+    if (cut * 2 < rate / 2) {
+      EXPECT_LT(gain(cut * 2, cut, 0.7071), 0.3) << cut;
+    }
+  }
+}
+
+// The mastering limiter: nothing above the ceiling, the gain falls ahead of a peak (not
+// after it), and a sound below the ceiling goes through untouched.
+TEST(AssetgenSynth, LimiterHoldsTheCeilingAndLeavesQuietSoundsAlone) {
+  const double rate = 1000;
+  std::vector<double> s(400, 0.0);
+  for (size_t i = 0; i < s.size(); ++i) s[i] = 0.3 * std::sin(0.3 * static_cast<double>(i));
+  const std::vector<double> quiet = s;
+  synth::LimitPeaks(s, 1, 0.5, 0.01, 0.05, rate);
+  EXPECT_EQ(s, quiet);
+  std::vector<double> stereo(800, 0.2);
+  stereo[401] = -1.0;  // frame 200, right channel
+  synth::LimitPeaks(stereo, 2, 0.5, 0.01, 0.05, rate);
+  EXPECT_NEAR(stereo[401], -0.5, 1e-12);
+  EXPECT_NEAR(stereo[400], 0.1, 1e-12) << "one gain for both channels of a frame";
+  EXPECT_LT(stereo[2 * 195], 0.2) << "the gain is already falling before the peak";
+  EXPECT_DOUBLE_EQ(stereo[2 * 180], 0.2) << "but not long before it";
+  EXPECT_LT(stereo[2 * 220], 0.2) << "and recovers afterwards";
+  EXPECT_GT(stereo[2 * 380], 0.19);
+  for (double v : stereo) EXPECT_LE(std::abs(v), 0.5 + 1e-12);
 }
 
 TEST(AssetgenSynth, NormalizePutsThePeakWhereAsked) {

@@ -253,6 +253,62 @@ void NearPlane(Rasterizer& r, Canvas& c, bool dither) {
   Draw(r, s, m);
 }
 
+// What the game draws, under either filter: a lit, textured, specular sphere (specular from the
+// vertex colour, as with the default material sources), then colour-keyed sprites in the
+// additive, alpha and subtractive passes with power-of-two textures.
+void GameSprites(Rasterizer& r, Canvas& c, bool dither, TextureFilter filter) {
+  State s = BaseState(c, dither);
+  const auto lights = SceneLights();
+  s.lights = lights;
+  s.stage0.magFilter = s.stage0.minFilter = filter;
+  s.rs.specularEnable = true;
+  s.material.power = 20;
+  Background(r, s);
+  const OwnedTexture checker(PixelFormat::RGB565, 32, 32, Checker);
+  s.texture = &checker.tex;
+  Mesh ball = Sphere(3.0f, 24, 16, 0xFFE0E0E0);
+  for (MeshVertex& v : ball.vertices) {
+    v.specular = 0xFF9090FF;
+    v.u *= 3;
+    v.v *= 2;
+  }
+  s.world = Mul(RotationY(0.4f), Translation(-1.0f, 0, 11));
+  Draw(r, s, ball);
+  s.rs.localViewer = false;
+  s.world = Translation(3.5f, -1.5f, 9);
+  Draw(r, s, Sphere(1.5f, 12, 8, 0xFF80FF80));
+
+  const OwnedTexture fire(PixelFormat::A1R5G5B5, 16, 16, [](int x, int y) {
+    const int d = (x - 8) * (x - 8) + (y - 8) * (y - 8);
+    return d > 40 ? Rgba8{0, 0, 0, 255} : Rgba8{255, uint8_t(255 - d * 5), uint8_t(d * 6), 255};
+  });
+  Texture keyed = fire.tex;
+  keyed.hasColorKey = true;
+  s.texture = &keyed;
+  s.rs.colorKeyEnable = true;
+  s.rs.zWriteEnable = false;
+  s.rs.alphaBlendEnable = true;
+  s.stage0.alphaOp = TextureOp::Modulate;
+  const Blend passes[3][2] = {{Blend::One, Blend::One}, {Blend::SrcAlpha, Blend::InvSrcAlpha}, {Blend::Zero, Blend::InvSrcColor}};
+  for (int pass = 0; pass < 3; ++pass) {
+    s.rs.srcBlend = passes[pass][0];
+    s.rs.destBlend = passes[pass][1];
+    s.rs.lighting = pass != 0;
+    for (int i = 0; i < 4; ++i) {
+      s.world = Mul(RotationY(0.3f * float(i)), Translation(-4.0f + 2.6f * float(i), 2.5f - 2.2f * float(pass), 8.5f));
+      Draw(r, s, Quad(-1.3f, -1.3f, 1.3f, 1.3f, 0, pass == 1 ? 0xA0FFFFFF : 0xFFFFC080, 1.0f + 0.5f * float(i), 1.0f));
+    }
+  }
+  // Untextured, the stage as the device leaves it then: colour and alpha are the diffuse ones.
+  s.texture = nullptr;
+  s.stage0.colorOp = s.stage0.alphaOp = TextureOp::SelectArg1;
+  s.stage0.colorArg1 = s.stage0.alphaArg1 = ta::Current;
+  s.rs.srcBlend = Blend::SrcAlpha;
+  s.rs.destBlend = Blend::InvSrcAlpha;
+  s.world = Translation(0, -3.0f, 8);
+  Draw(r, s, Sphere(1.2f, 12, 8, 0x80FFFF40));
+}
+
 struct Scene {
   const char* name;
   std::function<void(Rasterizer&, Canvas&, bool)> draw;
@@ -293,6 +349,14 @@ TEST_P(ImageCompare, FastMatchesReference) {
   RecordProperty("pixels_off", std::to_string(off));
   EXPECT_GE(d.psnr, 40.0) << name;
   EXPECT_LE(double(off) / (kW * kH), 0.001) << name << ": " << off << " pixels off, max delta " << d.maxDelta;
+
+  // The same bits with the rows shared between 2 and 4 threads (every draw shared, however small).
+  for (int threads : {2, 4}) {
+    Canvas shared(k.format, kW, kH);
+    auto tr = MakeFastRasterizerWithThreads(threads, 0);
+    k.scene.draw(*tr, shared, dither);
+    EXPECT_TRUE(shared.Bytes() == fast.Bytes()) << name << " differs with " << threads << " threads";
+  }
 }
 
 const Scene kScenes[] = {
@@ -302,6 +366,8 @@ const Scene kScenes[] = {
     {"BlendPasses", BlendPasses},
     {"DepthOverlap", DepthOverlap},
     {"NearPlane", NearPlane},
+    {"GameSpritesPoint", [](Rasterizer& r, Canvas& c, bool d) { GameSprites(r, c, d, TextureFilter::Point); }},
+    {"GameSpritesBilinear", [](Rasterizer& r, Canvas& c, bool d) { GameSprites(r, c, d, TextureFilter::Linear); }},
 };
 
 std::vector<Case> AllCases() {

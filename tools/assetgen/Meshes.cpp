@@ -381,17 +381,20 @@ Mesh Ship() {
   return m;
 }
 
-// The blade: two broad cleavers on arms beside the ship, in the mesh's x-y plane. The
-// game turns the mesh a quarter turn about x at rest, so mesh +y points along the nose;
-// the cleavers span 3.5 < |x| < 9.5 and reach 13 units out from the axis of the swing.
+// The blade: two slim curved blades on arms beside the ship, in the mesh's x-y plane. The
+// game turns the mesh a quarter turn about x at rest, so mesh +y points along the nose.
+// Each blade runs from its arm at |x| 4 out to a tip at |x| 8.6, 13 units from the axis of
+// the swing, through the slab the game hits with (3 < |x| < 10, 5 < y < 12), but is
+// little more than a unit wide, so at rest it frames the view instead of filling it.
+// Brushed steel, not white: under the game's bright lights a white plate burns out.
 Mesh Blade() {
   Mesh m;
-  const uint32_t steel = Argb(0.85, 0.90, 1.0), edge = Argb(0.55, 0.95, 1.0), hub = Argb(0.35, 0.35, 0.40);
+  const uint32_t steel = Argb(0.55, 0.60, 0.70), edge = Argb(0.45, 0.85, 1.0), hub = Argb(0.30, 0.30, 0.36);
   for (double s : {-1.0, 1.0}) {
-    Box(m, {s < 0 ? -4.0 : 1.0, -0.35, -0.25}, {s < 0 ? -1.0 : 4.0, 0.35, 0.25}, hub);
-    Box(m, {s < 0 ? -4.4 : 3.2, -0.5, -0.35}, {s < 0 ? -3.2 : 4.4, 2.0, 0.35}, hub);
-    PlateXY(m, {{s * 3.5, 1.5}, {s * 6.2, 1.5}, {s * 9.5, 9.0}, {s * 8.2, 13.0}, {s * 3.5, 10.5}}, 0, 0.28, steel);
-    PlateXY(m, {{s * 6.25, 1.5}, {s * 6.7, 1.5}, {s * 9.9, 9.0}, {s * 9.5, 9.0}}, 0, 0.16, edge);
+    Box(m, {s < 0 ? -4.0 : 1.0, -0.3, -0.2}, {s < 0 ? -1.0 : 4.0, 0.3, 0.2}, hub);
+    Box(m, {s < 0 ? -4.6 : 3.6, -0.4, -0.3}, {s < 0 ? -3.6 : 4.6, 1.8, 0.3}, hub);
+    PlateXY(m, {{s * 4.0, 1.5}, {s * 5.0, 1.5}, {s * 8.6, 9.5}, {s * 8.6, 13.0}, {s * 7.2, 10.5}}, 0, 0.2, steel);
+    PlateXY(m, {{s * 5.0, 1.5}, {s * 5.35, 1.5}, {s * 8.95, 9.5}, {s * 8.6, 9.5}}, 0, 0.12, edge);
   }
   return m;
 }

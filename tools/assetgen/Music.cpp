@@ -374,15 +374,29 @@ Tune ClearTune() {
   return t;
 }
 
-std::vector<uint8_t> Encode(std::vector<double> frames) {
-  Normalize(frames, 0.89);  // -1 dBFS
-  return EncodeWav16(ToPcm16(frames), 2, kRate);
+// The three tunes share one loudness, so that no change of tune jumps out, and one peak,
+// which is the music's share of the headroom budget (see Sounds.cpp): RMS -28 dBFS over
+// the part that sounds, peaks limited to -15 dBFS.
+constexpr double kMusicRmsDb = -28, kMusicPeakDb = -15;
+
+// Sets `frames` to the music's loudness, measured over frames [from, to), and limits its peaks.
+void Master(std::vector<double>& frames, size_t from, size_t to) {
+  const std::vector<double> measured(frames.begin() + static_cast<std::ptrdiff_t>(2 * from),
+                                     frames.begin() + static_cast<std::ptrdiff_t>(2 * to));
+  const double k = FromDb(kMusicRmsDb) / RmsOf(measured);
+  for (double& v : frames) v *= k;
+  LimitPeaks(frames, 2, FromDb(kMusicPeakDb), 0.003, 0.12, kRate);
 }
 
 std::vector<uint8_t> Looping(const Tune& tune) {
   const Mixer mx = Render(tune, 2, 0.0);
   const size_t loop = static_cast<size_t>(tune.steps) * tune.stepSamples;
-  return Encode(mx.Interleave(loop, 2 * loop));
+  // Mastered over both passes and the second one kept, so the limiter's gain at the
+  // loop's start is the one it has at its end.
+  std::vector<double> both = mx.Interleave(0, 2 * loop);
+  Master(both, loop, 2 * loop);
+  both.erase(both.begin(), both.begin() + static_cast<std::ptrdiff_t>(2 * loop));
+  return EncodeWav16(ToPcm16(both), 2, kRate);
 }
 
 std::vector<uint8_t> Once(const Tune& tune, double totalSec) {
@@ -397,7 +411,10 @@ std::vector<uint8_t> Once(const Tune& tune, double totalSec) {
     out[2 * i] *= k * k;
     out[2 * i + 1] *= k * k;
   }
-  return Encode(out);
+  // Loudness is measured over the fanfare itself, before its ring-out.
+  const size_t sounding = static_cast<size_t>(tune.steps) * tune.stepSamples;
+  Master(out, 0, sounding < fadeFrom ? sounding : fadeFrom);
+  return EncodeWav16(ToPcm16(out), 2, kRate);
 }
 
 }  // namespace

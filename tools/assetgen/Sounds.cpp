@@ -13,7 +13,16 @@ namespace {
 using namespace synth;
 
 constexpr int kRate = 22050;
-constexpr double kPeak = 0.89;  // -1 dBFS
+
+// The headroom budget, as each file's peak in dBFS. The game gives every effect its own
+// channel and the channels add up, so the loudest moment it can make - both explosions,
+// the volley, a missile, the engine on its two channels (-12 dB each) and the music at
+// full channel volume - is budgeted peak on peak:
+//   exprosion -13, exprosion_s -16, gunshot -18, missile -19, rocket -9 (twice at -12 dB),
+//   music -15 (Music.cpp)  ->  0.224 + 0.158 + 0.126 + 0.112 + 2 * 0.355 * 0.251 + 0.178
+//   = 0.976 of full scale. The other effects sit at the loudness of their neighbours.
+constexpr double kGunshotDb = -18, kGunshot2Db = -17, kRocketDb = -9, kExplosionDb = -13, kExplosionSmallDb = -16,
+                 kInfoDb = -16, kCrashDb = -15, kSwishDb = -17, kMissileDb = -19;
 
 std::vector<double> Buffer(double seconds) { return std::vector<double>(static_cast<size_t>(seconds * kRate), 0.0); }
 
@@ -24,8 +33,16 @@ void Edges(std::vector<double>& s, double inMs = 1.5, double outMs = 8) {
   for (size_t i = 0; i < out && i < s.size(); ++i) s[s.size() - 1 - i] *= static_cast<double>(i) / out;
 }
 
-std::vector<uint8_t> Finish(std::vector<double> s) {
-  Normalize(s, kPeak);
+// Mastering of a one-shot effect: a four-pole low-pass (Butterworth pair) takes off the
+// fizz above `toneHz` that turns into a whistle once several effects sound together,
+// a look-ahead limiter takes `squashDb` off the first transients so the body of the
+// sound is louder for its peak, and the result is set to the budgeted peak.
+std::vector<uint8_t> Finish(std::vector<double> s, double peakDb, double toneHz = 6000, double squashDb = 4) {
+  Svf a, b;
+  for (double& v : s) v = b.Low(a.Low(v, toneHz, kRate, 0.5412), toneHz, kRate, 1.3066);
+  Normalize(s, 1.0);
+  LimitPeaks(s, 1, FromDb(-squashDb), 0.002, 0.08, kRate);
+  Normalize(s, FromDb(peakDb));
   Edges(s);
   return EncodeWav16(ToPcm16(s), 1, kRate);
 }
@@ -45,7 +62,7 @@ std::vector<uint8_t> Gunshot() {
     const double snap = hp.High(rng.Bipolar()) * Exp(-t / 0.008);
     s[i] = tone * env * 0.7 + snap * 0.8;
   }
-  return Finish(s);
+  return Finish(s, kGunshotDb);
 }
 
 // Enemy shots (played at half rate): a sine zap with a fast wobble, sliding down.
@@ -58,7 +75,7 @@ std::vector<uint8_t> Gunshot2() {
     const double fm = mod.Sine(f * 0.5, kRate) * f * 0.8 * Exp(-t / 0.05);
     s[i] = car.Sine(f + fm, kRate) * Exp(-t / 0.07);
   }
-  return Finish(s);
+  return Finish(s, kGunshot2Db);
 }
 
 // The engine: two seconds of rumble that loop seamlessly. Tonal parts repeat a whole
@@ -88,7 +105,8 @@ std::vector<uint8_t> Rocket() {
     v = v * throb + 0.35 * Sin(kTwoPi * 110 * t) + 0.18 * Sin(kTwoPi * 165 * t + 1.0);
     s[i] = v;
   }
-  Normalize(s, 0.7);  // a bed under everything else, and no end fades: it loops
+  // A bed under everything else; not filtered or limited here, so the loop stays seamless.
+  Normalize(s, FromDb(kRocketDb));
   return EncodeWav16(ToPcm16(s), 1, kRate);
 }
 
@@ -116,8 +134,9 @@ std::vector<double> Blast(double seconds, double bright, double decay, uint64_t 
   return s;
 }
 
-std::vector<uint8_t> Explosion() { return Finish(Blast(1.5, 3500, 0.35, 603)); }       // half rate
-std::vector<uint8_t> ExplosionSmall() { return Finish(Blast(0.7, 5000, 0.12, 604)); }  // own rate
+// The big one plays at half rate, so its tone is set an octave higher here.
+std::vector<uint8_t> Explosion() { return Finish(Blast(1.5, 3500, 0.35, 603), kExplosionDb, 7000, 6); }
+std::vector<uint8_t> ExplosionSmall() { return Finish(Blast(0.7, 5000, 0.12, 604), kExplosionSmallDb, 5000, 6); }
 
 // The alert: two short double beeps, soft-edged.
 std::vector<uint8_t> Info() {
@@ -136,7 +155,7 @@ std::vector<uint8_t> Info() {
     }
     s[i] = v;
   }
-  return Finish(s);
+  return Finish(s, kInfoDb);
 }
 
 // A collision (played at half rate): a metallic clang of inharmonic partials over a hit.
@@ -153,7 +172,7 @@ std::vector<uint8_t> Crash() {
     const double hit = bp.Band() * Exp(-t / 0.03);
     s[i] = ring * 0.5 + hit * 1.5;
   }
-  return Finish(s);
+  return Finish(s, kCrashDb);
 }
 
 // The blade's swish: band-passed noise sweeping up and back down as it swells and fades.
@@ -169,7 +188,7 @@ std::vector<uint8_t> Swish() {
     const double env = Sin(kPi * x) * Sin(kPi * x) * (1.0 - 0.5 * x);
     s[i] = bp.Band() * env;
   }
-  return Finish(s);
+  return Finish(s, kSwishDb);
 }
 
 // The missile launch: an ignition pop, then a hiss rising in pitch over a low roar.
@@ -187,7 +206,7 @@ std::vector<uint8_t> MissileLaunch() {
     const double pop = Exp(-t / 0.01) * w;
     s[i] = hiss.Band() * env * 1.3 + roar.Low(w) * env * 3.0 + pop * 0.6;
   }
-  return Finish(s);
+  return Finish(s, kMissileDb);
 }
 
 }  // namespace

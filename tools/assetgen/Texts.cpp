@@ -69,11 +69,13 @@ void WriteTexts(const std::filesystem::path& dir) {
   // every stage; the button cycles through them in slot order. A stage starts with the
   // ship at the origin, the colony 500 behind it and the planet down to its left at
   // (-2500, -2500, 0): the first view looks over the ship's right shoulder, nose towards
-  // the upper left, with the planet rising behind the ship in the lower right.
+  // the upper left, with the planet rising behind the ship in the lower right. It stands
+  // well back (36 units), so the ship is small and most of the picture is the space it is
+  // flying into; it looks as far ahead as it can while the planet stays in the picture.
   std::string views;
   views += Placement({0, 9, 24}, {0, 0, -4});     // 0: behind and above
   views += Placement({0, 7, 48}, {0, 0, -6});     // 1: far behind
-  views += Placement({13, 14, 15}, {-2, -3, -5});  // 2: the chase, over the right shoulder
+  views += Placement({22, 20, 20}, {-16, -18, -30});  // 2: the chase, over the right shoulder
   views += Placement({-26, 4, 2}, {0, 0, 0});     // 3: from the side
   WriteFile(dir / "View.dat", views);
 }

@@ -122,4 +122,7 @@ HRESULT Direct3D::EnumZBufferFormats(REFGUID deviceGuid, LPD3DENUMPIXELFORMATSCA
 }
 
 }  // namespace detail
+void SetRenderThreads(int threads) { raster::SetRenderThreads(threads); }
+int RenderThreads() { return raster::RenderThreads(); }
+
 }  // namespace d3d

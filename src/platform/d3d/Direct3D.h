@@ -31,4 +31,9 @@ DDPIXELFORMAT ZBufferFormat(int index);
 inline constexpr int kTextureFormatCount = 7;
 DDPIXELFORMAT TextureFormat(int index);
 
+// Threads the software devices created from now on rasterize with: 1 to 4 (outside clamped);
+// by default the cores available, at most 4. The pictures are the same for any number.
+void SetRenderThreads(int threads);
+int RenderThreads();
+
 }  // namespace d3d

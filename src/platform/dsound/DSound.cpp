@@ -539,7 +539,7 @@ HRESULT DirectSoundCreate(const GUID* device, LPDIRECTSOUND* ds, IUnknown* outer
   if (!audio || !audio->Available()) return DSERR_NODRIVER;
   auto mixer = std::make_shared<dsound::Mixer>();
   // The callback keeps the mixer alive for as long as the device may call it.
-  if (!audio->Open(dsound::kMixRate, [mixer](int16_t* out, int frames) { mixer->Mix(out, frames); }))
+  if (!audio->Open(dsound::kMixRate, [mixer](int32_t* out, int frames) { mixer->Mix(out, frames); }))
     return DSERR_ALLOCATED;
   try {
     *ds = new dsound::DirectSound(*audio, std::move(mixer));

@@ -110,23 +110,21 @@ void Mixer::Add(Voice* v) { voices_.push_back(v); }
 
 void Mixer::Remove(Voice* v) { voices_.erase(std::remove(voices_.begin(), voices_.end(), v), voices_.end()); }
 
-void Mixer::Mix(int16_t* out, int frames) {
+void Mixer::Mix(int32_t* out, int frames) {
   std::lock_guard lock(mutex_);
   MixLocked(out, frames);
 }
 
-void Mixer::MixLocked(int16_t* out, int frames) {
+void Mixer::MixLocked(int32_t* out, int frames) {
   if (frames <= 0) return;
-  accumulator_.assign(size_t(frames) * 2, 0);
+  std::fill(out, out + size_t(frames) * 2, 0);
   for (Voice* v : voices_) {
     if (!v->playing || v->frames == 0 || v->frequency == 0) continue;
     const uint64_t oldByte = uint64_t(v->position >> 32) * v->format.nBlockAlign;
-    const uint64_t moved = MixFunction(v->format)(*v, accumulator_.data(), frames);
+    const uint64_t moved = MixFunction(v->format)(*v, out, frames);
     SignalPassed(*v, oldByte, moved * v->format.nBlockAlign);
     if (!v->playing) v->StopAndNotify();  // a buffer played once has reached its end
   }
-  for (size_t i = 0; i < accumulator_.size(); ++i)
-    out[i] = static_cast<int16_t>(std::clamp<int32_t>(accumulator_[i], -32768, 32767));
 }
 
 }  // namespace dsound

@@ -1,6 +1,6 @@
 // The software mixer behind the DirectSound stand-in. Every playing secondary
-// buffer is resampled to the output rate, scaled by its volume and summed with
-// clipping into 16-bit stereo. Play cursors move by each buffer's own frequency;
+// buffer is resampled to the output rate, scaled by its volume and summed into stereo
+// at 16-bit scale; the host's output stage makes 16-bit samples of the sum. Play cursors move by each buffer's own frequency;
 // notification events are set when a cursor passes their offsets.
 //
 // One mutex guards every voice: the audio thread mixes under it, and every buffer
@@ -48,14 +48,13 @@ class Mixer {
   std::mutex& Mutex() { return mutex_; }
   void Add(Voice* v);     // caller holds Mutex()
   void Remove(Voice* v);  // caller holds Mutex()
-  // Fills `frames` interleaved stereo frames; takes the mutex.
-  void Mix(int16_t* out, int frames);
+  // Fills `frames` interleaved stereo frames with the sum; takes the mutex.
+  void Mix(int32_t* out, int frames);
 
  private:
-  void MixLocked(int16_t* out, int frames);
+  void MixLocked(int32_t* out, int frames);
   std::mutex mutex_;
   std::vector<Voice*> voices_;
-  std::vector<int32_t> accumulator_;
 };
 
 }  // namespace dsound

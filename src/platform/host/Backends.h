@@ -3,13 +3,16 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/host/Host.h"
 
 namespace host {
 
-std::unique_ptr<IAudioDevice> CreateSdlAudio();
-std::unique_ptr<IAudioDevice> CreateHeadlessAudio(win::VirtualClock& clock);
+std::unique_ptr<IAudioDevice> CreateSdlAudio(const AudioOutputOptions& options = {});
+// Throws HostStartError when `outPath` is given and cannot be created.
+std::unique_ptr<IAudioDevice> CreateHeadlessAudio(win::VirtualClock& clock, const AudioOutputOptions& options = {},
+                                                  const std::string& outPath = {});
 // A machine without a sound card.
 std::unique_ptr<IAudioDevice> CreateNoAudio();
 

@@ -87,12 +87,24 @@ class IWindow {
   virtual const std::vector<uint32_t>& LastPresented(int& width, int& height) const = 0;
 };
 
+// How the audio output brings the mix into 16 bits (see AudioOutputStage.h).
+struct AudioOutputOptions {
+  bool limiter = true;  // a look-ahead limiter; false: plain clipping, as the platform did
+};
+
+// What the audio output has seen since it opened.
+struct AudioOutputCounts {
+  uint64_t callbacks = 0;
+  uint64_t late = 0;  // callbacks that came more than one and a half periods after the last
+};
+
 // The audio output: 16-bit stereo at the given rate. The callback fills `frames`
-// frames of interleaved samples; it runs on the audio thread (SDL) or on the thread
-// that advances the virtual clock (headless).
+// frames of interleaved samples with the mix at 16-bit scale, not yet clipped (the
+// device's output stage makes 16-bit samples of it); it runs on the audio thread (SDL)
+// or on the thread that advances the virtual clock (headless).
 class IAudioDevice {
  public:
-  using Callback = std::function<void(int16_t* interleaved, int frames)>;
+  using Callback = std::function<void(int32_t* interleaved, int frames)>;
   virtual ~IAudioDevice() = default;
   // False on a machine without a sound card.
   virtual bool Available() const = 0;
@@ -101,6 +113,7 @@ class IAudioDevice {
   // Keeps the callback from running while the caller changes what it reads.
   virtual void Lock() = 0;
   virtual void Unlock() = 0;
+  virtual AudioOutputCounts Counts() const { return {}; }
 };
 
 struct JoystickInfo {

@@ -26,12 +26,19 @@ struct HeadlessOptions {
   int desktopWidth = 1024;
   int desktopHeight = 768;
   int desktopBitDepth = 32;
+  AudioOutputOptions audio{};
+  std::string audioOutPath{};  // not empty: everything the audio sink plays is written there as a WAV file
 };
 
-// Installs its virtual clock as the process clock for its lifetime. Throws ScriptError.
+struct SdlOptions {
+  AudioOutputOptions audio{};
+};
+
+// Installs its virtual clock as the process clock for its lifetime. Throws ScriptError, and
+// HostStartError when the audio output file cannot be created.
 std::unique_ptr<IHost> CreateHeadlessHost(const HeadlessOptions& options);
 
 // Throws HostStartError when SDL's video cannot start.
-std::unique_ptr<IHost> CreateSdlHost();
+std::unique_ptr<IHost> CreateSdlHost(const SdlOptions& options = {});
 
 }  // namespace host

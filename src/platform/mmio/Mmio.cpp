@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/win/FileOpenHook.h"
 #include "platform/win/ModulePath.h"
 
 namespace {
@@ -47,6 +48,7 @@ HMMIO mmioOpenA(LPSTR fileName, LPMMIOINFO, DWORD flags) {
   const std::string path = win::ResolvePathCaseInsensitive(fileName);
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) return nullptr;
+  win::NoteFileOpenedForReading(path);
   if (fseeko(file.get(), 0, SEEK_END) != 0) return nullptr;
   const int64_t size = ftello(file.get());
   if (size < 0 || fseeko(file.get(), 0, SEEK_SET) != 0) return nullptr;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/win/FileOpenHook.h"
 #include "platform/win/ModulePath.h"
 
 namespace rtl {
@@ -60,6 +61,7 @@ TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : fileName_
   const char* how = (mode & 3) == fmOpenRead ? "rb" : "r+b";
   file_ = std::fopen(path.c_str(), how);
   if (!file_) throw EFOpenError("Cannot open file " + fileName);
+  if ((mode & 3) == fmOpenRead) win::NoteFileOpenedForReading(path);
 }
 
 TFileStream::~TFileStream() {

@@ -14,12 +14,12 @@ TEST(HeadlessAudio, ConsumesSamplesAsTheVirtualClockAdvances) {
   win::VirtualClock clock(0xFFFFFF00u);  // about to wrap, as timeGetTime does
   host::HeadlessAudio audio(clock);
   int calls = 0, largest = 0;
-  ASSERT_TRUE(audio.Open(44100, [&](int16_t* out, int frames) {
+  ASSERT_TRUE(audio.Open(44100, [&](int32_t* out, int frames) {
     ++calls;
     largest = std::max(largest, frames);
     for (int i = 0; i < frames * 2; ++i) out[i] = int16_t(i);
   }));
-  EXPECT_FALSE(audio.Open(44100, [](int16_t*, int) {})) << "one user at a time";
+  EXPECT_FALSE(audio.Open(44100, [](int32_t*, int) {})) << "one user at a time";
   audio.StartCapture();
   clock.Advance(25);
   EXPECT_EQ(audio.FramesConsumed(), 1102u);
@@ -36,8 +36,8 @@ TEST(HeadlessAudio, ConsumesSamplesAsTheVirtualClockAdvances) {
 
 TEST(HeadlessAudio, WritesTheCaptureAsAWavFile) {
   win::VirtualClock clock;
-  host::HeadlessAudio audio(clock);
-  ASSERT_TRUE(audio.Open(44100, [](int16_t* out, int frames) {
+  host::HeadlessAudio audio(clock, {.limiter = false});
+  ASSERT_TRUE(audio.Open(44100, [](int32_t* out, int frames) {
     for (int i = 0; i < frames; ++i) {
       out[2 * i] = 1000;
       out[2 * i + 1] = -1000;
@@ -67,7 +67,7 @@ TEST(SdlAudio, SdlsDummyDriverIsNoSoundCard) {
   ::setenv("SDL_AUDIODRIVER", "dummy", 1);
   auto sdl = host::CreateSdlAudio();
   EXPECT_FALSE(sdl->Available());
-  EXPECT_FALSE(sdl->Open(44100, [](int16_t*, int) {}));
+  EXPECT_FALSE(sdl->Open(44100, [](int32_t*, int) {}));
   dsound::ScopedAudioDevice use(sdl.get());
   IDirectSound* ds = nullptr;
   EXPECT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DSERR_NODRIVER);

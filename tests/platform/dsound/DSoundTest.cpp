@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/host/AudioOutputStage.h"
 #include "platform/dsound/DSound.h"
 #include "platform/host/Backends.h"
 #include "platform/host/Host.h"
@@ -24,8 +25,8 @@ class PulledAudio final : public host::IAudioDevice {
   void Close() override { callback = nullptr; }
   void Lock() override {}
   void Unlock() override {}
-  std::vector<int16_t> Pull(int frames) {
-    std::vector<int16_t> out(size_t(frames) * 2, 0x5555);
+  std::vector<int32_t> Pull(int frames) {
+    std::vector<int32_t> out(size_t(frames) * 2, 0x5555);
     callback(out.data(), frames);
     return out;
   }
@@ -142,7 +143,8 @@ TEST_F(DSound, BadFormatsAndSizesAreRefused) {
   EXPECT_EQ(ds->CreateSoundBuffer(&desc, &b, nullptr), DSERR_INVALIDPARAM);
 }
 
-TEST_F(DSound, VolumeIsHundredthsOfADecibelAndTheSumIsClipped) {
+// The mixer hands on the whole sum; the host's output stage clips it (or limits it).
+TEST_F(DSound, VolumeIsHundredthsOfADecibelAndTheSumIsClippedByThePlainOutputStage) {
   IDirectSoundBuffer* a = MonoConstant(*this, 10000, 4410);
   a->Play(0, 0, DSBPLAY_LOOPING);
   auto out = audio.Pull(64);
@@ -162,15 +164,21 @@ TEST_F(DSound, VolumeIsHundredthsOfADecibelAndTheSumIsClipped) {
   IDirectSoundBuffer* b = MonoConstant(*this, 30000, 4410);
   IDirectSoundBuffer* c = MonoConstant(*this, -30000, 4410);
   b->Play(0, 0, DSBPLAY_LOOPING);
+  host::AudioOutputStage clip(44100, {.limiter = false});
+  std::vector<int16_t> pcm(16);
   out = audio.Pull(8);
-  EXPECT_EQ(out[4], 32767);
+  EXPECT_EQ(out[4], 40000);
+  clip.Process(out.data(), pcm.data(), 8);
+  EXPECT_EQ(pcm[4], 32767);
   a->Stop();
   b->Stop();
   c->Play(0, 0, DSBPLAY_LOOPING);
   IDirectSoundBuffer* d = MonoConstant(*this, -30000, 4410);
   d->Play(0, 0, DSBPLAY_LOOPING);
   out = audio.Pull(8);
-  EXPECT_EQ(out[4], -32768);
+  EXPECT_EQ(out[4], -60000);
+  clip.Process(out.data(), pcm.data(), 8);
+  EXPECT_EQ(pcm[4], -32768);
   for (auto* x : {a, b, c, d}) EXPECT_EQ(x->Release(), 0u);
 }
 

@@ -68,7 +68,7 @@ class HeadlessHost final : public IHost {
         scopedClock_(clock_),
         script_(std::move(script)),
         joysticks_(CreateHeadlessJoysticks()),
-        audio_(CreateHeadlessAudio(clock_)) {
+        audio_(CreateHeadlessAudio(clock_, options.audio, options.audioOutPath)) {
     ReleaseScript(0);
   }
 

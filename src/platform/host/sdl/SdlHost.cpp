@@ -102,13 +102,13 @@ class SdlWindow final : public IWindow {
 
 class SdlHost final : public IHost {
  public:
-  SdlHost() {
+  explicit SdlHost(const SdlOptions& options) {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
       throw HostStartError(std::string("cannot start the window system: ") + SDL_GetError());
     }
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    audio_ = CreateSdlAudio();
+    audio_ = CreateSdlAudio(options.audio);
     joysticks_ = CreateSdlJoysticks();
   }
   ~SdlHost() override {
@@ -344,6 +344,6 @@ SdlWindow::~SdlWindow() {
 
 }  // namespace
 
-std::unique_ptr<IHost> CreateSdlHost() { return std::make_unique<SdlHost>(); }
+std::unique_ptr<IHost> CreateSdlHost(const SdlOptions& options) { return std::make_unique<SdlHost>(options); }
 
 }  // namespace host

@@ -1,0 +1,166 @@
+// Four floats at a time, for the fast rasterizer's vertex work.
+//
+// On x86-64 the operations are SSE2 instructions; with TAVVY_SIMD off (or on another CPU) they
+// are plain loops over four lanes. Every operation is one IEEE single-precision operation per
+// lane (no fused multiply-add, no approximate reciprocal), and min/max return their second
+// operand when either is NaN as the SSE instructions do, so both builds give the same bits.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__) && !defined(TAVVY_NO_SIMD)
+#include <emmintrin.h>
+#define TAVVY_RASTER_SSE2 1
+#endif
+
+namespace raster::simd {
+
+// The two kinds live in differently named inline namespaces, so a test can build both into one
+// program and compare their bits.
+#if defined(TAVVY_RASTER_SSE2)
+inline namespace sse2 {
+#else
+inline namespace portable {
+#endif
+
+#if defined(TAVVY_RASTER_SSE2)
+
+struct F4 {
+  __m128 v;
+  static F4 Set(float x) { return {_mm_set1_ps(x)}; }
+  static F4 Load(const float* p) { return {_mm_loadu_ps(p)}; }
+  static F4 FromBits(uint32_t u) { return {_mm_castsi128_ps(_mm_set1_epi32(int(u)))}; }
+  void Store(float* p) const { _mm_storeu_ps(p, v); }
+  // Truncated towards zero; the lanes must lie inside the int range.
+  void StoreInt(int32_t* p) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_cvttps_epi32(v)); }
+};
+inline F4 operator+(F4 a, F4 b) { return {_mm_add_ps(a.v, b.v)}; }
+inline F4 operator-(F4 a, F4 b) { return {_mm_sub_ps(a.v, b.v)}; }
+inline F4 operator*(F4 a, F4 b) { return {_mm_mul_ps(a.v, b.v)}; }
+inline F4 operator/(F4 a, F4 b) { return {_mm_div_ps(a.v, b.v)}; }
+inline F4 Sqrt(F4 a) { return {_mm_sqrt_ps(a.v)}; }
+inline F4 Min(F4 a, F4 b) { return {_mm_min_ps(a.v, b.v)}; }
+inline F4 Max(F4 a, F4 b) { return {_mm_max_ps(a.v, b.v)}; }
+// Comparisons give all-ones lanes where true (false for NaN).
+inline F4 Less(F4 a, F4 b) { return {_mm_cmplt_ps(a.v, b.v)}; }
+inline F4 LessEqual(F4 a, F4 b) { return {_mm_cmple_ps(a.v, b.v)}; }
+inline F4 And(F4 a, F4 b) { return {_mm_and_ps(a.v, b.v)}; }
+inline bool Any(F4 mask) { return _mm_movemask_ps(mask.v) != 0; }
+// 2^e for whole numbers e in [-126, 127], given as floats.
+inline F4 Pow2i(F4 e) {
+  const __m128i i = _mm_cvttps_epi32(e.v);
+  return {_mm_castsi128_ps(_mm_slli_epi32(_mm_add_epi32(i, _mm_set1_epi32(127)), 23))};
+}
+inline F4 Floor(F4 a) {  // for |a| < 2^31
+  const __m128 t = _mm_cvtepi32_ps(_mm_cvttps_epi32(a.v));
+  return {_mm_sub_ps(t, _mm_and_ps(_mm_cmpgt_ps(t, a.v), _mm_set1_ps(1.0f)))};
+}
+// The exponent and the mantissa (in [1, 2)) of positive normal numbers.
+inline void Split(F4 a, F4& exponent, F4& mantissa) {
+  const __m128i bits = _mm_castps_si128(a.v);
+  exponent.v = _mm_cvtepi32_ps(_mm_sub_epi32(_mm_srli_epi32(bits, 23), _mm_set1_epi32(127)));
+  mantissa.v = _mm_castsi128_ps(_mm_or_si128(_mm_and_si128(bits, _mm_set1_epi32(0x007FFFFF)), _mm_set1_epi32(0x3F800000)));
+}
+
+#else
+
+struct F4 {
+  float v[4];
+  static F4 Set(float x) { return {{x, x, x, x}}; }
+  static F4 Load(const float* p) { return {{p[0], p[1], p[2], p[3]}}; }
+  static F4 FromBits(uint32_t u) {
+    float f;
+    std::memcpy(&f, &u, 4);
+    return Set(f);
+  }
+  void Store(float* p) const { std::memcpy(p, v, sizeof v); }
+  void StoreInt(int32_t* p) const {
+    for (int k = 0; k < 4; ++k) p[k] = int32_t(v[k]);
+  }
+};
+template <typename Fn>
+inline F4 Each(F4 a, F4 b, Fn fn) {
+  return {{fn(a.v[0], b.v[0]), fn(a.v[1], b.v[1]), fn(a.v[2], b.v[2]), fn(a.v[3], b.v[3])}};
+}
+inline float Bits(uint32_t u) {
+  float f;
+  std::memcpy(&f, &u, 4);
+  return f;
+}
+inline uint32_t Bits(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, 4);
+  return u;
+}
+inline F4 operator+(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return x + y; }); }
+inline F4 operator-(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return x - y; }); }
+inline F4 operator*(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return x * y; }); }
+inline F4 operator/(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return x / y; }); }
+inline F4 Sqrt(F4 a) { return Each(a, a, [](float x, float) { return __builtin_sqrtf(x); }); }
+inline F4 Min(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return x < y ? x : y; }); }
+inline F4 Max(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return x > y ? x : y; }); }
+inline F4 Less(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return Bits(x < y ? ~0u : 0u); }); }
+inline F4 LessEqual(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return Bits(x <= y ? ~0u : 0u); }); }
+inline F4 And(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return Bits(Bits(x) & Bits(y)); }); }
+inline bool Any(F4 mask) {
+  return (Bits(mask.v[0]) | Bits(mask.v[1]) | Bits(mask.v[2]) | Bits(mask.v[3])) >> 31;
+}
+inline F4 Pow2i(F4 e) {
+  return Each(e, e, [](float x, float) { return Bits(uint32_t(int32_t(x) + 127) << 23); });
+}
+inline F4 Floor(F4 a) {
+  return Each(a, a, [](float x, float) {
+    const float t = float(int32_t(x));
+    return t - (t > x ? 1.0f : 0.0f);
+  });
+}
+inline void Split(F4 a, F4& exponent, F4& mantissa) {
+  for (int k = 0; k < 4; ++k) {
+    const uint32_t bits = Bits(a.v[k]);
+    exponent.v[k] = float(int32_t(bits >> 23) - 127);
+    mantissa.v[k] = Bits((bits & 0x007FFFFFu) | 0x3F800000u);
+  }
+}
+
+#endif
+
+inline F4 operator-(F4 a) { return F4::Set(0.0f) - a; }
+inline F4 Greater(F4 a, F4 b) { return Less(b, a); }
+inline F4 Abs(F4 a) { return And(a, F4::FromBits(0x7FFFFFFF)); }
+// The lanes 0, 1, 2, 3 of a + i d.
+inline F4 Ramp(float a, float d) {
+  static constexpr float kLane[4] = {0, 1, 2, 3};
+  return F4::Set(a) + F4::Load(kLane) * F4::Set(d);
+}
+// Clamped to [0, 1]; NaN gives 0.
+inline F4 Saturate(F4 a) { return Min(Max(a, F4::Set(0.0f)), F4::Set(1.0f)); }
+
+// x^p for x > 0, from 2^(p log2 x) with polynomials in place of the library calls. Relative
+// error below 2e-5 where the result is a normal float (tested against std::pow; most of it is
+// the rounding of p log2 x near -126); results below 2^-126 are 0, arguments below count as it.
+inline F4 Pow(F4 x, F4 p) {
+  // log2 x = e + log2 m, m in [sqrt(1/2), sqrt(2)): log2 m = 2/ln2 (t + t^3/3 + ... + t^9/9) with
+  // t = (m - 1) / (m + 1), |t| <= 0.172, so the first term left out is below 2e-9.
+  F4 e, m;
+  Split(Max(x, F4::Set(1.17549435e-38f)), e, m);
+  const F4 big = Less(F4::Set(1.41421356f), m);
+  m = m * (F4::Set(1.0f) + And(big, F4::Set(-0.5f)));
+  e = e + And(big, F4::Set(1.0f));
+  const F4 t = (m - F4::Set(1.0f)) / (m + F4::Set(1.0f));
+  const F4 t2 = t * t;
+  const F4 series = (((F4::Set(1.0f / 9) * t2 + F4::Set(1.0f / 7)) * t2 + F4::Set(1.0f / 5)) * t2 + F4::Set(1.0f / 3)) * t2 +
+                    F4::Set(1.0f);
+  const F4 log2x = e + t * series * F4::Set(2.88539008f);
+  // 2^y = 2^i 2^f, i = round(y), f in [-1/2, 1/2]: Taylor to f^6 (error below 2e-7).
+  const F4 y = Min(Max(log2x * p, F4::Set(-126.0f)), F4::Set(127.0f));
+  const F4 i = Floor(y + F4::Set(0.5f));
+  const F4 f = y - i;
+  const F4 poly =
+      (((((F4::Set(1.540353039e-04f) * f + F4::Set(1.333355815e-03f)) * f + F4::Set(9.618129108e-03f)) * f + F4::Set(5.550410866e-02f)) * f +
+        F4::Set(2.402265070e-01f)) * f + F4::Set(6.931471806e-01f)) * f + F4::Set(1.0f);
+  return And(Less(F4::Set(-126.0f), y), poly * Pow2i(i));
+}
+
+}  // namespace sse2 or portable
+}  // namespace raster::simd

@@ -1,0 +1,37 @@
+// A small pool of threads for the fast rasterizer: Run() hands one job to every thread (the
+// caller's included) and returns when all have finished it. The threads sleep between jobs.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace raster {
+
+class WorkerPool {
+ public:
+  explicit WorkerPool(int threads);  // threads in all, the caller's included; at least 1
+  ~WorkerPool();
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
+
+  int Size() const { return int(workers_.size()) + 1; }
+  // Calls job(0) on this thread and job(1) ... job(Size() - 1) on the others, then waits for all.
+  void Run(const std::function<void(int)>& job);
+
+ private:
+  void Loop(int index);
+
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable start_, done_;
+  const std::function<void(int)>* job_ = nullptr;  // guarded by mutex_
+  uint64_t generation_ = 0;                         // guarded by mutex_
+  int pending_ = 0;                                 // guarded by mutex_
+  bool stop_ = false;                               // guarded by mutex_
+};
+
+}  // namespace raster
