@@ -176,8 +176,8 @@ Without options the game starts as it always did: a window and the start-up opti
   --record=FILE            write a demo of this run (window or headless): everything the game
                            reads from outside, tick by tick, flushed every second
   --playdemo=FILE          play a demo back (in a window, or with --headless); live input is
-                           ignored but Escape, which stops the playback. Exit code 3 when the
-                           game runs out of sync with the demo, 4 when the demo was cut short
+                           ignored but Escape, which stops the playback. Exit code 4 when the
+                           game runs out of sync with the demo, 5 when the demo was cut short
   --timedemo=FILE          play a demo back headless as fast as possible and report the ticks
                            per second and the frame times (median, 99th percentile, worst)
   --audio-limiter=0|1      the audio output's look-ahead limiter (default 1; 0 clips every

@@ -3,10 +3,9 @@
 // component's notification thread; everything else here runs on the main thread.
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "SXView1/TForm1.h"
+#include "common/DataFiles.h"
 #include "platform/rtl/Classes.h"
 #include "platform/win/ModulePath.h"
 
@@ -20,8 +19,8 @@ constexpr LONG kTuneVolume = -500;
 // block the game until something writes to it.
 std::unique_ptr<rtl::TFileStream> OpenTuneFile(const std::string& fileName) {
   const std::string path = win::ResolvePathCaseInsensitive(fileName);
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return nullptr;
+  // Past the size limit of a tune, the file is no tune either.
+  if (!data::ProbeProblem(path, data::TDataKind::Music).empty()) return nullptr;
   try {
     return std::make_unique<rtl::TFileStream>(path, rtl::fmOpenRead);
   } catch (const rtl::EFOpenError&) {

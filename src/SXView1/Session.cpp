@@ -10,6 +10,7 @@
 #include "SXView1/Help.h"
 #include "SXView1/Settings.h"
 #include "SXView1/TForm1.h"
+#include "common/DataReport.h"
 #include "platform/d3d/Direct3D.h"
 #include "platform/host/Hosts.h"
 #include "platform/host/KeyMap.h"
@@ -163,12 +164,12 @@ int ReportPlayback(host::demo::PlaybackHost& player, const std::string& file, bo
       const std::string& recordedBy = player.Played().header.programVersion;
       if (recordedBy != TAVVYHOP_VERSION) err << " (recorded by tavvyhop " << recordedBy << ")";
       err << '\n';
-      return 3;
+      return 4;
     }
     case Outcome::CutShort:
       err << "tavvyhop: demo " << file << " ends at tick " << player.Tick() << " without its end: the recording was cut short ("
           << player.Why() << "); it played up to there\n";
-      return 4;
+      return 5;
     case Outcome::Stopped:
       err << "tavvyhop: playback " << player.Why() << " at tick " << player.Tick() << '\n';
       return 0;
@@ -379,6 +380,24 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     ~CurrentHost() { host::SetCurrent(nullptr); }
   } current(machine.get());
 
+  // Problems of the data folder: each on the error stream, and all of a batch in one
+  // message box when there is a window.
+  struct DataSink {
+    DataSink(std::ostream& err, host::IHost* window) {
+      data::ForgetReports();
+      data::SetDataSink([&err, window](const std::vector<data::TDataProblem>& problems) {
+        std::string text;
+        for (const data::TDataProblem& p : problems) {
+          err << "tavvyhop: " << data::Describe(p) << '\n';
+          text += data::Describe(p) + "\n";
+        }
+        err.flush();
+        if (window) window->ShowMessageBox("Tavvyhop", text);
+      });
+    }
+    ~DataSink() { data::SetDataSink(nullptr); }
+  } dataSink(err, c.Headless ? nullptr : machine.get());
+
   int exitCode = 0;
   bool stoppedByTicks = false;
   try {
@@ -429,6 +448,7 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
                                                                  : options.DataDirOverride + "/";
     const std::string& language = player ? answers.Language : c.Language;
     if (language == "en" && std::filesystem::exists(wordsDir + "words-en.dat")) options.WordsFile = "words-en.dat";
+    options.CheckData = true;
     TForm1& form = application.CreateForm<TForm1>(options);
     // Demos are recorded and played with the game's own keys: a key table of the player's
     // settings would make the same key presses play another game.

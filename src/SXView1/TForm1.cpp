@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "SXView1/DataCheck.h"
 #include "platform/rtl/Random.h"
 #include "platform/win/ModulePath.h"
 #include "platform/win/WinTime.h"
@@ -81,6 +82,7 @@ void TForm1::FormCreate(TObject*) {
   LastTick = 0;
   DataDir = options_.DataDirOverride.empty() ? win::ModuleDirectory() + "Data/" : options_.DataDirOverride;
   if (!DataDir.empty() && DataDir.back() != '/') DataDir += '/';
+  if (options_.CheckData) CheckDataFolder();
 
   auto Option = MakeForm<TOptionForm>(Application());
   if (Option->ShowModal() != mrOk) {
@@ -114,6 +116,15 @@ void TForm1::FormCreate(TObject*) {
   ReadWordsFile(DataDir + options_.WordsFile, Words);
   GameState = 0;
   for (int i = 0; i < 6; ++i) JoySetKeyMap(0, i, kButtonKeys[i]);
+}
+
+void TForm1::CheckDataFolder() {
+  // Reads files only: nothing the game holds changes, and the random generator is not drawn from.
+  std::vector<data::TDataProblem> problems = CheckGameData(DataDir, options_.WordsFile);
+  const bool stop = std::any_of(problems.begin(), problems.end(),
+                                [](const data::TDataProblem& p) { return p.effect == data::TDataEffect::Stops; });
+  data::Report(std::move(problems));
+  if (stop) rtl::Halt(data::kDataProblemExitCode);
 }
 
 void TForm1::FormDestroy(TObject*) {

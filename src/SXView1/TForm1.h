@@ -42,11 +42,17 @@ struct TForm1Options {
   std::string DataDirOverride;   // read the data from here instead of Data/ beside the program
   bool Autopilot = false;        // the ship flies and fights by itself
   std::string WordsFile = "words.dat";  // the message lines (words-en.dat: in English)
+  // Check the whole data folder at start-up, tell every problem at once and stop before the
+  // title over a file the game cannot do without (the program always does; the form's own
+  // tests work on small folders of their own).
+  bool CheckData = false;
 };
 
 class TForm1 : public forms::TForm {
  public:
   TForm1(forms::TApplication& application, TForm1Options options = {});
+  // The start-up check of the data folder (CheckData).
+  void CheckDataFolder();
   ~TForm1() override;
 
   // The device components, created with the form in this order.

@@ -1,5 +1,6 @@
 #include "SXView1/ViewData.h"
 
+#include "common/DataFiles.h"
 #include "platform/rtl/Classes.h"
 #include "platform/win/CodePage.h"
 
@@ -55,27 +56,54 @@ void ParseViewLines(const std::vector<std::string>& lines, const std::string& fi
   }
 }
 
-void ReadViewFile(const std::string& fileName, TViewMatrices& views) {
-  rtl::TStringList lines;
-  lines.LoadFromFile(fileName);
-  ParseViewLines(lines.Items(), fileName, views);
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+const rtl::TTextLimits kViewLimits{data::MaxBytes(data::TDataKind::Text), data::kMaxTextLineBytes, kViewLineLimit};
+const rtl::TTextLimits kWordsLimits{data::MaxBytes(data::TDataKind::Text), data::kMaxTextLineBytes, kWordsLineLimit};
+
+std::vector<std::string> ReadViewLines(const std::string& fileName) {
+  try {
+    return rtl::ReadTextLinesFromFile(fileName, kViewLimits);
+  } catch (const rtl::EReadError& e) {
+    throw rtl::EReadError(fileName + ": " + e.what());
+  }
 }
 
-std::vector<std::string> DecodeWordsText(std::string_view bytes) {
-  static constexpr std::string_view kBom = "\xEF\xBB\xBF";
-  bool utf8 = bytes.substr(0, 3) == kBom;
-  if (utf8) bytes.remove_prefix(3);
+void ReadViewFile(const std::string& fileName, TViewMatrices& views) {
+  ParseViewLines(ReadViewLines(fileName), fileName, views);
+}
+
+std::vector<std::string> DecodeWordsLines(std::vector<std::string> lines, bool utf8) {
   // CR and LF are never the second byte of a Shift-JIS character, so lines split the same either way.
-  std::vector<std::string> lines = rtl::SplitLines(bytes);
   for (std::string& line : lines) line = utf8 ? SanitizeUtf8(line) : win::AnsiToUtf8(line);
   return lines;
 }
 
-void ReadWordsFile(const std::string& fileName, rtl::TStringList& words) {
-  std::vector<uint8_t> bytes = rtl::ReadWholeFile(fileName);
-  words.Clear();
-  for (std::string& line :
-       DecodeWordsText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
-    words.Add(line);
+std::vector<std::string> DecodeWordsText(std::string_view bytes) {
+  const bool utf8 = bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark;
+  if (utf8) bytes.remove_prefix(kByteOrderMark.size());
+  return DecodeWordsLines(rtl::SplitLines(bytes), utf8);
+}
+
+std::vector<std::string> ReadWordsLines(rtl::TStream& stream) {
+  const int64_t start = stream.Position();
+  char mark[3] = {};
+  const bool utf8 = stream.Read(mark, 3) == 3 && std::string_view(mark, 3) == kByteOrderMark;
+  if (!utf8) stream.SetPosition(start);
+  return DecodeWordsLines(rtl::ReadTextLines(stream, kWordsLimits), utf8);
+}
+
+std::vector<std::string> ReadWordsLines(const std::string& fileName) {
+  try {
+    rtl::TFileStream file(fileName, rtl::fmOpenRead | rtl::fmShareDenyWrite);
+    return ReadWordsLines(file);
+  } catch (const rtl::EReadError& e) {
+    throw rtl::EReadError(fileName + ": " + e.what());
   }
+}
+
+void ReadWordsFile(const std::string& fileName, rtl::TStringList& words) {
+  std::vector<std::string> lines = ReadWordsLines(fileName);
+  words.Clear();
+  for (std::string& line : lines) words.Add(line);
 }

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <memory>
 
+#include "SXlib/SXFile.h"
+#include "common/DataFiles.h"
+#include "common/DataReport.h"
 #include "kiln/KilnLog.h"
 #include "kiln/TKiln.h"
 #include "platform/rtl/Classes.h"
@@ -14,41 +17,11 @@ constexpr char kMagic0[16] = {'S', 'i', 'm', 'p', 'l', 'i', 'f', 'i', 'e', 'd', 
 constexpr char kMagic1[16] = {'S', 'i', 'm', 'p', 'l', 'i', 'f', 'i', 'e', 'd', '_', 'X', '0', '1', ' ', ' '};
 constexpr DWORD DDLOCK_WAIT_FLAG = 1;
 
-// Size in bytes of one vertex of a flexible vertex format, or 0 for a code that is no format.
-int32_t FvfSize(uint32_t fvf) {
-  int32_t size = 0;
-  switch (fvf & D3DFVF_POSITION_MASK) {
-    case D3DFVF_XYZ: size = 12; break;
-    case D3DFVF_XYZRHW: size = 16; break;
-    case D3DFVF_XYZB1: size = 16; break;
-    case D3DFVF_XYZB2: size = 20; break;
-    case D3DFVF_XYZB3: size = 24; break;
-    case D3DFVF_XYZB4: size = 28; break;
-    case D3DFVF_XYZB5: size = 32; break;
-    default: return 0;
-  }
-  if (fvf & D3DFVF_NORMAL) size += 12;
-  if (fvf & D3DFVF_RESERVED1) size += 4;
-  if (fvf & D3DFVF_DIFFUSE) size += 4;
-  if (fvf & D3DFVF_SPECULAR) size += 4;
-  uint32_t texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
-  if (texCount > 8) return 0;
-  // Texture coordinate sets are two floats each unless the format's size bits say otherwise.
-  for (uint32_t i = 0; i < texCount; ++i) {
-    uint32_t sizeBits = (fvf >> (16 + 2 * i)) & 3;
-    static constexpr int32_t kCoords[4] = {2, 3, 4, 1};
-    size += 4 * kCoords[sizeBits];
-  }
-  return size;
-}
-
-[[noreturn]] void Fatal(const std::string& message) {
-  KilnLog(message);
-  rtl::Halt(1);
-}
-
-// Reading vertices and indices failed in some way: one message for every cause.
-struct StreamReadFailure {};
+// Reading vertices and indices failed in some way: one log message for every cause,
+// and the words for the player.
+struct StreamReadFailure {
+  std::string what;
+};
 
 }  // namespace
 
@@ -58,14 +31,32 @@ TSXMesh::~TSXMesh() {
   if (VertexBuffer) VertexBuffer->Release();
 }
 
+void TSXMesh::Fatal(const std::string& logLine, const std::string& what) {
+  KilnLog(logLine);
+  if (!loadingFile_.empty()) data::Stop(loadingFile_, what);
+  rtl::Halt(data::kDataProblemExitCode);
+}
+
 void TSXMesh::LoadFromFile(const std::string& fileName) {
+  // Refused by name before a byte is read: a folder, a device, a file far too big for a mesh.
+  const std::string refused = data::ProbeProblem(fileName, data::TDataKind::Mesh);
+  loadingFile_ = fileName;
   std::unique_ptr<rtl::TFileStream> file;
   try {
+    if (!refused.empty()) throw rtl::EFOpenError(refused);
     file = std::make_unique<rtl::TFileStream>(fileName, rtl::fmOpenRead | rtl::fmShareDenyWrite);
   } catch (const rtl::EFOpenError&) {
-    Fatal("SXLib: " + fileName + " が、開けません");
+    Fatal("SXLib: " + fileName + " が、開けません", refused.empty() ? "cannot be opened" : refused);
   }
-  LoadFromStream(*file);
+  try {
+    LoadFromStream(*file);
+  } catch (const rtl::EReadError& e) {
+    // The header ends before its last field: the stream's own error reaches the caller,
+    // as it always has, now naming the file.
+    loadingFile_.clear();
+    throw rtl::EReadError(fileName + ": " + e.what());
+  }
+  loadingFile_.clear();
 }
 
 void TSXMesh::LoadFromStream(rtl::TStream& stream) {
@@ -84,37 +75,41 @@ void TSXMesh::LoadFromStream(rtl::TStream& stream) {
     stream.ReadBuffer(&VertexFormat, 4);
     stream.ReadBuffer(&VertexSize, 4);
   } else {
-    Fatal("SXLib: 不正なSXファイルです");
+    Fatal("SXLib: 不正なSXファイルです", sxproblem::kNotSx);
   }
 
   try {
     // A stride that is not the format's vertex size, or data the stream does not hold,
     // is a broken file: reject it before any buffer is made or written.
-    const int32_t formatSize = FvfSize(VertexFormat);
-    if (formatSize == 0 || VertexSize != formatSize) throw StreamReadFailure{};
+    const int32_t formatSize = SxVertexSize(VertexFormat);
+    if (formatSize == 0 || VertexSize != formatSize) throw StreamReadFailure{sxproblem::BadStride(VertexFormat, VertexSize)};
     const int64_t vertexBytes = int64_t(vertexCount) * VertexSize;
     const int64_t indexBytes = int64_t(indexCount) * 2;
-    if (indexCount == 0 || stream.Size() - (start + 256) < vertexBytes + indexBytes) throw StreamReadFailure{};
-  } catch (const StreamReadFailure&) {
-    Fatal("SXLib: ストリームからの読み込み中にエラーが発生しました");
+    if (indexCount == 0) throw StreamReadFailure{sxproblem::kNoTriangles};
+    const int64_t holds = stream.Size() - (start + 256);
+    if (holds < vertexBytes + indexBytes) throw StreamReadFailure{sxproblem::DataCut(holds, vertexBytes + indexBytes)};
+  } catch (const StreamReadFailure& failure) {
+    Fatal("SXLib: ストリームからの読み込み中にエラーが発生しました", failure.what);
   }
 
   SetSize(vertexCount, indexCount);
   stream.SetPosition(start + 256);
   try {
     void* data = Lock();
-    if (!data) throw StreamReadFailure{};
+    if (!data) throw StreamReadFailure{"cannot be held: the vertex buffer could not be locked"};
     stream.ReadBuffer(data, int64_t(VertexCount) * VertexSize);
     Unlock();
-    if (IndexCount == 0) throw StreamReadFailure{};
+    if (IndexCount == 0) throw StreamReadFailure{sxproblem::kNoTriangles};
     stream.ReadBuffer(Indices.data(), int64_t(IndexCount) * 2);
     // Indices past the vertices would make the device read outside the buffer.
     for (uint16_t index : Indices)
-      if (index >= VertexCount) throw StreamReadFailure{};
+      if (index >= VertexCount) throw StreamReadFailure{sxproblem::kBadIndex};
   } catch (const rtl::EHalt&) {
     throw;
+  } catch (const StreamReadFailure& failure) {
+    Fatal("SXLib: ストリームからの読み込み中にエラーが発生しました", failure.what);
   } catch (...) {
-    Fatal("SXLib: ストリームからの読み込み中にエラーが発生しました");
+    Fatal("SXLib: ストリームからの読み込み中にエラーが発生しました", "is cut short or cannot be read");
   }
 }
 
@@ -137,13 +132,15 @@ void TSXMesh::SetSize(uint16_t vertexCount, uint16_t indexCount) {
 void* TSXMesh::Lock() {
   locked_ = nullptr;
   if (!VertexBuffer || FAILED(VertexBuffer->Lock(DDLOCK_WAIT_FLAG, &locked_, nullptr))) {
-    Fatal("SXLib: VertexBufferがロックできません");
+    Fatal("SXLib: VertexBufferがロックできません", "cannot be held: the vertex buffer could not be locked");
   }
   return locked_;
 }
 
 void TSXMesh::Unlock() {
-  if (!VertexBuffer || FAILED(VertexBuffer->Unlock())) Fatal("SXLib: VertexBufferがアンロックできません");
+  if (!VertexBuffer || FAILED(VertexBuffer->Unlock())) {
+    Fatal("SXLib: VertexBufferがアンロックできません", "cannot be held: the vertex buffer could not be unlocked");
+  }
   locked_ = nullptr;
 }
 

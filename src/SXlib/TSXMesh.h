@@ -28,7 +28,8 @@ class TSXMesh {
   uint32_t VertexFormat = 0x1D2;
   std::vector<uint16_t> Indices;
 
-  // A file that cannot be read as a mesh ends the program (after its log line).
+  // A file that cannot be read as a mesh ends the program (after its log line and the
+  // player's message naming the file) with the data-problem exit code.
   void LoadFromFile(const std::string& fileName);
   void LoadFromStream(rtl::TStream& stream);
   void SetSize(uint16_t vertexCount, uint16_t indexCount);
@@ -38,5 +39,7 @@ class TSXMesh {
   void Draw(DWORD flags);
 
  private:
+  [[noreturn]] void Fatal(const std::string& logLine, const std::string& what);
   void* locked_ = nullptr;
+  std::string loadingFile_;  // the file LoadFromFile is reading, for the player's message
 };

@@ -32,6 +32,8 @@ class TDebugUnit {
   // Writes "debug#00001 ... message" + CR LF in the ANSI code page when the write
   // switch is on (the first line of a run empties the file). With a raise handler
   // and the third switch on, raises after the line was (or was not) written.
+  // A file that cannot be written (a read-only folder, a full disk) keeps what it held;
+  // the player is told once and the line is dropped.
   void Log(const std::string& message);
 
   // Returns 0 for 0; otherwise logs message + "(Error Code(%X))" and halts or
@@ -52,6 +54,7 @@ class TDebugUnit {
   bool write_ = true;
   bool third_ = false;
   int32_t counter_ = 0;
+  bool started_ = false;  // this run's file has been written
 };
 
 // "(Error Code(%X))" with the 32-bit value of the result.

@@ -1,6 +1,37 @@
 #include "ddsd/GameSounds.h"
 
+#include <utility>
+#include <vector>
+
+#include "common/DataReport.h"
+#include "platform/rtl/SysUtils.h"
 #include "ddsd/TDDSDChannel.h"
+
+namespace {
+
+// A sound that did not load would stop the program at the channel set-up without a
+// word: the player hears of every broken file first, then the program ends in order.
+// A sound cut short plays what it holds and is said once.
+void ReportBrokenEffects(const std::string& dataDir, const TGameSounds& s) {
+  const std::pair<const TDDSDWaveData*, const char*> waves[] = {
+      {s.GunShot.get(), "gunshot.wav"}, {s.Rocket.get(), "rocket.wav"},   {s.Exprosion.get(), "exprosion.wav"},
+      {s.Info.get(), "info.wav"},       {s.Crash.get(), "crash.wav"},     {s.GunShot2.get(), "gunshot2.wav"},
+      {s.Nata.get(), "nata.wav"},       {s.ExprosionS.get(), "exprosion_s.wav"}, {s.Missile.get(), "missile.wav"},
+  };
+  std::vector<data::TDataProblem> problems;
+  bool stop = false;
+  for (const auto& [wave, name] : waves) {
+    if (!wave || wave->LoadProblem().empty()) continue;
+    const bool plays = wave->LoadedPart();
+    stop = stop || !plays;
+    problems.push_back({dataDir + name, wave->LoadProblem(), plays ? data::TDataEffect::GoesOn : data::TDataEffect::Stops,
+                        plays ? "the game plays what it holds" : ""});
+  }
+  data::Report(problems);
+  if (stop) rtl::Halt(data::kDataProblemExitCode);
+}
+
+}  // namespace
 
 void SetUpGameSounds(TDDSD& sound, const std::string& dataDir, TGameSounds& s) {
   CreateGameMusicBuffer(sound, s);
@@ -27,6 +58,7 @@ void LoadGameSoundEffects(TDDSD& sound, const std::string& dataDir, TGameSounds&
   s.Nata = load("nata.wav");
   s.ExprosionS = load("exprosion_s.wav");
   s.Missile = load("missile.wav");
+  ReportBrokenEffects(dataDir, s);
 
   // channel, wave, rate factor (0: the wave's own), volume (1: left as it is)
   struct Setting {

@@ -6,6 +6,8 @@
 #include "ddsd/TDDSD.h"
 #include "ddsd/TDDSDChannel.h"
 #include "ddsd/TDDSDNotifyThread.h"
+#include "common/DataFiles.h"
+#include "ddsd/WaveFile.h"
 #include "platform/mmio/MMSystem.h"
 
 namespace {
@@ -54,51 +56,44 @@ DWORD TDDSDGenWave::BufferFlags(bool streaming, bool use3D) const {
 }
 
 void TDDSDGenWave::LoadWAV(const std::string& fileName) {
+  LoadProblem_.clear();
+  // A folder, a device or a file far beyond any sound effect is refused by name, unread
+  // (a search through a 2 GB file would keep the game busy for minutes).
+  const std::string refused = data::ProbeProblem(fileName, data::TDataKind::Wave);
   std::string name = fileName;  // mmioOpenA takes a writable name
-  MmioFileGuard file{mmioOpenA(name.data(), nullptr, MMIO_ALLOCBUF | MMIO_READ)};
+  MmioFileGuard file{refused.empty() ? mmioOpenA(name.data(), nullptr, MMIO_ALLOCBUF | MMIO_READ) : nullptr};
   if (!file.h) {
+    LoadProblem_ = refused.empty() ? "cannot be opened" : refused;
     DDSDLog(fileName + "が、見つかりません");
     return;
   }
-  MMCKINFO riff{};
-  riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
-  if (mmioDescend(file.h, &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) {
-    DDSDLog(fileName + "は、WAVEファイルではありません");
+  TWaveLayout layout;
+  const TWaveStep step = DescendWave(file.h, layout);
+  Format_ = layout.format;
+  if (step != TWaveStep::Found) {
+    LoadProblem_ = DescribeWaveStep(step);
+    switch (step) {
+      case TWaveStep::NotWave:
+        DDSDLog(fileName + "は、WAVEファイルではありません");
+        break;
+      case TWaveStep::NoFmt:
+        DDSDLog(fileName + "には、fmtチャンクが有りません");
+        break;
+      case TWaveStep::BadFmt:
+        DDSDLog(fileName + "のfmtチャンクが不正です");
+        break;
+      default:
+        DDSDLog(fileName + "には、dataチャンクが有りません");
+        break;
+    }
     return;
   }
-  MMCKINFO chunk{};
-  chunk.ckid = mmioFOURCC('f', 'm', 't', ' ');
-  if (mmioDescend(file.h, &chunk, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) {
-    DDSDLog(fileName + "には、fmtチャンクが有りません");
-    return;
+  BufferBytes_ = layout.bytes;
+  if (layout.bytes < layout.claimed) {
+    LoadProblem_ = "is cut short: its sound data should be " + std::to_string(layout.claimed) +
+                   " bytes, the file holds " + std::to_string(layout.bytes);
+    LoadedPart_ = true;
   }
-  // Format holds 18 bytes: a longer chunk is read up to that and its rest skipped;
-  // one shorter than the 16 bytes of plain PCM cannot describe a format.
-  Format_ = {};
-  const LONG want = chunk.cksize < sizeof(WAVEFORMATEX) ? LONG(chunk.cksize) : LONG(sizeof(WAVEFORMATEX));
-  if (chunk.cksize < 16 || mmioRead(file.h, reinterpret_cast<HPSTR>(&Format_), want) != want) {
-    Format_ = {};
-    DDSDLog(fileName + "のfmtチャンクが不正です");
-    return;
-  }
-  mmioAscend(file.h, &chunk, 0);
-  chunk.ckid = mmioFOURCC('d', 'a', 't', 'a');
-  if (mmioDescend(file.h, &chunk, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) {
-    DDSDLog(fileName + "には、dataチャンクが有りません");
-    return;
-  }
-
-  // A data chunk that claims more than the file holds is taken as far as the file
-  // goes (a cut-off file plays what it has), so the buffer never outgrows the file.
-  DWORD bytes = chunk.cksize;
-  const LONG here = mmioSeek(file.h, 0, SEEK_CUR);
-  const LONG end = mmioSeek(file.h, 0, SEEK_END);
-  if (here < 0 || end < here || mmioSeek(file.h, here, SEEK_SET) != here) {
-    bytes = 0;
-  } else if (DWORD(end - here) < bytes) {
-    bytes = DWORD(end - here);
-  }
-  BufferBytes_ = bytes;
 
   DSBUFFERDESC desc{};
   desc.dwSize = DSBUFFERDESC_SIZE;

@@ -59,6 +59,12 @@ class TDDSDGenWave {
   HANDLE HalfEvent() const { return HalfEvent_.Get(); }
   HANDLE StopEvent() const { return StopEvent_.Get(); }
 
+  // What kept the file from loading whole, in words for the player ("has no sound
+  // (\"data\") chunk", ...); empty when it loaded. LoadedPart: it loaded all the same,
+  // with the part the file holds.
+  const std::string& LoadProblem() const { return LoadProblem_; }
+  bool LoadedPart() const { return LoadedPart_; }
+
  protected:
   void LoadWAV(const std::string& fileName);
 
@@ -87,4 +93,6 @@ class TDDSDGenWave {
   std::recursive_mutex notifyLock_;
   TDDSDNotifyEvent OnNotify_;
   TDDSDChannel* Channel_ = nullptr;
+  std::string LoadProblem_;
+  bool LoadedPart_ = false;
 };

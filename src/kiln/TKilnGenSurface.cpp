@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "KNArc/KNArc.h"
+#include "common/DataFiles.h"
+#include "common/DataReport.h"
 #include "kiln/KilnLog.h"
 #include "platform/forms/Graphics.h"
 #include "platform/gdi/Gdi.h"
@@ -45,6 +47,21 @@ BYTE Expand(uint32_t pixel, Field f) {
   if (f.bits == 0) return 0;
   const uint32_t v = (pixel >> f.shift) & (f.bits >= 32 ? 0xFFFFFFFFu : ((1u << f.bits) - 1u));
   return static_cast<BYTE>(f.bits >= 8 ? v >> (f.bits - 8) : v << (8 - f.bits));
+}
+
+// An alpha field narrower than 8 bits is scaled to the full range (its bits repeated), so
+// that an opaque pixel is 255 whatever the width of the field: a 1-bit alpha of 1 is 255,
+// a 2-bit alpha of 2 is 170.
+BYTE ExpandAlpha(uint32_t pixel, Field f) {
+  if (f.bits == 0 || f.bits >= 8) return Expand(pixel, f);
+  const uint32_t v = (pixel >> f.shift) & ((1u << f.bits) - 1u);
+  uint32_t r = 0;
+  int filled = 0;
+  while (filled < 8) {
+    r = (r << f.bits) | v;
+    filled += f.bits;
+  }
+  return static_cast<BYTE>(r >> (filled - 8));
 }
 
 template <class T>
@@ -154,8 +171,8 @@ void TKilnGenSurface::LoadThroughGdi(rtl::TStream& stream, int64_t start) {
   try {
     stream.SetPosition(start);
     bitmap.LoadFromStream(stream);
-  } catch (const std::exception&) {
-    KilnLog("不正なビットマップです");
+  } catch (const std::exception& e) {
+    Fail("不正なビットマップです", std::string("is not a picture that can be read (") + e.what() + ")");
     return;
   }
   HDC dc = nullptr;
@@ -165,25 +182,31 @@ void TKilnGenSurface::LoadThroughGdi(rtl::TStream& stream, int64_t start) {
   Surface->ReleaseDC(dc);
 }
 
+void TKilnGenSurface::Fail(const std::string& logLine, std::string what) {
+  loadProblem_ = std::move(what);
+  KilnLog(logLine);
+}
+
 void TKilnGenSurface::LoadBMP(rtl::TStream& stream) {
+  loadProblem_.clear();
   if (IsLost()) return;
   const int64_t start = stream.Position();
   const int64_t end = stream.Size();
 
   uint8_t fileHeader[14];
   if (stream.Read(fileHeader, sizeof fileHeader) != sizeof fileHeader) {
-    KilnLog(kReadHeaderError);
+    Fail(kReadHeaderError, "is cut short inside its file header");
     return;
   }
   if (ReadLE<WORD>(fileHeader) != kBmpType) {
-    KilnLog(kNotBmp);
+    Fail(kNotBmp, "is not a BMP picture (it does not start with \"BM\")");
     return;
   }
   const DWORD offBits = ReadLE<DWORD>(fileHeader + 10);
 
   uint8_t info[40];
   if (stream.Read(info, sizeof info) != sizeof info) {
-    KilnLog(kReadError);
+    Fail(kReadError, "is cut short inside its information header");
     return;
   }
   const DWORD headerSize = ReadLE<DWORD>(info);
@@ -192,12 +215,9 @@ void TKilnGenSurface::LoadBMP(rtl::TStream& stream) {
   const WORD bitCount = ReadLE<WORD>(info + 14);
   const DWORD compression = ReadLE<DWORD>(info + 16);
   const DWORD colorsUsed = ReadLE<DWORD>(info + 32);
-  if (bitCount < 8 || bitCount > 32) {
-    KilnCheck(1, kBadBitCount);
-    return;
-  }
   // Bit counts between the four that exist have no row layout to read.
   if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) {
+    loadProblem_ = "has " + std::to_string(bitCount) + " bits a pixel; pictures of 8, 16, 24 or 32 are read";
     KilnCheck(1, kBadBitCount);
     return;
   }
@@ -205,7 +225,7 @@ void TKilnGenSurface::LoadBMP(rtl::TStream& stream) {
   const bool bitFields = compression == BI_BITFIELDS && (bitCount == 16 || bitCount == 32);
   if (headerSize < 40 || (compression != BI_RGB && !bitFields) || imageWidth <= 0 || rawHeight == 0 ||
       rawHeight == INT32_MIN) {
-    KilnLog(kNotBmp);
+    Fail(kNotBmp, "is a kind of BMP picture that is not read (an old or compressed one, or one without a size)");
     return;
   }
   const bool topDown = rawHeight < 0;
@@ -235,14 +255,14 @@ void TKilnGenSurface::LoadBMP(rtl::TStream& stream) {
     if (entries > 0) {
       if (stream.Seek(tableStart, rtl::TSeekOrigin::soBeginning) != tableStart ||
           stream.Read(colors, int64_t(entries) * 4) != int64_t(entries) * 4) {
-        KilnLog(kReadError);
+        Fail(kReadError, "is cut short inside its colour table");
         return;
       }
     }
   } else if (bitFields) {
     uint8_t masks[12];
     if (stream.Read(masks, sizeof masks) != sizeof masks) {
-      KilnLog(kReadError);
+      Fail(kReadError, "is cut short inside its colour masks");
       return;
     }
     fr = FieldOf(ReadLE<DWORD>(masks));
@@ -259,7 +279,7 @@ void TKilnGenSurface::LoadBMP(rtl::TStream& stream) {
   const int64_t srcRow = (int64_t(imageWidth) * S + 3) & ~int64_t(3);
   // The file has to hold at least one row before any memory is set aside for it.
   if (pixels > end || srcRow > end - pixels || stream.Seek(pixels, rtl::TSeekOrigin::soBeginning) != pixels) {
-    KilnLog(kReadError);
+    Fail(kReadError, "is cut short: it ends before its first row of pixels");
     return;
   }
 
@@ -279,7 +299,7 @@ void TKilnGenSurface::LoadBMP(rtl::TStream& stream) {
   auto* surfaceBytes = static_cast<uint8_t*>(locked.lpSurface);
   for (int64_t i = 0; i < rows && surfaceBytes; ++i) {
     if (stream.Read(source.data(), srcRow) != srcRow) {
-      KilnLog(kReadError);
+      Fail(kReadError, "is cut short: it holds " + std::to_string(i) + " of its " + std::to_string(rows) + " rows");
       break;
     }
     uint8_t* dst = surfaceBytes + (topDown ? i : rows - 1 - i) * pitch;
@@ -304,7 +324,7 @@ void TKilnGenSurface::LoadBMP(rtl::TStream& stream) {
             r = Expand(v, fr);
             g = Expand(v, fg);
             b = Expand(v, fb);
-            if (fa.bits) a = Expand(v, fa);
+            if (fa.bits) a = ExpandAlpha(v, fa);
           } else {
             r = static_cast<BYTE>(((v >> 10) & 31) << 3);
             g = static_cast<BYTE>(((v >> 5) & 31) << 3);
@@ -324,7 +344,7 @@ void TKilnGenSurface::LoadBMP(rtl::TStream& stream) {
             r = Expand(v, fr);
             g = Expand(v, fg);
             b = Expand(v, fb);
-            if (fa.bits) a = Expand(v, fa);
+            if (fa.bits) a = ExpandAlpha(v, fa);
           } else {
             b = s[4 * x];
             g = s[4 * x + 1];
@@ -345,19 +365,32 @@ void TKilnGenSurface::LoadBMP(rtl::TStream& stream) {
 }
 
 void TKilnGenSurface::LoadFromFile(const std::string& fileName) {
+  // A folder, a device or a file far beyond any picture is refused by name, unread.
+  std::string refused = data::ProbeProblem(fileName, data::TDataKind::Bitmap);
   std::unique_ptr<rtl::TFileStream> file;
   try {
+    if (!refused.empty()) throw rtl::EFOpenError(refused);
     file = std::make_unique<rtl::TFileStream>(win::ResolvePathCaseInsensitive(fileName), rtl::fmOpenRead);
   } catch (const std::exception&) {
+    loadProblem_ = refused.empty() ? "cannot be opened" : refused;
     KilnLog(fileName + "が、見つかりません");
-    return;
   }
-  LoadBMP(*file);
+  if (file) LoadBMP(*file);
+  // A picture is never worth stopping the game for: it goes on, and says so once.
+  if (!loadProblem_.empty()) {
+    data::Report(fileName, loadProblem_, data::TDataEffect::GoesOn,
+                 "the game goes on without this picture");
+  }
 }
 
 void TKilnGenSurface::LoadFromArchive(const std::string& archiveFileName, const std::string& id) {
   std::unique_ptr<rtl::TMemoryStream> item;
   try {
+    // A folder, a device or a file past the archive size limit is refused by name, unread.
+    if (const std::string refused = data::ProbeProblem(archiveFileName, data::TDataKind::Archive);
+        !refused.empty()) {
+      throw rtl::EFOpenError("Cannot open file " + archiveFileName + ": it " + refused);
+    }
     item = ArchiveReadFile(archiveFileName, id);
   } catch (const std::exception&) {
     item.reset();

@@ -43,9 +43,14 @@ class TKilnGenSurface {
   void BltFromDC(int x, int y, int width, int height, HDC source, int srcX, int srcY);
   // Loads a BMP picture from the stream's position.
   void LoadBMP(rtl::TStream& stream);
+  // What kept the last load from reading the whole picture, in words for the player
+  // ("is cut short: ..."); empty when it was read. A file load says it once on its own.
+  const std::string& LoadProblem() const { return loadProblem_; }
   virtual void LoadFromFile(const std::string& fileName);
   virtual void LoadFromArchive(const std::string& archiveFileName, const std::string& id);
 
  private:
   void LoadThroughGdi(rtl::TStream& stream, int64_t start);
+  void Fail(const std::string& logLine, std::string what);
+  std::string loadProblem_;
 };

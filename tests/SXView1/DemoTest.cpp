@@ -116,7 +116,7 @@ TEST_F(DemoTest, AnotherGameThanTheRecordedOneIsOutOfSync) {
   h.seed = 10;
   WriteBytes(File("seed.dem"), Rebuild(h, d.records, static_cast<uint32_t>(d.ticks)));
   RunResult r = Play(File("seed.dem"));
-  EXPECT_EQ(r.code, 3);
+  EXPECT_EQ(r.code, 4);
   EXPECT_NE(r.err.find("demo out of sync at tick 0\n"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("the game state differs"), std::string::npos) << r.err;
   // Playback stops there: no statistics beyond the tick that differed.
@@ -142,7 +142,7 @@ TEST_F(DemoTest, AnotherGameThanTheRecordedOneIsOutOfSync) {
   records[keysAt] = demo::kFocus;  // the next byte (no keys changed: 0) reads as a flag
   WriteBytes(File("keys.dem"), Rebuild(d.header, records, static_cast<uint32_t>(d.ticks)));
   r = Play(File("keys.dem"));
-  EXPECT_EQ(r.code, 3) << r.err;
+  EXPECT_EQ(r.code, 4) << r.err;
   EXPECT_NE(r.err.find("demo out of sync at tick " + std::to_string(tick) + "\n"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("the program read the keyboard where the demo holds the input focus"), std::string::npos)
       << r.err;
@@ -159,7 +159,7 @@ TEST_F(DemoTest, ADemoCutShortPlaysUpToWhereItEndsAndSaysSo) {
   bytes.insert(bytes.end(), torn.begin(), torn.begin() + 40);
   WriteBytes(File("cut.dem"), bytes);
   RunResult r = Play(File("cut.dem"));
-  EXPECT_EQ(r.code, 4);
+  EXPECT_EQ(r.code, 5);
   EXPECT_NE(r.err.find("ends at tick 120 without its end: the recording was cut short"), std::string::npos) << r.err;
   const auto recorded = ReadStats(File("rec.txt"));
   const auto played = ReadStats(File("play.txt"));
@@ -179,7 +179,7 @@ TEST_F(DemoTest, AKilledRecordingPlaysUpToItsLastSecond) {
   EXPECT_EQ(d.header.ticks, 0u);
   ASSERT_GT(d.ticks, 0u) << "nothing was flushed in eight seconds";
   RunResult r = Play(File("k.dem"));
-  EXPECT_EQ(r.code, 4) << r.err;
+  EXPECT_EQ(r.code, 5) << r.err;
   EXPECT_NE(r.err.find("ends at tick " + std::to_string(d.ticks) + " without its end"), std::string::npos) << r.err;
   EXPECT_GE(ReadStats(File("play.txt")).size(), d.ticks);
 }

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "common/DataReport.h"
+
 #include "Ddidex/DDIDLog.h"
 #include "ddsd/DDSDLog.h"
 #include "kiln/KilnLog.h"
@@ -101,10 +105,46 @@ TEST_F(DebugLog, EachUnitNumbersItsOwnFile) {
   EXPECT_THROW(DDIDLog("x"), EDDID);
 }
 
-TEST_F(DebugLog, UnwritableLogRaisesAnInputOutputError) {
-  testsupport::ScopedModuleDir nowhere("/nonexistent-tavvy-dir/");
+TEST_F(DebugLog, AnUnwritableLogIsToldOnceAndTheGameGoesOn) {
+  std::vector<std::string> told;
+  data::ForgetReports();
+  data::SetDataSink([&](const std::vector<data::TDataProblem>& p) {
+    for (const auto& x : p) told.push_back(data::Describe(x));
+  });
+  {
+    testsupport::ScopedModuleDir nowhere("/nonexistent-tavvy-dir/");
+    KilnDebugUnit().ResetForTest(ddoDebugMessage);
+    EXPECT_NO_THROW(KilnLog("lost"));
+    EXPECT_NO_THROW(KilnLog("lost again"));
+  }
+  data::SetDataSink(nullptr);
+  data::ForgetReports();
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0], "/nonexistent-tavvy-dir/kiln.debug: cannot be written (No such file or directory); the game goes "
+                     "on without writing this log; what the file held is kept.");
+}
+
+TEST_F(DebugLog, AFullDiskKeepsTheOldLog) {
+  // /dev/full takes nothing: a log folder whose files all live on a full disk is faked
+  // by the log file being a link to it.
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  data::ForgetReports();
+  data::SetDataSink([](const std::vector<data::TDataProblem>&) {});
   KilnDebugUnit().ResetForTest(ddoDebugMessage);
-  EXPECT_THROW(KilnLog("lost"), rtl::EInOutError);
+  KilnLog("first run");
+  const std::string old = Log("kiln.debug");
+  ASSERT_EQ(old, "debug#00001 ... first run\r\n");
+  // A new run whose first line cannot be written: the file of the last run stays.
+  std::filesystem::create_symlink("/dev/full", dir.File("kiln.debug.new"));
+  KilnDebugUnit().ResetForTest(ddoDebugMessage);
+  EXPECT_NO_THROW(KilnLog("second run"));
+  EXPECT_EQ(Log("kiln.debug"), old);
+  std::filesystem::remove(dir.File("kiln.debug.new"));
+  // Once the disk has room again the run's log starts anew.
+  KilnLog("third line");
+  EXPECT_EQ(Log("kiln.debug"), "debug#00002 ... third line\r\n");
+  data::SetDataSink(nullptr);
+  data::ForgetReports();
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
 #include "KNArc/KNArcTestUtil.h"
+#include "common/DataReport.h"
 #include "kiln/KilnLog.h"
 #include "kiln/TKilnGenSurface.h"
 #include "kiln/KilnTestUtil.h"
@@ -358,3 +360,77 @@ TEST_F(KilnSurface, ColourKeyDescriptionAndCopiesFromADeviceContext) {
 }
 
 }  // namespace
+
+namespace {
+
+// A bit-field BMP with a 56-byte header: the red, green, blue and alpha masks after the
+// 40 bytes of the plain header, then one row of pixels.
+Bytes BitFieldBmp(int bits, const std::vector<uint32_t>& masks, const std::vector<uint32_t>& pixels) {
+  const int bytes = bits / 8;
+  const size_t row = (pixels.size() * bytes + 3) & ~size_t(3);
+  Bytes b(70 + row, 0);
+  b[0] = 'B';
+  b[1] = 'M';
+  Put(b, 2, static_cast<uint32_t>(b.size()), 4);
+  Put(b, 10, 70, 4);
+  Put(b, 14, 56, 4);
+  Put(b, 18, static_cast<uint32_t>(pixels.size()), 4);
+  Put(b, 22, 1, 4);
+  Put(b, 26, 1, 2);
+  Put(b, 28, static_cast<uint32_t>(bits), 2);
+  Put(b, 30, 3, 4);  // BI_BITFIELDS
+  for (size_t i = 0; i < 4; ++i) Put(b, 54 + 4 * i, masks[i], 4);
+  for (size_t i = 0; i < pixels.size(); ++i) Put(b, 70 + i * bytes, pixels[i], bytes);
+  return b;
+}
+
+}  // namespace
+
+TEST_F(KilnSurface, NarrowAlphaFieldsAreScaledToTheFullRange) {
+  // One alpha bit: set is opaque (255), not 128.
+  auto s = Gen(2, 1, kA888);
+  Load(*s, BitFieldBmp(16, {0x7C00, 0x03E0, 0x001F, 0x8000}, {0xFC00, 0x001F}));
+  EXPECT_EQ(ReadPixel(s->Surface, 0, 0), 0xFFF80000u);
+  EXPECT_EQ(ReadPixel(s->Surface, 1, 0), 0x000000F8u);
+  // Two alpha bits: 3 is opaque (255, not 192), 2 is two thirds (170), 1 a third (85).
+  auto t = Gen(4, 1, kA888);
+  Load(*t, BitFieldBmp(32, {0xFF0000, 0xFF00, 0xFF, 0xC0000000}, {0xC0112233, 0x80112233, 0x40112233, 0x00112233}));
+  EXPECT_EQ(ReadPixel(t->Surface, 0, 0), 0xFF112233u);
+  EXPECT_EQ(ReadPixel(t->Surface, 1, 0), 0xAA112233u);
+  EXPECT_EQ(ReadPixel(t->Surface, 2, 0), 0x55112233u);
+  EXPECT_EQ(ReadPixel(t->Surface, 3, 0), 0x00112233u);
+}
+
+TEST_F(KilnSurface, ABrokenPictureFileIsToldOnceByNameAndTheGameGoesOn) {
+  std::vector<std::string> told;
+  data::ForgetReports();
+  data::SetDataSink([&](const std::vector<data::TDataProblem>& p) {
+    for (const auto& x : p) told.push_back(data::Describe(x));
+  });
+  auto s = Gen(2, 1, kX888);
+  Bytes cut = MakeBmp(2, 1, 24, {0xABCDEF, 0x1});
+  cut.resize(40);
+  testsupport::WriteFileBytes(dir.File("cut.bmp"), cut);
+  s->LoadFromFile(dir.File("cut.bmp"));
+  s->LoadFromFile(dir.File("cut.bmp"));  // a texture reloads after every restore: said once
+  std::filesystem::create_directories(dir.Path() / "folder.bmp");
+  s->LoadFromFile(dir.File("folder.bmp"));
+  // A 2 GB file is refused by its size, unread.
+  {
+    std::ofstream(dir.File("huge.bmp")).close();
+    std::filesystem::resize_file(dir.File("huge.bmp"), uintmax_t(2) << 30);
+  }
+  s->LoadFromFile(dir.File("huge.bmp"));
+  s->LoadFromFile(dir.File("none.bmp"));
+  data::SetDataSink(nullptr);
+  ASSERT_EQ(told.size(), 4u);
+  EXPECT_EQ(told[0], dir.File("cut.bmp") +
+                         ": is cut short inside its information header; the game goes on without this picture.");
+  EXPECT_EQ(told[1], dir.File("folder.bmp") + ": is a folder, not a file; the game goes on without this picture.");
+  EXPECT_NE(told[2].find("huge.bmp: is 2147483648 bytes (2.0 GiB), more than the 67108864 bytes"), std::string::npos)
+      << told[2];
+  EXPECT_EQ(told[3], dir.File("none.bmp") + ": is missing; the game goes on without this picture.");
+  // The log keeps its own line for each load.
+  EXPECT_NE(Log().find(dir.File("folder.bmp") + "が、見つかりません"), std::string::npos);
+  EXPECT_TRUE(s->LoadProblem().size() > 0);
+}

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr DWORD kMmioMagic = 0x4D4D494F;  // "MMIO"
+constexpr int kMaxChunksSearched = 4096;
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -109,8 +110,11 @@ MMRESULT mmioDescend(HMMIO h, LPMMCKINFO ck, const MMCKINFO* parent, UINT flags)
 
   int64_t pos = Tell(*f);
   if (pos < 0) return MMIOERR_CANNOTSEEK;
-  for (;;) {
-    if (pos + 8 > end) return MMIOERR_CHUNKNOTFOUND;
+  // The search walks the chunks by their sizes. A file of empty chunks (or of zeros)
+  // would still be walked eight bytes at a time, so the walk gives up after more chunks
+  // than any sound or picture file holds.
+  for (int visited = 0;; ++visited) {
+    if (pos + 8 > end || visited >= kMaxChunksSearched) return MMIOERR_CHUNKNOTFOUND;
     if (!SeekTo(*f, pos)) return MMIOERR_CANNOTSEEK;
     DWORD id = 0, size = 0;
     if (!ReadDword(*f, id) || !ReadDword(*f, size)) return MMIOERR_CHUNKNOTFOUND;

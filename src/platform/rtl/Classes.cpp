@@ -1,5 +1,6 @@
 #include "platform/rtl/Classes.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -51,6 +52,11 @@ TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : fileName_
     file_ = std::fopen(path.c_str(), "w+b");
     if (!file_) throw EFCreateError("Cannot create file " + fileName);
     return;
+  }
+  // A folder opens like a file here but reads as nothing (or as an error): refused by name.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    throw EFOpenError("Cannot open file " + fileName + ": it is a folder");
   }
   const char* how = (mode & 3) == fmOpenRead ? "rb" : "r+b";
   file_ = std::fopen(path.c_str(), how);

@@ -61,6 +61,58 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
+std::vector<std::string> ReadTextLines(TStream& stream, const TTextLimits& limits) {
+  std::vector<std::string> lines;
+  std::string line;
+  bool haveLine = false;  // text seen since the last line break
+  bool afterCr = false;   // a LF right after a CR belongs to the same break
+  auto endLine = [&] {
+    if (lines.size() >= limits.maxLines) {
+      throw EReadError("more than " + std::to_string(limits.maxLines) + " lines");
+    }
+    lines.push_back(std::move(line));
+    line.clear();
+    haveLine = false;
+  };
+  std::vector<char> piece(64 * 1024);
+  int64_t total = 0;
+  for (;;) {
+    const int64_t n = stream.Read(piece.data(), static_cast<int64_t>(piece.size()));
+    if (n <= 0) break;
+    total += n;
+    if (total > limits.maxBytes) throw EReadError("longer than " + std::to_string(limits.maxBytes) + " bytes");
+    for (int64_t i = 0; i < n; ++i) {
+      const char c = piece[static_cast<size_t>(i)];
+      if (c == '\0') {
+        if (haveLine) endLine();
+        return lines;
+      }
+      if (c == '\n' && afterCr) {
+        afterCr = false;
+        continue;
+      }
+      afterCr = c == '\r';
+      if (c == '\r' || c == '\n') {
+        endLine();
+        continue;
+      }
+      if (line.size() >= limits.maxLineBytes) {
+        throw EReadError("line " + std::to_string(lines.size() + 1) + " is longer than " +
+                         std::to_string(limits.maxLineBytes) + " bytes");
+      }
+      line += c;
+      haveLine = true;
+    }
+  }
+  if (haveLine) endLine();
+  return lines;
+}
+
+std::vector<std::string> ReadTextLinesFromFile(const std::string& fileName, const TTextLimits& limits) {
+  TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
+  return ReadTextLines(file, limits);
+}
+
 void TStringList::Check(int index) const {
   if (index < 0 || index >= Count()) throw EStringListError(Format("List index out of bounds (%d)", index));
 }

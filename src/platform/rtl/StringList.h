@@ -22,6 +22,20 @@ std::vector<std::string> SplitCommaText(std::string_view text);
 // line without a line break counts; a final line break adds no empty line.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// How much of a text file is read: the bytes of the whole file, of one line, and the lines.
+struct TTextLimits {
+  int64_t maxBytes;
+  size_t maxLineBytes;
+  size_t maxLines;
+};
+
+// Lines of a stream from its position, read piece by piece and split as SplitLines does
+// (a NUL ends the text). A line longer than the limit, more lines or more bytes than the
+// limits allow stop the reading with EReadError naming the limit; nothing beyond it is read.
+std::vector<std::string> ReadTextLines(TStream& stream, const TTextLimits& limits);
+// The same from a file; EFOpenError when it cannot be opened.
+std::vector<std::string> ReadTextLinesFromFile(const std::string& fileName, const TTextLimits& limits);
+
 class TStringList {
  public:
   int Count() const { return static_cast<int>(items_.size()); }

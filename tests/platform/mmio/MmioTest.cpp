@@ -115,3 +115,27 @@ TEST_F(Mmio, OpeningAndBadHandles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Mmio, ASearchGivesUpAfterMoreChunksThanAnyFileHolds) {
+  // Empty chunks are stepped over eight bytes at a time: a few are walked, a file full of
+  // them (or of zeros) is not walked to its end.
+  std::vector<uint8_t> few;
+  for (int i = 0; i < 100; ++i) few.insert(few.end(), {'J', 'U', 'N', 'K', 0, 0, 0, 0});
+  std::vector<uint8_t> many = few;
+  std::vector<uint8_t> wave = Riff({Chunk("fmt ", Fmt(1, 8000, 8)), Chunk("data", {1, 2})});
+  for (int i = 0; i < 5000; ++i) many.insert(many.end(), {0, 0, 0, 0, 0, 0, 0, 0});
+  few.insert(few.end(), wave.begin(), wave.end());
+  many.insert(many.end(), wave.begin(), wave.end());
+  for (const auto& [bytes, found] : {std::pair{few, true}, std::pair{many, false}}) {
+    HMMIO h = Open(bytes);
+    ASSERT_NE(h, nullptr);
+    MMCKINFO riff{};
+    riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
+    EXPECT_EQ(mmioDescend(h, &riff, nullptr, MMIO_FINDRIFF), found ? MMSYSERR_NOERROR : MMIOERR_CHUNKNOTFOUND);
+    mmioClose(h, 0);
+  }
+}
+
+}  // namespace

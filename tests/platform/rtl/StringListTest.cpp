@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/rtl/StringList.h"
 #include "support/TestSupport.h"
 
@@ -100,6 +102,53 @@ TEST(StringList, LoadsFilesAndReportsMissingOnes) {
     FAIL();
   } catch (const rtl::EFOpenError& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot open file " + dir.File("missing.txt"));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> LinesOf(const std::string& text, rtl::TTextLimits limits = {1 << 20, 1 << 16, 1 << 16}) {
+  rtl::TMemoryStream s;
+  s.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+  s.SetPosition(0);
+  return rtl::ReadTextLines(s, limits);
+}
+
+TEST(ReadTextLines, SplitsAsTheWholeTextIsSplitAndStopsAtItsLimits) {
+  for (const std::string& text : {std::string(""), std::string("a"), std::string("a\r\n"), std::string("a\n\nb"),
+                                 std::string("\n"), std::string("a\rb\r\r\n"), std::string("x\0y\nz", 5),
+                                 std::string("end\r")}) {
+    EXPECT_EQ(LinesOf(text), rtl::SplitLines(text)) << text;
+  }
+  // Lines across the 64 KiB pieces the reader takes at a time.
+  const std::string longer = std::string(70000, 'a') + "\r\n" + std::string(70000, 'b');
+  EXPECT_EQ(LinesOf(longer, {1 << 20, 80000, 10}), rtl::SplitLines(longer));
+  // A line, a count of lines or a size past the limit stops the reading, saying which.
+  try {
+    LinesOf("ok\n" + std::string(300, 'x'), {1 << 20, 256, 10});
+    ADD_FAILURE();
+  } catch (const rtl::EReadError& e) {
+    EXPECT_STREQ(e.what(), "line 2 is longer than 256 bytes");
+  }
+  try {
+    LinesOf("1\n2\n3\n4\n5\n6\n", {1 << 20, 256, 5});
+    ADD_FAILURE();
+  } catch (const rtl::EReadError& e) {
+    EXPECT_STREQ(e.what(), "more than 5 lines");
+  }
+  EXPECT_THROW(LinesOf(std::string(200000, '\n'), {100000, 256, 1 << 20}), rtl::EReadError);
+}
+
+TEST(ReadTextLines, AFolderIsRefusedByNameInsteadOfReadAsNothing) {
+  testsupport::TempDir dir;
+  std::filesystem::create_directories(dir.Path() / "View.dat");
+  try {
+    rtl::ReadTextLinesFromFile(dir.File("View.dat"), {1 << 20, 256, 5});
+    ADD_FAILURE();
+  } catch (const rtl::EFOpenError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open file " + dir.File("View.dat") + ": it is a folder");
   }
 }
 
