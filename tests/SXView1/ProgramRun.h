@@ -50,6 +50,16 @@ inline void WriteProgramData(const testsupport::TempDir& dir) {
   }
 }
 
+// The whole generated data set: runs with a window need it, because the start-up check
+// would show what the small start-up files lack in a message box before the dialog.
+inline void WriteWholeDataSet(const testsupport::TempDir& dir) {
+  WriteProgramData(dir);
+  for (const auto& e : std::filesystem::directory_iterator(TAVVY_DATA_DIR)) {
+    std::filesystem::copy_file(e.path(), dir.Path() / "Data" / e.path().filename(),
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+}
+
 inline RunResult RunProgram(const std::vector<std::string>& args) {
   std::ostringstream out, err;
   int code = RunTavvyhop(args, out, err);

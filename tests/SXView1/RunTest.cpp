@@ -289,13 +289,7 @@ class WindowTest : public ::testing::Test {
   void SetUp() override {
     if (!Have("xvfb-run") || !Have("Xvfb")) GTEST_SKIP() << "no Xvfb on this machine";
     if (!Have("xdotool")) GTEST_SKIP() << "no xdotool to click with";
-    WriteProgramData(dir_);
-    // The whole data set: with a window, the start-up check would show what the small
-    // start-up files lack in a message box before the dialog.
-    for (const auto& e : std::filesystem::directory_iterator(TAVVY_DATA_DIR)) {
-      std::filesystem::copy_file(e.path(), dir_.Path() / "Data" / e.path().filename(),
-                                 std::filesystem::copy_options::overwrite_existing);
-    }
+    WriteWholeDataSet(dir_);
   }
   // The script: start the program, wait for the dialog to show and take the keyboard, then
   // the given steps. Steps wait for windows (xdotool --sync) and for the program's state in
