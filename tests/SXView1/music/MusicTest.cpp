@@ -13,6 +13,7 @@
 #include <random>
 #include <thread>
 
+#include "platform/d3d/Direct3D.h"
 #include "SXView1/Form1Fixture.h"
 
 namespace {
@@ -425,6 +426,14 @@ bool HoldsOpen(const std::string& name) {
 // runs), and nothing is left behind. The lock is held by a helper thread, since the form's
 // own going takes it on this one.
 TEST_F(Music, TheFormGoesWhileTheThreadIsFilling) {
+  // The 3-D device's render workers come and go with the device; with one render thread there
+  // are none, and the threads counted below are the sound's alone.
+  const int renderThreads = d3d::RenderThreads();
+  d3d::SetRenderThreads(1);
+  struct Restore {
+    int threads;
+    ~Restore() { d3d::SetRenderThreads(threads); }
+  } restore{renderThreads};
   for (int round = 0; round < 5; ++round) {
     MusicForm1& f = Start();
     Tune("bgm_b.wav", 3000000, 14);
