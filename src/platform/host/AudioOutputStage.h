@@ -38,7 +38,6 @@ class AudioOutputStage {
   // The last lookAhead_ + 1 frames and the gain each one needs on its own.
   std::vector<Frame> delay_;
   std::vector<double> need_;
-  size_t head_ = 0;  // where the next frame goes
   uint64_t count_ = 0;
   // Indices (frame counts) of a falling run of needs: the minimum of the window in front.
   std::vector<uint64_t> minQueue_;
