@@ -26,7 +26,7 @@ class PulledAudio final : public host::IAudioDevice {
   void Lock() override {}
   void Unlock() override {}
   void Pull(int frames) {
-    std::vector<int16_t> out(size_t(frames) * 2);
+    std::vector<int32_t> out(size_t(frames) * 2);
     if (callback) callback(out.data(), frames);
   }
   Callback callback;
