@@ -21,6 +21,7 @@
 
 #include "platform/host/Host.h"
 #include "platform/host/demo/DemoFormat.h"
+#include "platform/host/demo/ForwardingWindow.h"
 
 namespace host::demo {
 
@@ -31,7 +32,7 @@ struct RecordOptions {
   std::string dataDir;  // the files read below this folder are fingerprinted
 };
 
-class RecordingHost final : public IHost {
+class RecordingHost final : public ForwardingHost {
  public:
   // Throws DemoError when the file cannot be created.
   RecordingHost(std::unique_ptr<IHost> inner, RecordOptions options);
@@ -51,7 +52,6 @@ class RecordingHost final : public IHost {
   bool Finish();
   uint64_t Ticks() const { return ticks_; }
 
-  std::string Name() const override { return inner_->Name(); }
   std::unique_ptr<IWindow> CreateWindow(const WindowDesc& desc) override;
   bool PollEvent(Event& event) override;
   void WaitEvent(int timeoutMs) override { inner_->WaitEvent(timeoutMs); }
@@ -62,14 +62,9 @@ class RecordingHost final : public IHost {
   IJoysticks& Joysticks() override { return joysticks_; }
   IAudioDevice& Audio() override { return audio_; }
   void TickDone(uint64_t ticksRun) override;
-  void ShowMessageBox(const std::string& caption, const std::string& text) override {
-    inner_->ShowMessageBox(caption, text);
-  }
   int DesktopBitDepth() override;
   void DesktopSize(int& width, int& height) override;
   bool ScreenSaverEnabled() override;
-  void SetScreenSaverEnabled(bool enabled) override { inner_->SetScreenSaverEnabled(enabled); }
-  Comforts* GetComforts() override { return inner_->GetComforts(); }
 
   // For the pieces in the .cpp file.
   bool Recording() const { return !suspended_ && std::this_thread::get_id() == owner_; }
@@ -121,7 +116,6 @@ class RecordingHost final : public IHost {
   void WriteOut(bool force);
   bool WriteHeader();
 
-  std::unique_ptr<IHost> inner_;
   RecordOptions options_;
   std::thread::id owner_ = std::this_thread::get_id();
   RecClock clock_{*this};
@@ -155,7 +149,7 @@ struct PlayOptions {
   std::string dataDir;  // the data files read below this folder are checked against the demo
 };
 
-class PlaybackHost final : public IHost {
+class PlaybackHost final : public ForwardingHost {
  public:
   enum class Outcome {
     Playing,
@@ -187,7 +181,6 @@ class PlaybackHost final : public IHost {
   const std::string& Why() const { return why_; }
   const Demo& Played() const { return demo_; }
 
-  std::string Name() const override { return inner_->Name(); }
   std::unique_ptr<IWindow> CreateWindow(const WindowDesc& desc) override;
   bool PollEvent(Event& event) override;
   void WaitEvent(int) override {}
@@ -198,14 +191,9 @@ class PlaybackHost final : public IHost {
   IJoysticks& Joysticks() override { return joysticks_; }
   IAudioDevice& Audio() override { return audio_; }
   void TickDone(uint64_t ticksRun) override;
-  void ShowMessageBox(const std::string& caption, const std::string& text) override {
-    inner_->ShowMessageBox(caption, text);
-  }
   int DesktopBitDepth() override;
   void DesktopSize(int& width, int& height) override;
   bool ScreenSaverEnabled() override;
-  void SetScreenSaverEnabled(bool enabled) override { inner_->SetScreenSaverEnabled(enabled); }
-  Comforts* GetComforts() override { return inner_->GetComforts(); }
 
   // For the pieces in the .cpp file.
   bool Playing() const { return std::this_thread::get_id() == owner_; }
@@ -267,7 +255,6 @@ class PlaybackHost final : public IHost {
 
   void DrainLiveInput();
 
-  std::unique_ptr<IHost> inner_;
   Demo demo_;
   PlayOptions options_;
   std::thread::id owner_ = std::this_thread::get_id();

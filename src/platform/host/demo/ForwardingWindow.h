@@ -35,4 +35,20 @@ class ForwardingWindow : public IWindow {
   std::unique_ptr<IWindow> inner_;
 };
 
+// A host that passes through what a demo neither records nor plays: the wrapped host stays
+// the one that shows windows and message boxes.
+class ForwardingHost : public IHost {
+ public:
+  explicit ForwardingHost(std::unique_ptr<IHost> inner) : inner_(std::move(inner)) {}
+  std::string Name() const override { return inner_->Name(); }
+  void ShowMessageBox(const std::string& caption, const std::string& text) override {
+    inner_->ShowMessageBox(caption, text);
+  }
+  void SetScreenSaverEnabled(bool enabled) override { inner_->SetScreenSaverEnabled(enabled); }
+  Comforts* GetComforts() override { return inner_->GetComforts(); }
+
+ protected:
+  std::unique_ptr<IHost> inner_;
+};
+
 }  // namespace host::demo

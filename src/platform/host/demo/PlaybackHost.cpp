@@ -90,7 +90,7 @@ class PlayWindow final : public ForwardingWindow {
 }  // namespace
 
 PlaybackHost::PlaybackHost(std::unique_ptr<IHost> inner, Demo demo, PlayOptions options)
-    : inner_(std::move(inner)), demo_(std::move(demo)), options_(std::move(options)), in_(demo_.records) {
+    : ForwardingHost(std::move(inner)), demo_(std::move(demo)), options_(std::move(options)), in_(demo_.records) {
   dataDir_ = NormalDataDir(options_.dataDir);
   for (const FileFingerprint& f : demo_.header.files) fingerprints_[f.name] = f;
   win::SetFileOpenObserver([this](const std::string& path) { FileOpened(path); });

@@ -46,7 +46,7 @@ class RecWindow final : public ForwardingWindow {
 void RecordingHost::Closer::operator()(std::FILE* f) const { std::fclose(f); }
 
 RecordingHost::RecordingHost(std::unique_ptr<IHost> inner, RecordOptions options)
-    : inner_(std::move(inner)), options_(std::move(options)) {
+    : ForwardingHost(std::move(inner)), options_(std::move(options)) {
   file_.reset(std::fopen(options_.path.c_str(), "wb"));
   if (!file_) throw DemoError("demo " + options_.path + ": cannot create the file");
   header_.programVersion = options_.programVersion;
