@@ -21,7 +21,7 @@
 
 #include "platform/host/Host.h"
 #include "platform/host/demo/DemoFormat.h"
-#include "platform/host/demo/ForwardingWindow.h"
+#include "platform/host/demo/Forwarding.h"
 
 namespace host::demo {
 

@@ -2,7 +2,7 @@
 #include <filesystem>
 
 #include "platform/host/demo/DemoHosts.h"
-#include "platform/host/demo/ForwardingWindow.h"
+#include "platform/host/demo/Forwarding.h"
 #include "platform/win/FileOpenHook.h"
 
 namespace host::demo {
