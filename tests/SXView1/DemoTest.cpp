@@ -2,9 +2,9 @@
 // the same statistics at every tick, bad demo files refused, and the golden demos of
 // tests/demos/ played against their expected results.
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <map>
-#include <regex>
 
 #include "ProgramRun.h"
 #include "platform/host/demo/DemoFormat.h"
@@ -22,6 +22,33 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Whether one line of `text` reads `pattern`, where each '#' stands for a number (digits and
+// points).
+bool HasLineWithNumbers(const std::string& text, const std::string& pattern) {
+  auto matches = [&](const std::string& line) {
+    size_t i = 0;
+    for (const char c : pattern) {
+      if (c != '#') {
+        if (i >= line.size() || line[i] != c) return false;
+        ++i;
+        continue;
+      }
+      const size_t start = i;
+      while (i < line.size() && (std::isdigit(static_cast<unsigned char>(line[i])) || line[i] == '.')) ++i;
+      if (i == start) return false;
+    }
+    return i == line.size();
+  };
+  size_t begin = 0;
+  while (begin <= text.size()) {
+    size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    if (matches(text.substr(begin, end - begin))) return true;
+    begin = end + 1;
+  }
+  return false;
 }
 
 // A demo written anew from its parts (one chunk holding `records`).
@@ -100,11 +127,8 @@ TEST_F(DemoTest, RecordedGamePlaysBackWithTheSameStatisticsAtEveryTick) {
   // The time demo plays the same game as fast as it can and reports it.
   r = RunProgram({"--timedemo=" + File("a.dem"), Data()});
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_TRUE(std::regex_search(r.out, std::regex("timedemo: 300 ticks in [0-9.]+ s: [0-9.]+ ticks per second")))
-      << r.out;
-  EXPECT_TRUE(std::regex_search(
-      r.out, std::regex("frame time median [0-9.]+ ms, 99th percentile [0-9.]+ ms, worst [0-9.]+ ms")))
-      << r.out;
+  EXPECT_TRUE(HasLineWithNumbers(r.out, "timedemo: 300 ticks in # s: # ticks per second, # ms a tick")) << r.out;
+  EXPECT_TRUE(HasLineWithNumbers(r.out, "timedemo: frame time median # ms, 99th percentile # ms, worst # ms")) << r.out;
 }
 
 TEST_F(DemoTest, AnotherGameThanTheRecordedOneIsOutOfSync) {
