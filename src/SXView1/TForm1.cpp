@@ -1,3 +1,4 @@
+#include "SXView1/Channels.h"
 #include "SXView1/TForm1.h"
 
 #include <algorithm>
@@ -177,7 +178,7 @@ void TForm1::StageClearFrame() {
     PlayFrame();
     return;
   }
-  DDSDStopChannel(5);
+  DDSDStopChannel(game::channel::Music);
   GameState = 1;
   ReadyTime = 100;
   EnemyTop = std::min(EnemyTop + 1, 11);
