@@ -58,8 +58,6 @@ FILE_EXCEPTIONS = {
 KNOWN_DEBTS = {
     ("raster", "s_MathPack"): "the rasterizer should take small math types of its own",
     ("kiln", "platform/host"): "the display component should reach the host only through stand-ins",
-    ("SXView1", "tools"): "the title picture should be generated into the build tree, not read "
-                          "from the data generator's headers",
 }
 
 # Headers of the build's own tools; src/ should not reach into them.
