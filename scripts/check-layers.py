@@ -52,7 +52,6 @@ FILE_EXCEPTIONS = {
 
 # Arrows that exist today and are known to be wrong; each is work to do, not a permission.
 KNOWN_DEBTS = {
-    ("raster", "s_MathPack"): "the rasterizer should take small math types of its own",
 }
 
 # Headers of the build's own tools; src/ should not reach into them.
