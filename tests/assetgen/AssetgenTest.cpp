@@ -262,6 +262,47 @@ Bmp ParseBmp(const Bytes& b, const std::string& name) {
   return p;
 }
 
+// The enemies stand out against space (bright enough) and against the planet (another colour
+// than the planet's): over each enemy's surface, the median luminance of its colours is at
+// least 0.4, and its mean colour lies at least 0.35 from the planet texture's mean colour.
+TEST_F(DataSet, EnemiesStandOutAgainstSpaceAndThePlanet) {
+  const Bmp earth = ParseBmp(Read("earth.bmp"), "earth.bmp");
+  ASSERT_FALSE(earth.rgb.empty());
+  double planet[3] = {0, 0, 0};
+  for (size_t i = 0; i < earth.rgb.size(); ++i) planet[i % 3] += earth.rgb[i] / 255.0;
+  for (double& c : planet) c /= static_cast<double>(earth.rgb.size() / 3);
+  for (const char* name : {"ball.sx", "gm.sx", "core.sx"}) {
+    const Sx m = ParseSx(Read(name), name);
+    // Each triangle's area, with the mean colour of its corners.
+    std::vector<std::pair<double, double>> byLuminance;  // luminance, area
+    double mean[3] = {0, 0, 0}, total = 0;
+    for (size_t t = 0; t + 2 < m.idx.size(); t += 3) {
+      const SxVertex* c[3] = {&m.v.at(m.idx[t]), &m.v.at(m.idx[t + 1]), &m.v.at(m.idx[t + 2])};
+      const V n = Cross(Sub(c[1]->p, c[0]->p), Sub(c[2]->p, c[0]->p));
+      const double area = 0.5 * std::sqrt(Dot(n, n));
+      double rgb[3] = {0, 0, 0};
+      for (const SxVertex* v : c)
+        for (int k = 0; k < 3; ++k) rgb[k] += ((v->diffuse >> (16 - 8 * k)) & 0xFF) / 255.0 / 3.0;
+      for (int k = 0; k < 3; ++k) mean[k] += rgb[k] * area;
+      total += area;
+      byLuminance.emplace_back(0.2126 * rgb[0] + 0.7152 * rgb[1] + 0.0722 * rgb[2], area);
+    }
+    ASSERT_GT(total, 0) << name;
+    std::sort(byLuminance.begin(), byLuminance.end());
+    double seen = 0, median = 0;
+    for (const auto& [luminance, area] : byLuminance) {
+      seen += area;
+      median = luminance;
+      if (seen >= total / 2) break;
+    }
+    double distance = 0;
+    for (int k = 0; k < 3; ++k) distance += std::pow(mean[k] / total - planet[k], 2);
+    distance = std::sqrt(distance);
+    EXPECT_GE(median, 0.4) << name << ": too dark against space (median luminance " << median << ")";
+    EXPECT_GE(distance, 0.35) << name << ": too close to the planet's colour (" << distance << ")";
+  }
+}
+
 TEST_F(DataSet, TexturesHaveTheSizesTheGameCreates) {
   const struct {
     const char* name;

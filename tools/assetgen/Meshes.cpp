@@ -512,7 +512,7 @@ Mesh Missile() {
 // Enemy kind 0: a round pod with a band, three stubby thrusters and a red eye at +Z.
 Mesh Ball() {
   Mesh m;
-  const uint32_t shell = Argb(0.95, 0.55, 0.15), band = Argb(0.3, 0.3, 0.32), eye = Argb(1.0, 0.1, 0.1);
+  const uint32_t shell = Argb(1.0, 0.62, 0.18), band = Argb(0.62, 0.58, 0.5), eye = Argb(1.0, 0.1, 0.1);
   Ellipsoid(m, 1.8, 1.8, 1.8, shell, {}, 16, 12);
   Lathe(m, {{-0.35, 0}, {-0.35, 1.95}, {0.35, 1.95}, {0.35, 0}}, band, AxisY(), {.segments = 20});
   Ellipsoid(m, 0.55, 0.55, 0.3, eye, At(0, 0.3, 1.7), 10, 6);
@@ -528,7 +528,7 @@ Mesh Ball() {
 // Enemy kind 1: a walking machine, about 5 units tall, facing +Z with a mono-eye.
 Mesh Walker() {
   Mesh m;
-  const uint32_t armour = Argb(0.35, 0.6, 0.3), joint = Argb(0.4, 0.4, 0.45), eye = Argb(1.0, 0.2, 0.6);
+  const uint32_t armour = Argb(0.85, 0.9, 0.2), joint = Argb(0.55, 0.5, 0.3), eye = Argb(1.0, 0.2, 0.6);
   Box(m, {-1.1, 0.0, -0.7}, {1.1, 1.8, 0.8}, armour);                        // torso
   Loft(m, {{-0.9, -0.6, -0.5}, {0.9, -0.6, -0.5}, {0.9, -0.6, 0.5}, {-0.9, -0.6, 0.5}},
        {{-1.0, 0.0, -0.6}, {1.0, 0.0, -0.6}, {1.0, 0.0, 0.6}, {-1.0, 0.0, 0.6}}, joint, {});  // hips
@@ -550,7 +550,7 @@ Mesh Walker() {
 // Enemy kind 2: a small fighter with forward-swept wings and twin fins, nose along +Z.
 Mesh Fighter() {
   Mesh m;
-  const uint32_t hull = Argb(0.55, 0.3, 0.75), wing = Argb(0.35, 0.2, 0.5), glow = Argb(1.0, 0.85, 0.2);
+  const uint32_t hull = Argb(0.95, 0.4, 0.85), wing = Argb(0.8, 0.3, 0.7), glow = Argb(1.0, 0.85, 0.2);
   Lathe(m, {{-1.9, 0}, {-1.8, 0.4}, {-0.5, 0.6}, {0.8, 0.5}, {1.9, 0.15}, {2.2, 0}}, hull, {},
         {.segments = 10, .sy = 0.7});
   Ellipsoid(m, 0.3, 0.25, 0.6, glow, At(0, 0.35, 0.7), 8, 6);
