@@ -39,8 +39,11 @@ bool IsSoundCardDriver(const char* driver) {
 
 class SdlAudio final : public IAudioDevice {
  public:
-  explicit SdlAudio(const AudioOutputOptions& options) : initialised_(Init()), options_(options) {}
+  explicit SdlAudio(const AudioOutputOptions& options) : initialised_(Init()), options_(options) {
+    SDL_AddEventWatch(&SdlAudio::OnEvent, this);
+  }
   ~SdlAudio() override {
+    SDL_DelEventWatch(&SdlAudio::OnEvent, this);
     Close();
     if (initialised_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
@@ -106,9 +109,9 @@ class SdlAudio final : public IAudioDevice {
   bool Lost() const override { return lost_.load(); }
 
   // SDL marks an opened device that went away as stopped (and says so with an
-  // SDL_AUDIODEVICEREMOVED event); it is closed, and the pump takes over. SDL announces
-  // new devices only while its backend's connection lives, so a lost output is tried
-  // again every few seconds instead of waiting for an SDL_AUDIODEVICEADDED.
+  // SDL_AUDIODEVICEREMOVED event); it is closed, and the pump takes over. A lost output is
+  // tried again at once when SDL announces a new device (SDL_AUDIODEVICEADDED), and every few
+  // seconds besides: the announcements stop with the connection to a sound server that went.
   void Watch() override {
     if (!open_) return;
     const auto now = std::chrono::steady_clock::now();
@@ -117,11 +120,12 @@ class SdlAudio final : public IAudioDevice {
       SDL_CloseAudioDevice(device_);
       device_ = 0;
       lost_ = true;
+      deviceAdded_ = false;  // the devices SDL announced at its start are no news
       StartPump();
       nextTry_ = now + kRetryEvery;
       return;
     }
-    if (now < nextTry_) return;
+    if (!deviceAdded_.exchange(false) && now < nextTry_) return;
     nextTry_ = now + kRetryEvery;
     StopPump();
     // A sound server that went away takes SDL's connection with it: start the audio part of
@@ -134,6 +138,13 @@ class SdlAudio final : public IAudioDevice {
   }
 
  private:
+  // Runs on the thread that posts the event (a backend's own, for device events).
+  static int SDLCALL OnEvent(void* self, SDL_Event* event) {
+    if (event->type == SDL_AUDIODEVICEADDED && !event->adevice.iscapture)
+      static_cast<SdlAudio*>(self)->deviceAdded_ = true;
+    return 0;
+  }
+
   // Opens the default output for the open stream (main thread, the pump stopped).
   bool OpenDevice() {
     if (!initialised_ || !IsSoundCardDriver(SDL_GetCurrentAudioDriver())) return false;
@@ -156,8 +167,13 @@ class SdlAudio final : public IAudioDevice {
     return true;
   }
 
+  // Stays with the backend it had (the sound server's), so that the other backends SDL
+  // would try in its place do not fill the error stream at every try.
   bool RestartAudio() {
+    const char* current = initialised_ ? SDL_GetCurrentAudioDriver() : nullptr;
+    const std::string driver = current ? current : "";
     if (initialised_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (!driver.empty()) SDL_SetHint(SDL_HINT_AUDIODRIVER, driver.c_str());
     initialised_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
     return initialised_;
   }
@@ -257,6 +273,7 @@ class SdlAudio final : public IAudioDevice {
   int64_t periodNs_ = 0;
   std::atomic<bool> paused_{false};
   std::atomic<bool> lost_{false};
+  std::atomic<bool> deviceAdded_{false};
   std::chrono::steady_clock::time_point nextTry_{};
   std::thread pump_;
   std::mutex pumpMutex_;  // held by the pump while it mixes
