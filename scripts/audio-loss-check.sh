@@ -16,17 +16,7 @@ for tool in pulseaudio pactl parec sox Xvfb; do
   command -v "$tool" >/dev/null || { echo "audio-loss-check: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
 done
 [ -x "$exe" ] || { echo "audio-loss-check: build the program first (build/tavvyhop)" >&2; exit 1; }
-run=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$run"
-}
-trap cleanup EXIT
-
-export XDG_RUNTIME_DIR="$run" PULSE_RUNTIME_PATH="$run/pulse" HOME="$run"
-mkdir -p "$PULSE_RUNTIME_PATH"
+source "$here/scripts/sound-sandbox.sh"
 export PULSE_SERVER="unix:$run/pulse/native"
 start_server() {
   pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --log-target=file:"$run/pulse.log" \
