@@ -171,17 +171,14 @@ class Device final : public RefCounted<IDirect3DDevice7> {
 
 // ---- Retained mode -----------------------------------------------------------------------
 
-class RetainedMode final : public IDirect3DRM, public IDirect3DRM3 {
+class RetainedMode final : public RefCounted<IDirect3DRM, IDirect3DRM3> {
  public:
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override;
   HRESULT CreateDeviceFromClipper(IDirectDrawClipper* clipper, GUID* guid, int width, int height,
                                   IDirect3DRMDevice3** device) override;
 
  private:
   ~RetainedMode() override = default;
-  std::atomic<ULONG> refs_{1};
 };
 
 class RetainedDevice final : public RefCounted<IDirect3DRMDevice3> {
