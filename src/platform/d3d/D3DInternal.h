@@ -15,6 +15,7 @@
 #include "platform/d3d/Direct3D.h"
 #include "platform/ddraw/DDraw.h"
 #include "platform/win/ComRef.h"
+#include "platform/win/Gaps.h"
 #include "raster/Raster.h"
 
 namespace d3d::detail {
@@ -166,7 +167,7 @@ class Device final : public RefCounted<IDirect3DDevice7> {
   std::array<IDirectDrawSurface7*, kStages> textures_{};  // each holds a reference
   bool inScene_ = false;
   std::vector<raster::Rect> clearRects_;
-  std::set<std::string> gaps_;
+  win::GapReporter gaps_{"d3d"};
 };
 
 // ---- Retained mode -----------------------------------------------------------------------
