@@ -354,7 +354,7 @@ Mesh SpriteQuad(double half) {
 // block with four nozzles (the thruster flames sit at z 6.5, y -1.6 behind them).
 Mesh Ship() {
   Mesh m;
-  const uint32_t hull = Argb(0.78, 0.80, 0.86), trim = Argb(0.20, 0.35, 0.85), red = Argb(0.90, 0.15, 0.12);
+  const uint32_t hull = Argb(0.46, 0.48, 0.54), trim = Argb(0.20, 0.35, 0.85), red = Argb(0.90, 0.15, 0.12);
   const uint32_t dark = Argb(0.30, 0.30, 0.34), glass = Argb(0.25, 0.75, 0.95);
   Lathe(m, {{-4.2, 0}, {-3.6, 0.28}, {-2.6, 0.55}, {-1.0, 0.80}, {1.0, 0.85}, {2.6, 0.75}, {3.4, 0.55}, {3.6, 0}}, hull,
         {}, {.segments = 14, .sx = 1.0, .sy = 0.85});
