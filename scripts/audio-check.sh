@@ -20,18 +20,9 @@ for tool in pulseaudio parec Xvfb sox python3; do
 done
 [ -x "$exe" ] || { echo "audio-check: build the program first (build/tavvyhop)" >&2; exit 1; }
 mkdir -p "$out"
-run=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$run"
-}
-trap cleanup EXIT
+source "$here/scripts/sound-sandbox.sh"
 
-# The sound server: private runtime folder, one null sink, no other modules.
-export XDG_RUNTIME_DIR="$run" PULSE_RUNTIME_PATH="$run/pulse" HOME="$run"
-mkdir -p "$PULSE_RUNTIME_PATH"
+# The sound server: one null sink, no other modules.
 # Real-time scheduling where allowed, as a desktop's sound server has it.
 pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --log-target=file:"$run/pulse.log" \
   --high-priority=yes --realtime=yes \

@@ -158,6 +158,10 @@ Without options the game starts as it always did: a window and the start-up opti
   --seed=N                 fix the seed of the random generator
   --script=FILE            timed input, one event a line:
                              TICK down KEY | TICK up KEY | TICK mouse X Y [left] [right] [shift]
+                             TICK blur MS (the focus goes away for MS milliseconds)
+                             TICK audio lost | TICK audio back (the sound device goes, comes back)
+                             TICK surfaces lost MS (another program takes the screen for MS ms:
+                             the focus and the video memory go, the window is painted on return)
                            (TICK counts game ticks from the first; '#' starts a comment)
   --ticks=N                end the program after N game ticks
   --frames=DIR             write the presented frames as PNG files into DIR (frame-NNNNNN.png,

@@ -112,6 +112,8 @@ host::ComfortTexts ComfortTextsIn(const std::string& language) {
   if (language == "ja") {
     t.screenshotSaved = "スクリーンショットを保存しました: ";
     t.screenshotFailed = "スクリーンショットを保存できません: ";
+    t.soundLost = "サウンドデバイスがなくなりました。音なしで続けます";
+    t.soundBack = "サウンドが戻りました";
   }
   return t;
 }

@@ -18,6 +18,9 @@ struct MachineState {
   bool modeSet = false;  // a full-screen program changed the display mode
   DisplayMode mode{};
   uint32_t lossEpoch = 0;
+  // The host's count of times the screen was taken away, as last seen, and whose it was.
+  const host::IHost* lossHost = nullptr;
+  uint64_t hostLosses = 0;
   uint64_t videoUsed = 0;
   Direct3DFactory factory = nullptr;
   win::GapReporter gaps{"ddraw"};
@@ -127,7 +130,16 @@ namespace detail {
 
 uint32_t LossEpoch() {
   std::lock_guard lock(State().mutex);
-  return State().lossEpoch;
+  MachineState& s = State();
+  // The real machine takes video memory away when another program takes the screen.
+  if (host::HasCurrent()) {
+    host::IHost& machine = host::Current();
+    const uint64_t losses = machine.ScreenLosses();
+    if (s.lossHost == &machine && losses != s.hostLosses) ++s.lossEpoch;
+    s.lossHost = &machine;
+    s.hostLosses = losses;
+  }
+  return s.lossEpoch;
 }
 
 bool RestoreBlocked() {

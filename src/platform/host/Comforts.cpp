@@ -175,7 +175,8 @@ constexpr int kVkSnapshot = 0x2C;  // Print Screen
 constexpr int kVkP = 'P';
 constexpr int kVkF11 = 0x7A;
 constexpr int kVkF12 = 0x7B;
-constexpr DWORD kNoticeMs = 1000;
+// A lost sound device is said for longer: a player may first look up when the sound stops.
+constexpr DWORD kSoundNoticeMs = 4000;
 }  // namespace
 
 Comforts::Comforts(ComfortSettings settings, PausableClock& clock, IAudioDevice& audio, std::function<DWORD()> realMs)
@@ -258,10 +259,10 @@ void Comforts::Apply() {
   Notice(paused ? settings_.texts.paused : std::string(), false);
 }
 
-void Comforts::Notice(const std::string& text, bool timed) {
+void Comforts::Notice(const std::string& text, bool timed, DWORD ms) {
   if (timed) {
     timedNotice_ = text;
-    noticeUntil_ = realMs_() + kNoticeMs;
+    noticeUntil_ = realMs_() + ms;
   }
   // A timed notice shows over the pause caption until it runs out.
   const std::string shown = !timedNotice_.empty() ? timedNotice_ : (Paused() ? settings_.texts.paused : text);
@@ -269,9 +270,26 @@ void Comforts::Notice(const std::string& text, bool timed) {
 }
 
 void Comforts::Update() {
+  WatchAudio();
   if (!timedNotice_.empty() && static_cast<int32_t>(realMs_() - noticeUntil_) >= 0) {
     timedNotice_.clear();
     Notice(Paused() ? settings_.texts.paused : std::string(), false);
+  }
+}
+
+void Comforts::WatchAudio() {
+  audio_.Watch();
+  const bool lost = audio_.Lost();
+  if (lost == audioLost_) return;
+  audioLost_ = lost;
+  // The error stream is read by whoever looks after the machine: English, like the port's other lines.
+  const ComfortTexts english;
+  if (lost) {
+    std::fprintf(stderr, "tavvyhop: %s\n", english.soundLost.c_str());
+    Notice(settings_.texts.soundLost, true, kSoundNoticeMs);
+  } else {
+    std::fprintf(stderr, "tavvyhop: %s\n", english.soundBack.c_str());
+    Notice(settings_.texts.soundBack, true);
   }
 }
 

@@ -21,6 +21,8 @@ struct ComfortTexts {
   std::string paused = "PAUSED";
   std::string screenshotSaved = "Screenshot saved: ";    // followed by the file name
   std::string screenshotFailed = "Screenshot failed: ";  // followed by the reason
+  std::string soundLost = "Sound device lost: the game goes on without sound";
+  std::string soundBack = "Sound is back";
 };
 
 struct ComfortSettings {
@@ -87,7 +89,8 @@ class Comforts {
 
   // Looks at an event before the program does; false when the comforts used it up.
   bool Filter(const Event& event);
-  // Time passes: a notice runs out.
+  // Time passes: a notice runs out, a lost sound device is noticed (and said once, on the
+  // error stream and in a notice) or comes back.
   void Update();
 
   bool Paused() const { return focusPaused_ || userPaused_; }
@@ -101,7 +104,9 @@ class Comforts {
 
  private:
   void Apply();
-  void Notice(const std::string& text, bool timed);
+  static constexpr DWORD kNoticeMs = 1000;
+  void Notice(const std::string& text, bool timed, DWORD ms = kNoticeMs);
+  void WatchAudio();
 
   ComfortSettings settings_;
   PausableClock& clock_;
@@ -113,6 +118,7 @@ class Comforts {
   bool applied_ = false;
   std::string timedNotice_;
   DWORD noticeUntil_ = 0;
+  bool audioLost_ = false;
 };
 
 }  // namespace host

@@ -121,6 +121,13 @@ class IAudioDevice {
   // Holds the output (the callback stops being called) while the game is paused.
   virtual void SetPaused(bool paused) { (void)paused; }
   virtual AudioOutputCounts Counts() const { return {}; }
+  // True while the output device is gone (unplugged, the sound server stopped). The
+  // callback goes on being called at the output's pace, so play cursors keep moving and
+  // streams keep asking for data, but what it mixes is heard nowhere.
+  virtual bool Lost() const { return false; }
+  // Looks after a lost device: called now and then on the main thread, it notices a
+  // device that went away and opens one again when one is there.
+  virtual void Watch() {}
 };
 
 struct JoystickInfo {
@@ -172,6 +179,10 @@ class IHost {
   // The program has run one more game tick (`ticksRun` ticks so far). The headless
   // host releases the scripted events of the next tick here; the real machine ignores it.
   virtual void TickDone(uint64_t ticksRun) { (void)ticksRun; }
+
+  // How many times another program has taken the screen away (a mode switch, a secure
+  // desktop): each time, everything the display kept in video memory is gone.
+  virtual uint64_t ScreenLosses() { return 0; }
 
   // A message box with one OK button (the platform's ShowMessage / an error report), its text
   // in the player's words (see SetMessageWords). Without a window system the text goes to the

@@ -89,15 +89,21 @@ TEST(Script, MistakesNameTheFileAndLine) {
   EXPECT_EQ(message("1 down Enter\nx down Enter"), "in.txt line 2: the line must start with a tick number, not 'x'");
   EXPECT_EQ(message("-1 down Enter"), "in.txt line 1: the line must start with a tick number, not '-1'");
   EXPECT_EQ(message("3 down Bogus"), "in.txt line 1: unknown key 'Bogus'");
-  EXPECT_EQ(message("3 press Enter"), "in.txt line 1: unknown event 'press' (down, up, mouse or blur)");
+  EXPECT_EQ(message("3 press Enter"), "in.txt line 1: unknown event 'press' (down, up, mouse, blur, audio or surfaces)");
   EXPECT_EQ(message("3 down"), "in.txt line 1: 'down' takes exactly one key name");
   EXPECT_EQ(message("3 up A B"), "in.txt line 1: 'up' takes exactly one key name");
   EXPECT_EQ(message("3 mouse 1"), "in.txt line 1: 'mouse' takes the client position X Y");
   EXPECT_EQ(message("3 mouse 1 2 middle"), "in.txt line 1: unknown mouse flag 'middle' (left, right or shift)");
-  EXPECT_EQ(message("3"), "in.txt line 1: an event (down, up, mouse or blur) must follow the tick");
+  EXPECT_EQ(message("3"), "in.txt line 1: an event (down, up, mouse, blur, audio or surfaces) must follow the tick");
   EXPECT_EQ(message("3 blur"), "in.txt line 1: 'blur' takes the milliseconds away");
   EXPECT_EQ(message("3 blur -5"), "in.txt line 1: 'blur' takes the milliseconds away");
   EXPECT_EQ(message("3 blur 3000"), "no error");
+  EXPECT_EQ(message("3 audio"), "in.txt line 1: 'audio' takes 'lost' or 'back'");
+  EXPECT_EQ(message("3 audio gone"), "in.txt line 1: 'audio' takes 'lost' or 'back'");
+  EXPECT_EQ(message("3 audio lost\n9 audio back"), "no error");
+  EXPECT_EQ(message("3 surfaces lost"), "in.txt line 1: 'surfaces' takes 'lost' and the milliseconds away");
+  EXPECT_EQ(message("3 surfaces back 5"), "in.txt line 1: 'surfaces' takes 'lost' and the milliseconds away");
+  EXPECT_EQ(message("3 surfaces lost 0"), "no error");
 }
 
 TEST(HeadlessHost, ReleasesScriptedInputTickByTickAndKeepsTheKeyboardState) {

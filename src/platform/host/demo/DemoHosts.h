@@ -104,6 +104,8 @@ class RecordingHost final : public ForwardingHost {
     void Unlock() override { host_.inner_->Audio().Unlock(); }
     void SetPaused(bool paused) override { host_.inner_->Audio().SetPaused(paused); }
     AudioOutputCounts Counts() const override { return host_.inner_->Audio().Counts(); }
+    bool Lost() const override { return host_.inner_->Audio().Lost(); }
+    void Watch() override { host_.inner_->Audio().Watch(); }
 
    private:
     RecordingHost& host_;
@@ -246,6 +248,10 @@ class PlaybackHost final : public ForwardingHost {
     }
     AudioOutputCounts Counts() const override {
       return innerOpen_ ? host_.inner_->Audio().Counts() : AudioOutputCounts{};
+    }
+    bool Lost() const override { return innerOpen_ && host_.inner_->Audio().Lost(); }
+    void Watch() override {
+      if (innerOpen_) host_.inner_->Audio().Watch();
     }
 
    private:

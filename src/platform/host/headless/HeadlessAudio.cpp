@@ -76,6 +76,11 @@ void HeadlessAudio::SetPaused(bool paused) {
   paused_ = paused;
 }
 
+void HeadlessAudio::SetLost(bool lost) {
+  std::lock_guard lock(mutex_);
+  lost_.store(lost);
+}
+
 bool HeadlessAudio::StreamTo(const std::string& path) {
   std::lock_guard lock(mutex_);
   std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "wb"));
@@ -124,6 +129,9 @@ void HeadlessAudio::Render(uint64_t frames) {
     callback_(mix_.data(), static_cast<int>(n));
     pulls_.fetch_add(1);
     stage_->Process(mix_.data(), chunk_.data(), static_cast<int>(n));
+    consumed_ += n;
+    frames -= n;
+    if (lost_.load()) continue;
     if (stream_ && streamOk_) {
       streamBytes_.resize(n * 4);
       for (size_t i = 0; i < n * 2; ++i) {
@@ -136,8 +144,6 @@ void HeadlessAudio::Render(uint64_t frames) {
       if (streamedFrames_ * 4 > 0xFFFFFFFFull - 36 - kChunkFrames * 4) streamOk_ = false;
     }
     if (capturing_) captured_.insert(captured_.end(), chunk_.begin(), chunk_.begin() + std::ptrdiff_t(n * 2));
-    consumed_ += n;
-    frames -= n;
   }
 }
 
@@ -186,12 +192,17 @@ bool WriteWavFile(const std::string& path, const int16_t* samples, size_t frames
   return std::fclose(f.release()) == 0 && ok;
 }
 
-std::unique_ptr<IAudioDevice> CreateHeadlessAudio(win::VirtualClock& clock, const AudioOutputOptions& options,
-                                                  const std::string& outPath) {
+std::unique_ptr<HeadlessAudio> MakeHeadlessAudio(win::VirtualClock& clock, const AudioOutputOptions& options,
+                                                 const std::string& outPath) {
   auto audio = std::make_unique<HeadlessAudio>(clock, options);
   if (!outPath.empty() && !audio->StreamTo(outPath))
     throw HostStartError("Cannot create the audio output file " + outPath);
   return audio;
+}
+
+std::unique_ptr<IAudioDevice> CreateHeadlessAudio(win::VirtualClock& clock, const AudioOutputOptions& options,
+                                                  const std::string& outPath) {
+  return MakeHeadlessAudio(clock, options, outPath);
 }
 
 }  // namespace host

@@ -33,6 +33,11 @@ class HeadlessAudio final : public IAudioDevice {
   void SetPaused(bool paused) override;
   // Every pull is on time on the virtual clock; only the number of pulls is counted.
   AudioOutputCounts Counts() const override { return {pulls_.load(), 0}; }
+  bool Lost() const override { return lost_.load(); }
+  // A test's or a script's stand-in for a device pulled out and plugged in again: while
+  // lost, the mix is still pulled on the virtual clock (and goes through the output stage),
+  // but nothing of it reaches the captured or streamed output.
+  void SetLost(bool lost);
 
   // Keeps every frame consumed from now on (interleaved stereo).
   void StartCapture();
@@ -40,7 +45,7 @@ class HeadlessAudio final : public IAudioDevice {
   // Writes what was captured so far as a 16-bit stereo WAV file; false when it cannot be written.
   bool WriteCapturedWav(const std::string& path);
   int Rate() const { return rate_; }
-  // Frames consumed since Open.
+  // Frames consumed since Open (the mix is consumed while the device is lost, too).
   uint64_t FramesConsumed();
   // Streams every frame played from now on into a 16-bit stereo WAV file, completed when
   // the sink closes; false when the file cannot be created.
@@ -68,6 +73,7 @@ class HeadlessAudio final : public IAudioDevice {
   uint64_t elapsedMs_ = 0;
   uint64_t consumed_ = 0;
   std::atomic<uint64_t> pulls_{0};
+  std::atomic<bool> lost_{false};
   bool capturing_ = false;
   std::vector<int32_t> mix_;
   std::vector<int16_t> chunk_;
@@ -77,6 +83,10 @@ class HeadlessAudio final : public IAudioDevice {
   std::vector<uint8_t> streamBytes_;
   std::vector<int16_t> captured_;
 };
+
+// Throws HostStartError when `outPath` is given and cannot be created.
+std::unique_ptr<HeadlessAudio> MakeHeadlessAudio(win::VirtualClock& clock, const AudioOutputOptions& options = {},
+                                                 const std::string& outPath = {});
 
 // The 44-byte header of a 16-bit PCM WAVE file holding `frames` frames.
 std::vector<uint8_t> WavHeader(uint64_t frames, int channels, int rate);

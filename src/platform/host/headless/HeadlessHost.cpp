@@ -2,12 +2,14 @@
 // memory, time is a virtual clock that moves only when the program sleeps or waits,
 // and keyboard and mouse input comes from a script, released tick by tick.
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <mutex>
 
 #include "platform/host/Backends.h"
 #include "platform/host/Comforts.h"
 #include "platform/host/Hosts.h"
+#include "platform/host/headless/HeadlessAudio.h"
 #include "platform/host/headless/Script.h"
 #include "platform/rtl/Classes.h"
 
@@ -73,7 +75,7 @@ class HeadlessHost final : public IHost {
         scopedClock_(gameClock_),
         script_(std::move(script)),
         joysticks_(CreateHeadlessJoysticks()),
-        audio_(CreateHeadlessAudio(clock_, options.audio, options.audioOutPath)),
+        audio_(MakeHeadlessAudio(clock_, options.audio, options.audioOutPath)),
         comforts_(comforts, gameClock_, *audio_, [this] { return clock_.Milliseconds(); }) {
     ReleaseScript(0);
   }
@@ -128,6 +130,8 @@ class HeadlessHost final : public IHost {
     clock_.Advance(1);
     ReleaseScript(ticksRun);
   }
+
+  uint64_t ScreenLosses() override { return screenLosses_.load(); }
 
   int DesktopBitDepth() override { return options_.desktopBitDepth; }
   void DesktopSize(int& width, int& height) override {
@@ -188,6 +192,12 @@ class HeadlessHost final : public IHost {
           e.scanCode = s.key.dik;
           e.shift = ShiftFromKeys();
           break;
+        case ScriptEvent::Kind::SurfacesLost:
+          // Another program takes the whole screen: video memory goes with it, and the
+          // window is drawn anew when it comes back to the front.
+          screenLosses_.fetch_add(1);
+          repaint_ = true;
+          [[fallthrough]];
         case ScriptEvent::Kind::Blur:
           // Another program takes the focus for a while; the machine's clock measures it.
           if (!e.window) continue;
@@ -195,6 +205,10 @@ class HeadlessHost final : public IHost {
           refocusAt_ = clock_.Milliseconds() + static_cast<DWORD>(s.x);
           e.type = EventType::Deactivate;
           break;
+        case ScriptEvent::Kind::AudioLost:
+        case ScriptEvent::Kind::AudioBack:
+          audio_->SetLost(s.kind == ScriptEvent::Kind::AudioLost);
+          continue;
         case ScriptEvent::Kind::Mouse:
           e.type = EventType::MouseMove;
           mouseDx_ += s.x - mouseX_;
@@ -216,6 +230,8 @@ class HeadlessHost final : public IHost {
   void Refocus() {
     if (!blurred_ || static_cast<int32_t>(clock_.Milliseconds() - refocusAt_) < 0) return;
     Post({.type = EventType::Activate, .window = blurred_});
+    if (repaint_) Post({.type = EventType::Paint, .window = blurred_});
+    repaint_ = false;
     blurred_ = nullptr;
   }
 
@@ -226,12 +242,14 @@ class HeadlessHost final : public IHost {
   std::vector<ScriptEvent> script_;
   size_t next_ = 0;
   std::unique_ptr<IJoysticks> joysticks_;
-  std::unique_ptr<IAudioDevice> audio_;
+  std::unique_ptr<HeadlessAudio> audio_;
   Comforts comforts_;
   std::deque<Event> queue_;
   std::vector<HeadlessWindow*> shown_;
   HeadlessWindow* blurred_ = nullptr;
   DWORD refocusAt_ = 0;
+  bool repaint_ = false;  // the screen was taken: paint the window when the focus returns
+  std::atomic<uint64_t> screenLosses_{0};
   uint8_t keys_[256] = {};
   uint8_t mouseButtons_[4] = {};
   int32_t mouseDx_ = 0, mouseDy_ = 0;

@@ -26,6 +26,8 @@ bool ParseNumber(std::string_view word, T& value) {
   return ec == std::errc() && end == word.data() + word.size();
 }
 
+constexpr std::string_view kEvents = "down, up, mouse, blur, audio or surfaces";
+
 bool Lower(std::string_view word, std::string_view expected) {
   if (word.size() != expected.size()) return false;
   for (size_t i = 0; i < word.size(); ++i) {
@@ -58,7 +60,7 @@ std::vector<ScriptEvent> ParseScript(std::string_view text, const std::string& f
     ScriptEvent ev;
     if (!ParseNumber(words[0], ev.tick))
       fail("the line must start with a tick number, not '" + std::string(words[0]) + "'");
-    if (words.size() < 2) fail("an event (down, up, mouse or blur) must follow the tick");
+    if (words.size() < 2) fail("an event (" + std::string(kEvents) + ") must follow the tick");
     if (Lower(words[1], "down") || Lower(words[1], "up")) {
       ev.kind = Lower(words[1], "down") ? ScriptEvent::Kind::Down : ScriptEvent::Kind::Up;
       if (words.size() != 3) fail("'" + std::string(words[1]) + "' takes exactly one key name");
@@ -84,8 +86,16 @@ std::vector<ScriptEvent> ParseScript(std::string_view text, const std::string& f
     } else if (Lower(words[1], "blur")) {
       ev.kind = ScriptEvent::Kind::Blur;
       if (words.size() != 3 || !ParseNumber(words[2], ev.x) || ev.x < 0) fail("'blur' takes the milliseconds away");
+    } else if (Lower(words[1], "audio")) {
+      if (words.size() != 3 || !(Lower(words[2], "lost") || Lower(words[2], "back")))
+        fail("'audio' takes 'lost' or 'back'");
+      ev.kind = Lower(words[2], "lost") ? ScriptEvent::Kind::AudioLost : ScriptEvent::Kind::AudioBack;
+    } else if (Lower(words[1], "surfaces")) {
+      ev.kind = ScriptEvent::Kind::SurfacesLost;
+      if (words.size() != 4 || !Lower(words[2], "lost") || !ParseNumber(words[3], ev.x) || ev.x < 0)
+        fail("'surfaces' takes 'lost' and the milliseconds away");
     } else {
-      fail("unknown event '" + std::string(words[1]) + "' (down, up, mouse or blur)");
+      fail("unknown event '" + std::string(words[1]) + "' (" + std::string(kEvents) + ")");
     }
     events.push_back(ev);
   }
