@@ -39,6 +39,12 @@ WindowTable& Windows() {
   return table;
 }
 
+int RenderScaleLocked(const MachineConfig& c) {
+  int k = c.renderScale;
+  if (k <= 0) k = host::HasCurrent() ? host::Current().RenderScale() : 1;
+  return std::clamp(k, 1, 4);
+}
+
 DisplayMode DesktopModeLocked(const MachineConfig& c) {
   DisplayMode m;
   int w = c.desktopWidth, h = c.desktopHeight, bpp = c.desktopBitDepth;
@@ -51,6 +57,12 @@ DisplayMode DesktopModeLocked(const MachineConfig& c) {
   }
   m.width = static_cast<DWORD>(w > 0 ? w : 1024);
   m.height = static_cast<DWORD>(h > 0 ? h : 768);
+  // At render scale k the program sees a desktop of k times fewer pixels each way, as a program
+  // that knows nothing of dense screens does; its window still has to fit on it.
+  if (const int k = RenderScaleLocked(c); k > 1) {
+    m.width = std::max<DWORD>(640, m.width / k);
+    m.height = std::max<DWORD>(480, m.height / k);
+  }
   m.bitsPerPixel = static_cast<DWORD>(bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32 ? bpp : 32);
   m.refreshRate = static_cast<DWORD>(c.desktopRefreshRate > 0 ? c.desktopRefreshRate : 60);
   return m;
@@ -90,10 +102,22 @@ uint64_t VideoMemoryUsed() {
   return State().videoUsed;
 }
 
+int RenderScale() {
+  std::lock_guard lock(State().mutex);
+  return RenderScaleLocked(State().config);
+}
+
 void HostWindowTarget::ClientRect(RECT& rect) {
   int x = 0, y = 0;
   window_.ClientOrigin(x, y);
-  rect = {x, y, x + window_.ClientWidth(), y + window_.ClientHeight()};
+  const int w = window_.ClientWidth(), h = window_.ClientHeight();
+  if (const int k = RenderScale(); k > 1) {
+    // The window's place on the real desktop, in the pixels of the desktop the program sees.
+    const DisplayMode desktop = detail::DesktopMode();
+    x = std::clamp(x / k, 0, std::max(0, static_cast<int>(desktop.width) - w));
+    y = std::clamp(y / k, 0, std::max(0, static_cast<int>(desktop.height) - h));
+  }
+  rect = {x, y, x + w, y + h};
 }
 
 void HostWindowTarget::SetFullscreen(bool fullscreen) {

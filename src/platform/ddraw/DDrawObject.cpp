@@ -273,7 +273,11 @@ HRESULT DirectDraw::MakeSurface(const DDSURFACEDESC2& wanted, Surface** out) {
   } else {
     caps |= DDSCAPS_SYSTEMMEMORY;
   }
-  *out = new Surface(state_, d, video);
+  // What the program draws its picture on is held at the render scale (textures and plain
+  // off-screen pictures are not).
+  constexpr DWORD kScaled = DDSCAPS_PRIMARYSURFACE | DDSCAPS_BACKBUFFER | DDSCAPS_ZBUFFER | DDSCAPS_3DDEVICE;
+  const int scale = (caps & kScaled) && !(caps & DDSCAPS_TEXTURE) ? RenderScale() : 1;
+  *out = new Surface(state_, d, video, scale);
   return DD_OK;
 }
 

@@ -53,6 +53,10 @@ class IPixelTarget {
   virtual ~IPixelTarget() = default;
   virtual int Width() const = 0;
   virtual int Height() const = 0;
+  // Pixels per pixel of the target's coordinates, in each direction: a target drawn at a
+  // render scale holds Width() * Scale() x Height() * Scale() pixels, and BeginAccess reaches
+  // those. Drawing calls keep their coordinates and draw on the fine grid.
+  virtual int Scale() const { return 1; }
   virtual PixelFormat Format() const = 0;
   // 256 entries for an 8-bit target, nullptr for the others (an 8-bit target without
   // a palette draws with the default system palette).

@@ -46,6 +46,7 @@ class ForwardingHost : public IHost {
   }
   void SetScreenSaverEnabled(bool enabled) override { inner_->SetScreenSaverEnabled(enabled); }
   Comforts* GetComforts() override { return inner_->GetComforts(); }
+  int RenderScale() const override { return inner_->RenderScale(); }
 
  protected:
   std::unique_ptr<IHost> inner_;
