@@ -105,6 +105,27 @@ class MemoryTarget final : public IPixelTarget {
   std::vector<PALETTEENTRY> palette_;
 };
 
+// A 32-bit (X8R8G8B8) top-down target at a render scale: Width() x Height() in the
+// coordinates drawn with, `scale` times as many pixels each way behind them.
+class ScaledTarget final : public IPixelTarget {
+ public:
+  ScaledTarget(int width, int height, int scale);
+  int Width() const override { return width_; }
+  int Height() const override { return height_; }
+  int Scale() const override { return scale_; }
+  PixelFormat Format() const override { return PixelFormat::Xrgb8888(); }
+  bool BeginAccess(PixelAccess& access) override;
+  void EndAccess() override {}
+  // The real pixels, (Width() * Scale()) per row, rows top-down; 0x00RRGGBB (the top byte unused).
+  const std::vector<uint32_t>& Pixels() const { return pixels_; }
+  uint32_t At(int fineX, int fineY) const;
+  void Fill(uint32_t value);
+
+ private:
+  int width_, height_, scale_;
+  std::vector<uint32_t> pixels_;
+};
+
 // Colour conversions as GDI makes them on a target of the given format.
 // COLORREF -> pixel value: each channel keeps its high bits (a 5-bit channel of 0xFF
 // gives 31); on an 8-bit target the nearest palette entry (or the index itself for a

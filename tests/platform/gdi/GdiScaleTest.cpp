@@ -11,30 +11,9 @@
 
 using gdi::MemoryTarget;
 using gdi::PixelFormat;
+using gdi::ScaledTarget;
 
 namespace {
-
-// A 32-bit target whose pixels are `scale` times denser than its coordinates.
-class ScaledTarget final : public gdi::IPixelTarget {
- public:
-  ScaledTarget(int w, int h, int scale) : w_(w), h_(h), k_(scale), px_(std::size_t(w * scale) * (h * scale), 0) {}
-  int Width() const override { return w_; }
-  int Height() const override { return h_; }
-  int Scale() const override { return k_; }
-  PixelFormat Format() const override { return PixelFormat::Xrgb8888(); }
-  bool BeginAccess(gdi::PixelAccess& a) override {
-    a.bits = reinterpret_cast<uint8_t*>(px_.data());
-    a.pitch = std::ptrdiff_t(w_ * k_) * 4;
-    return true;
-  }
-  void EndAccess() override {}
-  uint32_t At(int x, int y) const { return px_[std::size_t(y) * (w_ * k_) + x] & 0xFFFFFF; }
-  void Fill(uint32_t v) { std::fill(px_.begin(), px_.end(), v); }
-
- private:
-  int w_, h_, k_;
-  std::vector<uint32_t> px_;
-};
 
 HFONT Tahoma(LONG height) {
   LOGFONTA lf{};
