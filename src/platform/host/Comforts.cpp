@@ -110,14 +110,15 @@ void KeepPresented(const uint32_t* pixels, int width, int height, int pitch, int
 
 // ---- Notices -----------------------------------------------------------------------
 
-void DrawNotice(std::vector<uint32_t>& pixels, int width, int height, const std::string& utf8) {
+void DrawNotice(std::vector<uint32_t>& pixels, int width, int height, const std::string& utf8, int scale) {
+  scale = std::clamp(scale, 1, 4);
   if (utf8.empty() || width <= 0 || height <= 0 || pixels.size() < size_t(width) * size_t(height)) return;
   // One cache of opened fonts for the process, as the machine has one set of fonts.
   static services::FontLibrary fonts;
   services::FontRequest request;
   request.face = "Tahoma";
   request.charset = 128;  // Japanese notices fall back to a gothic
-  request.height = -20;
+  request.height = -20 * scale;
   request.weight = 700;
   request.antialiased = true;
   std::shared_ptr<services::Font> font = fonts.Open(request);
@@ -126,10 +127,10 @@ void DrawNotice(std::vector<uint32_t>& pixels, int width, int height, const std:
   font->Rasterize(utf8, text);
   const int cellH = font->Metrics().height;
   const int x0 = (width - text.advance) / 2;
-  const int y0 = height - cellH - 24;
+  const int y0 = height - cellH - 24 * scale;
   // A dark band behind the text, so it reads over any picture.
-  const int bandTop = std::max(0, y0 - 6), bandBottom = std::min(height, y0 + cellH + 6);
-  const int bandLeft = std::max(0, x0 - 12), bandRight = std::min(width, x0 + text.advance + 12);
+  const int bandTop = std::max(0, y0 - 6 * scale), bandBottom = std::min(height, y0 + cellH + 6 * scale);
+  const int bandLeft = std::max(0, x0 - 12 * scale), bandRight = std::min(width, x0 + text.advance + 12 * scale);
   for (int y = bandTop; y < bandBottom; ++y) {
     for (int x = bandLeft; x < bandRight; ++x) {
       uint32_t& p = pixels[size_t(y) * size_t(width) + size_t(x)];

@@ -74,7 +74,8 @@ void KeepPresented(const uint32_t* pixels, int width, int height, int pitch, int
 
 // A picture with a one-line notice written over its lower middle on a dark band.
 // `pixels` holds width*height 0x00RRGGBB pixels, tightly packed.
-void DrawNotice(std::vector<uint32_t>& pixels, int width, int height, const std::string& utf8);
+// A picture at a render scale gets the notice `scale` times as large.
+void DrawNotice(std::vector<uint32_t>& pixels, int width, int height, const std::string& utf8, int scale = 1);
 
 // Where screenshots go: `configured` when given, else $XDG_PICTURES_DIR (the environment,
 // then ~/.config/user-dirs.dirs) or ~/Pictures, with "tavvyhop" below it.

@@ -95,7 +95,7 @@ class SdlWindow final : public IWindow {
       SDL_UpdateTexture(texture_, nullptr, presented_.data(), presentedW_ * 4);
     } else {
       composed_ = presented_;
-      DrawNotice(composed_, presentedW_, presentedH_, notice_);
+      DrawNotice(composed_, presentedW_, presentedH_, notice_, std::max(1, presentedW_ / std::max(1, width_)));
       SDL_UpdateTexture(texture_, nullptr, composed_.data(), presentedW_ * 4);
     }
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
