@@ -57,9 +57,6 @@ FILE_EXCEPTIONS = {
 # Arrows that exist today and are known to be wrong; each is work to do, not a permission.
 KNOWN_DEBTS = {
     ("raster", "s_MathPack"): "the rasterizer should take small math types of its own",
-    ("kiln", "platform/host"): "the display component should reach the host only through stand-ins",
-    ("SXView1", "tools"): "the title picture should be generated into the build tree, not read "
-                          "from the data generator's headers",
 }
 
 # Headers of the build's own tools; src/ should not reach into them.

@@ -18,8 +18,10 @@ packages=(
   xvfb xauth xdotool sox clang libclang-rt-14-dev
   # a second X client for the focus tests; the validators of the installed desktop files
   x11-utils desktop-file-utils appstream
-  # screenshots of the real window (docs/screenshots/README.md): xwd
+  # screenshots of the real window (docs/screenshots/README.md) and the window tests: xwd
   x11-apps
+  # a window manager for the window tests (frames, full screen, closing from the frame)
+  openbox
   # the sound check under load (scripts/audio-check.sh): a user sound server with a null sink
   pulseaudio pulseaudio-utils
 )

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "SXView1/ScreenText.h"
+#include "SXView1/Channels.h"
 #include "SXView1/TForm1.h"
 #include "platform/rtl/SysUtils.h"
 
@@ -100,7 +101,7 @@ void TForm1::DrawHud(TKilnCanvas& canvas) {
   if (count == int64_t{EnemyTop} - 1 && MessageTime == 0 && DeathTime == 0 && ClearCountdown == 0) {
     MessageTime = 20;
     MessageIndex = 8;
-    RestartChannel(6);
+    RestartChannel(game::channel::Info);
   }
 
   // Status line: black, then white one pixel right and down.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "SXView1/Channels.h"
 #include "SXView1/TForm1.h"
 #include "common/DataFiles.h"
 #include "platform/rtl/Classes.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr DWORD kMusicChannel = 5;
 constexpr LONG kTuneVolume = -500;
 
 // Opens a tune for reading; none when it is missing or cannot be opened. Only a plain
@@ -30,7 +30,7 @@ std::unique_ptr<rtl::TFileStream> OpenTuneFile(const std::string& fileName) {
 
 }  // namespace
 
-TDDSDChannel* TForm1::MusicChannel() { return DDSD1 ? DDSD1->GetChannel(kMusicChannel) : nullptr; }
+TDDSDChannel* TForm1::MusicChannel() { return DDSD1 ? DDSD1->GetChannel(game::channel::Music) : nullptr; }
 
 void TForm1::SetMusicHandler(bool once) {
   if (!Sounds.MusicBuffer) return;

@@ -1,6 +1,7 @@
 // One tick of play: which gameplay steps run, the stage clocks (caption, stage time,
 // death and stage-clear sequences), lives, the camera, then the 3-D scene, the head-up
 // display and the present.
+#include "SXView1/Channels.h"
 #include "SXView1/TForm1.h"
 
 namespace {
@@ -14,14 +15,12 @@ constexpr LONG kClearFade = 10;
 constexpr TAngle kClearCameraTurn = -40;
 constexpr float kClearCameraRetreat = -3;
 constexpr TAngle kColonyTurn = 1;
-constexpr int kMusicChannel = 5;
-constexpr int kLastEffectChannel = 8;
 
 }  // namespace
 
 void TForm1::LowerMusicVolume(LONG step) {
   if (!DDSD1) return;
-  if (TDDSDChannel* music = DDSD1->GetChannel(kMusicChannel)) music->SetVolume(music->Volume() - step);
+  if (TDDSDChannel* music = DDSD1->GetChannel(game::channel::Music)) music->SetVolume(music->Volume() - step);
 }
 
 void TForm1::KNFlip() { KN->Flip(); }
@@ -37,7 +36,7 @@ void TForm1::PlayFrame() {
         DeathTime = kGameOverTicks;
         // The mouse moves the camera only in play: the game-over screen shows the scene as it was.
         OnMouseMove = nullptr;
-        for (int c = 0; c <= kLastEffectChannel; ++c) DDSDStopChannel(c);
+        for (int c = 0; c <= game::channel::LastStoppedTogether; ++c) DDSDStopChannel(c);
         return;
       }
       ReadyTime = kReadyTicks;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "SXView1/ComponentWords.h"
 #include "SXView1/Help.h"
 #include "SXView1/Settings.h"
 #include "SXView1/TForm1.h"
@@ -385,6 +386,8 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     explicit CurrentHost(host::IHost* h) { host::SetCurrent(h); }
     ~CurrentHost() { host::SetCurrent(nullptr); }
   } current(machine.get());
+  // The components speak Japanese; a player who chose English reads their boxes in English.
+  if (c.Language == "en") machine->SetMessageWords(ComponentMessageInEnglish);
 
   // Problems of the data folder: each on the error stream, and all of a batch in one
   // message box when there is a window.

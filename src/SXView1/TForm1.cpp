@@ -1,3 +1,4 @@
+#include "SXView1/Channels.h"
 #include "SXView1/TForm1.h"
 
 #include <algorithm>
@@ -25,8 +26,16 @@ TForm1::TForm1(TApplication& application, TForm1Options options) : TForm(applica
   // display component takes over the creation hook: its windowed set-ups, FormCreate, then
   // its OnInit (KNInit).
   OnCreate = [this](TObject* sender) { FormCreate(sender); };
+  // KN: nothing logged and no halting, screen saver off, 3-D with a z-buffer and without the
+  // transform-and-lighting device, vertical blank waits in a window.
   KN = std::make_unique<TKiln>(KNOwner);
-  ConfigureGameKiln(*KN);
+  KN->SetDebugOption(0);
+  KN->BackColor = 0;
+  KN->SetDisableScreenSaver(true);
+  KN->Use3D = true;
+  KN->D3DOptions = DontUseTnLHAL | MakeZBuffer;
+  KN->VsyncAtWindowed = true;
+  KN->Loaded();
   KN->OnInit = [this](TObject* sender, bool fNeedChange) { KNInit(sender, fNeedChange); };
 
   SetCaption("Tavvyhop");
@@ -177,7 +186,7 @@ void TForm1::StageClearFrame() {
     PlayFrame();
     return;
   }
-  DDSDStopChannel(5);
+  DDSDStopChannel(game::channel::Music);
   GameState = 1;
   ReadyTime = 100;
   EnemyTop = std::min(EnemyTop + 1, 11);

@@ -20,11 +20,10 @@
 #include "SXlib/TSXMaterial.h"
 #include "SXlib/TSXMesh.h"
 #include "SXlib/TSXScene.h"
-#include "ddsd/GameSounds.h"
+#include "SXView1/GameSounds.h"
 #include "ddsd/TDDSDChannel.h"
 #include "ddsd/TDDSDGenWave.h"
 #include "ddsd/TDDSD.h"
-#include "kiln/KilnGameSetup.h"
 #include "kiln/TKiln.h"
 #include "kiln/TKilnCanvas.h"
 #include "kiln/TKilnTexture.h"
@@ -194,7 +193,6 @@ class TForm1 : public forms::TForm {
   void DestroyShip(const TVector3& position);
   // Channel operations of the gameplay (stop then play from the start; stop; loop).
   void RestartChannel(int channel);
-  // (gameplay helpers: add declarations below this line)
   // The blade and bumping tests of the ship step against enemy `slot`.
   void BladeAndBump(int slot);
   // A kind 2 enemy rams the ship.
@@ -222,7 +220,6 @@ class TForm1 : public forms::TForm {
   void DrawHud(TKilnCanvas& canvas);
   // The portrait copy and the message count-down, after the canvas is freed.
   void HudPortrait();
-  // (screen helpers: add declarations below this line)
 
   // ---- Music streaming (src/SXView1/Music.cpp) ----
   void StartStageMusic();
@@ -231,7 +228,6 @@ class TForm1 : public forms::TForm {
   void MusicOnceFill(TDDSDGenWave* wave, TDDSDChannel* channel, DWORD offset, DWORD length);
   // Frees MusicStream under the music lock (Escape on the title).
   void FreeMusicStream();
-  // (music helpers: add declarations below this line)
   // One block: the half of MusicBuffer that a fill handler writes, and every read from the tune.
   static constexpr DWORD kMusicBlockBytes = 220500;
   // Held by a fill handler for its whole run and by the main thread around every change of
@@ -267,7 +263,6 @@ class TForm1 : public forms::TForm {
   void AutopilotTitleTick();
   uint32_t AutopilotClock = 0;  // ticks the autopilot has flown; paces its trigger fingers
   uint32_t AutopilotTitleTicks = 0;
-  // (autopilot: add declarations below this line)
 
   // Message line n of words.dat; a line the file does not have shows as an empty message.
   const std::string& MessageLine(int n) const;
@@ -314,7 +309,6 @@ class TForm1 : public forms::TForm {
   virtual void MoveCameraInOwnSpace(float dz);
   // The title picture kept in the program as JPEG (empty until the data set provides one).
   virtual std::vector<uint8_t> TitleJpeg();
-  // (scene helpers: add declarations below this line)
   // Presents the back buffer (KN.Flip).
   virtual void KNFlip();
   // Lowers the music channel's volume by `step` hundredths of a decibel.

@@ -2,7 +2,7 @@
 // sound and input components, the scene and its frames, and the per-state frames.
 #include "SXView1/TForm1.h"
 
-#include "assetgen/TitleJpeg.h"
+#include "SXView1/TitleJpeg.h"
 #include "ddsd/TDDSDChannel.h"
 
 // Display component: KN.D3DOptions.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "SXView1/ScreenText.h"
+#include "SXView1/Channels.h"
 #include "SXView1/TForm1.h"
 #include "platform/rtl/SysUtils.h"
 
@@ -60,10 +61,10 @@ void TForm1::EnterTitleScene() {
   const int top = std::min(EnemyTop, kEnemySlots - 1);
   for (int i = 0; i <= top; ++i) hide(EnemyFrames[static_cast<size_t>(i)]);
   for (TSXFrame* f : ExplosionFrames) hide(f);
-  for (int channel = 0; channel <= 8; ++channel) DDSDStopChannel(channel);
+  for (int channel = 0; channel <= game::channel::LastStoppedTogether; ++channel) DDSDStopChannel(channel);
   // The music channel once more when it holds a wave, as the game always has.
-  if (TDDSDChannel* music = DDSD1 ? DDSD1->GetChannel(5) : nullptr; music && music->WaveData()) {
-    DDSDStopChannel(5);
+  if (TDDSDChannel* music = DDSD1 ? DDSD1->GetChannel(game::channel::Music) : nullptr; music && music->WaveData()) {
+    DDSDStopChannel(game::channel::Music);
   }
 }
 

@@ -136,9 +136,9 @@ void TDDSDGenWave::BuildStream(bool use3D, bool stereo, WORD bitsPerSample, DWOR
   if (!Streaming_) return;
 
   HalfBytes_ = BufferBytes_ / 2;
-  StartEvent_ = TEventHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-  HalfEvent_ = TEventHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-  StopEvent_ = TEventHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  StartEvent_ = win::EventHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  HalfEvent_ = win::EventHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  StopEvent_ = win::EventHandle(CreateEventA(nullptr, FALSE, FALSE, nullptr));
 
   if (DDSDCheck(Buffer_->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(Notify_.Put())),
                 "DirectSoundNotifyオブジェクトの作成に失敗しました") != DS_OK)

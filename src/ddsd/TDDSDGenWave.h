@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ddsd/DDSDCom.h"
+#include "platform/win/WinEvents.h"
 #include "platform/dsound/DSound.h"
 
 class TDDSD;
@@ -85,9 +86,9 @@ class TDDSDGenWave {
   bool Streaming_ = false;
   DWORD HalfBytes_ = 0;
   TComRef<IDirectSoundNotify> Notify_;
-  TEventHandle StartEvent_;
-  TEventHandle HalfEvent_;
-  TEventHandle StopEvent_;
+  win::EventHandle StartEvent_;
+  win::EventHandle HalfEvent_;
+  win::EventHandle StopEvent_;
   bool Use3D_ = false;
   std::unique_ptr<TDDSDNotifyThread> NotifyThread_;
   std::recursive_mutex notifyLock_;

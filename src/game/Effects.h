@@ -1,21 +1,9 @@
-// The sound channels and the lights of the light group that the gameplay uses, by number.
+// The lights of the light group that the gameplay uses, by number (and the sound channels).
 #pragma once
 
-namespace game {
+#include "SXView1/Channels.h"
 
-// Each effect has its own channel, given its wave at start-up.
-namespace channel {
-inline constexpr int Gunshot = 0;         // gunshot.wav: the ship's volley
-inline constexpr int Thruster = 1;        // rocket.wav, looped
-inline constexpr int Afterburner = 2;     // rocket.wav, looped
-inline constexpr int EnemyShot = 3;       // gunshot2.wav: enemy and target shots
-inline constexpr int Explosion = 4;       // exprosion.wav: big explosions, blade kills
-inline constexpr int Info = 6;            // info.wav: warnings
-inline constexpr int Crash = 7;           // crash.wav: bumps
-inline constexpr int Blade = 8;           // nata.wav
-inline constexpr int ExplosionSmall = 9;  // exprosion_s.wav
-inline constexpr int Missile = 10;        // missile.wav
-}  // namespace channel
+namespace game {
 
 namespace light {
 inline constexpr int AfterburnerA = 2;  // the two afterburner glows

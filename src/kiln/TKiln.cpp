@@ -6,7 +6,7 @@
 
 #include "platform/ddraw/DDrawMachine.h"
 #include "platform/gdi/Gdi.h"
-#include "platform/host/Host.h"
+#include "platform/win/WinUser.h"
 #include "platform/rtl/SysUtils.h"
 
 using forms::TObject;
@@ -134,7 +134,8 @@ TKiln::TKiln(TKilnOwner& owner) : owner_(&owner) {
   // component is made.
   for (TKiln* k : owner.Kilns)
     if (k) throw rtl::Exception(kKilnTwiceOnForm);
-  screenSaverWasActive_ = host::HasCurrent() && host::Current().ScreenSaverEnabled();
+  BOOL active = FALSE;
+  screenSaverWasActive_ = SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0) && active;
   DriverList = std::make_unique<rtl::TStringList>();
   FillDriverList();
   // Hooked last, so that a failure above leaves the form as it was.
@@ -197,7 +198,7 @@ void TKiln::SetDebugOption(TKilnDebugOption option) {
 
 void TKiln::SetDisableScreenSaver(bool value) {
   disableScreenSaver_ = value;
-  if (host::HasCurrent()) host::Current().SetScreenSaverEnabled(!value);
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, value ? FALSE : TRUE, nullptr, 0);
 }
 
 // ---- Start-up ------------------------------------------------------------------------
@@ -208,7 +209,7 @@ void TKiln::StartupHook(TObject* Sender) {
       DesktopBitDepth() != InitialBitDepth) {
     const std::string text = rtl::Format(
         "画面モードが不適切です。色数を %d ビットに設定して、起動しなおしてください。", InitialBitDepth);
-    if (host::HasCurrent()) host::Current().ShowMessageBox(owner_->Caption(), text);
+    MessageBoxA(WindowHandle, text.c_str(), owner_->Caption().c_str(), MB_OK | MB_ICONEXCLAMATION);
     owner_->Terminate();
     return;
   }

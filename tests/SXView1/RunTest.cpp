@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "Form1Fixture.h"
@@ -478,6 +479,158 @@ TEST_F(WindowTest, PauseFullScreenScreenshotsAndSettingsThatStay) {
   const std::string conf = testsupport::ReadFileText(d + "config/tavvyhop/settings.conf");
   EXPECT_NE(conf.find("\nfullscreen = 0\n"), std::string::npos) << conf;
   EXPECT_NE(conf.find("\nlives = 5\n"), std::string::npos) << conf;
+}
+
+// A window's picture as xwd wrote it (a 24-bit TrueColor X server, 32 bits a pixel): 0xRRGGBB
+// a pixel, row by row; empty when the file is not such a picture.
+struct XwdPicture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+XwdPicture ReadXwd(const std::string& path) {
+  const std::string bytes = testsupport::ReadFileText(path);
+  auto field = [&](size_t i) -> uint32_t {
+    if (bytes.size() < (i + 1) * 4) return 0;
+    uint32_t v = 0;
+    for (int b = 0; b < 4; ++b) v = (v << 8) | static_cast<uint8_t>(bytes[i * 4 + b]);
+    return v;
+  };
+  // Header fields: 0 size, 4 width, 5 height, 7 byte order, 11 bits a pixel, 12 bytes a row,
+  // 19 colours in the map (12 bytes each, after the header).
+  const uint32_t headerSize = field(0), width = field(4), height = field(5), lsbFirst = field(7) == 0;
+  const uint32_t bitsPerPixel = field(11), rowBytes = field(12), colours = field(19);
+  XwdPicture pic;
+  const size_t start = size_t{headerSize} + size_t{colours} * 12;
+  if (bitsPerPixel != 32 || width == 0 || width > 8192 || height > 8192 || rowBytes < width * 4 ||
+      bytes.size() < start + size_t{rowBytes} * height)
+    return pic;
+  pic.width = static_cast<int>(width);
+  pic.height = static_cast<int>(height);
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) {
+      const auto* p = reinterpret_cast<const uint8_t*>(bytes.data() + start + size_t{y} * rowBytes + x * 4);
+      const uint32_t v = lsbFirst ? p[0] | p[1] << 8 | p[2] << 16 : p[3] | p[2] << 8 | p[1] << 16;
+      pic.pixels.push_back(v & 0xFFFFFF);
+    }
+  }
+  return pic;
+}
+
+// Whether the columns [x0, x1) of every row are black.
+bool BlackColumns(const XwdPicture& pic, int x0, int x1) {
+  for (int y = 0; y < pic.height; ++y)
+    for (int x = x0; x < x1; ++x)
+      if (pic.At(x, y) != 0) return false;
+  return true;
+}
+
+// With a window manager (openbox): the game's window has a frame; resized to 1000 x 500 it
+// shows the picture with the aspect kept between black bars, pixel for pixel at whole
+// multiples and sharp, blended when smooth; F11 fills the screen and Alt+Enter brings the
+// window back at its size; closing the window (Alt+F4, the manager's close) in the middle of
+// a game ends the program in order.
+TEST_F(WindowTest, WithAWindowManagerTheWindowScalesFillsTheScreenAndClosesInOrder) {
+  if (!Have("openbox") || !Have("xwd") || !Have("xprop")) GTEST_SKIP() << "no openbox, xwd or xprop";
+  const std::string d = dir_.Dir();
+  auto run = [&](const std::string& name, const std::string& scaling) {
+    return "printf 'ask_at_start = 0\\nfullscreen = 0\\n" + scaling +
+           "' > \"$XDG_CONFIG_HOME/tavvyhop/settings.conf\"\n"
+           "rm -f \"$stats\"\n"
+           "\"$exe\" --lang=en --data='" + d + "Data' --stats=\"$stats\" & pid=$!\n"
+           "main=$(xdotool search --sync --onlyvisible --name '^Tavvyhop$' | head -1)\n"
+           "xdotool windowfocus --sync $main\n"
+           "waitfor '[ $(lines) -gt 5 ]'\n"
+           "xprop -id $main _NET_FRAME_EXTENTS | grep -q '=' && echo '" + name + " framed'\n"
+           "xdotool windowsize $main 1000 500\n"
+           "waitfor '[ \"$(size)\" = 1000x500 ]'\n"
+           "ticking; ticking\n"
+           "xwd -id $main -silent > '" + d + name + ".xwd'\n"
+           "xdotool key F12\n"
+           "waitfor 'ls \"$XDG_PICTURES_DIR\"/tavvyhop/tavvyhop-*.png >/dev/null 2>&1'\n"
+           "mv \"$XDG_PICTURES_DIR\"/tavvyhop/tavvyhop-*.png '" + d + name + ".png'\n";
+  };
+  std::string script =
+      "set -u\n"
+      "export ASAN_OPTIONS=detect_leaks=0\n"
+      "export XDG_CONFIG_HOME='" + d + "config' XDG_PICTURES_DIR='" + d + "pics'\n"
+      "mkdir -p \"$XDG_CONFIG_HOME/tavvyhop\"\n"
+      "exe='" TAVVYHOP_EXE "'\n"
+      "stats='" + d + "stats.txt'\n" + kWaitHelpers +
+      "size() { xdotool getwindowgeometry $main | sed -n 's/.*Geometry: //p'; }\n"
+      "openbox --sm-disable >/dev/null 2>&1 & pid=$!\n"
+      "waitfor 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q \"window id\"'\n"
+      "wm=$pid\n" +
+      run("sharp", "integer_scaling = 1\\nsmooth_scaling = 0\\n") +
+      // Full screen and back: the window keeps the size it had.
+      "xdotool key F11\n"
+      "waitfor '[ \"$(size)\" = 1024x768 ]'\n"
+      "echo 'full screen'\n"
+      "xdotool key alt+Return\n"
+      "waitfor '[ \"$(size)\" = 1000x500 ]'\n"
+      "echo 'window again'\n"
+      "xdotool key Escape\n"
+      "ends; echo \"sharp exit $?\"\n" +
+      run("smooth", "integer_scaling = 0\\nsmooth_scaling = 1\\n") +
+      // The window manager closes the window in the middle of a game.
+      "xdotool key Return\n"
+      "waitfor '[ \"$(state)\" = 1 ]'\n"
+      "xdotool key alt+F4\n"
+      "ends; echo \"closed exit $?\"\n"
+      "kill $wm\n";
+  ASSERT_EQ(InXvfb(script, dir_), 0) << Log();
+  const std::string log = Log();
+  for (const char* line : {"sharp framed", "smooth framed", "full screen", "window again", "sharp exit 0",
+                           "closed exit 0"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+
+  // The frame the game presented at each picture (its screenshot), as 0xRRGGBB.
+  struct Frame {
+    std::vector<uint32_t> pixels;
+    uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * 640 + x]; }
+  };
+  auto frame = [&](const std::string& name) {
+    host::services::Image shot;
+    Frame f;
+    if (!host::services::ReadPng(d + name + ".png", shot) || shot.width != 640 || shot.height != 480) return f;
+    for (size_t i = 0; i < size_t{640} * 480; ++i) {
+      const uint8_t* p = &shot.pixels[i * shot.channels];
+      f.pixels.push_back(uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]);
+    }
+    return f;
+  };
+  const Frame sharpShot = frame("sharp");
+  const Frame smoothShot = frame("smooth");
+  ASSERT_FALSE(sharpShot.pixels.empty());
+  ASSERT_FALSE(smoothShot.pixels.empty());
+  const std::set<uint32_t> shotColours(smoothShot.pixels.begin(), smoothShot.pixels.end());
+
+  // Whole multiples: 1000 x 500 holds the picture once, in the middle, pixel for pixel.
+  const XwdPicture sharp = ReadXwd(d + "sharp.xwd");
+  ASSERT_EQ(sharp.width, 1000);
+  ASSERT_EQ(sharp.height, 500);
+  EXPECT_TRUE(BlackColumns(sharp, 0, 180));
+  EXPECT_TRUE(BlackColumns(sharp, 820, 1000));
+  int same = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) same += sharp.At(180 + x, 10 + y) == sharpShot.At(x, y);
+  EXPECT_GT(same, 640 * 480 * 99 / 100);
+
+  // Smooth: the picture fills the height (500 / 480 of its size), bars left and right, and
+  // the scaling blends neighbouring pixels into colours the frame does not have.
+  const XwdPicture smooth = ReadXwd(d + "smooth.xwd");
+  ASSERT_EQ(smooth.width, 1000);
+  ASSERT_EQ(smooth.height, 500);
+  EXPECT_TRUE(BlackColumns(smooth, 0, 165));
+  EXPECT_TRUE(BlackColumns(smooth, 835, 1000));
+  EXPECT_FALSE(BlackColumns(smooth, 168, 170));
+  EXPECT_FALSE(BlackColumns(smooth, 830, 832));
+  int blended = 0;
+  for (int y = 0; y < 500; ++y)
+    for (int x = 170; x < 830; ++x) blended += shotColours.count(smooth.At(x, y)) == 0;
+  EXPECT_GT(blended, 660 * 500 / 10);
 }
 
 }  // namespace

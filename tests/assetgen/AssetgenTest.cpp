@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "assetgen/TitleJpeg.h"
+#include "SXView1/TitleJpeg.h"
 #include "platform/win/CodePage.h"
 #include "support/TestSupport.h"
 

@@ -35,7 +35,7 @@ class WatchedHost final : public host::IHost {
   bool HasFocus() override { return inner_->HasFocus(); }
   host::IJoysticks& Joysticks() override { return inner_->Joysticks(); }
   host::IAudioDevice& Audio() override { return inner_->Audio(); }
-  void ShowMessageBox(const std::string&, const std::string& text) override { messageBoxes.push_back(text); }
+  void PresentMessageBox(const std::string&, const std::string& text) override { messageBoxes.push_back(text); }
   int DesktopBitDepth() override { return static_cast<int>(ddraw::CurrentDisplayMode().bitsPerPixel); }
   void DesktopSize(int& w, int& h) override { inner_->DesktopSize(w, h); }
   bool ScreenSaverEnabled() override { return screenSaver; }

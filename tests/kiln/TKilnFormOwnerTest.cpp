@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "kiln/KilnGameSetup.h"
+#include "kiln/GameKilnSetup.h"
 #include "kiln/KilnLog.h"
 #include "kiln/TKilnFormOwner.h"
 #include "platform/host/Hosts.h"

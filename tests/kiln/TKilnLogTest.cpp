@@ -2,7 +2,7 @@
 // device every choice of the start-up dialog leads to on this machine.
 #include <gtest/gtest.h>
 
-#include "kiln/KilnGameSetup.h"
+#include "kiln/GameKilnSetup.h"
 #include "kiln/KilnMachine.h"
 #include "platform/rtl/SysUtils.h"
 

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "ddsd/GameSounds.h"
+#include "SXView1/GameSounds.h"
 #include "ddsd/TDDSDChannel.h"
 #include "platform/host/headless/HeadlessAudio.h"
 #include "platform/rtl/SysUtils.h"

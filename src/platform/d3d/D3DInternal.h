@@ -16,6 +16,7 @@
 #include "platform/ddraw/DDraw.h"
 #include "platform/ddraw/DDrawMachine.h"
 #include "platform/win/ComRef.h"
+#include "platform/win/Gaps.h"
 #include "raster/Raster.h"
 
 namespace d3d::detail {
@@ -170,22 +171,19 @@ class Device final : public RefCounted<IDirect3DDevice7> {
   std::array<IDirectDrawSurface7*, kStages> textures_{};  // each holds a reference
   bool inScene_ = false;
   std::vector<raster::Rect> clearRects_;
-  std::set<std::string> gaps_;
+  win::GapReporter gaps_{"d3d"};
 };
 
 // ---- Retained mode -----------------------------------------------------------------------
 
-class RetainedMode final : public IDirect3DRM, public IDirect3DRM3 {
+class RetainedMode final : public RefCounted<IDirect3DRM, IDirect3DRM3> {
  public:
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override;
   HRESULT CreateDeviceFromClipper(IDirectDrawClipper* clipper, GUID* guid, int width, int height,
                                   IDirect3DRMDevice3** device) override;
 
  private:
   ~RetainedMode() override = default;
-  std::atomic<ULONG> refs_{1};
 };
 
 class RetainedDevice final : public RefCounted<IDirect3DRMDevice3> {

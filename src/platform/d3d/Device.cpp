@@ -155,9 +155,7 @@ raster::Viewport Device::FineViewport() const {
           viewport_.dvMinZ, viewport_.dvMaxZ, k};
 }
 
-void Device::ReportGap(const std::string& what) {
-  if (gaps_.insert(what).second) std::fprintf(stderr, "d3d: %s is not supported\n", what.c_str());
-}
+void Device::ReportGap(const std::string& what) { gaps_.Report(what); }
 
 HRESULT Device::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;

@@ -32,12 +32,6 @@ HRESULT RetainedMode::QueryInterface(REFIID riid, void** ppv) {
   return S_OK;
 }
 
-ULONG RetainedMode::Release() {
-  const ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
-}
-
 HRESULT RetainedMode::CreateDeviceFromClipper(IDirectDrawClipper* clipper, GUID* guid, int width, int height,
                                               IDirect3DRMDevice3** device) {
   if (!device) return D3DRMERR_BADVALUE;

@@ -7,6 +7,7 @@
 
 #include "platform/ddraw/DDrawInternal.h"
 #include "platform/host/Host.h"
+#include "platform/win/Gaps.h"
 
 namespace ddraw {
 namespace {
@@ -19,7 +20,7 @@ struct MachineState {
   uint32_t lossEpoch = 0;
   uint64_t videoUsed = 0;
   Direct3DFactory factory = nullptr;
-  std::set<std::string> gaps;
+  win::GapReporter gaps{"ddraw"};
 };
 
 MachineState& State() {
@@ -203,14 +204,7 @@ bool WithTargetImpl(HWND window, void (*call)(IPresentTarget&, void*), void* con
   return true;
 }
 
-void ReportGap(const std::string& what) {
-  bool first = false;
-  {
-    std::lock_guard lock(State().mutex);
-    first = State().gaps.insert(what).second;
-  }
-  if (first) std::fprintf(stderr, "ddraw: %s is not supported\n", what.c_str());
-}
+void ReportGap(const std::string& what) { State().gaps.Report(what); }
 
 // ---- Pixel formats -------------------------------------------------------------
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/host/Host.h"
+#include "platform/win/ComRef.h"
 #include "platform/win/WinWindows.h"
 
 // ---- the three predefined data formats ------------------------------------------------
@@ -136,7 +137,7 @@ bool JoystickAttached(int slot) {
 
 // ---- devices -------------------------------------------------------------------------
 
-class Device final : public IDirectInputDevice2A {
+class Device final : public win::RefCounted<IDirectInputDevice2A> {
  public:
   enum class Kind { Keyboard, Mouse, Joystick };
 
@@ -151,12 +152,6 @@ class Device final : public IDirectInputDevice2A {
     }
     *ppv = nullptr;
     return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
   }
 
   HRESULT SetDataFormat(LPCDIDATAFORMAT format) override {
@@ -337,7 +332,6 @@ class Device final : public IDirectInputDevice2A {
     return static_cast<LONG>(r.min + (clamped + 32768) * span / 65535);
   }
 
-  std::atomic<ULONG> refs_{1};
   const Kind kind_;
   const int slot_;
   const host::JoystickInfo info_;
@@ -351,7 +345,7 @@ class Device final : public IDirectInputDevice2A {
 
 // ---- the DirectInput object ------------------------------------------------------------
 
-class DirectInput final : public IDirectInputA {
+class DirectInput final : public win::RefCounted<IDirectInputA> {
  public:
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
@@ -362,12 +356,6 @@ class DirectInput final : public IDirectInputA {
     }
     *ppv = nullptr;
     return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
   }
 
   HRESULT CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICEA* device, LPUNKNOWN outer) override {
@@ -454,7 +442,6 @@ class DirectInput final : public IDirectInputA {
     return info;
   }
 
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "platform/dsound/Mixer.h"
 #include "platform/host/Host.h"
+#include "platform/win/ComRef.h"
 #include "platform/win/WinWindows.h"
 
 namespace dsound {
@@ -19,21 +20,6 @@ host::IAudioDevice* AudioDevice() {
   if (host::IAudioDevice* d = g_deviceOverride.load()) return d;
   return host::HasCurrent() ? &host::Current().Audio() : nullptr;
 }
-
-// The reference count every object here keeps; the object deletes itself at 0.
-template <class Self>
-class RefCounted {
- public:
-  ULONG DoAddRef() { return ++refs_; }
-  ULONG DoRelease() {
-    const ULONG left = --refs_;
-    if (left == 0) delete static_cast<Self*>(this);
-    return left;
-  }
-
- private:
-  std::atomic<ULONG> refs_{1};
-};
 
 bool ValidPcm(const WAVEFORMATEX& f) {
   if (f.wFormatTag != WAVE_FORMAT_PCM) return false;
@@ -47,7 +33,7 @@ bool ValidDescSize(DWORD size) { return size == DSBUFFERDESC_SIZE || size == siz
 
 // ---------------------------------------------------------------- 3-D records
 
-class Listener final : public IDirectSound3DListener, RefCounted<Listener> {
+class Listener final : public win::RefCounted<IDirectSound3DListener> {
  public:
   Listener() {
     params_ = {};
@@ -67,8 +53,6 @@ class Listener final : public IDirectSound3DListener, RefCounted<Listener> {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG AddRef() override { return DoAddRef(); }
-  ULONG Release() override { return DoRelease(); }
 
   HRESULT GetAllParameters(DS3DLISTENER* p) override {
     if (!p || p->dwSize != sizeof(DS3DLISTENER)) return DSERR_INVALIDPARAM;
@@ -94,14 +78,13 @@ class Listener final : public IDirectSound3DListener, RefCounted<Listener> {
   }
 
  private:
-  friend class RefCounted<Listener>;
   ~Listener() override = default;
   std::mutex mutex_;
   DS3DLISTENER params_;
   DS3DLISTENER deferred_;
 };
 
-class Buffer3D final : public IDirectSound3DBuffer, RefCounted<Buffer3D> {
+class Buffer3D final : public win::RefCounted<IDirectSound3DBuffer> {
  public:
   Buffer3D() {
     params_ = {};
@@ -122,8 +105,6 @@ class Buffer3D final : public IDirectSound3DBuffer, RefCounted<Buffer3D> {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG AddRef() override { return DoAddRef(); }
-  ULONG Release() override { return DoRelease(); }
   HRESULT GetAllParameters(DS3DBUFFER* p) override {
     if (!p || p->dwSize != sizeof(DS3DBUFFER)) return DSERR_INVALIDPARAM;
     std::lock_guard lock(mutex_);
@@ -143,7 +124,6 @@ class Buffer3D final : public IDirectSound3DBuffer, RefCounted<Buffer3D> {
   }
 
  private:
-  friend class RefCounted<Buffer3D>;
   ~Buffer3D() override = default;
   std::mutex mutex_;
   DS3DBUFFER params_;
@@ -153,7 +133,7 @@ class Buffer3D final : public IDirectSound3DBuffer, RefCounted<Buffer3D> {
 
 class SoundBuffer;
 
-class Notify final : public IDirectSoundNotify, RefCounted<Notify> {
+class Notify final : public win::RefCounted<IDirectSoundNotify> {
  public:
   Notify(std::shared_ptr<Mixer> mixer, std::shared_ptr<Voice> voice)
       : mixer_(std::move(mixer)), voice_(std::move(voice)) {}
@@ -167,8 +147,6 @@ class Notify final : public IDirectSoundNotify, RefCounted<Notify> {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG AddRef() override { return DoAddRef(); }
-  ULONG Release() override { return DoRelease(); }
 
   HRESULT SetNotificationPositions(DWORD count, LPCDSBPOSITIONNOTIFY positions) override {
     if (count > 0 && !positions) return DSERR_INVALIDPARAM;
@@ -188,13 +166,12 @@ class Notify final : public IDirectSoundNotify, RefCounted<Notify> {
   }
 
  private:
-  friend class RefCounted<Notify>;
   ~Notify() override = default;
   std::shared_ptr<Mixer> mixer_;
   std::shared_ptr<Voice> voice_;
 };
 
-class SoundBuffer final : public IDirectSoundBuffer, RefCounted<SoundBuffer> {
+class SoundBuffer final : public win::RefCounted<IDirectSoundBuffer> {
  public:
   // A secondary buffer: `samples` is new memory or the original's for a duplicate.
   SoundBuffer(std::shared_ptr<Mixer> mixer, DWORD flags, const WAVEFORMATEX& format, DWORD bytes,
@@ -241,8 +218,6 @@ class SoundBuffer final : public IDirectSoundBuffer, RefCounted<SoundBuffer> {
     }
     return E_NOINTERFACE;
   }
-  ULONG AddRef() override { return DoAddRef(); }
-  ULONG Release() override { return DoRelease(); }
 
   HRESULT GetCurrentPosition(DWORD* play, DWORD* write) override {
     if (primary_) {
@@ -417,7 +392,6 @@ class SoundBuffer final : public IDirectSoundBuffer, RefCounted<SoundBuffer> {
   }
 
  private:
-  friend class RefCounted<SoundBuffer>;
   ~SoundBuffer() override {
     if (!voice_) return;
     // No stop notification here: the events may be closed before their buffer is released.
@@ -445,7 +419,7 @@ class SoundBuffer final : public IDirectSoundBuffer, RefCounted<SoundBuffer> {
 
 // ---------------------------------------------------------------- the device
 
-class DirectSound final : public IDirectSound, RefCounted<DirectSound> {
+class DirectSound final : public win::RefCounted<IDirectSound> {
  public:
   DirectSound(host::IAudioDevice& device, std::shared_ptr<Mixer> mixer) : device_(device), mixer_(std::move(mixer)) {}
 
@@ -459,8 +433,6 @@ class DirectSound final : public IDirectSound, RefCounted<DirectSound> {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG AddRef() override { return DoAddRef(); }
-  ULONG Release() override { return DoRelease(); }
 
   HRESULT SetCooperativeLevel(HWND window, DWORD level) override {
     // The level belongs to a window of this process: a null or unknown one is refused.
@@ -514,7 +486,6 @@ class DirectSound final : public IDirectSound, RefCounted<DirectSound> {
   }
 
  private:
-  friend class RefCounted<DirectSound>;
   ~DirectSound() override { device_.Close(); }
 
   host::IAudioDevice& device_;

@@ -13,6 +13,7 @@
 
 #include "platform/gdi/Gdi.h"
 #include "platform/host/services/FontRaster.h"
+#include "platform/win/Gaps.h"
 
 namespace gdi::detail {
 
@@ -138,7 +139,7 @@ class Table {
   HBITMAP defaultBitmap_ = nullptr;
   std::array<void*, COLOR_INFOBK + 1> sysBrushes_{};
   std::unique_ptr<host::services::FontLibrary> fonts_;
-  std::set<std::string> gaps_;
+  win::GapReporter gaps_{"gdi"};
 };
 
 Table& TheTable();

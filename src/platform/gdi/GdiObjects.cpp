@@ -91,9 +91,7 @@ host::services::FontLibrary& Table::Fonts() {
   return *fonts_;
 }
 
-void Table::ReportGap(const std::string& what) {
-  if (gaps_.insert(what).second) std::fprintf(stderr, "gdi: %s is not supported\n", what.c_str());
-}
+void Table::ReportGap(const std::string& what) { gaps_.Report(what); }
 
 void Table::Reselect(const void* from, const void* to) {
   if (from == to) return;

@@ -19,7 +19,7 @@ bool HasCurrent() { return g_host.load() != nullptr; }
 
 void SetCurrent(IHost* h) { g_host.store(h); }
 
-void IHost::ShowMessageBox(const std::string& caption, const std::string& text) {
+void IHost::PresentMessageBox(const std::string& caption, const std::string& text) {
   std::cerr << caption << ": " << text << std::endl;
 }
 

@@ -173,9 +173,16 @@ class IHost {
   // host releases the scripted events of the next tick here; the real machine ignores it.
   virtual void TickDone(uint64_t ticksRun) { (void)ticksRun; }
 
-  // A message box with one OK button (the platform's ShowMessage / an error report).
-  // Without a window system the text goes to the standard error stream.
-  virtual void ShowMessageBox(const std::string& caption, const std::string& text);
+  // A message box with one OK button (the platform's ShowMessage / an error report), its text
+  // in the player's words (see SetMessageWords). Without a window system the text goes to the
+  // standard error stream.
+  void ShowMessageBox(const std::string& caption, const std::string& text) {
+    PresentMessageBox(caption, messageWords_ ? messageWords_(text) : text);
+  }
+  // What the message boxes say instead of the text they are given (a translation); none:
+  // the text as it is.
+  using MessageWords = std::function<std::string(const std::string&)>;
+  void SetMessageWords(MessageWords words) { messageWords_ = std::move(words); }
 
   // The port's conveniences (pause, full screen at a key, screenshots); none in a bare host.
   virtual Comforts* GetComforts() { return nullptr; }
@@ -187,6 +194,13 @@ class IHost {
   virtual void DesktopSize(int& width, int& height) = 0;
   virtual bool ScreenSaverEnabled() = 0;
   virtual void SetScreenSaverEnabled(bool enabled) = 0;
+
+ protected:
+  // Shows a message box with the final text.
+  virtual void PresentMessageBox(const std::string& caption, const std::string& text);
+
+ private:
+  MessageWords messageWords_;
 };
 
 // The host the program runs on (process-wide, like the machine itself).

@@ -53,9 +53,11 @@ class ComRef {
   T* p_ = nullptr;
 };
 
-// Real reference counting for the stand-ins' objects: the last Release deletes.
-template <class Interface>
-class RefCounted : public Interface {
+// Real reference counting for the stand-ins' objects, the one way they all count: the last
+// Release deletes. An object that answers to several interfaces lists them all; they share
+// the one count.
+template <class... Interfaces>
+class RefCounted : public Interfaces... {
  public:
   ULONG AddRef() override { return ++refs_; }
   ULONG Release() override {

@@ -77,7 +77,7 @@ class FakeInputHost : public host::IHost {
   void WaitEvent(int) override { Unused("WaitEvent"); }
   win::IClock& Clock() override { Unused("Clock"); }
   host::IAudioDevice& Audio() override { Unused("Audio"); }
-  void ShowMessageBox(const std::string&, const std::string&) override { Unused("ShowMessageBox"); }
+  void PresentMessageBox(const std::string&, const std::string&) override { Unused("ShowMessageBox"); }
   int DesktopBitDepth() override { Unused("DesktopBitDepth"); }
   void DesktopSize(int&, int&) override { Unused("DesktopSize"); }
   bool ScreenSaverEnabled() override { Unused("ScreenSaverEnabled"); }

@@ -182,6 +182,19 @@ TEST(HeadlessHost, WindowsKeepWhatWasPresented) {
   EXPECT_FALSE(h->HasFocus());
 }
 
+TEST(HeadlessHost, MessageBoxesSayTheWordsSetForThemAndTheTextAsItIsWithout) {
+  auto h = host::CreateHeadlessHost({});
+  testing::internal::CaptureStderr();
+  h->ShowMessageBox("Tavvyhop", "eins");
+  h->SetMessageWords([](const std::string& text) { return text == "eins" ? std::string("one") : text; });
+  h->ShowMessageBox("Tavvyhop", "eins");
+  h->ShowMessageBox("Tavvyhop", "zwei");
+  h->SetMessageWords(nullptr);
+  h->ShowMessageBox("Tavvyhop", "eins");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Tavvyhop: eins\nTavvyhop: one\nTavvyhop: zwei\nTavvyhop: eins\n");
+}
+
 TEST(HeadlessHost, AMissingScriptIsReported) {
   EXPECT_THROW(host::CreateHeadlessHost({.scriptPath = "/nonexistent/script.txt"}), host::ScriptError);
 }

@@ -41,7 +41,7 @@ class ForwardingHost : public IHost {
  public:
   explicit ForwardingHost(std::unique_ptr<IHost> inner) : inner_(std::move(inner)) {}
   std::string Name() const override { return inner_->Name(); }
-  void ShowMessageBox(const std::string& caption, const std::string& text) override {
+  void PresentMessageBox(const std::string& caption, const std::string& text) override {
     inner_->ShowMessageBox(caption, text);
   }
   void SetScreenSaverEnabled(bool enabled) override { inner_->SetScreenSaverEnabled(enabled); }

@@ -233,7 +233,7 @@ class SdlHost final : public IHost {
   IJoysticks& Joysticks() override { return *joysticks_; }
   IAudioDevice& Audio() override { return *audio_; }
 
-  void ShowMessageBox(const std::string& caption, const std::string& text) override {
+  void PresentMessageBox(const std::string& caption, const std::string& text) override {
     if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption.c_str(), text.c_str(), nullptr) != 0) {
       std::cerr << caption << ": " << text << std::endl;
     }

@@ -1,5 +1,5 @@
-// The 640 x 480 title picture, compiled into the program as baseline JPEG bytes
-// (written by tools/assetgen into the build folder and linked as tv_titlejpeg).
+// The 640 x 480 title picture, compiled into the program as baseline JPEG bytes: the data
+// generator writes their source into the build folder, linked as tv_titlejpeg.
 #pragma once
 
 #include <cstddef>

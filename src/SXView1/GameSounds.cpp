@@ -1,8 +1,9 @@
-#include "ddsd/GameSounds.h"
+#include "SXView1/GameSounds.h"
 
 #include <utility>
 #include <vector>
 
+#include "SXView1/Channels.h"
 #include "common/DataReport.h"
 #include "platform/rtl/SysUtils.h"
 #include "ddsd/TDDSDChannel.h"
@@ -41,7 +42,7 @@ void SetUpGameSounds(TDDSD& sound, const std::string& dataDir, TGameSounds& s) {
 void CreateGameMusicBuffer(TDDSD& sound, TGameSounds& s) {
   // Music first: 2.5 seconds of 44100 Hz 16-bit stereo, refilled in halves.
   s.MusicBuffer = std::make_unique<TDDSDWaveData>(&sound, 44100, 16, true, 441000);
-  if (TDDSDChannel* music = sound.GetChannel(5)) {
+  if (TDDSDChannel* music = sound.GetChannel(game::channel::Music)) {
     music->setWaveData(s.MusicBuffer.get());
     music->SetVolume(-500);
   }
@@ -62,25 +63,25 @@ void LoadGameSoundEffects(TDDSD& sound, const std::string& dataDir, TGameSounds&
 
   // channel, wave, rate factor (0: the wave's own), volume (1: left as it is)
   struct Setting {
-    DWORD channel;
+    int channel;
     TDDSDWaveData* wave;
     double rate;
     LONG volume;
   };
   const Setting table[] = {
-      {0, s.GunShot.get(), 0.5, 1},
-      {3, s.GunShot2.get(), 0.5, 1},
-      {1, s.Rocket.get(), 0.5, -1200},
-      {2, s.Rocket.get(), 0, -1200},  // the same rocket wave again, at its own rate
-      {4, s.Exprosion.get(), 0.5, 1},
-      {6, s.Info.get(), 0, -900},
-      {7, s.Crash.get(), 0.5, -400},
-      {8, s.Nata.get(), 0, 1},
-      {9, s.ExprosionS.get(), 0, 1},
-      {10, s.Missile.get(), 0, 1},
+      {game::channel::Gunshot, s.GunShot.get(), 0.5, 1},
+      {game::channel::EnemyShot, s.GunShot2.get(), 0.5, 1},
+      {game::channel::Thruster, s.Rocket.get(), 0.5, -1200},
+      {game::channel::Afterburner, s.Rocket.get(), 0, -1200},  // the same rocket wave again, at its own rate
+      {game::channel::Explosion, s.Exprosion.get(), 0.5, 1},
+      {game::channel::Info, s.Info.get(), 0, -900},
+      {game::channel::Crash, s.Crash.get(), 0.5, -400},
+      {game::channel::Blade, s.Nata.get(), 0, 1},
+      {game::channel::ExplosionSmall, s.ExprosionS.get(), 0, 1},
+      {game::channel::Missile, s.Missile.get(), 0, 1},
   };
   for (const Setting& t : table) {
-    TDDSDChannel* c = sound.GetChannel(t.channel);
+    TDDSDChannel* c = sound.GetChannel(static_cast<DWORD>(t.channel));
     if (!c) continue;  // reported by GetChannel
     c->setWaveData(t.wave);
     if (t.rate != 0) c->SetFrequencyRatio(t.rate);

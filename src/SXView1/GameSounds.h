@@ -21,7 +21,7 @@ struct TGameSounds {
   std::unique_ptr<TDDSDWaveData> Missile;      // "missile.wav"
 };
 
-// Creates the music stream on channel 5, loads the nine effect files from `dataDir`
+// Creates the music stream on the music channel, loads the nine effect files from `dataDir`
 // (with its trailing separator) and gives every channel its wave, rate and volume.
 void SetUpGameSounds(TDDSD& sound, const std::string& dataDir, TGameSounds& sounds);
 
