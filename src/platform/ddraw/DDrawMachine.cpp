@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "platform/ddraw/DDrawInternal.h"
 #include "platform/host/Host.h"
@@ -356,12 +357,17 @@ void RowToXrgb(const uint8_t* row, int count, const DDPIXELFORMAT& f, const PALE
     return;
   }
   if (bytes == 2 && f.dwRBitMask == 0xF800 && f.dwGBitMask == 0x07E0 && f.dwBBitMask == 0x001F) {
-    // The full-screen format of the game: presented every frame, so it gets its own loop.
-    for (int x = 0; x < count; ++x) {
-      const uint32_t v = uint32_t(row[2 * x]) | (uint32_t(row[2 * x + 1]) << 8);
-      const uint32_t r = v >> 11, g = (v >> 5) & 63, b = v & 31;
-      out[x] = (((r << 3) | (r >> 2)) << 16) | (((g << 2) | (g >> 4)) << 8) | ((b << 3) | (b >> 2));
-    }
+    // The full-screen format of the game: presented every frame (at a render scale, k x k times
+    // the pixels), so it gets a table of every value.
+    static const std::vector<uint32_t> table = [] {
+      std::vector<uint32_t> t(65536);
+      for (uint32_t v = 0; v < 65536; ++v) {
+        const uint32_t r = v >> 11, g = (v >> 5) & 63, b = v & 31;
+        t[v] = (((r << 3) | (r >> 2)) << 16) | (((g << 2) | (g >> 4)) << 8) | ((b << 3) | (b >> 2));
+      }
+      return t;
+    }();
+    for (int x = 0; x < count; ++x) out[x] = table[uint32_t(row[2 * x]) | (uint32_t(row[2 * x + 1]) << 8)];
     return;
   }
   const Channel r = ChannelOf(f.dwRBitMask), g = ChannelOf(f.dwGBitMask), b = ChannelOf(f.dwBBitMask);
