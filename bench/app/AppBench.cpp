@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "SXView1/Session.h"
+#include "app/Session.h"
 #include "SXView1/ViewData.h"
 
 namespace {

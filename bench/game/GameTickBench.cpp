@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "SXView1/Session.h"
+#include "app/Session.h"
 #include "SXView1/TForm1.h"
 #include "platform/host/Hosts.h"
 

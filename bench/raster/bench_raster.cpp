@@ -30,8 +30,8 @@ using benchscene::Vertex;
 
 VertexData DataOf(const Mesh& m) { return {m.v.data(), sizeof(Vertex), kFvf, uint32_t(m.v.size())}; }
 
-TMatrix4 At(float x, float y, float z) {
-  TMatrix4 m = MatIdentity();
+raster::Mat4 At(float x, float y, float z) {
+  raster::Mat4 m = raster::Mat4::Identity();
   m.m[3][0] = x;
   m.m[3][1] = y;
   m.m[3][2] = z;
@@ -71,7 +71,7 @@ struct Scene {
   OwnedTexture fire{PixelFormat::A1R5G5B5, 128, true, 3};
   OwnedTexture boom{PixelFormat::A1R5G5B5, 128, true, 4};
   std::vector<Light> lights;
-  std::vector<TMatrix4> craftAt, starAt, spriteAt, blastAt;
+  std::vector<raster::Mat4> craftAt, starAt, spriteAt, blastAt;
 
   Scene() {
     uint32_t seed = 7;
@@ -140,12 +140,12 @@ struct Scene {
     s.world = At(60, 30, 100);
     r.DrawIndexedTriangleList(s, DataOf(colony), colony.i);
     s.texture = nullptr;
-    for (const TMatrix4& m : craftAt) {
+    for (const raster::Mat4& m : craftAt) {
       s.world = m;
       r.DrawIndexedTriangleList(s, DataOf(craft), craft.i);
     }
     s.material.ambient = {2, 2, 2, 1};
-    for (const TMatrix4& m : starAt) {
+    for (const raster::Mat4& m : starAt) {
       s.world = m;
       r.DrawIndexedTriangleList(s, DataOf(star), star.i);
     }
@@ -157,13 +157,13 @@ struct Scene {
     s.rs.destBlend = Blend::One;
     s.material.ambient = {0.1f, 0.1f, 0.1f, 1};
     s.texture = &fire.t;
-    for (const TMatrix4& m : spriteAt) {
+    for (const raster::Mat4& m : spriteAt) {
       s.world = m;
       r.DrawIndexedTriangleList(s, DataOf(sprite), sprite.i);
     }
     s.texture = &boom.t;
     s.rs.lighting = false;
-    for (const TMatrix4& m : blastAt) {
+    for (const raster::Mat4& m : blastAt) {
       s.world = m;
       r.DrawIndexedTriangleList(s, DataOf(blast), blast.i);
     }
@@ -181,7 +181,7 @@ void RenderFrame(benchmark::State& st, bool fast, PixelFormat format) {
   s.depth = {DepthFormat::D16, 640, 480, 640 * 2, depth.data()};
   s.viewport = {0, 0, 640, 480, 0, 1};
   const float c = std::cos(0.3926991f) / std::sin(0.3926991f), q = 5000.0f / 4999.0f;
-  s.projection = MatZero();
+  s.projection = raster::Mat4{};
   s.projection.m[0][0] = 0.75f * c;
   s.projection.m[1][1] = c;
   s.projection.m[2][2] = q;

@@ -19,6 +19,9 @@
 namespace raster {
 namespace {
 
+// The square in double precision, rounded once to float.
+inline float Square(float a) { return static_cast<float>(double(a) * a); }
+
 // Clip-space vertex with its colours (0..255 scale) and texture coordinates.
 struct FVert {
   float x, y, z, w;
@@ -584,7 +587,7 @@ class FastRasterizer final : public Rasterizer {
   bool needSpecular_ = false;
 };
 
-void Mul4(const float a[4][4], const TMatrix4& b, float out[4][4]) {
+void Mul4(const float a[4][4], const Mat4& b, float out[4][4]) {
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) {
       double sum = 0;
@@ -661,7 +664,7 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
       p.pz = z;
     } else {
       if (!(l.range >= 0)) continue;
-      const TVector3& q = l.position;
+      const Vec3& q = l.position;
       p.px = q.x * view_[0][0] + q.y * view_[1][0] + q.z * view_[2][0] + view_[3][0];
       p.py = q.x * view_[0][1] + q.y * view_[1][1] + q.z * view_[2][1] + view_[3][1];
       p.pz = q.x * view_[0][2] + q.y * view_[1][2] + q.z * view_[2][2] + view_[3][2];
@@ -675,7 +678,7 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
       p.a1 = l.attenuation1;
       p.a2 = l.attenuation2;
       if (p.spot) {
-        const TVector3& q2 = l.direction;
+        const Vec3& q2 = l.direction;
         float x = q2.x * view_[0][0] + q2.y * view_[1][0] + q2.z * view_[2][0];
         float y = q2.x * view_[0][1] + q2.y * view_[1][1] + q2.z * view_[2][1];
         float z = q2.x * view_[0][2] + q2.y * view_[1][2] + q2.z * view_[2][2];

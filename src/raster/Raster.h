@@ -14,9 +14,19 @@
 #include <memory>
 #include <span>
 
-#include "s_MathPack/s_MathPack.h"
-
 namespace raster {
+
+// ---- the rasterizer's own small math types --------------------------------------------------
+
+struct Vec3 {
+  float x, y, z;
+};
+
+// Row-major, applied to row vectors (v * M), as Direct3D keeps its matrices.
+struct Mat4 {
+  float m[4][4];
+  static constexpr Mat4 Identity() { return {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}}; }
+};
 
 // ---- surfaces -------------------------------------------------------------------------------
 
@@ -100,8 +110,8 @@ enum class LightType : uint32_t { Point = 1, Spot = 2, Directional = 3 };
 struct Light {
   LightType type = LightType::Directional;
   Color diffuse, specular, ambient;
-  TVector3 position{0, 0, 0};
-  TVector3 direction{0, 0, 1};
+  Vec3 position{0, 0, 0};
+  Vec3 direction{0, 0, 1};
   float range = 0.0f;
   float falloff = 0.0f;
   float attenuation0 = 0.0f, attenuation1 = 0.0f, attenuation2 = 0.0f;
@@ -167,9 +177,9 @@ struct TextureStage {
 
 // Everything a draw depends on. Pointers and spans are borrowed for the duration of the call.
 struct State {
-  TMatrix4 world = MatIdentity();
-  TMatrix4 view = MatIdentity();
-  TMatrix4 projection = MatIdentity();
+  Mat4 world = Mat4::Identity();
+  Mat4 view = Mat4::Identity();
+  Mat4 projection = Mat4::Identity();
   Viewport viewport;
   Material material;
   std::span<const Light> lights;  // the enabled lights, in light-index order

@@ -43,7 +43,7 @@ C4 FromRgba8(Rgba8 c) { return {c.r / 255.0, c.g / 255.0, c.b / 255.0, c.a / 255
 uint8_t To8(double v) { return uint8_t(Sat(v) * 255.0 + 0.5); }
 
 using M4 = std::array<std::array<double, 4>, 4>;
-M4 ToM4(const TMatrix4& m) {
+M4 ToM4(const Mat4& m) {
   M4 r;
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) r[i][j] = m.m[i][j];

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "SXView1/DataCheck.h"
-#include "SXView1/Session.h"
+#include "app/Session.h"
 #include "SXView1/ViewData.h"
 #include "support/TestSupport.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "Form1Fixture.h"
-#include "SXView1/Session.h"
+#include "app/Session.h"
 #include "support/TestSupport.h"
 
 namespace programrun {

@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "Form1Fixture.h"
-#include "SXView1/Settings.h"
+#include "app/Settings.h"
 
 namespace {
 

@@ -5,26 +5,15 @@
 #include "kiln/TKiln.h"
 #include "kiln/TKilnTexture.h"
 #include "platform/win/CodePage.h"
+#include "support/PixelFormats.h"
 #include "support/TestSupport.h"
 
 namespace {
 
-DDPIXELFORMAT Rgb(DWORD bits, DWORD a, DWORD r, DWORD g, DWORD b, DWORD extraFlags = 0) {
-  DDPIXELFORMAT f{};
-  f.dwSize = sizeof f;
-  f.dwFlags = DDPF_RGB | (a ? DDPF_ALPHAPIXELS : 0) | extraFlags;
-  f.dwRGBBitCount = bits;
-  f.dwRGBAlphaBitMask = a;
-  f.dwRBitMask = r;
-  f.dwGBitMask = g;
-  f.dwBBitMask = b;
-  return f;
-}
-
-const DDPIXELFORMAT k565 = Rgb(16, 0, 0xF800, 0x07E0, 0x001F);
-const DDPIXELFORMAT k1555 = Rgb(16, 0x8000, 0x7C00, 0x03E0, 0x001F);
-const DDPIXELFORMAT k555 = Rgb(16, 0, 0x7C00, 0x03E0, 0x001F);
-const DDPIXELFORMAT k4444 = Rgb(16, 0xF000, 0x0F00, 0x00F0, 0x000F);
+const DDPIXELFORMAT k565 = pixfmt::Rgb(16, 0xF800, 0x07E0, 0x001F, 0);
+const DDPIXELFORMAT k1555 = pixfmt::Rgb(16, 0x7C00, 0x03E0, 0x001F, 0x8000);
+const DDPIXELFORMAT k555 = pixfmt::Rgb(16, 0x7C00, 0x03E0, 0x001F, 0);
+const DDPIXELFORMAT k4444 = pixfmt::Rgb(16, 0x0F00, 0x00F0, 0x000F, 0xF000);
 
 class TextureTest : public ::testing::Test {
  protected:
@@ -76,7 +65,7 @@ TEST(TextureFormats, NamesMatchByBitCounts) {
   EXPECT_TRUE(TextureFormatMatches("RGB565", k565));
   EXPECT_FALSE(TextureFormatMatches("RGB5650", k565));
   EXPECT_FALSE(TextureFormatMatches("PAL8", k565));
-  EXPECT_TRUE(TextureFormatMatches("PAL8", Rgb(8, 0, 0, 0, 0, DDPF_PALETTEINDEXED8)));
+  EXPECT_TRUE(TextureFormatMatches("PAL8", pixfmt::Rgb(8, 0, 0, 0, 0, DDPF_PALETTEINDEXED8)));
   EXPECT_THROW(TextureFormatMatches("RGB5x5", k555), rtl::EConvertError);
 }
 
@@ -98,7 +87,7 @@ TEST_F(TextureTest, SecondChoiceWhenTheFirstIsMissing) {
 }
 
 TEST_F(TextureTest, LuminanceFormatsAreSkippedAndNoMatchFallsBackToTheDefault) {
-  DDPIXELFORMAT lum = Rgb(8, 0, 0xFF, 0, 0, DDPF_LUMINANCE);
+  DDPIXELFORMAT lum = pixfmt::Rgb(8, 0xFF, 0, 0, 0, DDPF_LUMINANCE);
   device.textureFormats = {lum, k565};
   TKilnTexture t(&kiln, 16, 16, 0, "RGB332");
   EXPECT_TRUE(Logged("希望のテクスチャフォーマットが見つかりませんでした。デフォルトのフォーマットを使用します"));

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "SXView1/Session.h"
+#include "app/Session.h"
 #include "SXView1/TForm1.h"
 #include "platform/host/Hosts.h"
 #include "support/TestSupport.h"

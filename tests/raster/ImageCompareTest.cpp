@@ -45,25 +45,28 @@ Rgba8 Checker(int x, int y) {
   return on ? Rgba8{uint8_t(255 - x * 8), uint8_t(y * 8), 200, 255} : Rgba8{40, uint8_t(x * 12), uint8_t(255 - y * 10), 255};
 }
 
-TMatrix4 RotationX(float a) {
-  TMatrix4 m = MatIdentity();
+raster::Mat4 RotationX(float a) {
+  raster::Mat4 m = raster::Mat4::Identity();
   m.m[1][1] = std::cos(a);
   m.m[1][2] = std::sin(a);
   m.m[2][1] = -std::sin(a);
   m.m[2][2] = std::cos(a);
   return m;
 }
-TMatrix4 RotationY(float a) {
-  TMatrix4 m = MatIdentity();
+raster::Mat4 RotationY(float a) {
+  raster::Mat4 m = raster::Mat4::Identity();
   m.m[0][0] = std::cos(a);
   m.m[0][2] = -std::sin(a);
   m.m[2][0] = std::sin(a);
   m.m[2][2] = std::cos(a);
   return m;
 }
-TMatrix4 Mul(const TMatrix4& a, const TMatrix4& b) {
-  TMatrix4 r;
-  MatMultiply(a, b, r);
+raster::Mat4 Mul(const raster::Mat4& a, const raster::Mat4& b) {
+  raster::Mat4 r;
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j)
+      r.m[i][j] = float(double(a.m[i][0]) * b.m[0][j] + double(a.m[i][1]) * b.m[1][j] + double(a.m[i][2]) * b.m[2][j] +
+                        double(a.m[i][3]) * b.m[3][j]);
   return r;
 }
 

@@ -115,8 +115,8 @@ inline uint32_t Argb(int a, int r, int g, int b) {
 }
 
 // Left-handed perspective as the scene sets it up (aspect = height / width).
-inline TMatrix4 Perspective(float fov, float aspect, float zn, float zf) {
-  TMatrix4 m = MatZero();
+inline raster::Mat4 Perspective(float fov, float aspect, float zn, float zf) {
+  raster::Mat4 m{};
   const float c = std::cos(fov / 2) / std::sin(fov / 2);
   const float q = zf / (zf - zn);
   m.m[0][0] = aspect * c;
@@ -127,8 +127,8 @@ inline TMatrix4 Perspective(float fov, float aspect, float zn, float zf) {
   return m;
 }
 
-inline TMatrix4 Translation(float x, float y, float z) {
-  TMatrix4 m = MatIdentity();
+inline raster::Mat4 Translation(float x, float y, float z) {
+  raster::Mat4 m = raster::Mat4::Identity();
   m.m[3][0] = x;
   m.m[3][1] = y;
   m.m[3][2] = z;

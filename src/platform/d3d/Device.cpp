@@ -19,10 +19,10 @@ bool Finite(const D3DCOLORVALUE& c) { return Finite(c.r) && Finite(c.g) && Finit
 bool Finite(const D3DVECTOR& v) { return Finite(v.x) && Finite(v.y) && Finite(v.z); }
 
 raster::Color ToColor(const D3DCOLORVALUE& c) { return {c.r, c.g, c.b, c.a}; }
-TVector3 ToVector(const D3DVECTOR& v) { return {v.x, v.y, v.z}; }
+raster::Vec3 ToVector(const D3DVECTOR& v) { return {v.x, v.y, v.z}; }
 
-TMatrix4 ToMatrix(const D3DMATRIX& m) {
-  TMatrix4 out;
+raster::Mat4 ToMatrix(const D3DMATRIX& m) {
+  raster::Mat4 out;
   std::memcpy(out.m, m.m, sizeof(out.m));
   return out;
 }

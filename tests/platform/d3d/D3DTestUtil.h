@@ -17,6 +17,7 @@
 #include "platform/ddraw/DDraw.h"
 #include "platform/ddraw/DDrawMachine.h"
 #include "platform/host/services/ImageCodecs.h"
+#include "support/PixelFormats.h"
 
 namespace d3dtest {
 
@@ -66,19 +67,8 @@ ULONG RefCount(T* p) {
   return p->Release();
 }
 
-inline DDPIXELFORMAT RgbFormat(DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a = 0) {
-  DDPIXELFORMAT f{};
-  f.dwSize = sizeof(DDPIXELFORMAT);
-  f.dwFlags = DDPF_RGB | (a ? DDPF_ALPHAPIXELS : 0);
-  f.dwRGBBitCount = bits;
-  f.dwRBitMask = r;
-  f.dwGBitMask = g;
-  f.dwBBitMask = b;
-  f.dwRGBAlphaBitMask = a;
-  return f;
-}
-inline DDPIXELFORMAT Rgb565() { return RgbFormat(16, 0xF800, 0x07E0, 0x001F); }
-inline DDPIXELFORMAT Xrgb8888() { return RgbFormat(32, 0xFF0000, 0xFF00, 0xFF); }
+using pixfmt::Rgb565;
+using pixfmt::Xrgb8888;
 
 struct Rgb {
   int r, g, b;

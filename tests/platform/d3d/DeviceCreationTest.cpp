@@ -76,11 +76,7 @@ TEST_F(DeviceCreation, RenderTargetMustBeA3DSurfaceInADrawableFormat) {
   Ref<IDirectDrawSurface7> plain = MakeSurface(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY, 32, 32, &rgb);
   EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, plain.Get(), device.Out()), DDERR_INVALIDCAPS);
 
-  DDPIXELFORMAT p8{};
-  p8.dwSize = sizeof(p8);
-  p8.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
-  p8.dwRGBBitCount = 8;
-  Ref<IDirectDrawSurface7> indexed = MakeTarget(p8, 32, 32);
+  Ref<IDirectDrawSurface7> indexed = MakeTarget(pixfmt::Pal8(), 32, 32);
   EXPECT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, indexed.Get(), device.Out()), DDERR_INVALIDPIXELFORMAT);
 
   Ref<IDirectDrawSurface7> good = MakeTarget(Rgb565(), 32, 32);

@@ -1,5 +1,7 @@
 // Render and texture-stage states with their documented defaults, transforms, viewport,
 // material, lights, scenes and vertex buffers.
+#include <algorithm>
+
 #include "D3DTestUtil.h"
 
 namespace d3dtest {
@@ -125,8 +127,15 @@ TEST_F(DeviceState, StatesKeepWhatIsSetAndRefuseWhatIsOutOfRange) {
   DWORD v;
   EXPECT_EQ(device->GetRenderState(static_cast<D3DRENDERSTATETYPE>(3), &v), DDERR_INVALIDPARAMS);
   EXPECT_EQ(device->GetRenderState(D3DRENDERSTATE_LIGHTING, nullptr), DDERR_INVALIDPARAMS);
-  // What the software devices cannot draw is said so, not pretended.
+  // What the software devices cannot draw is said so, not pretended: refused, and told once
+  // on the error stream however often it is asked for.
+  testing::internal::CaptureStderr();
   EXPECT_EQ(device->SetRenderState(D3DRENDERSTATE_FOGENABLE, TRUE), DDERR_UNSUPPORTED);
+  EXPECT_EQ(device->SetRenderState(D3DRENDERSTATE_FOGENABLE, TRUE), DDERR_UNSUPPORTED);
+  const std::string told = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(told.rfind("d3d: ", 0), 0u) << told;
+  EXPECT_NE(told.find(" is not supported\n"), std::string::npos) << told;
+  EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
   EXPECT_EQ(State(D3DRENDERSTATE_FOGENABLE), DWORD(FALSE));
   EXPECT_EQ(device->SetRenderState(D3DRENDERSTATE_FOGENABLE, FALSE), D3D_OK);
 

@@ -9,6 +9,7 @@
 
 #include "platform/ddraw/DDraw.h"
 #include "platform/ddraw/DDrawMachine.h"
+#include "support/PixelFormats.h"
 
 namespace ddtest {
 
@@ -45,36 +46,9 @@ inline ddraw::MachineConfig TestMachine(int desktopDepth = 32) {
   return m;
 }
 
-inline DDPIXELFORMAT Rgb(DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a = 0) {
-  DDPIXELFORMAT f{};
-  f.dwSize = sizeof f;
-  f.dwFlags = DDPF_RGB | (a ? DDPF_ALPHAPIXELS : 0);
-  f.dwRGBBitCount = bits;
-  f.dwRBitMask = r;
-  f.dwGBitMask = g;
-  f.dwBBitMask = b;
-  f.dwRGBAlphaBitMask = a;
-  return f;
-}
-
-inline DDPIXELFORMAT Pal8() {
-  DDPIXELFORMAT f{};
-  f.dwSize = sizeof f;
-  f.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
-  f.dwRGBBitCount = 8;
-  return f;
-}
-
-inline DDPIXELFORMAT Depth(DWORD bits, DWORD zMask, DWORD stencilBits = 0, DWORD stencilMask = 0) {
-  DDPIXELFORMAT f{};
-  f.dwSize = sizeof f;
-  f.dwFlags = DDPF_ZBUFFER | (stencilBits ? DDPF_STENCILBUFFER : 0);
-  f.dwZBufferBitDepth = bits;
-  f.dwStencilBitDepth = stencilBits;
-  f.dwZBitMask = zMask;
-  f.dwStencilBitMask = stencilMask;
-  return f;
-}
+using pixfmt::Depth;
+using pixfmt::Pal8;
+using pixfmt::Rgb;
 
 struct NamedFormat {
   const char* name;

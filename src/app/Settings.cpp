@@ -1,4 +1,4 @@
-#include "SXView1/Settings.h"
+#include "app/Settings.h"
 
 #include <unistd.h>
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "SXView1/CommandLine.h"
+#include "app/CommandLine.h"
 #include "platform/host/Comforts.h"
 
 // The options dialog's choices, and the port's own settings.

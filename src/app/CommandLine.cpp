@@ -1,4 +1,4 @@
-#include "SXView1/CommandLine.h"
+#include "app/CommandLine.h"
 
 #include <charconv>
 #include <string_view>

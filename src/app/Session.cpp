@@ -1,4 +1,4 @@
-#include "SXView1/Session.h"
+#include "app/Session.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,7 +9,7 @@
 
 #include "SXView1/ComponentWords.h"
 #include "SXView1/Help.h"
-#include "SXView1/Settings.h"
+#include "app/Settings.h"
 #include "SXView1/TForm1.h"
 #include "common/DataReport.h"
 #include "platform/d3d/Direct3D.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "SXView1/CommandLine.h"
+#include "app/CommandLine.h"
 
 class TForm1;
 class TOptionForm;
