@@ -8,7 +8,7 @@
 
 #include "Form1Fixture.h"
 #include "ProgramRun.h"
-#include "SXView1/Settings.h"
+#include "app/Settings.h"
 #include "platform/host/services/ImageCodecs.h"
 
 namespace {
