@@ -122,6 +122,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args, const TComma
     } else if (name == "--render-threads") {
       needValue();
       c.RenderThreads = Number<int>(name, value, 1, 4);
+    } else if (name == "--render-scale") {
+      needValue();
+      c.RenderScale = value == "auto" ? 0 : Number<int>(name, value, 1, 4);
     } else if (name == "--no-dialog") {
       noValue();
       c.NoDialog = true;
@@ -190,6 +193,10 @@ Without options the game starts as it always did: a window and the start-up opti
                            limiter, as a 16-bit stereo WAV file
   --render-threads=N       threads of the software 3-D device, 1 to 4 (default: the cores, at
                            most 4); the pictures are the same for any number
+  --render-scale=1|2|3|4|auto
+                           draw the picture with k times the pixels in each direction (the
+                           game still sees 640 x 480); auto: the largest k whose 640k x 480k
+                           fits the screen (default 1)
   --no-dialog              start straight away with the saved choices (the dialog's
                            "don't ask again" does the same for every start)
   --lang=ja|en             language of the dialog (default: the settings, then the locale)
@@ -206,6 +213,7 @@ Settings that stay (not in headless runs): $XDG_CONFIG_HOME/tavvyhop/settings.co
   window_frame          a resizable window with a title bar (1), the original borderless one (0)
   integer_scaling       whole multiples only (default 0)
   smooth_scaling        smooth (1) or sharp (0) scaling
+  render_scale          1, 2, 3, 4 or auto: pixels drawn per pixel of the game (default 1)
   screenshot_dir        where F12 writes its PNG pictures (default $XDG_PICTURES_DIR/tavvyhop)
   key_fire key_afterburner key_thrust key_missile key_blade key_view
   key_up key_down key_left key_right                               keys by name (Z, Space, KP8)

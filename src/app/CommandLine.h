@@ -38,6 +38,7 @@ struct TCommandLine : TDialogChoices {
   bool AudioLimiter = true;
   std::string AudioOut;
   std::optional<int> RenderThreads;  // --render-threads=N, 1..4
+  int RenderScale = 1;               // --render-scale=1..4, 0 for auto
   bool Help = false;
   // The port's conveniences of a real window.
   bool NoDialog = false;     // start with the saved choices, without the dialog

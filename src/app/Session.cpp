@@ -93,6 +93,7 @@ void WriteFrame(const std::string& dir, uint64_t tick, TForm& form) {
 TCommandLine CommandLineFrom(const TSettings& s) {
   TCommandLine c;
   static_cast<TDialogChoices&>(c) = s;
+  c.RenderScale = s.Comforts.renderScale;
   return c;
 }
 
@@ -296,6 +297,9 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     if (c.Language.empty()) c.Language = settings.Language.empty() ? LanguageFromLocale() : settings.Language;
     settings.Comforts.texts = ComfortTextsIn(c.Language);
   }
+  // The render scale of this run (the settings file keeps its own, unless the dialog rewrites it).
+  host::ComfortSettings runComforts = settings.Comforts;
+  runComforts.renderScale = c.RenderScale;
   if (c.TimeDemo && (!c.Headless || !c.Ticks || *c.Ticks == 0)) {
     err << "tavvyhop: --timedemo needs --headless and --ticks=N (N at least 1)\n";
     return 2;
@@ -356,12 +360,14 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
       options.scriptPath = c.Script;
       options.audio.limiter = c.AudioLimiter;
       options.audioOutPath = c.AudioOut;
-      machine = host::CreateHeadlessHost(options);
+      host::ComfortSettings comforts;
+      comforts.renderScale = c.RenderScale;
+      machine = host::CreateHeadlessHost(options, comforts);
     } else {
       if (!c.Script.empty()) throw host::ScriptError("--script needs --headless");
       host::SdlOptions options;
       options.audio.limiter = c.AudioLimiter;
-      machine = host::CreateSdlHost(options, settings.Comforts);
+      machine = host::CreateSdlHost(options, runComforts);
     }
     if (!c.Record.empty()) {
       auto r = std::make_unique<host::demo::RecordingHost>(

@@ -105,6 +105,25 @@ const std::vector<TEntry>& Entries() {
     e.push_back(ComfortFlag("integer_scaling", "Scale the picture by whole multiples only",
                             &host::ComfortSettings::integerScaling));
     e.push_back(ComfortFlag("smooth_scaling", "Smooth (1) or sharp (0) scaling", &host::ComfortSettings::smoothScaling));
+    e.push_back({"render_scale",
+                 "Pixels drawn for each pixel of the game's 640 x 480 screen, in each direction:\n"
+                 "1, 2, 3, 4, or auto (the largest that fits the screen)",
+                 [](TSettings& s, const std::string& v) {
+                   if (v == "auto") {
+                     s.Comforts.renderScale = 0;
+                     return;
+                   }
+                   for (int k = 1; k <= 4; ++k) {
+                     if (v == std::to_string(k)) {
+                       s.Comforts.renderScale = k;
+                       return;
+                     }
+                   }
+                   throw std::string("render_scale must be 1, 2, 3, 4 or auto, not '" + v + "'");
+                 },
+                 [](const TSettings& s) {
+                   return s.Comforts.renderScale == 0 ? std::string("auto") : std::to_string(s.Comforts.renderScale);
+                 }});
     e.push_back({"screenshot_dir", "Folder of the screenshots (F12); empty: $XDG_PICTURES_DIR/tavvyhop",
                  [](TSettings& s, const std::string& v) { s.Comforts.screenshotDir = v; },
                  [](const TSettings& s) { return s.Comforts.screenshotDir; }});

@@ -749,8 +749,9 @@ void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_
     const Viewport& vp = s.viewport;
     const float w = 1.0f / rhw;
     const float dz = vp.maxZ - vp.minZ;
-    o.x = ((px - float(vp.x)) / (float(vp.width) * 0.5f) - 1.0f) * w;
-    o.y = (1.0f - (py - float(vp.y)) / (float(vp.height) * 0.5f)) * w;
+    const float k = float(vp.scale);
+    o.x = ((px - float(vp.x) / k) / (float(vp.width) / k * 0.5f) - 1.0f) * w;
+    o.y = (1.0f - (py - float(vp.y) / k) / (float(vp.height) / k * 0.5f)) * w;
     o.z = (dz != 0 ? (pz - vp.minZ) / dz : pz) * w;
     o.w = rhw > 0 ? w : -1.0f;
     cx = cy = cz = 0;
@@ -1197,8 +1198,8 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
   const double hw = vp.width * 0.5, hh = vp.height * 0.5, dz = double(vp.maxZ) - vp.minZ;
   for (int k = 0; k < 3; ++k) {
     rhw[k] = 1.0 / v[k]->w;
-    sx[k] = vp.x + (1.0 + v[k]->x * rhw[k]) * hw;
-    sy[k] = vp.y + (1.0 - v[k]->y * rhw[k]) * hh;
+    sx[k] = (vp.x + vp.CentreShift()) + (1.0 + v[k]->x * rhw[k]) * hw;
+    sy[k] = (vp.y + vp.CentreShift()) + (1.0 - v[k]->y * rhw[k]) * hh;
     sz[k] = vp.minZ + v[k]->z * rhw[k] * dz;
   }
   SnappedTriangle tri;

@@ -87,8 +87,15 @@ struct Color {
 };
 
 struct Viewport {
-  uint32_t x = 0, y = 0, width = 0, height = 0;
+  uint32_t x = 0, y = 0, width = 0, height = 0;  // on the target's pixels
   float minZ = 0.0f, maxZ = 1.0f;
+  // Target pixels per pixel of the program's screen, in each direction (a render scale k). The
+  // rectangle above is then k times the program's viewport, and a point (x, y) of the program's
+  // screen (pixel centres on whole numbers) lands at (k x + (k - 1) / 2, k y + (k - 1) / 2): the
+  // centre of the k x k block of its pixel. Pretransformed vertices are in the program's screen.
+  uint32_t scale = 1;
+  // Where the program's screen origin falls on the target: (k - 1) / 2 beyond the rectangle's.
+  double CentreShift() const { return (double(scale) - 1.0) * 0.5; }
 };
 
 struct Material {

@@ -137,8 +137,9 @@ ClipVertex ProcessVertex(const DrawContext& dc, uint32_t index) {
     const double rhw = ReadFloat(p + l.position + 12);
     const Viewport& vp = s.viewport;
     const double w = 1.0 / rhw;
-    const double nx = (pos.x - vp.x) / (vp.width * 0.5) - 1.0;
-    const double ny = 1.0 - (pos.y - vp.y) / (vp.height * 0.5);
+    const double k = vp.scale;
+    const double nx = (pos.x - vp.x / k) / (vp.width / k * 0.5) - 1.0;
+    const double ny = 1.0 - (pos.y - vp.y / k) / (vp.height / k * 0.5);
     const double dz = double(vp.maxZ) - vp.minZ;
     const double nz = dz != 0 ? (pos.z - vp.minZ) / dz : pos.z;
     out.x = nx * w;
@@ -440,8 +441,8 @@ void DrawPolygon(const DrawContext& dc, const std::vector<ClipVertex>& poly, int
     const ClipVertex& c = poly[i];
     const double rhw = 1.0 / c.w;
     ScreenVertex& o = sv[i];
-    o.sx = vp.x + (1.0 + c.x * rhw) * vp.width * 0.5;
-    o.sy = vp.y + (1.0 - c.y * rhw) * vp.height * 0.5;
+    o.sx = (vp.x + vp.CentreShift()) + (1.0 + c.x * rhw) * vp.width * 0.5;
+    o.sy = (vp.y + vp.CentreShift()) + (1.0 - c.y * rhw) * vp.height * 0.5;
     o.sz = vp.minZ + c.z * rhw * (double(vp.maxZ) - vp.minZ);
     o.rhw = rhw;
     o.diffuse = c.diffuse;

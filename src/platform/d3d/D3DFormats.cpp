@@ -128,7 +128,9 @@ HRESULT ToHResult(raster::Result result) {
 
 SurfaceLock::SurfaceLock(IDirectDrawSurface7* surface, DWORD flags) : surface_(surface) {
   desc_.dwSize = sizeof(DDSURFACEDESC2);
-  result_ = surface_->Lock(nullptr, &desc_, flags, nullptr);
+  // The real pixels: a surface at a render scale is drawn on its fine grid.
+  (void)flags;
+  result_ = ddraw::LockRenderPixels(surface_, &desc_);
   if (SUCCEEDED(result_) && !desc_.lpSurface) {
     // A lock that hands out no memory is of no use to a rasterizer.
     surface_->Unlock(nullptr);

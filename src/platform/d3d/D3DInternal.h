@@ -14,6 +14,7 @@
 #include "platform/d3d/D3DRM.h"
 #include "platform/d3d/Direct3D.h"
 #include "platform/ddraw/DDraw.h"
+#include "platform/ddraw/DDrawMachine.h"
 #include "platform/win/ComRef.h"
 #include "platform/win/Gaps.h"
 #include "raster/Raster.h"
@@ -26,7 +27,7 @@ using win::RefCounted;
 
 using win::ComRef;
 
-// Locks a whole surface for the lifetime of the object (DDLOCK_WAIT).
+// Locks a whole surface's real pixels for the lifetime of the object (DDLOCK_WAIT).
 class SurfaceLock {
  public:
   explicit SurfaceLock(IDirectDrawSurface7* surface, DWORD flags = DDLOCK_WAIT);
@@ -153,7 +154,10 @@ class Device final : public RefCounted<IDirect3DDevice7> {
 
   Direct3D* owner_;               // holds a reference
   IDirectDrawSurface7* target_;   // holds a reference
-  DWORD targetWidth_, targetHeight_;
+  DWORD targetWidth_, targetHeight_;  // as the program sees the target
+  int scale_;                          // the target's render scale
+  // The viewport on the target's real pixels.
+  raster::Viewport FineViewport() const;
   std::unique_ptr<raster::Rasterizer> raster_;
 
   std::array<DWORD, kStates> renderStates_{};

@@ -1,6 +1,7 @@
 // The immediate-mode device: keeps the states the way the interface describes them, checks
 // every argument, and hands each clear and draw to its rasterizer as a plain state record
 // over the locked surfaces.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -124,6 +125,7 @@ Device::Device(Direct3D* owner, DeviceKind kind, IDirectDrawSurface7* target, co
       target_(target),
       targetWidth_(targetDesc.dwWidth),
       targetHeight_(targetDesc.dwHeight),
+      scale_(ddraw::RenderScaleOf(target)),
       raster_(kind == DeviceKind::Reference ? raster::MakeReferenceRasterizer() : raster::MakeFastRasterizer()) {
   owner_->AddRef();
   target_->AddRef();
@@ -145,6 +147,12 @@ Device::~Device() {
     if (t) t->Release();
   target_->Release();
   owner_->Release();
+}
+
+raster::Viewport Device::FineViewport() const {
+  const auto k = static_cast<uint32_t>(scale_);
+  return {viewport_.dwX * k,     viewport_.dwY * k,     viewport_.dwWidth * k, viewport_.dwHeight * k,
+          viewport_.dvMinZ, viewport_.dvMaxZ, k};
 }
 
 void Device::ReportGap(const std::string& what) { gaps_.Report(what); }
@@ -351,8 +359,7 @@ void Device::FillFixedState(raster::State& s) {
   s.world = ToMatrix(transforms_[D3DTRANSFORMSTATE_WORLD]);
   s.view = ToMatrix(transforms_[D3DTRANSFORMSTATE_VIEW]);
   s.projection = ToMatrix(transforms_[D3DTRANSFORMSTATE_PROJECTION]);
-  s.viewport = {viewport_.dwX, viewport_.dwY, viewport_.dwWidth, viewport_.dwHeight, viewport_.dvMinZ,
-                viewport_.dvMaxZ};
+  s.viewport = FineViewport();
   s.material = {ToColor(material_.diffuse), ToColor(material_.ambient), ToColor(material_.specular),
                 ToColor(material_.emissive), material_.power};
 
@@ -407,8 +414,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
   if ((flags & D3DCLEAR_ZBUFFER) && !(z >= 0.0f && z <= 1.0f)) return DDERR_INVALIDPARAMS;
 
   raster::State state;
-  state.viewport = {viewport_.dwX, viewport_.dwY, viewport_.dwWidth, viewport_.dwHeight, viewport_.dvMinZ,
-                    viewport_.dvMaxZ};
+  state.viewport = FineViewport();
 
   std::optional<SurfaceLock> targetLock;
   if (flags & D3DCLEAR_TARGET) {
@@ -436,7 +442,11 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
 
   // Rectangles are clipped to the viewport; no list (whatever the count says) clears all of it.
   clearRects_.clear();
-  for (DWORD i = 0; rects && i < count; ++i) clearRects_.push_back({rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
+  const auto fine = [k = int64_t{scale_}](LONG v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v * k, INT32_MIN, INT32_MAX));
+  };
+  for (DWORD i = 0; rects && i < count; ++i)
+    clearRects_.push_back({fine(rects[i].x1), fine(rects[i].y1), fine(rects[i].x2), fine(rects[i].y2)});
   return ToHResult(raster_->Clear(state, clearRects_, flags, color, z, stencil));
 }
 

@@ -110,8 +110,9 @@ class Palette final : public RefCounted<IDirectDrawPalette> {
 
 class Surface final : public RefCounted<IDirectDrawSurface7>, public gdi::IPixelTarget {
  public:
-  // `desc` is complete (caps with the memory placement, size, pitch and format).
-  Surface(std::shared_ptr<DeviceState> device, const DDSURFACEDESC2& desc, uint64_t videoBytes);
+  // `desc` is complete (caps with the memory placement, size, pitch and format). A surface of
+  // render scale `scale` holds scale x scale pixels for each pixel of its description.
+  Surface(std::shared_ptr<DeviceState> device, const DDSURFACEDESC2& desc, uint64_t videoBytes, int scale = 1);
   ~Surface() override;
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
@@ -134,9 +135,11 @@ class Surface final : public RefCounted<IDirectDrawSurface7>, public gdi::IPixel
   HRESULT GetColorKey(DWORD flags, DDCOLORKEY* key) override;
   HRESULT GetPalette(LPDIRECTDRAWPALETTE* palette) override;
 
-  // gdi::IPixelTarget: a DC from GetDC draws on these pixels.
+  // gdi::IPixelTarget: a DC from GetDC draws on these pixels (in the coordinates of the
+  // description; the access reaches the real pixels of the fine grid).
   int Width() const override { return static_cast<int>(desc_.dwWidth); }
   int Height() const override { return static_cast<int>(desc_.dwHeight); }
+  int Scale() const override { return scale_; }
   gdi::PixelFormat Format() const override;
   const PALETTEENTRY* Palette() const override;
   bool BeginAccess(gdi::PixelAccess& access) override;
@@ -148,13 +151,27 @@ class Surface final : public RefCounted<IDirectDrawSurface7>, public gdi::IPixel
   void PresentPrimary();
   // The stand-in's surface behind an interface; nullptr for a foreign one.
   static Surface* From(IDirectDrawSurface7* surface);
+  // Locks the real pixels (see LockRenderPixels).
+  HRESULT LockFine(DDSURFACEDESC2& desc);
 
  private:
   bool Lost() const;
   bool Busy() const { return locked_ || dc_ != nullptr; }
   bool IsPrimary() const { return (desc_.ddsCaps.dwCaps & DDSCAPS_PRIMARYSURFACE) != 0; }
+  // Rows of the real pixels (of the fine grid at a render scale above 1).
   uint8_t* Row(int y) { return memory_.data() + static_cast<std::size_t>(y) * Pitch(); }
-  std::size_t Pitch() const { return static_cast<std::size_t>(desc_.lPitch); }
+  std::size_t Pitch() const { return pitch_; }
+  int FineWidth() const { return Width() * scale_; }
+  int FineHeight() const { return Height() * scale_; }
+  // One pixel value standing for the scale x scale block of pixel (x, y) of the description:
+  // the channels' mean for colour formats, the block's first pixel for indices and depths.
+  uint32_t BlockValue(int x, int y);
+  void FillBlock(int x, int y, uint32_t value);
+  void FillView(const RECT& r);
+  void WriteBackView();
+  // Copies (or resamples) `from` of `src` onto `to` of this surface, clipped to `visible`,
+  // all in the coordinates of the two descriptions.
+  void CopyPixels(Surface& src, const RECT& from, const RECT& to, const RECT& visible);
   HWND PresentWindow() const;
   void FillPattern();
   HRESULT ColorFill(const RECT& dest, DWORD value);
@@ -163,6 +180,13 @@ class Surface final : public RefCounted<IDirectDrawSurface7>, public gdi::IPixel
   DDSURFACEDESC2 desc_{};
   int bytesPerPixel_ = 0;
   std::vector<uint8_t> memory_;
+  int scale_ = 1;
+  std::size_t pitch_ = 0;
+  // A Lock of a scaled surface hands out this picture of the described size; what the
+  // program changed in it goes back to the real pixels at Unlock.
+  std::vector<uint8_t> view_, viewSeen_;
+  RECT viewRect_{};
+  bool viewLocked_ = false;
   uint64_t videoBytes_ = 0;
   uint32_t epoch_ = 0;
   DisplayMode createdMode_{};

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "platform/ddraw/DDrawInternal.h"
 #include "platform/host/Host.h"
@@ -43,6 +44,12 @@ WindowTable& Windows() {
   return table;
 }
 
+int RenderScaleLocked(const MachineConfig& c) {
+  int k = c.renderScale;
+  if (k <= 0) k = host::HasCurrent() ? host::Current().RenderScale() : 1;
+  return std::clamp(k, 1, 4);
+}
+
 DisplayMode DesktopModeLocked(const MachineConfig& c) {
   DisplayMode m;
   int w = c.desktopWidth, h = c.desktopHeight, bpp = c.desktopBitDepth;
@@ -55,6 +62,12 @@ DisplayMode DesktopModeLocked(const MachineConfig& c) {
   }
   m.width = static_cast<DWORD>(w > 0 ? w : 1024);
   m.height = static_cast<DWORD>(h > 0 ? h : 768);
+  // At render scale k the program sees a desktop of k times fewer pixels each way, as a program
+  // that knows nothing of dense screens does; its window still has to fit on it.
+  if (const int k = RenderScaleLocked(c); k > 1) {
+    m.width = std::max<DWORD>(640, m.width / k);
+    m.height = std::max<DWORD>(480, m.height / k);
+  }
   m.bitsPerPixel = static_cast<DWORD>(bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32 ? bpp : 32);
   m.refreshRate = static_cast<DWORD>(c.desktopRefreshRate > 0 ? c.desktopRefreshRate : 60);
   return m;
@@ -94,10 +107,22 @@ uint64_t VideoMemoryUsed() {
   return State().videoUsed;
 }
 
+int RenderScale() {
+  std::lock_guard lock(State().mutex);
+  return RenderScaleLocked(State().config);
+}
+
 void HostWindowTarget::ClientRect(RECT& rect) {
   int x = 0, y = 0;
   window_.ClientOrigin(x, y);
-  rect = {x, y, x + window_.ClientWidth(), y + window_.ClientHeight()};
+  const int w = window_.ClientWidth(), h = window_.ClientHeight();
+  if (const int k = RenderScale(); k > 1) {
+    // The window's place on the real desktop, in the pixels of the desktop the program sees.
+    const DisplayMode desktop = detail::DesktopMode();
+    x = std::clamp(x / k, 0, std::max(0, static_cast<int>(desktop.width) - w));
+    y = std::clamp(y / k, 0, std::max(0, static_cast<int>(desktop.height) - h));
+  }
+  rect = {x, y, x + w, y + h};
 }
 
 void HostWindowTarget::SetFullscreen(bool fullscreen) {
@@ -344,12 +369,17 @@ void RowToXrgb(const uint8_t* row, int count, const DDPIXELFORMAT& f, const PALE
     return;
   }
   if (bytes == 2 && f.dwRBitMask == 0xF800 && f.dwGBitMask == 0x07E0 && f.dwBBitMask == 0x001F) {
-    // The full-screen format of the game: presented every frame, so it gets its own loop.
-    for (int x = 0; x < count; ++x) {
-      const uint32_t v = uint32_t(row[2 * x]) | (uint32_t(row[2 * x + 1]) << 8);
-      const uint32_t r = v >> 11, g = (v >> 5) & 63, b = v & 31;
-      out[x] = (((r << 3) | (r >> 2)) << 16) | (((g << 2) | (g >> 4)) << 8) | ((b << 3) | (b >> 2));
-    }
+    // The full-screen format of the game: presented every frame (at a render scale, k x k times
+    // the pixels), so it gets a table of every value.
+    static const std::vector<uint32_t> table = [] {
+      std::vector<uint32_t> t(65536);
+      for (uint32_t v = 0; v < 65536; ++v) {
+        const uint32_t r = v >> 11, g = (v >> 5) & 63, b = v & 31;
+        t[v] = (((r << 3) | (r >> 2)) << 16) | (((g << 2) | (g >> 4)) << 8) | ((b << 3) | (b >> 2));
+      }
+      return t;
+    }();
+    for (int x = 0; x < count; ++x) out[x] = table[uint32_t(row[2 * x]) | (uint32_t(row[2 * x + 1]) << 8)];
     return;
   }
   const Channel r = ChannelOf(f.dwRBitMask), g = ChannelOf(f.dwGBitMask), b = ChannelOf(f.dwBBitMask);

@@ -58,6 +58,11 @@ struct MachineConfig {
   bool restoreFails = false;
   // False: WaitForVerticalBlank returns at once instead of waiting for the next refresh.
   bool waitForVerticalBlank = true;
+  // The render scale k (1..4; 0: the host's, 1 without a host). The program still sees a
+  // 640 x 480 display, but the primary surface, its back buffer, z-buffers and 3-D render
+  // targets hold k x k pixels for each pixel of their description, and the desktop it sees
+  // is the real one divided by k (at least 640 x 480).
+  int renderScale = 0;
 };
 
 MachineConfig Machine();
@@ -72,6 +77,18 @@ void LoseSurfaces();
 DisplayMode CurrentDisplayMode();
 // Video memory in use by live surfaces.
 uint64_t VideoMemoryUsed();
+// The render scale surfaces made now get (see MachineConfig::renderScale).
+int RenderScale();
+
+// Surfaces drawn at the render scale, as the 3-D devices see them. A Lock of such a surface
+// through its interface shows the program a picture of the size in its description (see
+// Surface::Lock); the devices draw on the real pixels instead:
+// Pixels of the surface per pixel of its description, in each direction (1 for a surface
+// that is not scaled or not one of ours).
+int RenderScaleOf(IDirectDrawSurface7* surface);
+// Locks the whole surface's real pixels: width, height and pitch in the description are those
+// of the fine grid. Released with Unlock, which then writes nothing back.
+HRESULT LockRenderPixels(IDirectDrawSurface7* surface, DDSURFACEDESC2* desc);
 
 // Where the primary surface is shown: the client area of the game window.
 class IPresentTarget {

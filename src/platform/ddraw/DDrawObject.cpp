@@ -19,6 +19,7 @@ bool IsSpecialGuid(const GUID* guid) {
 
 constexpr int kMaxSurfaceSide = 16384;
 constexpr uint64_t kMaxSurfaceBytes = 256ull << 20;
+constexpr uint64_t kMaxFineSurfaceBytes = 1ull << 30;
 
 }  // namespace
 
@@ -273,7 +274,16 @@ HRESULT DirectDraw::MakeSurface(const DDSURFACEDESC2& wanted, Surface** out) {
   } else {
     caps |= DDSCAPS_SYSTEMMEMORY;
   }
-  *out = new Surface(state_, d, video);
+  // What the program draws its picture on is held at the render scale (textures and plain
+  // off-screen pictures are not).
+  constexpr DWORD kScaled = DDSCAPS_PRIMARYSURFACE | DDSCAPS_BACKBUFFER | DDSCAPS_ZBUFFER | DDSCAPS_3DDEVICE;
+  const int scale = (caps & kScaled) && !(caps & DDSCAPS_TEXTURE) ? RenderScale() : 1;
+  // The fine grid's memory has a limit of its own (the machine's memory, not the program's).
+  if (size * uint64_t(scale) * uint64_t(scale) > kMaxFineSurfaceBytes) {
+    if (video) FreeVideoMemory(video);
+    return DDERR_OUTOFMEMORY;
+  }
+  *out = new Surface(state_, d, video, scale);
   return DD_OK;
 }
 

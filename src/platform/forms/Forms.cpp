@@ -74,7 +74,22 @@ void TForm::SetClientSize(int width, int height) {
   clientWidth_ = std::max(width, 1);
   clientHeight_ = std::max(height, 1);
   surface_.SetSize(clientWidth_, clientHeight_);
+  if (fine_) MakeFineSurface(fine_->target.Scale());
   Invalidate();
+}
+
+TForm::FineSurface::FineSurface(int width, int height, int scale)
+    : target(width, height, scale), dc(gdi::CreateTargetDC(&target)), canvas(dc) {}
+
+TForm::FineSurface::~FineSurface() {
+  canvas.SetHandle(nullptr);
+  if (dc) DeleteDC(dc);
+}
+
+void TForm::MakeFineSurface(int scale) {
+  fine_.reset();
+  fine_ = std::make_unique<FineSurface>(clientWidth_, clientHeight_, scale);
+  fine_->canvas.OnChange = [this] { surfaceDirty_ = true; };
 }
 
 host::IWindow& TForm::Window() {
@@ -88,6 +103,11 @@ host::IWindow& TForm::Window() {
     if (CentreOnMainForm && app_.MainForm && app_.MainForm != this) desc.centreOn = &app_.MainForm->Window();
     desc.visible = false;
     window_ = app_.Host().CreateWindow(desc);
+    // The game's window shows pictures at the render scale: its own canvas draws at that scale.
+    if (const int scale = app_.Host().RenderScale(); scale > 1 && !desc.border) {
+      MakeFineSurface(scale);
+      Invalidate();
+    }
     registration_ = std::make_unique<win::WindowRegistration>(reinterpret_cast<HWND>(window_.get()));
   }
   return *window_;
@@ -159,6 +179,11 @@ void TForm::FlushCanvas() {
 }
 
 void TForm::PresentSurface() {
+  if (fine_) {
+    const int k = fine_->target.Scale();
+    Window().Present(fine_->target.Pixels().data(), clientWidth_ * k, clientHeight_ * k, clientWidth_ * k);
+    return;
+  }
   gdi::MemoryTarget* t = surface_.Target();
   if (!t) return;
   // The surface is a 32-bit top-down bitmap: its rows are the window's pixels.

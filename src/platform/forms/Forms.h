@@ -157,8 +157,9 @@ class TForm : public TComponent {
   int ClientHeight() const { return clientHeight_; }
   void SetClientSize(int width, int height);
 
-  // The form's client area as a picture: what the window shows.
-  TCanvas& Canvas() { return surface_.Canvas(); }
+  // The form's client area as a picture: what the window shows. The game's borderless window
+  // at a render scale draws on a surface of that scale instead (see Window()).
+  TCanvas& Canvas() { return fine_ ? fine_->canvas : surface_.Canvas(); }
   TBitmap& Surface() { return surface_; }
   // The host window (made on first use, hidden until the form is shown).
   host::IWindow& Window();
@@ -213,12 +214,24 @@ class TForm : public TComponent {
  private:
   void KeyDown(WORD key, TShiftState shift);
   void PresentSurface();
+  void MakeFineSurface(int scale);
   std::vector<TControl*> TabOrderList() const;
 
   TApplication& app_;
   std::string caption_;
   int clientWidth_ = 640, clientHeight_ = 480;
   TBitmap surface_;
+  // The client area at the host's render scale: drawn in the form's coordinates, shown dense.
+  struct FineSurface {
+    FineSurface(int width, int height, int scale);
+    ~FineSurface();
+    FineSurface(const FineSurface&) = delete;
+    FineSurface& operator=(const FineSurface&) = delete;
+    gdi::ScaledTarget target;
+    HDC dc;
+    TCanvas canvas;
+  };
+  std::unique_ptr<FineSurface> fine_;
   std::unique_ptr<host::IWindow> window_;
   std::unique_ptr<win::WindowRegistration> registration_;  // goes before the window does
   std::vector<std::unique_ptr<TControl>> controls_;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/gdi/GdiInternal.h"
+#include "platform/host/Comforts.h"
 
 using namespace gdi::detail;
 
@@ -141,6 +142,19 @@ Box Normalised(DCObj* d, int left, int top, int right, int bottom) {
   return {l, t, r, b};
 }
 
+// The boxes of a pen's outline around `bx`: the ellipse or rectangle drawn lies between them.
+void PenBoxes(const Box& bx, const DrawTools& k, Box& outer, Box& inner) {
+  const i64 w = k.penWidth;
+  if (k.insideFrame) {
+    outer = bx;
+    inner = {bx.l + w, bx.t + w, bx.r - w, bx.b - w};
+  } else {
+    const i64 a = (w - 1) / 2, b = w / 2;
+    outer = {bx.l - a, bx.t - a, bx.r + b, bx.b + b};
+    inner = {bx.l + b + 1, bx.t + b + 1, bx.r - 1 - a, bx.b - 1 - a};
+  }
+}
+
 }  // namespace
 
 BOOL MoveToEx(HDC dc, int x, int y, POINT* old) {
@@ -160,8 +174,13 @@ BOOL DrawLine(Table& t, DCObj* d, i64 fx, i64 fy, i64 tx, i64 ty) {
   const DrawTools k = ToolsOf(t, d, s);
   if (!k.pen) return TRUE;
   const i64 ox = d->state.viewportOrg.x, oy = d->state.viewportOrg.y;
-  RowRuns spans(s.Clip());
-  LineSpans(fx + ox, fy + oy, tx + ox, ty + oy, k.penWidth, s.Clip(), spans);
+  // At a render scale the line runs between the centres of its end pixels' blocks on the fine
+  // grid, with a pen as many fine pixels wide as the scale says.
+  const i64 sc = s.Scale(), shift = (sc - 1) / 2;
+  const auto fine = [sc, shift](i64 v) { return v * sc + shift; };
+  RowRuns spans(s.FineClip());
+  LineSpans(fine(fx + ox), fine(fy + oy), fine(tx + ox), fine(ty + oy), k.penWidth * static_cast<int>(sc), s.FineClip(),
+            spans);
   spans.Paint(s, k.penValue, k.rop2);
   return TRUE;
 }
@@ -201,32 +220,80 @@ BOOL Rectangle(HDC dc, int left, int top, int right, int bottom) {
     // Without an outline GDI fills one pixel less to the right and bottom.
     if (!k.brush) return TRUE;
     for (i64 y = std::max<i64>(bx.t, cl.top); y < std::min<i64>(bx.b - 1, cl.bottom); ++y)
-      s.Span(y, bx.l, bx.r - 1, k.brushValue, k.rop2);
+      s.BlockSpan(y, bx.l, bx.r - 1, k.brushValue, k.rop2);
     return TRUE;
   }
-  const i64 w = k.penWidth;
   Box outer, inner;
-  if (k.insideFrame) {
-    outer = bx;
-    inner = {bx.l + w, bx.t + w, bx.r - w, bx.b - w};
-  } else {
-    const i64 a = (w - 1) / 2, b = w / 2;
-    outer = {bx.l - a, bx.t - a, bx.r + b, bx.b + b};
-    inner = {bx.l + b + 1, bx.t + b + 1, bx.r - 1 - a, bx.b - 1 - a};
-  }
+  PenBoxes(bx, k, outer, inner);
   if (bx.r == bx.l || bx.b == bx.t) return TRUE;  // an empty box draws nothing
   const bool hasInner = inner.l < inner.r && inner.t < inner.b;
   for (i64 y = std::max<i64>(outer.t, cl.top); y < std::min<i64>(outer.b, cl.bottom); ++y) {
     if (hasInner && y >= inner.t && y < inner.b) {
-      s.Span(y, outer.l, inner.l, k.penValue, k.rop2);
-      s.Span(y, inner.r, outer.r, k.penValue, k.rop2);
-      if (k.brush) s.Span(y, inner.l, inner.r, k.brushValue, k.rop2);
+      s.BlockSpan(y, outer.l, inner.l, k.penValue, k.rop2);
+      s.BlockSpan(y, inner.r, outer.r, k.penValue, k.rop2);
+      if (k.brush) s.BlockSpan(y, inner.l, inner.r, k.brushValue, k.rop2);
     } else {
-      s.Span(y, outer.l, outer.r, k.penValue, k.rop2);
+      s.BlockSpan(y, outer.l, outer.r, k.penValue, k.rop2);
     }
   }
   return TRUE;
 }
+
+namespace {
+
+// The ring between two ellipses inscribed in the boxes (right and bottom exclusive) on the
+// pixels `s` writes (fine or not), the inside filled with the brush.
+void Ring(const Surface& s, const DrawTools& k, const Box& outer, const Box& inner, const RECT& cl) {
+  const EllipseRows eo(outer.l, outer.t, outer.r - 1, outer.b - 1);
+  const EllipseRows ei(inner.l, inner.t, inner.r - 1, inner.b - 1);
+  for (i64 y = std::max<i64>(outer.t, cl.top); y < std::min<i64>(outer.b, cl.bottom); ++y) {
+    i64 oL, oR, iL = 0, iR = -1;
+    if (!eo.Row(y, oL, oR)) continue;
+    bool hasInner = ei.Row(y, iL, iR);
+    if (hasInner) {
+      iL = std::max(iL, oL + 1);
+      iR = std::min(iR, oR - 1);
+      hasInner = iL <= iR;
+    }
+    if (!hasInner) {
+      s.Span(y, oL, oR + 1, k.penValue, k.rop2);
+      continue;
+    }
+    s.Span(y, oL, iL, k.penValue, k.rop2);
+    s.Span(y, iR + 1, oR + 1, k.penValue, k.rop2);
+    if (k.brush) s.Span(y, iL, iR + 1, k.brushValue, k.rop2);
+  }
+}
+
+Box Times(const Box& b, i64 k) { return {b.l * k, b.t * k, b.r * k, b.b * k}; }
+
+// An ellipse at a render scale: the shape of the DC's coordinates, its curve drawn on the fine
+// grid (the outline as the ring between the pen's outer and inner boxes, scaled).
+void FineEllipse(const Surface& s, const DrawTools& k, const Box& bx) {
+  const i64 sc = s.Scale();
+  const RECT& cl = s.FineClip();
+  if (!k.pen) {
+    if (!k.brush) return;
+    // Without an outline the fill keeps to one pixel less to the right and bottom.
+    const Box fill = Times({bx.l, bx.t, bx.r - 1, bx.b - 1}, sc);
+    const EllipseRows e(fill.l, fill.t, fill.r - 1, fill.b - 1);
+    for (i64 y = std::max<i64>(fill.t, cl.top); y < std::min<i64>(fill.b, cl.bottom); ++y) {
+      i64 L, R;
+      if (e.Row(y, L, R)) s.Span(y, L, R + 1, k.brushValue, k.rop2);
+    }
+    return;
+  }
+  Box outer, inner;
+  if (k.penWidth == 1) {
+    outer = bx;
+    inner = {bx.l + 1, bx.t + 1, bx.r - 1, bx.b - 1};
+  } else {
+    PenBoxes(bx, k, outer, inner);
+  }
+  Ring(s, k, Times(outer, sc), Times(inner, sc), cl);
+}
+
+}  // namespace
 
 BOOL Ellipse(HDC dc, int left, int top, int right, int bottom) {
   Call c;
@@ -237,6 +304,10 @@ BOOL Ellipse(HDC dc, int left, int top, int right, int bottom) {
   const DrawTools k = ToolsOf(c.t, d, s);
   const Box bx = Normalised(d, left, top, right, bottom);
   if (bx.r == bx.l || bx.b == bx.t) return TRUE;
+  if (s.Scale() > 1) {
+    FineEllipse(s, k, bx);
+    return TRUE;
+  }
   const RECT& cl = s.Clip();
   if (!k.pen) {
     if (!k.brush) return TRUE;
@@ -273,33 +344,8 @@ BOOL Ellipse(HDC dc, int left, int top, int right, int bottom) {
   }
   // A wide pen: the ring between an outer and an inner ellipse.
   Box outer, inner;
-  if (k.insideFrame) {
-    outer = bx;
-    inner = {bx.l + w, bx.t + w, bx.r - w, bx.b - w};
-  } else {
-    const i64 a = (w - 1) / 2, b = w / 2;
-    outer = {bx.l - a, bx.t - a, bx.r + b, bx.b + b};
-    inner = {bx.l + b + 1, bx.t + b + 1, bx.r - 1 - a, bx.b - 1 - a};
-  }
-  const EllipseRows eo(outer.l, outer.t, outer.r - 1, outer.b - 1);
-  const EllipseRows ei(inner.l, inner.t, inner.r - 1, inner.b - 1);
-  for (i64 y = std::max<i64>(outer.t, cl.top); y < std::min<i64>(outer.b, cl.bottom); ++y) {
-    i64 oL, oR, iL = 0, iR = -1;
-    if (!eo.Row(y, oL, oR)) continue;
-    bool hasInner = ei.Row(y, iL, iR);
-    if (hasInner) {
-      iL = std::max(iL, oL + 1);
-      iR = std::min(iR, oR - 1);
-      hasInner = iL <= iR;
-    }
-    if (!hasInner) {
-      s.Span(y, oL, oR + 1, k.penValue, k.rop2);
-      continue;
-    }
-    s.Span(y, oL, iL, k.penValue, k.rop2);
-    s.Span(y, iR + 1, oR + 1, k.penValue, k.rop2);
-    if (k.brush) s.Span(y, iL, iR + 1, k.brushValue, k.rop2);
-  }
+  PenBoxes(bx, k, outer, inner);
+  Ring(s, k, outer, inner, cl);
   return TRUE;
 }
 
@@ -315,7 +361,7 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
   const i64 ox = d->state.viewportOrg.x, oy = d->state.viewportOrg.y;
   const uint32_t v = s.ToPixel(colour);
   const i64 top = std::max<i64>(rect->top + oy, s.Clip().top), bottom = std::min<i64>(rect->bottom + oy, s.Clip().bottom);
-  for (i64 y = top; y < bottom; ++y) s.Span(y, rect->left + ox, rect->right + ox, v, R2_COPYPEN);
+  for (i64 y = top; y < bottom; ++y) s.BlockSpan(y, rect->left + ox, rect->right + ox, v, R2_COPYPEN);
   return TRUE;
 }
 
@@ -335,10 +381,10 @@ int FrameRect(HDC dc, const RECT* rect, HBRUSH brush) {
   const i64 top = std::max<i64>(t, s.Clip().top), bottom = std::min<i64>(b, s.Clip().bottom);
   for (i64 y = top; y < bottom; ++y) {
     if (y == t || y == b - 1) {
-      s.Span(y, l, r, v, R2_COPYPEN);
+      s.BlockSpan(y, l, r, v, R2_COPYPEN);
     } else {
-      s.Span(y, l, l + 1, v, R2_COPYPEN);
-      if (r - 1 > l) s.Span(y, r - 1, r, v, R2_COPYPEN);
+      s.BlockSpan(y, l, l + 1, v, R2_COPYPEN);
+      if (r - 1 > l) s.BlockSpan(y, r - 1, r, v, R2_COPYPEN);
     }
   }
   return TRUE;
@@ -353,7 +399,8 @@ COLORREF GetPixel(HDC dc, int x, int y) {
   const i64 px = i64(x) + d->state.viewportOrg.x, py = i64(y) + d->state.viewportOrg.y;
   const RECT& cl = s.Clip();
   if (px < cl.left || px >= cl.right || py < cl.top || py >= cl.bottom) return CLR_INVALID;
-  return s.ToColor(s.Read(static_cast<int>(px), static_cast<int>(py)));
+  // At a render scale: the first pixel of the block.
+  return s.ToColor(s.Read(static_cast<int>(px * s.Scale()), static_cast<int>(py * s.Scale())));
 }
 
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
@@ -366,7 +413,10 @@ COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
   const RECT& cl = s.Clip();
   if (px < cl.left || px >= cl.right || py < cl.top || py >= cl.bottom) return CLR_INVALID;
   const uint32_t v = s.ToPixel(color & 0x01FFFFFFu);
-  s.Write(static_cast<int>(px), static_cast<int>(py), v);
+  if (s.Scale() == 1)
+    s.Write(static_cast<int>(px), static_cast<int>(py), v);
+  else
+    s.BlockSpan(py, px, px + 1, v, R2_COPYPEN);  // the whole block
   return s.ToColor(v);
 }
 
@@ -423,6 +473,69 @@ bool SamePalette(const Surface& a, const Surface& b) {
   return a.Palette() == b.Palette() || std::memcmp(a.Palette(), b.Palette(), 256 * sizeof(PALETTEENTRY)) == 0;
 }
 
+uint32_t CombineRop(DWORD rop, uint32_t s, uint32_t dv, uint32_t bits) {
+  uint32_t r = 0;
+  switch (rop) {
+    case SRCCOPY: r = s; break;
+    case SRCPAINT: r = s | dv; break;
+    case SRCAND: r = s & dv; break;
+    case SRCINVERT: r = s ^ dv; break;
+    default: r = ~s; break;  // NOTSRCCOPY
+  }
+  return (r & bits) | (dv & ~bits);
+}
+
+// A block copy where either side is at a render scale. `to` is the destination rectangle in the
+// DC's coordinates (already inside the clip and the source), (sx, sy) the source's corner. The
+// operation works on the destination's real pixels: a picture of coarser pixels is filtered up
+// once for a plain copy, and otherwise each real pixel is combined with its source pixel.
+void ScaledBlt(const Surface& ds, const Surface& ss, const RECT& to, int sx, int sy, DWORD rop) {
+  const int kd = ds.Scale(), ks = ss.Scale();
+  const int w = to.right - to.left, h = to.bottom - to.top;
+  const RECT& fc = ds.FineClip();
+  // The source's pixels of the rectangle on its own grid, as destination values (read first,
+  // so that a copy within one surface never reads what it has written).
+  const int sw = w * ks, sh = h * ks;
+  std::vector<uint32_t> src(static_cast<std::size_t>(sw) * sh);
+  const bool sameFormat = ss.Format() == ds.Format() && SamePalette(ss, ds);
+  const gdi::PixelConverter convert(ss.Format(), ss.Palette(), ds.Format(), ds.Palette());
+  for (int j = 0; j < sh; ++j)
+    for (int i = 0; i < sw; ++i) {
+      const uint32_t v = ss.Read(sx * ks + i, sy * ks + j);
+      src[static_cast<std::size_t>(j) * sw + i] = sameFormat ? v : convert(v);
+    }
+  const int fx0 = to.left * kd, fy0 = to.top * kd, fw = w * kd, fh = h * kd;
+  std::vector<uint32_t> up;
+  if (rop == SRCCOPY && ks < kd && kd % ks == 0 && !ds.Format().Indexed()) {
+    std::vector<uint32_t> xrgb(src.size());
+    for (std::size_t i = 0; i < src.size(); ++i) {
+      const COLORREF c = ds.ToColor(src[i]);
+      xrgb[i] = (uint32_t(GetRValue(c)) << 16) | (uint32_t(GetGValue(c)) << 8) | GetBValue(c);
+    }
+    host::ScalePictureUp(xrgb.data(), sw, sh, sw, kd / ks, up);
+    for (uint32_t& v : up) v = ds.ToPixel(RGB(v >> 16, (v >> 8) & 0xFF, v & 0xFF));
+  }
+  const uint32_t bits = ds.ColourBits();
+  for (int j = 0; j < fh; ++j) {
+    const int y = fy0 + j;
+    if (y < fc.top || y >= fc.bottom) continue;
+    // The source row: the same fine row at equal scales, else the one of the pixel's block.
+    const int srow = ks == kd ? j : (j / kd) * ks;
+    for (int i = 0; i < fw; ++i) {
+      const int x = fx0 + i;
+      if (x < fc.left || x >= fc.right) continue;
+      uint32_t v;
+      if (!up.empty()) {
+        v = up[static_cast<std::size_t>(j) * fw + i];
+      } else {
+        const int scol = ks == kd ? i : (i / kd) * ks;
+        v = src[static_cast<std::size_t>(srow) * sw + scol];
+      }
+      ds.Write(x, y, rop == SRCCOPY ? v : CombineRop(rop, v, ds.Read(x, y), bits));
+    }
+  }
+}
+
 }  // namespace
 
 BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop) {
@@ -453,7 +566,7 @@ BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int
       if (!BrushColour(dd->state.brush, bc)) return TRUE;
       v = ds.ToPixel(bc);
     }
-    for (i64 yy = std::max<i64>(Y, cl.top); yy < std::min<i64>(Y + height, cl.bottom); ++yy) ds.Span(yy, X, X + width, v, r2);
+    for (i64 yy = std::max<i64>(Y, cl.top); yy < std::min<i64>(Y + height, cl.bottom); ++yy) ds.BlockSpan(yy, X, X + width, v, r2);
     return TRUE;
   }
   // The same pixels on both sides: use one access and copy through a buffer.
@@ -472,6 +585,12 @@ BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int
   const i64 top = std::max<i64>({0, cl.top - Y, -SY});
   const i64 bottom = std::min<i64>({height, cl.bottom - Y, st->Height() - SY});
   if (lo >= hi || top >= bottom) return TRUE;
+  if (ds.Scale() > 1 || ss.Scale() > 1) {
+    ScaledBlt(ds, ss, RECT{static_cast<LONG>(X + lo), static_cast<LONG>(Y + top), static_cast<LONG>(X + hi),
+                           static_cast<LONG>(Y + bottom)},
+              static_cast<int>(SX + lo), static_cast<int>(SY + top), rop);
+    return TRUE;
+  }
   const int n = static_cast<int>(hi - lo), rows = static_cast<int>(bottom - top);
   const bool sameFormat = ss.Format() == ds.Format() && SamePalette(ss, ds);
   const int sb = ss.Bpp(), db = ds.Bpp();

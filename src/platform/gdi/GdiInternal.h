@@ -45,6 +45,9 @@ struct FontObj final : Object {
   LOGFONTA log{};
   std::shared_ptr<host::services::Font> face;  // opened on first use
   bool openFailed = false;
+  // The same font at a render scale's size (for text on a scaled surface), once asked for.
+  std::shared_ptr<host::services::Font> fineFace;
+  int fineScale = 0;
 };
 
 struct BitmapObj final : Object {
@@ -160,11 +163,19 @@ class Surface {
   IPixelTarget* Target() const { return target_; }
   const PixelFormat& Format() const { return format_; }
   const PALETTEENTRY* Palette() const { return palette_; }
-  // Clip rectangle, right and bottom exclusive; may be empty.
+  // Clip rectangle, right and bottom exclusive, in device coordinates (at a render scale: the
+  // pixels of the DC's coordinates that the clip reaches at all); may be empty.
   const RECT& Clip() const { return clip_; }
   // Narrows the clip rectangle for the rest of this call (device coordinates).
   void IntersectClip(long long left, long long top, long long right, long long bottom);
   int Bpp() const { return bpp_; }
+  // The target's render scale: Address, Read, Write and Span work on its fine grid, whose clip
+  // rectangle is FineClip (the same as Clip at scale 1).
+  int Scale() const { return scale_; }
+  const RECT& FineClip() const { return fineClip_; }
+  // Span over the pixels of the DC's coordinates (row y, x0 <= x < x1): at a render scale, the
+  // blocks of fine pixels that stand for them.
+  void BlockSpan(long long y, long long x0, long long x1, uint32_t value, int rop2) const;
 
   uint8_t* Address(int x, int y) const { return access_.bits + access_.pitch * y + static_cast<std::ptrdiff_t>(x) * bpp_; }
   uint32_t Read(int x, int y) const;
@@ -183,6 +194,8 @@ class Surface {
   PixelFormat format_;
   const PALETTEENTRY* palette_ = nullptr;
   RECT clip_{0, 0, 0, 0};
+  RECT fineClip_{0, 0, 0, 0};
+  int scale_ = 1;
   int bpp_ = 4;
   uint32_t colourBits_ = 0;
   bool ok_ = false;
@@ -194,5 +207,7 @@ uint32_t ApplyRop2(int rop2, uint32_t pen, uint32_t dst, uint32_t colourBits);
 bool BrushColour(HBRUSH brush, COLORREF& colour);
 // The DC's font opened through the font library (nullptr if no font could be opened).
 std::shared_ptr<host::services::Font> RealizeFont(DCObj* dc);
+// The DC's font at `scale` times its size, rasterised at that size (the font itself at 1).
+std::shared_ptr<host::services::Font> RealizeFineFont(DCObj* dc, int scale);
 
 }  // namespace gdi::detail

@@ -169,6 +169,26 @@ std::shared_ptr<host::services::Font> RealizeFont(DCObj* dc) {
   return f->face;
 }
 
+std::shared_ptr<host::services::Font> RealizeFineFont(DCObj* dc, int scale) {
+  std::shared_ptr<host::services::Font> face = RealizeFont(dc);
+  if (!face || scale <= 1) return face;
+  auto* f = TheTable().Get<FontObj>(dc->state.font);
+  if (f->fineScale != scale) {
+    host::services::FontRequest r;
+    const auto& lf = f->log;
+    r.face.assign(lf.lfFaceName, strnlen(lf.lfFaceName, sizeof lf.lfFaceName));
+    r.charset = lf.lfCharSet;
+    // Heights of either sign scale with the picture; the default height is the font's em height.
+    r.height = (lf.lfHeight != 0 ? lf.lfHeight : -face->Metrics().emHeight) * scale;
+    r.weight = lf.lfWeight == FW_DONTCARE ? FW_NORMAL : lf.lfWeight;
+    r.italic = lf.lfItalic != 0;
+    r.antialiased = lf.lfQuality == ANTIALIASED_QUALITY || lf.lfQuality == CLEARTYPE_QUALITY;
+    f->fineFace = TheTable().Fonts().Open(r);
+    f->fineScale = scale;
+  }
+  return f->fineFace ? f->fineFace : face;
+}
+
 Surface::Surface(DCObj* dc) {
   target_ = TargetOfDC(dc);
   if (!target_) return;
@@ -190,6 +210,8 @@ Surface::Surface(DCObj* dc) {
     if (clip_.right < clip_.left) clip_.right = clip_.left;
     if (clip_.bottom < clip_.top) clip_.bottom = clip_.top;
   }
+  scale_ = std::clamp(target_->Scale(), 1, 16);
+  fineClip_ = {clip_.left * scale_, clip_.top * scale_, clip_.right * scale_, clip_.bottom * scale_};
   ok_ = true;
 }
 
@@ -198,6 +220,16 @@ void Surface::IntersectClip(long long left, long long top, long long right, long
   clip_.right = static_cast<LONG>(std::clamp<long long>(right, clip_.left, clip_.right));
   clip_.top = static_cast<LONG>(std::clamp<long long>(top, clip_.top, clip_.bottom));
   clip_.bottom = static_cast<LONG>(std::clamp<long long>(bottom, clip_.top, clip_.bottom));
+  fineClip_ = {clip_.left * scale_, clip_.top * scale_, clip_.right * scale_, clip_.bottom * scale_};
+}
+
+void Surface::BlockSpan(long long y, long long x0, long long x1, uint32_t value, int rop2) const {
+  if (scale_ == 1) return Span(y, x0, x1, value, rop2);
+  if (y < clip_.top || y >= clip_.bottom) return;
+  const long long k = scale_;
+  x0 = std::max<long long>(x0, clip_.left);
+  x1 = std::min<long long>(x1, clip_.right);
+  for (long long j = 0; j < k; ++j) Span(y * k + j, x0 * k, x1 * k, value, rop2);
 }
 
 Surface::~Surface() {
@@ -220,9 +252,9 @@ void Surface::Write(int x, int y, uint32_t v) const {
 }
 
 void Surface::Span(long long y, long long x0, long long x1, uint32_t value, int rop2) const {
-  if (y < clip_.top || y >= clip_.bottom) return;
-  x0 = std::max<long long>(x0, clip_.left);
-  x1 = std::min<long long>(x1, clip_.right);
+  if (y < fineClip_.top || y >= fineClip_.bottom) return;
+  x0 = std::max<long long>(x0, fineClip_.left);
+  x1 = std::min<long long>(x1, fineClip_.right);
   if (x0 >= x1) return;
   const int yy = static_cast<int>(y);
   if (rop2 == R2_NOP) return;

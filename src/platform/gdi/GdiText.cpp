@@ -31,12 +31,12 @@ std::string EncodeUtf8(char32_t c) {
   return s;
 }
 
-// Puts the ink of a rasterized string at (x, y) (device coordinates of the cell's
-// top-left corner) in the text colour. Partial coverage (anti-aliased fonts) is blended
+// Puts the ink of a rasterized string at (x, y) (the cell's top-left corner on the pixels the
+// surface writes: its fine grid at a render scale) in the text colour. Partial coverage (anti-aliased fonts) is blended
 // with what is there; on a palette target it is rounded to ink or no ink.
 void PaintInk(const Surface& s, const host::services::TextBitmap& tb, i64 x, i64 y, COLORREF colour) {
   const uint32_t ink = s.ToPixel(colour);
-  const RECT& cl = s.Clip();
+  const RECT& cl = s.FineClip();
   const i64 bx = x + tb.left, by = y + tb.top;
   const i64 j0 = std::max<i64>(0, cl.top - by), j1 = std::min<i64>(tb.height, cl.bottom - by);
   const i64 i0 = std::max<i64>(0, cl.left - bx), i1 = std::min<i64>(tb.width, cl.right - bx);
@@ -61,7 +61,7 @@ void PaintInk(const Surface& s, const host::services::TextBitmap& tb, i64 x, i64
 
 void FillBox(const Surface& s, i64 l, i64 t, i64 r, i64 b, COLORREF colour) {
   const uint32_t v = s.ToPixel(colour);
-  for (i64 y = std::max<i64>(t, s.Clip().top); y < std::min<i64>(b, s.Clip().bottom); ++y) s.Span(y, l, r, v, R2_COPYPEN);
+  for (i64 y = std::max<i64>(t, s.Clip().top); y < std::min<i64>(b, s.Clip().bottom); ++y) s.BlockSpan(y, l, r, v, R2_COPYPEN);
 }
 
 }  // namespace
@@ -123,14 +123,29 @@ BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR te
       FillBox(s, X, sy, X + width, sy + thick, d->state.textColor);
     }
   }
-  if (!dx) {
-    font->Rasterize(str, tb);
+  // At a render scale the glyphs come from the font at the scale's size (hinted and drawn at
+  // that size, not magnified), placed on the fine grid with their baseline where the font's is.
+  const i64 sc = s.Scale();
+  auto ink = sc > 1 ? RealizeFineFont(d, static_cast<int>(sc)) : font;
+  const i64 fineY = sc > 1 ? (Y + m.ascent) * sc - ink->Metrics().ascent : Y;
+  if (!dx && sc == 1) {
+    ink->Rasterize(str, tb);
     PaintInk(s, tb, X, Y, d->state.textColor);
+  } else if (!dx) {
+    // Each character where the font at its own size puts it, so the text keeps its layout.
+    const std::u32string each = host::services::DecodeUtf8(str);
+    const std::vector<int> advances = font->Advances(str);
+    i64 pen = X;
+    for (std::size_t i = 0; i < each.size(); ++i) {
+      ink->Rasterize(EncodeUtf8(each[i]), tb);
+      PaintInk(s, tb, pen * sc, fineY, d->state.textColor);
+      pen += i < advances.size() ? advances[i] : 0;
+    }
   } else {
     i64 pen = X;
     for (std::size_t i = 0; i < chars.size(); ++i) {
-      font->Rasterize(EncodeUtf8(chars[i]), tb);
-      PaintInk(s, tb, pen, Y, d->state.textColor);
+      ink->Rasterize(EncodeUtf8(chars[i]), tb);
+      PaintInk(s, tb, pen * sc, fineY, d->state.textColor);
       pen += dx[i];
     }
   }

@@ -71,6 +71,25 @@ void MemoryTarget::SetValue(int x, int y, uint32_t value) {
   for (int i = 0; i < format_.BytesPerPixel(); ++i) p[i] = uint8_t(value >> (8 * i));
 }
 
+ScaledTarget::ScaledTarget(int width, int height, int scale)
+    : width_(std::max(0, width)), height_(std::max(0, height)), scale_(std::max(1, scale)) {
+  pixels_.assign(static_cast<std::size_t>(width_) * scale_ * static_cast<std::size_t>(height_) * scale_, 0);
+}
+
+bool ScaledTarget::BeginAccess(PixelAccess& access) {
+  access.bits = reinterpret_cast<uint8_t*>(pixels_.data());
+  access.pitch = static_cast<std::ptrdiff_t>(width_) * scale_ * 4;
+  return true;
+}
+
+uint32_t ScaledTarget::At(int fineX, int fineY) const {
+  const int w = width_ * scale_, h = height_ * scale_;
+  if (fineX < 0 || fineY < 0 || fineX >= w || fineY >= h) return 0;
+  return pixels_[static_cast<std::size_t>(fineY) * w + fineX] & 0xFFFFFF;
+}
+
+void ScaledTarget::Fill(uint32_t value) { std::fill(pixels_.begin(), pixels_.end(), value); }
+
 void MemoryTarget::SetPalette(const PALETTEENTRY* entries, int first, int count) {
   if (!format_.Indexed() || !entries || first < 0 || count <= 0) return;
   for (int i = 0; i < count && first + i < 256; ++i) palette_[first + i] = entries[i];

@@ -53,6 +53,10 @@ class IPixelTarget {
   virtual ~IPixelTarget() = default;
   virtual int Width() const = 0;
   virtual int Height() const = 0;
+  // Pixels per pixel of the target's coordinates, in each direction: a target drawn at a
+  // render scale holds Width() * Scale() x Height() * Scale() pixels, and BeginAccess reaches
+  // those. Drawing calls keep their coordinates and draw on the fine grid.
+  virtual int Scale() const { return 1; }
   virtual PixelFormat Format() const = 0;
   // 256 entries for an 8-bit target, nullptr for the others (an 8-bit target without
   // a palette draws with the default system palette).
@@ -99,6 +103,27 @@ class MemoryTarget final : public IPixelTarget {
   int stride_;
   std::vector<uint8_t> memory_;
   std::vector<PALETTEENTRY> palette_;
+};
+
+// A 32-bit (X8R8G8B8) top-down target at a render scale: Width() x Height() in the
+// coordinates drawn with, `scale` times as many pixels each way behind them.
+class ScaledTarget final : public IPixelTarget {
+ public:
+  ScaledTarget(int width, int height, int scale);
+  int Width() const override { return width_; }
+  int Height() const override { return height_; }
+  int Scale() const override { return scale_; }
+  PixelFormat Format() const override { return PixelFormat::Xrgb8888(); }
+  bool BeginAccess(PixelAccess& access) override;
+  void EndAccess() override {}
+  // The real pixels, (Width() * Scale()) per row, rows top-down; 0x00RRGGBB (the top byte unused).
+  const std::vector<uint32_t>& Pixels() const { return pixels_; }
+  uint32_t At(int fineX, int fineY) const;
+  void Fill(uint32_t value);
+
+ private:
+  int width_, height_, scale_;
+  std::vector<uint32_t> pixels_;
 };
 
 // Colour conversions as GDI makes them on a target of the given format.

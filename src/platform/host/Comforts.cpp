@@ -41,16 +41,84 @@ bool PausableClock::Paused() const {
   return paused_;
 }
 
+// ---- Render scale ------------------------------------------------------------------
+
+int ResolveRenderScale(int setting, int desktopWidth, int desktopHeight) {
+  if (setting >= 1) return std::min(setting, 4);
+  int k = 1;
+  while (k < 4 && 640 * (k + 1) <= desktopWidth && 480 * (k + 1) <= desktopHeight) ++k;
+  return k;
+}
+
+void ScalePictureUp(const uint32_t* pixels, int width, int height, int pitch, int k, std::vector<uint32_t>& out) {
+  out.clear();
+  if (!pixels || width <= 0 || height <= 0 || pitch < width || k < 1) return;
+  const int W = width * k, H = height * k;
+  out.resize(size_t(W) * size_t(H));
+  // Output pixel X has its centre at source coordinate (X + 0.5) / k - 0.5; weights in 1/256.
+  struct Tap {
+    int i0, i1, w1;
+  };
+  auto taps = [k](int n, int size) {
+    std::vector<Tap> t(size_t(n) * size_t(k));
+    for (int X = 0; X < n * k; ++X) {
+      const int num = (2 * X + 1) * 256 - k * 256;  // 256 * 2k * source coordinate
+      const int base = num >= 0 ? num / (2 * k * 256) : -1;
+      int frac = num >= 0 ? (num - base * 2 * k * 256) / (2 * k) : 0;
+      int i0 = std::clamp(base, 0, size - 1), i1 = std::clamp(base + 1, 0, size - 1);
+      if (num < 0) i0 = i1 = 0, frac = 0;
+      t[size_t(X)] = {i0, i1, frac};
+    }
+    return t;
+  };
+  const std::vector<Tap> tx = taps(width, width), ty = taps(height, height);
+  auto mix = [](uint32_t a, uint32_t b, int w) {
+    uint32_t r = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+      const int ca = int((a >> shift) & 0xFF), cb = int((b >> shift) & 0xFF);
+      r |= uint32_t((ca * (256 - w) + cb * w + 128) >> 8) << shift;
+    }
+    return r;
+  };
+  for (int Y = 0; Y < H; ++Y) {
+    const Tap& v = ty[size_t(Y)];
+    const uint32_t* r0 = pixels + size_t(v.i0) * size_t(pitch);
+    const uint32_t* r1 = pixels + size_t(v.i1) * size_t(pitch);
+    uint32_t* o = out.data() + size_t(Y) * size_t(W);
+    for (int X = 0; X < W; ++X) {
+      const Tap& h = tx[size_t(X)];
+      o[X] = mix(mix(r0[h.i0], r0[h.i1], h.w1), mix(r1[h.i0], r1[h.i1], h.w1), v.w1);
+    }
+  }
+}
+
+void KeepPresented(const uint32_t* pixels, int width, int height, int pitch, int clientWidth, int clientHeight,
+                   int scale, std::vector<uint32_t>& kept, int& keptWidth, int& keptHeight) {
+  if (!pixels || width <= 0 || height <= 0 || pitch < width) return;
+  if (scale > 1 && width == clientWidth && height == clientHeight) {
+    ScalePictureUp(pixels, width, height, pitch, scale, kept);
+    keptWidth = width * scale;
+    keptHeight = height * scale;
+    return;
+  }
+  keptWidth = width;
+  keptHeight = height;
+  kept.resize(size_t(width) * size_t(height));
+  for (int row = 0; row < height; ++row)
+    std::copy_n(pixels + size_t(row) * size_t(pitch), width, kept.begin() + ptrdiff_t(row) * width);
+}
+
 // ---- Notices -----------------------------------------------------------------------
 
-void DrawNotice(std::vector<uint32_t>& pixels, int width, int height, const std::string& utf8) {
+void DrawNotice(std::vector<uint32_t>& pixels, int width, int height, const std::string& utf8, int scale) {
+  scale = std::clamp(scale, 1, 4);
   if (utf8.empty() || width <= 0 || height <= 0 || pixels.size() < size_t(width) * size_t(height)) return;
   // One cache of opened fonts for the process, as the machine has one set of fonts.
   static services::FontLibrary fonts;
   services::FontRequest request;
   request.face = "Tahoma";
   request.charset = 128;  // Japanese notices fall back to a gothic
-  request.height = -20;
+  request.height = -20 * scale;
   request.weight = 700;
   request.antialiased = true;
   std::shared_ptr<services::Font> font = fonts.Open(request);
@@ -59,10 +127,10 @@ void DrawNotice(std::vector<uint32_t>& pixels, int width, int height, const std:
   font->Rasterize(utf8, text);
   const int cellH = font->Metrics().height;
   const int x0 = (width - text.advance) / 2;
-  const int y0 = height - cellH - 24;
+  const int y0 = height - cellH - 24 * scale;
   // A dark band behind the text, so it reads over any picture.
-  const int bandTop = std::max(0, y0 - 6), bandBottom = std::min(height, y0 + cellH + 6);
-  const int bandLeft = std::max(0, x0 - 12), bandRight = std::min(width, x0 + text.advance + 12);
+  const int bandTop = std::max(0, y0 - 6 * scale), bandBottom = std::min(height, y0 + cellH + 6 * scale);
+  const int bandLeft = std::max(0, x0 - 12 * scale), bandRight = std::min(width, x0 + text.advance + 12 * scale);
   for (int y = bandTop; y < bandBottom; ++y) {
     for (int x = bandLeft; x < bandRight; ++x) {
       uint32_t& p = pixels[size_t(y) * size_t(width) + size_t(x)];

@@ -30,6 +30,9 @@ struct ComfortSettings {
   bool windowFrame = true;       // the game window has a title bar and can be resized
   bool integerScaling = false;   // scale the picture by whole multiples only
   bool smoothScaling = true;     // smooth (linear) or sharp (nearest) scaling
+  // The game window's pictures hold renderScale x renderScale pixels for each pixel the game
+  // sees (1..4; 0: the largest that fits the desktop, see ResolveRenderScale).
+  int renderScale = 1;
   std::string screenshotDir;     // empty: $XDG_PICTURES_DIR/tavvyhop or ~/Pictures/tavvyhop
   // Game-pad buttons (SDL's names) of fire, afterburner, thrust, missiles, blade and view.
   std::array<std::string, 6> padButtons{"a", "b", "x", "y", "rightshoulder", "leftshoulder"};
@@ -56,9 +59,25 @@ class PausableClock final : public win::IClock {
   DWORD offset_ = 0;    // time spent paused so far
 };
 
+// The render scale a setting asks for: 1..4 as given, 0 (auto) the largest k at most 4 whose
+// 640k x 480k fits a desktop of the given size (at least 1).
+int ResolveRenderScale(int setting, int desktopWidth, int desktopHeight);
+
+// `k` times the picture (width x height pixels of 0x00RRGGBB, `pitch` apart) in each direction,
+// filtered bilinearly with pixel centres kept (a 640 x 480 picture shown among pictures drawn
+// at the render scale).
+void ScalePictureUp(const uint32_t* pixels, int width, int height, int pitch, int k, std::vector<uint32_t>& out);
+
+// What a game window keeps of a presented picture (`pitch` pixels a row) at render scale
+// `scale`: a picture of the render size as it is, one of the client size (a form painted at
+// 640 x 480) scaled up to the render size, so that every picture of the window has one size.
+void KeepPresented(const uint32_t* pixels, int width, int height, int pitch, int clientWidth, int clientHeight,
+                   int scale, std::vector<uint32_t>& kept, int& keptWidth, int& keptHeight);
+
 // A picture with a one-line notice written over its lower middle on a dark band.
 // `pixels` holds width*height 0x00RRGGBB pixels, tightly packed.
-void DrawNotice(std::vector<uint32_t>& pixels, int width, int height, const std::string& utf8);
+// A picture at a render scale gets the notice `scale` times as large.
+void DrawNotice(std::vector<uint32_t>& pixels, int width, int height, const std::string& utf8, int scale = 1);
 
 // Where screenshots go: `configured` when given, else $XDG_PICTURES_DIR (the environment,
 // then ~/.config/user-dirs.dirs) or ~/Pictures, with "tavvyhop" below it.

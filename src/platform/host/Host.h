@@ -198,6 +198,9 @@ class IHost {
   // The port's conveniences (pause, full screen at a key, screenshots); none in a bare host.
   virtual Comforts* GetComforts() { return nullptr; }
 
+  // Pixels of the game window's pictures per pixel the game sees, in each direction (1..4).
+  virtual int RenderScale() const { return 1; }
+
   virtual int DesktopBitDepth() = 0;
   virtual void DesktopSize(int& width, int& height) = 0;
   virtual bool ScreenSaverEnabled() = 0;

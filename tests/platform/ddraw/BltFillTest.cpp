@@ -11,36 +11,17 @@ using namespace ddtest;
 
 namespace {
 
-class BltFill : public ::testing::Test {
+class BltFill : public SurfaceFixtureOf<::testing::Test> {
  protected:
   void SetUp() override {
-    ddraw::ResetMachine();
-    ddraw::SetMachine(TestMachine());
-    dd = CreateDD();
-    ASSERT_NE(dd, nullptr);
-    ASSERT_EQ(dd->SetCooperativeLevel(FakeHwnd(), DDSCL_NORMAL), DD_OK);
+    Start(TestMachine());
     fx.dwSize = sizeof fx;
     fx.dwFillColor = 0xF800;
-  }
-  void TearDown() override {
-    for (IDirectDrawSurface7* s : made)
-      if (s) s->Release();
-    if (dd) dd->Release();
-    ddraw::ResetMachine();
-  }
-  IDirectDrawSurface7* Make(DWORD w, DWORD h, const DDPIXELFORMAT& format, DWORD caps) {
-    DDSURFACEDESC2 d = OffscreenDesc(w, h, &format, caps);
-    IDirectDrawSurface7* s = nullptr;
-    EXPECT_EQ(dd->CreateSurface(&d, &s, nullptr), DD_OK);
-    made.push_back(s);
-    return s;
   }
   IDirectDrawSurface7* Plain565(DWORD w = 8, DWORD h = 8) {
     return Make(w, h, Rgb(16, 0xF800, 0x07E0, 0x001F), DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
   }
 
-  IDirectDraw7* dd = nullptr;
-  std::vector<IDirectDrawSurface7*> made;
   DDBLTFX fx{};
 };
 

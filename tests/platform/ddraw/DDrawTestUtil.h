@@ -1,6 +1,8 @@
 // Helpers for the tests of the DirectDraw stand-in and of the surfaces built on it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -107,5 +109,35 @@ inline HRESULT WritePixel(IDirectDrawSurface7* s, int x, int y, uint32_t v) {
   for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
   return s->Unlock(nullptr);
 }
+
+// A DirectDraw object on a test machine in normal cooperative level, and the surfaces a test
+// makes through it, all let go at the end.
+template <class Base>
+class SurfaceFixtureOf : public Base {
+ protected:
+  void Start(const ddraw::MachineConfig& machine) {
+    ddraw::ResetMachine();
+    ddraw::SetMachine(machine);
+    dd = CreateDD();
+    ASSERT_NE(dd, nullptr);
+    ASSERT_EQ(dd->SetCooperativeLevel(FakeHwnd(), DDSCL_NORMAL), DD_OK);
+  }
+  void TearDown() override {
+    for (IDirectDrawSurface7* s : made)
+      if (s) s->Release();
+    if (dd) dd->Release();
+    ddraw::ResetMachine();
+  }
+  IDirectDrawSurface7* Make(DWORD w, DWORD h, const DDPIXELFORMAT& format, DWORD caps) {
+    DDSURFACEDESC2 d = OffscreenDesc(w, h, &format, caps);
+    IDirectDrawSurface7* s = nullptr;
+    EXPECT_EQ(dd->CreateSurface(&d, &s, nullptr), DD_OK);
+    made.push_back(s);
+    return s;
+  }
+
+  IDirectDraw7* dd = nullptr;
+  std::vector<IDirectDrawSurface7*> made;
+};
 
 }  // namespace ddtest

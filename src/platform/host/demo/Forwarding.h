@@ -47,6 +47,7 @@ class ForwardingHost : public IHost {
   void SetScreenSaverEnabled(bool enabled) override { inner_->SetScreenSaverEnabled(enabled); }
   Comforts* GetComforts() override { return inner_->GetComforts(); }
   uint64_t ScreenLosses() override { return inner_->ScreenLosses(); }
+  int RenderScale() const override { return inner_->RenderScale(); }
 
  protected:
   std::unique_ptr<IHost> inner_;

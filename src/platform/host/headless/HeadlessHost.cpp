@@ -36,14 +36,7 @@ class HeadlessWindow final : public IWindow {
   bool Fullscreen() const override { return fullscreen_; }
   bool Active() const override;
   void Present(const uint32_t* pixels, int width, int height, int pitch) override {
-    if (!pixels || width <= 0 || height <= 0 || pitch < width) return;
-    presentedW_ = width;
-    presentedH_ = height;
-    presented_.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
-    for (int row = 0; row < height; ++row) {
-      std::copy_n(pixels + static_cast<size_t>(row) * static_cast<size_t>(pitch), width,
-                  presented_.begin() + static_cast<ptrdiff_t>(row) * width);
-    }
+    KeepPresented(pixels, width, height, pitch, width_, height_, scale_, presented_, presentedW_, presentedH_);
   }
   const std::vector<uint32_t>& LastPresented(int& width, int& height) const override {
     width = presentedW_;
@@ -59,6 +52,7 @@ class HeadlessWindow final : public IWindow {
   std::string caption_;
   std::string notice_;
   int width_, height_;
+  int scale_ = 1;  // the game window's render scale; 1 for dialogs
   int x_ = 0, y_ = 0;
   bool visible_ = false;
   bool fullscreen_ = false;
@@ -76,7 +70,8 @@ class HeadlessHost final : public IHost {
         script_(std::move(script)),
         joysticks_(CreateHeadlessJoysticks()),
         audio_(MakeHeadlessAudio(clock_, options.audio, options.audioOutPath)),
-        comforts_(comforts, gameClock_, *audio_, [this] { return clock_.Milliseconds(); }) {
+        comforts_(comforts, gameClock_, *audio_, [this] { return clock_.Milliseconds(); }),
+        renderScale_(ResolveRenderScale(comforts.renderScale, options.desktopWidth, options.desktopHeight)) {
     ReleaseScript(0);
   }
 
@@ -132,6 +127,7 @@ class HeadlessHost final : public IHost {
   }
 
   uint64_t ScreenLosses() override { return screenLosses_.load(); }
+  int RenderScale() const override { return renderScale_; }
 
   int DesktopBitDepth() override { return options_.desktopBitDepth; }
   void DesktopSize(int& width, int& height) override {
@@ -244,6 +240,7 @@ class HeadlessHost final : public IHost {
   std::unique_ptr<IJoysticks> joysticks_;
   std::unique_ptr<HeadlessAudio> audio_;
   Comforts comforts_;
+  int renderScale_;
   std::deque<Event> queue_;
   std::vector<HeadlessWindow*> shown_;
   HeadlessWindow* blurred_ = nullptr;
@@ -258,7 +255,11 @@ class HeadlessHost final : public IHost {
 };
 
 HeadlessWindow::HeadlessWindow(HeadlessHost& host, const WindowDesc& desc)
-    : host_(host), caption_(desc.caption), width_(desc.clientWidth), height_(desc.clientHeight) {
+    : host_(host),
+      caption_(desc.caption),
+      width_(desc.clientWidth),
+      height_(desc.clientHeight),
+      scale_(desc.border ? 1 : host.RenderScale()) {
   int dw = 0, dh = 0;
   host.DesktopSize(dw, dh);
   if (desc.centred) {

@@ -22,8 +22,9 @@ class SdlHost;
 
 class SdlWindow final : public IWindow {
  public:
-  SdlWindow(SdlHost& host, SDL_Window* window, SDL_Renderer* renderer, int w, int h, const ComfortSettings& look)
-      : host_(host), window_(window), renderer_(renderer), width_(w), height_(h), look_(look) {}
+  SdlWindow(SdlHost& host, SDL_Window* window, SDL_Renderer* renderer, int w, int h, int scale,
+            const ComfortSettings& look)
+      : host_(host), window_(window), renderer_(renderer), width_(w), height_(h), scale_(scale), look_(look) {}
   ~SdlWindow() override;
 
   uint32_t Id() const { return SDL_GetWindowID(window_); }
@@ -63,13 +64,7 @@ class SdlWindow final : public IWindow {
 
   void Present(const uint32_t* pixels, int width, int height, int pitch) override {
     if (!pixels || width <= 0 || height <= 0 || pitch < width) return;
-    presentedW_ = width;
-    presentedH_ = height;
-    presented_.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
-    for (int row = 0; row < height; ++row) {
-      std::copy_n(pixels + static_cast<size_t>(row) * static_cast<size_t>(pitch), width,
-                  presented_.begin() + static_cast<ptrdiff_t>(row) * width);
-    }
+    KeepPresented(pixels, width, height, pitch, width_, height_, scale_, presented_, presentedW_, presentedH_);
     Redraw();
   }
   const std::vector<uint32_t>& LastPresented(int& width, int& height) const override {
@@ -87,8 +82,11 @@ class SdlWindow final : public IWindow {
           SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, presentedW_, presentedH_);
       textureW_ = presentedW_;
       textureH_ = presentedH_;
-      // Full screen scales the picture to fit with its aspect kept (black bars).
-      SDL_RenderSetLogicalSize(renderer_, presentedW_, presentedH_);
+      // Full screen scales the picture to fit with its aspect kept (black bars). A picture at
+      // the render scale keeps the client size as the logical size, so that the mouse still
+      // reports the game's coordinates and whole-multiple scaling counts the game's pixels.
+      const bool dense = scale_ > 1 && presentedW_ == width_ * scale_ && presentedH_ == height_ * scale_;
+      SDL_RenderSetLogicalSize(renderer_, dense ? width_ : presentedW_, dense ? height_ : presentedH_);
       SDL_RenderSetIntegerScale(renderer_, look_.integerScaling ? SDL_TRUE : SDL_FALSE);
       if (texture_) SDL_SetTextureScaleMode(texture_, look_.smoothScaling ? SDL_ScaleModeLinear : SDL_ScaleModeNearest);
     }
@@ -97,7 +95,7 @@ class SdlWindow final : public IWindow {
       SDL_UpdateTexture(texture_, nullptr, presented_.data(), presentedW_ * 4);
     } else {
       composed_ = presented_;
-      DrawNotice(composed_, presentedW_, presentedH_, notice_);
+      DrawNotice(composed_, presentedW_, presentedH_, notice_, std::max(1, presentedW_ / std::max(1, width_)));
       SDL_UpdateTexture(texture_, nullptr, composed_.data(), presentedW_ * 4);
     }
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
@@ -113,6 +111,7 @@ class SdlWindow final : public IWindow {
   SDL_Texture* texture_ = nullptr;
   int textureW_ = 0, textureH_ = 0;
   int width_, height_;
+  int scale_;  // the render scale of the game window; 1 for dialogs
   bool fullscreen_ = false;
   std::vector<uint32_t> presented_;
   int presentedW_ = 0, presentedH_ = 0;
@@ -128,6 +127,9 @@ class SdlHost final : public IHost {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
       throw HostStartError(std::string("cannot start the window system: ") + SDL_GetError());
     }
+    int dw = 0, dh = 0;
+    DesktopSize(dw, dh);
+    renderScale_ = ResolveRenderScale(settings.renderScale, dw, dh);
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, settings.smoothScaling ? "linear" : "nearest");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     audio_ = CreateSdlAudio(options.audio);
@@ -156,7 +158,11 @@ class SdlHost final : public IHost {
     // The game's own form: a normal, resizable window unless the original borderless one is asked for.
     const bool game = !desc.border;
     if (game) flags |= settings_.windowFrame ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_BORDERLESS;
-    SDL_Window* w = SDL_CreateWindow(desc.caption.c_str(), x, y, desc.clientWidth, desc.clientHeight, flags);
+    // The game window shows its pictures pixel for pixel: render-scale times its client size.
+    const int scale = game ? renderScale_ : 1;
+    if (scale > 1 && desc.centred && !desc.centreOn) x = y = SDL_WINDOWPOS_CENTERED;
+    SDL_Window* w =
+        SDL_CreateWindow(desc.caption.c_str(), x, y, desc.clientWidth * scale, desc.clientHeight * scale, flags);
     if (!w) throw HostStartError(std::string("cannot create a window: ") + SDL_GetError());
     SDL_Renderer* r = SDL_CreateRenderer(w, -1, SDL_RENDERER_ACCELERATED);
     if (!r) r = SDL_CreateRenderer(w, -1, SDL_RENDERER_SOFTWARE);
@@ -165,7 +171,7 @@ class SdlHost final : public IHost {
       SDL_DestroyWindow(w);
       throw HostStartError("cannot draw into a window: " + why);
     }
-    auto window = std::make_unique<SdlWindow>(*this, w, r, desc.clientWidth, desc.clientHeight, settings_);
+    auto window = std::make_unique<SdlWindow>(*this, w, r, desc.clientWidth, desc.clientHeight, scale, settings_);
     windows_[window->Id()] = window.get();
     comforts_->WindowCreated(window.get(), game);
     if (game) SDL_SetWindowMinimumSize(w, desc.clientWidth / 4, desc.clientHeight / 4);
@@ -233,6 +239,7 @@ class SdlHost final : public IHost {
     }
   }
 
+  int RenderScale() const override { return renderScale_; }
   int DesktopBitDepth() override {
     SDL_DisplayMode mode;
     if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return 32;
@@ -388,6 +395,7 @@ class SdlHost final : public IHost {
   }
 
   ComfortSettings settings_;
+  int renderScale_ = 1;
   PausableClock gameClock_;
   win::ScopedClock scopedClock_{gameClock_};
   std::unique_ptr<Comforts> comforts_;
@@ -404,8 +412,8 @@ void SdlWindow::ClientOrigin(int& x, int& y) const {
   SDL_GetWindowPosition(window_, &x, &y);
   int dw = 0, dh = 0;
   host_.DesktopSize(dw, dh);
-  x = std::clamp(x, 0, std::max(0, dw - width_));
-  y = std::clamp(y, 0, std::max(0, dh - height_));
+  x = std::clamp(x, 0, std::max(0, dw - width_ * scale_));
+  y = std::clamp(y, 0, std::max(0, dh - height_ * scale_));
 }
 
 SdlWindow::~SdlWindow() {
