@@ -27,16 +27,16 @@ Bytes Picture() {
       const int band = static_cast<int>(std::sin(y * 0.09 + x * 0.01) * 24);
       const int shade = d < 80 ? 200 - static_cast<int>(d) : 40 + band;
       const int noise = static_cast<int>(rng() % 5) - 2;
-      b.push_back(static_cast<uint8_t>(std::clamp(shade / 2 + noise, 0, 255)));       // blue
-      b.push_back(static_cast<uint8_t>(std::clamp(shade * 3 / 4 + noise, 0, 255)));   // green
-      b.push_back(static_cast<uint8_t>(std::clamp(shade + noise + y / 8, 0, 255)));   // red
+      b.push_back(static_cast<uint8_t>(std::clamp(shade / 2 + noise, 0, 255)));      // blue
+      b.push_back(static_cast<uint8_t>(std::clamp(shade * 3 / 4 + noise, 0, 255)));  // green
+      b.push_back(static_cast<uint8_t>(std::clamp(shade + noise + y / 8, 0, 255)));  // red
     }
   return b;
 }
 
 Bytes Text() {
-  static const char* words[] = {"the ",   "ship ", "fires ",  "at ",    "enemy ",  "craft ", "near ",
-                                "colony ", "1200, ", "0.5, ", "-30, ", "planet ", "stage\r\n", "score "};
+  static const char* words[] = {"the ",    "ship ",  "fires ", "at ",   "enemy ",  "craft ",    "near ",
+                                "colony ", "1200, ", "0.5, ",  "-30, ", "planet ", "stage\r\n", "score "};
   std::mt19937 rng(7);
   std::string s;
   while (s.size() < 256 * 1024) s += words[rng() % std::size(words)];

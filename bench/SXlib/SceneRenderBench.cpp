@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -223,7 +223,8 @@ class GameTree {
     child(root.get(), colony.get(), 60, 30, 100)->Texture = textures[1].get();
     for (int k = 0; k < 101; ++k)
       child(root.get(), star3.get(), rnd(-400, 400), rnd(-300, 300), rnd(450, 900))->Material = star.MaterialData;
-    for (int k = 0; k < 31; ++k) child(root.get(), k < 6 ? missile.get() : nullptr, rnd(-20, 20), rnd(-15, 15), rnd(10, 60));
+    for (int k = 0; k < 31; ++k)
+      child(root.get(), k < 6 ? missile.get() : nullptr, rnd(-20, 20), rnd(-15, 15), rnd(10, 60));
     for (int k = 0; k < 101; ++k) {
       const bool live = k < 60;
       const float x = rnd(-20, 20), y = rnd(-15, 15), z = rnd(20, 80);

@@ -5,8 +5,8 @@
 
 #include <sstream>
 
-#include "app/Session.h"
 #include "SXView1/ViewData.h"
+#include "app/Session.h"
 
 namespace {
 
@@ -14,7 +14,8 @@ void BM_HeadlessTicks(benchmark::State& state) {
   const std::string ticks = std::to_string(state.range(0));
   for (auto _ : state) {
     std::ostringstream out, err;
-    int code = RunTavvyhop({"--headless", "--autopilot", "--seed=1", "--ticks=" + ticks, "--data=" TAVVY_DATA_DIR}, out, err);
+    int code =
+        RunTavvyhop({"--headless", "--autopilot", "--seed=1", "--ticks=" + ticks, "--data=" TAVVY_DATA_DIR}, out, err);
     if (code != 0) state.SkipWithError(err.str().c_str());
   }
   state.counters["ticks/s"] = benchmark::Counter(

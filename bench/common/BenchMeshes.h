@@ -31,7 +31,8 @@ inline Mesh Sphere(float r, int slices, int stacks) {
     }
   for (int a = 0; a < stacks; ++a)
     for (int b = 0; b < slices; ++b) {
-      const uint16_t p = uint16_t(a * (slices + 1) + b), q = uint16_t(p + 1), s = uint16_t(p + slices + 1), t = uint16_t(s + 1);
+      const uint16_t p = uint16_t(a * (slices + 1) + b), q = uint16_t(p + 1), s = uint16_t(p + slices + 1),
+                     t = uint16_t(s + 1);
       m.i.insert(m.i.end(), {p, q, s, q, t, s});
     }
   return m;
@@ -49,7 +50,8 @@ inline Mesh Cylinder(float r, float length, int segments, int rings) {
     }
   for (int a = 0; a < rings; ++a)
     for (int b = 0; b < segments; ++b) {
-      const uint16_t p = uint16_t(a * (segments + 1) + b), q = uint16_t(p + 1), s = uint16_t(p + segments + 1), t = uint16_t(s + 1);
+      const uint16_t p = uint16_t(a * (segments + 1) + b), q = uint16_t(p + 1), s = uint16_t(p + segments + 1),
+                     t = uint16_t(s + 1);
       m.i.insert(m.i.end(), {p, s, q, q, s, t});
     }
   return m;

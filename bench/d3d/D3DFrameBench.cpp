@@ -32,7 +32,6 @@ using benchscene::Sphere;
 using benchscene::Star;
 using benchscene::Vertex;
 
-
 D3DMATRIX At(float x, float y, float z) {
   D3DMATRIX m{};
   for (int k = 0; k < 4; ++k) m.m[k][k] = 1;
@@ -112,7 +111,7 @@ class FrontScene {
     boom_ = Texture(raster::PixelFormat::A1R5G5B5, 128, true, 4);
     planet_ = Buffer(Sphere(60, 40, 16));  // 1,280 triangles
     colony_ = Buffer(Cylinder(20, 300, 48, 6));
-    craft_ = Buffer(Sphere(2, 15, 10));    // 300 triangles
+    craft_ = Buffer(Sphere(2, 15, 10));  // 300 triangles
     star_ = Buffer(Star());
     sprite_ = Buffer(Quad(0.6f));
     blast_ = Buffer(Quad(5));
@@ -278,8 +277,8 @@ class FrontScene {
         seed = seed * 1664525u + 1013904223u;
         const uint8_t n = uint8_t(seed >> 24);
         const bool hole = keyed && ((x / 8 + y / 8) % 3 == 0);
-        const raster::Rgba8 c =
-            hole ? raster::Rgba8{0, 0, 0, 255} : raster::Rgba8{uint8_t(x * 255 / size), n, uint8_t(y * 255 / size), 255};
+        const raster::Rgba8 c = hole ? raster::Rgba8{0, 0, 0, 255}
+                                     : raster::Rgba8{uint8_t(x * 255 / size), n, uint8_t(y * 255 / size), 255};
         const uint16_t v = uint16_t(raster::EncodeRaw(format, c, raster::kRoundThreshold));
         std::memcpy(static_cast<uint8_t*>(d.lpSurface) + y * d.lPitch + 2 * x, &v, 2);
       }
@@ -352,8 +351,7 @@ void GameFrame(benchmark::State& st, const GUID& kind, bool x8r8g8b8, bool bilin
   for (auto _ : st) scene.Frame();
   st.counters["coverage%"] = scene.Coverage();
   // TAVVY_D3D_DUMP=folder writes the last frame as a PNG.
-  if (const char* dir = std::getenv("TAVVY_D3D_DUMP"))
-    scene.Save(std::string(dir) + "/frame-" + name + ".png");
+  if (const char* dir = std::getenv("TAVVY_D3D_DUMP")) scene.Save(std::string(dir) + "/frame-" + name + ".png");
 }
 
 // The fast device's benchmarks take the number of render threads as their argument (/1, /2).

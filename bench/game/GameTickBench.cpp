@@ -8,8 +8,8 @@
 
 #include <memory>
 
-#include "app/Session.h"
 #include "SXView1/TForm1.h"
+#include "app/Session.h"
 #include "platform/host/Hosts.h"
 
 namespace {
@@ -17,8 +17,8 @@ namespace {
 // The play tick is the form's own business; the benchmark reaches it as a test would.
 class BenchForm : public TForm1 {
  public:
-  using TForm1::TForm1;
   using TForm1::PlayFrame;
+  using TForm1::TForm1;
 };
 
 class BusyStage {

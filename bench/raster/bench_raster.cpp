@@ -6,10 +6,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <cstdint>
 #include <vector>
 
 #include "common/BenchMeshes.h"
@@ -62,7 +62,7 @@ struct OwnedTexture {
 struct Scene {
   Mesh planet = Sphere(60, 40, 16);  // 1,280 triangles
   Mesh colony = Cylinder(20, 300, 48, 6);
-  Mesh craft = Sphere(2, 15, 10);    // 300 triangles
+  Mesh craft = Sphere(2, 15, 10);  // 300 triangles
   Mesh star = Star();
   Mesh sprite = Quad(0.6f);
   Mesh blast = Quad(5);
@@ -202,7 +202,8 @@ void RenderFrame(benchmark::State& st, bool fast, PixelFormat format) {
   st.counters["coverage%"] = 100.0 * double(covered) / (640.0 * 480.0);
   // TAVVY_RASTER_DUMP=folder writes the last frame as a PPM, to look at.
   if (const char* dir = std::getenv("TAVVY_RASTER_DUMP")) {
-    std::ofstream f(std::string(dir) + (fast ? "/fast_" : "/reference_") + std::to_string(int(format)) + ".ppm", std::ios::binary);
+    std::ofstream f(std::string(dir) + (fast ? "/fast_" : "/reference_") + std::to_string(int(format)) + ".ppm",
+                    std::ios::binary);
     f << "P6\n640 480\n255\n";
     for (size_t i = 0; i < pixels.size(); i += bpp) {
       const Rgba8 c = DecodeRaw(format, LoadRaw(format, pixels.data() + i));

@@ -166,7 +166,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (loaded) {
       if (mesh.Indices.size() != mesh.IndexCount) Fault("index array does not hold IndexCount entries");
-      if (stream.Position() != offset + 256 + int64_t(mesh.VertexCount) * mesh.VertexSize + 2 * int64_t(mesh.IndexCount))
+      if (stream.Position() !=
+          offset + 256 + int64_t(mesh.VertexCount) * mesh.VertexSize + 2 * int64_t(mesh.IndexCount))
         Fault("stream does not stand just after the index list");
       mesh.Optimize();
       mesh.Draw(0);

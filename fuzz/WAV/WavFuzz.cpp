@@ -34,8 +34,9 @@ class PulledAudio final : public host::IAudioDevice {
 
 const std::string& FilePath() {
   // A file in memory when the machine offers it: a disk file per run costs more than the run.
-  static const std::filesystem::path folder =
-      std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
+  static const std::filesystem::path folder = std::filesystem::is_directory("/dev/shm")
+                                                  ? std::filesystem::path("/dev/shm")
+                                                  : std::filesystem::temp_directory_path();
   static const std::string path = (folder / ("tavvy-fuzz-wav-" + std::to_string(getpid()) + ".wav")).string();
   return path;
 }

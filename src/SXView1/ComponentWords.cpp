@@ -20,13 +20,15 @@ std::optional<std::vector<std::string>> MatchStart(std::string_view pattern, std
   size_t t = 0;
   while (p < pattern.size()) {
     const size_t hole = pattern.find("%s", p);
-    const std::string_view literal = pattern.substr(p, hole == std::string_view::npos ? std::string_view::npos : hole - p);
+    const std::string_view literal =
+        pattern.substr(p, hole == std::string_view::npos ? std::string_view::npos : hole - p);
     if (text.substr(t, literal.size()) != literal) return std::nullopt;
     t += literal.size();
     if (hole == std::string_view::npos) break;
     p = hole + 2;
     const size_t next = pattern.find("%s", p);
-    const std::string_view after = pattern.substr(p, next == std::string_view::npos ? std::string_view::npos : next - p);
+    const std::string_view after =
+        pattern.substr(p, next == std::string_view::npos ? std::string_view::npos : next - p);
     if (after.empty()) {
       if (p < pattern.size() || t >= text.size()) return std::nullopt;
       parts.emplace_back(text.substr(t));
@@ -70,8 +72,7 @@ const std::vector<TComponentMessage>& ComponentMessages() {
        "A form cannot hold more than one display component."},
       // The archive reader.
       {"Kiln Engine Archiveの扱えるデータではありません", "The data is not a Kiln Engine Archive."},
-      {"アーカイブ内には指定されたID '%s' を持つデータが見つかりません",
-       "The archive holds no data with the ID '%s'."},
+      {"アーカイブ内には指定されたID '%s' を持つデータが見つかりません", "The archive holds no data with the ID '%s'."},
       // The sound unit.
       {"DirectSound3D Listnerの解放に失敗しました", "The 3-D sound listener could not be released."},
       {"一次バッファの解放に失敗しました", "The primary sound buffer could not be released."},
@@ -82,7 +83,8 @@ const std::vector<TComponentMessage>& ComponentMessages() {
       {"チャンネル番号%sは無効です、%s～%sの範囲で指定してください",
        "Channel number %s is not valid; give a number from %s to %s."},
       {"Listenerに指定されたパラメータが不適切です", "The parameters given to the 3-D sound listener are not valid."},
-      {"setWaveData 3Dサウンドバッファの解放に失敗しました", "setWaveData: the 3-D sound buffer could not be released."},
+      {"setWaveData 3Dサウンドバッファの解放に失敗しました",
+       "setWaveData: the 3-D sound buffer could not be released."},
       {"setWaveData サウンドバッファの解放に失敗しました", "setWaveData: the sound buffer could not be released."},
       {"setWaveData サウンドバッファの複製に失敗しました", "setWaveData: the sound buffer could not be duplicated."},
       {"二次バッファの解放に失敗しました", "The secondary sound buffer could not be released."},
@@ -103,14 +105,16 @@ const std::vector<TComponentMessage>& ComponentMessages() {
       {"DirectInputDeviceのデータフォーマット(キーボード)の指定に失敗しました",
        "The keyboard's data format could not be set."},
       {"DirectInputDevice(マウス)の作成に失敗しました", "The mouse input device could not be created."},
-      {"DirectInputDeviceのデータフォーマット(マウス)の指定に失敗しました", "The mouse's data format could not be set."},
+      {"DirectInputDeviceのデータフォーマット(マウス)の指定に失敗しました",
+       "The mouse's data format could not be set."},
       {"DirectInputDeviceのデータフォーマット(ジョイスティック)の指定に失敗しました",
        "The joystick's data format could not be set."},
       {"DirectInputDeviceの協調レベルの設定に失敗しました", "The input device's cooperative level could not be set."},
       // The scene library.
       {"SXLib: %s が、開けません", "SXLib: %s cannot be opened."},
       {"SXLib: 不正なSXファイルです", "SXLib: not a valid SX file."},
-      {"SXLib: ストリームからの読み込み中にエラーが発生しました", "SXLib: an error occurred while reading from the stream."},
+      {"SXLib: ストリームからの読み込み中にエラーが発生しました",
+       "SXLib: an error occurred while reading from the stream."},
       {"SXLib: VertexBufferがロックできません", "SXLib: the vertex buffer cannot be locked."},
       {"SXLib: VertexBufferがアンロックできません", "SXLib: the vertex buffer cannot be unlocked."},
       {"SXLib: カメラフレームが設定されていません", "SXLib: no camera frame is set."},

@@ -13,12 +13,12 @@ using data::TDataEffect;
 using data::TDataProblem;
 
 // The files, in the order the game reads them.
-constexpr const char* kMeshes[] = {"dotai.sx", "nata.sx", "kyu.sx",    "colony.sx", "sankaku.sx",
+constexpr const char* kMeshes[] = {"dotai.sx",  "nata.sx", "kyu.sx",     "colony.sx", "sankaku.sx",
                                    "fire_s.sx", "beam.sx", "missile.sx", "ball.sx",   "gm.sx",
-                                   "core.sx",  "Bomb.sx", "Bomb_s.sx",  "pigzam.sx"};
+                                   "core.sx",   "Bomb.sx", "Bomb_s.sx",  "pigzam.sx"};
 constexpr const char* kTextures[] = {"earth.bmp", "metal.bmp", "beam.bmp", "beam2.bmp", "fire.bmp"};
-constexpr const char* kEffects[] = {"gunshot.wav", "rocket.wav", "exprosion.wav",   "info.wav",   "crash.wav",
-                                    "gunshot2.wav", "nata.wav",  "exprosion_s.wav", "missile.wav"};
+constexpr const char* kEffects[] = {"gunshot.wav",  "rocket.wav", "exprosion.wav",   "info.wav",   "crash.wav",
+                                    "gunshot2.wav", "nata.wav",   "exprosion_s.wav", "missile.wav"};
 constexpr const char* kTunes[] = {"bgm_b.wav", "bgm_a.wav", "clear.wav"};
 
 // The message lines the game shows (0 to 12).
@@ -51,8 +51,7 @@ void CheckView(const std::string& path, std::vector<TDataProblem>& problems) {
   // Slot 2 is the view every stage starts with; a slot without a line is all zero, and an
   // all-zero camera sees nothing.
   if (lines.size() < 4) {
-    problems.push_back({path, "holds " + std::to_string(lines.size()) + " camera placements of 4",
-                        TDataEffect::GoesOn,
+    problems.push_back({path, "holds " + std::to_string(lines.size()) + " camera placements of 4", TDataEffect::GoesOn,
                         lines.size() < 3 ? "the game goes on, but its 3-D view stays black"
                                          : "the game goes on; the view without a placement shows nothing"});
   }
@@ -62,8 +61,9 @@ void CheckWords(const std::string& path, std::vector<TDataProblem>& problems) {
   std::vector<std::string> lines;
   if (!ReadText(path, problems, [&] { lines = ReadWordsLines(path); })) return;
   if (lines.size() < kMessageLines) {
-    problems.push_back({path, "holds " + std::to_string(lines.size()) + " message lines of the " +
-                                  std::to_string(kMessageLines) + " the game shows",
+    problems.push_back({path,
+                        "holds " + std::to_string(lines.size()) + " message lines of the " +
+                            std::to_string(kMessageLines) + " the game shows",
                         TDataEffect::GoesOn, "the game goes on and shows the missing ones empty"});
   }
 }
@@ -121,8 +121,7 @@ void CheckTune(const std::string& path, std::vector<TDataProblem>& problems) {
     if (step == TWaveStep::Found && (f.nSamplesPerSec != 44100 || f.wBitsPerSample != 16 || f.nChannels != 2)) {
       problems.push_back({path,
                           "is not 44100 Hz 16-bit stereo (" + std::to_string(f.nSamplesPerSec) + " Hz, " +
-                              std::to_string(f.wBitsPerSample) + " bits, " + std::to_string(f.nChannels) +
-                              " channels)",
+                              std::to_string(f.wBitsPerSample) + " bits, " + std::to_string(f.nChannels) + " channels)",
                           TDataEffect::GoesOn, consequence});
     }
   }

@@ -5,8 +5,8 @@
 
 #include "SXView1/Channels.h"
 #include "common/DataReport.h"
-#include "platform/rtl/SysUtils.h"
 #include "ddsd/TDDSDChannel.h"
+#include "platform/rtl/SysUtils.h"
 
 namespace {
 
@@ -15,9 +15,11 @@ namespace {
 // A sound cut short plays what it holds and is said once.
 void ReportBrokenEffects(const std::string& dataDir, const TGameSounds& s) {
   const std::pair<const TDDSDWaveData*, const char*> waves[] = {
-      {s.GunShot.get(), "gunshot.wav"}, {s.Rocket.get(), "rocket.wav"},   {s.Exprosion.get(), "exprosion.wav"},
-      {s.Info.get(), "info.wav"},       {s.Crash.get(), "crash.wav"},     {s.GunShot2.get(), "gunshot2.wav"},
-      {s.Nata.get(), "nata.wav"},       {s.ExprosionS.get(), "exprosion_s.wav"}, {s.Missile.get(), "missile.wav"},
+      {s.GunShot.get(), "gunshot.wav"},     {s.Rocket.get(), "rocket.wav"},
+      {s.Exprosion.get(), "exprosion.wav"}, {s.Info.get(), "info.wav"},
+      {s.Crash.get(), "crash.wav"},         {s.GunShot2.get(), "gunshot2.wav"},
+      {s.Nata.get(), "nata.wav"},           {s.ExprosionS.get(), "exprosion_s.wav"},
+      {s.Missile.get(), "missile.wav"},
   };
   std::vector<data::TDataProblem> problems;
   bool stop = false;
@@ -25,7 +27,8 @@ void ReportBrokenEffects(const std::string& dataDir, const TGameSounds& s) {
     if (!wave || wave->LoadProblem().empty()) continue;
     const bool plays = wave->LoadedPart();
     stop = stop || !plays;
-    problems.push_back({dataDir + name, wave->LoadProblem(), plays ? data::TDataEffect::GoesOn : data::TDataEffect::Stops,
+    problems.push_back({dataDir + name, wave->LoadProblem(),
+                        plays ? data::TDataEffect::GoesOn : data::TDataEffect::Stops,
                         plays ? "the game plays what it holds" : ""});
   }
   data::Report(problems);

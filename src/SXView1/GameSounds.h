@@ -10,15 +10,15 @@
 
 struct TGameSounds {
   std::unique_ptr<TDDSDWaveData> MusicBuffer;
-  std::unique_ptr<TDDSDWaveData> GunShot;      // "gunshot.wav"
-  std::unique_ptr<TDDSDWaveData> Rocket;       // "rocket.wav"
-  std::unique_ptr<TDDSDWaveData> Exprosion;    // "exprosion.wav"
-  std::unique_ptr<TDDSDWaveData> Info;         // "info.wav"
-  std::unique_ptr<TDDSDWaveData> Crash;        // "crash.wav"
-  std::unique_ptr<TDDSDWaveData> GunShot2;     // "gunshot2.wav"
-  std::unique_ptr<TDDSDWaveData> Nata;         // "nata.wav"
-  std::unique_ptr<TDDSDWaveData> ExprosionS;   // "exprosion_s.wav"
-  std::unique_ptr<TDDSDWaveData> Missile;      // "missile.wav"
+  std::unique_ptr<TDDSDWaveData> GunShot;     // "gunshot.wav"
+  std::unique_ptr<TDDSDWaveData> Rocket;      // "rocket.wav"
+  std::unique_ptr<TDDSDWaveData> Exprosion;   // "exprosion.wav"
+  std::unique_ptr<TDDSDWaveData> Info;        // "info.wav"
+  std::unique_ptr<TDDSDWaveData> Crash;       // "crash.wav"
+  std::unique_ptr<TDDSDWaveData> GunShot2;    // "gunshot2.wav"
+  std::unique_ptr<TDDSDWaveData> Nata;        // "nata.wav"
+  std::unique_ptr<TDDSDWaveData> ExprosionS;  // "exprosion_s.wav"
+  std::unique_ptr<TDDSDWaveData> Missile;     // "missile.wav"
 };
 
 // Creates the music stream on the music channel, loads the nine effect files from `dataDir`

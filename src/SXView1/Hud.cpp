@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "SXView1/ScreenText.h"
 #include "SXView1/Channels.h"
+#include "SXView1/ScreenText.h"
 #include "SXView1/TForm1.h"
 #include "platform/rtl/SysUtils.h"
 

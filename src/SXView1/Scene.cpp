@@ -139,10 +139,10 @@ void TForm1::KNInitScene() {
   MeshFireSmall = std::make_unique<TSXMesh>(kn);
 
   const std::pair<std::unique_ptr<TSXMesh>*, const char*> loads[] = {
-      {&MeshBody, "dotai.sx"},       {&MeshBlade, "nata.sx"},       {&MeshSphere, "kyu.sx"},
-      {&MeshColony, "colony.sx"},    {&MeshStar, "sankaku.sx"},     {&MeshFireSmall, "fire_s.sx"},
-      {&MeshBeam, "beam.sx"},        {&MeshMissile, "missile.sx"},  {&MeshEnemy[0], "ball.sx"},
-      {&MeshEnemy[1], "gm.sx"},      {&MeshEnemy[2], "core.sx"},    {&MeshBomb, "Bomb.sx"},
+      {&MeshBody, "dotai.sx"},       {&MeshBlade, "nata.sx"},      {&MeshSphere, "kyu.sx"},
+      {&MeshColony, "colony.sx"},    {&MeshStar, "sankaku.sx"},    {&MeshFireSmall, "fire_s.sx"},
+      {&MeshBeam, "beam.sx"},        {&MeshMissile, "missile.sx"}, {&MeshEnemy[0], "ball.sx"},
+      {&MeshEnemy[1], "gm.sx"},      {&MeshEnemy[2], "core.sx"},   {&MeshBomb, "Bomb.sx"},
       {&MeshBombSmall, "Bomb_s.sx"},
   };
   for (const auto& [mesh, file] : loads) {
@@ -302,9 +302,8 @@ void TForm1::StartStageScene() {
   EarthFrame->SetPosition(root, VecMake(-2500, -2500, 0));
   ColonyFrame->SetPosition(root, VecMake(0, 0, 500));
 
-  const size_t view = ViewIndex >= 0 && ViewIndex < static_cast<int>(ViewMatrices.size())
-                          ? static_cast<size_t>(ViewIndex)
-                          : 0;
+  const size_t view =
+      ViewIndex >= 0 && ViewIndex < static_cast<int>(ViewMatrices.size()) ? static_cast<size_t>(ViewIndex) : 0;
   CameraFrame->SetMatrix(PlayerFrame, ViewMatrices[view]);
   CameraMatrix = ViewMatrices[view];
 

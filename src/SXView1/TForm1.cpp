@@ -1,8 +1,8 @@
-#include "SXView1/Channels.h"
 #include "SXView1/TForm1.h"
 
 #include <algorithm>
 
+#include "SXView1/Channels.h"
 #include "SXView1/DataCheck.h"
 #include "platform/rtl/Random.h"
 #include "platform/win/ModulePath.h"

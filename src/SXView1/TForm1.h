@@ -14,22 +14,22 @@
 #include <vector>
 
 #include "Ddidex/TDDIDEX.h"
+#include "SXView1/GameSounds.h"
 #include "SXView1/MouseTurn.h"
+#include "SXView1/Option.h"
+#include "SXView1/ViewData.h"
 #include "SXlib/TSXFrame.h"
 #include "SXlib/TSXLight.h"
 #include "SXlib/TSXMaterial.h"
 #include "SXlib/TSXMesh.h"
 #include "SXlib/TSXScene.h"
-#include "SXView1/GameSounds.h"
+#include "ddsd/TDDSD.h"
 #include "ddsd/TDDSDChannel.h"
 #include "ddsd/TDDSDGenWave.h"
-#include "ddsd/TDDSD.h"
 #include "kiln/TKiln.h"
 #include "kiln/TKilnCanvas.h"
-#include "kiln/TKilnTexture.h"
 #include "kiln/TKilnFormOwner.h"
-#include "SXView1/Option.h"
-#include "SXView1/ViewData.h"
+#include "kiln/TKilnTexture.h"
 #include "platform/forms/StdCtrls.h"
 #include "platform/rtl/Classes.h"
 #include "platform/rtl/StringList.h"
@@ -37,9 +37,9 @@
 
 // Settings of a run that the command line may change (the defaults are the Windows program's).
 struct TForm1Options {
-  std::optional<uint32_t> Seed;  // fixed seed instead of one from the clock
-  std::string DataDirOverride;   // read the data from here instead of Data/ beside the program
-  bool Autopilot = false;        // the ship flies and fights by itself
+  std::optional<uint32_t> Seed;         // fixed seed instead of one from the clock
+  std::string DataDirOverride;          // read the data from here instead of Data/ beside the program
+  bool Autopilot = false;               // the ship flies and fights by itself
   std::string WordsFile = "words.dat";  // the message lines (words-en.dat: in English)
   // Check the whole data folder at start-up, tell every problem at once and stop before the
   // title over a file the game cannot do without (the program always does; the form's own

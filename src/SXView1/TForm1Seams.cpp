@@ -1,7 +1,6 @@
 // The places where the main form meets the other parts of the program: the display,
 // sound and input components, the scene and its frames, and the per-state frames.
 #include "SXView1/TForm1.h"
-
 #include "SXView1/TitleJpeg.h"
 #include "ddsd/TDDSDChannel.h"
 

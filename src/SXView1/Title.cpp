@@ -5,8 +5,8 @@
 #include <array>
 #include <string>
 
-#include "SXView1/ScreenText.h"
 #include "SXView1/Channels.h"
+#include "SXView1/ScreenText.h"
 #include "SXView1/TForm1.h"
 #include "platform/rtl/SysUtils.h"
 
@@ -97,7 +97,8 @@ void TForm1::ComposeTitle() {
     OutlineCopies([&](int dx, int dy) { canvas.TextOut(kNameX + dx, y + dy, kCredits[row].name); });
   }
   canvas.Font.Color = kNameColour;
-  for (size_t row = 0; row < kCredits.size(); ++row) canvas.TextOut(kNameX, roleY(row) - kNameRaise, kCredits[row].name);
+  for (size_t row = 0; row < kCredits.size(); ++row)
+    canvas.TextOut(kNameX, roleY(row) - kNameRaise, kCredits[row].name);
 }
 
 void TForm1::TitleFrame() {

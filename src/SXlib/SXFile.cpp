@@ -18,14 +18,29 @@ constexpr char kMagic1[16] = {'S', 'i', 'm', 'p', 'l', 'i', 'f', 'i', 'e', 'd', 
 int32_t SxVertexSize(uint32_t fvf) {
   int32_t size = 0;
   switch (fvf & D3DFVF_POSITION_MASK) {
-    case D3DFVF_XYZ: size = 12; break;
-    case D3DFVF_XYZRHW: size = 16; break;
-    case D3DFVF_XYZB1: size = 16; break;
-    case D3DFVF_XYZB2: size = 20; break;
-    case D3DFVF_XYZB3: size = 24; break;
-    case D3DFVF_XYZB4: size = 28; break;
-    case D3DFVF_XYZB5: size = 32; break;
-    default: return 0;
+    case D3DFVF_XYZ:
+      size = 12;
+      break;
+    case D3DFVF_XYZRHW:
+      size = 16;
+      break;
+    case D3DFVF_XYZB1:
+      size = 16;
+      break;
+    case D3DFVF_XYZB2:
+      size = 20;
+      break;
+    case D3DFVF_XYZB3:
+      size = 24;
+      break;
+    case D3DFVF_XYZB4:
+      size = 28;
+      break;
+    case D3DFVF_XYZB5:
+      size = 32;
+      break;
+    default:
+      return 0;
   }
   if (fvf & D3DFVF_NORMAL) size += 12;
   if (fvf & D3DFVF_RESERVED1) size += 4;
@@ -52,8 +67,8 @@ std::string BadStride(uint32_t format, int32_t vertexSize) {
 }
 
 std::string DataCut(int64_t holds, int64_t needs) {
-  return "is cut short: its vertices and triangles need " + std::to_string(needs) + " bytes after the header, it holds " +
-         std::to_string(holds < 0 ? 0 : holds);
+  return "is cut short: its vertices and triangles need " + std::to_string(needs) +
+         " bytes after the header, it holds " + std::to_string(holds < 0 ? 0 : holds);
 }
 
 }  // namespace sxproblem

@@ -15,7 +15,8 @@ int32_t SxVertexSize(uint32_t fvf);
 // Words for the problems the mesh loader halts on.
 namespace sxproblem {
 inline constexpr const char* kHeaderCut = "is cut short inside its header";
-inline constexpr const char* kNotSx = "is not an SX mesh (it does not start with \"Simplified_X00  \" or \"Simplified_X01  \")";
+inline constexpr const char* kNotSx =
+    "is not an SX mesh (it does not start with \"Simplified_X00  \" or \"Simplified_X01  \")";
 inline constexpr const char* kNoTriangles = "has no triangles (its index count is 0)";
 inline constexpr const char* kBadIndex = "has a triangle corner past its last vertex";
 std::string BadStride(uint32_t format, int32_t vertexSize);

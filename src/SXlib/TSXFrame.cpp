@@ -181,7 +181,8 @@ void TSXFrame::SetOrientation(const TSXFrame* ref, const TVector3& dir, const TV
     return;
   }
   const TVector3 pos = Row(LocalMatrix, 3);
-  TMatrix4 m{{{right.x, right.y, right.z, 0}, {up.x, up.y, up.z, 0}, {dir.x, dir.y, dir.z, 0}, {pos.x, pos.y, pos.z, 1}}};
+  TMatrix4 m{
+      {{right.x, right.y, right.z, 0}, {up.x, up.y, up.z, 0}, {dir.x, dir.y, dir.z, 0}, {pos.x, pos.y, pos.z, 1}}};
   SetMatrix(ref, m);
   SetRow3(LocalMatrix, pos);
 }

@@ -82,7 +82,8 @@ void TSXMesh::LoadFromStream(rtl::TStream& stream) {
     // A stride that is not the format's vertex size, or data the stream does not hold,
     // is a broken file: reject it before any buffer is made or written.
     const int32_t formatSize = SxVertexSize(VertexFormat);
-    if (formatSize == 0 || VertexSize != formatSize) throw StreamReadFailure{sxproblem::BadStride(VertexFormat, VertexSize)};
+    if (formatSize == 0 || VertexSize != formatSize)
+      throw StreamReadFailure{sxproblem::BadStride(VertexFormat, VertexSize)};
     const int64_t vertexBytes = int64_t(vertexCount) * VertexSize;
     const int64_t indexBytes = int64_t(indexCount) * 2;
     if (indexCount == 0) throw StreamReadFailure{sxproblem::kNoTriangles};
@@ -152,7 +153,7 @@ void TSXMesh::Draw(DWORD flags) {
   if (!VertexBuffer || !Device->D3DDevice) return;
   for (uint32_t first = 0; first < IndexCount; first += 65535) {
     uint32_t n = std::min<uint32_t>(65535, IndexCount - first);
-    Device->D3DDevice->DrawIndexedPrimitiveVB(D3DPT_TRIANGLELIST, VertexBuffer, 0, VertexCount,
-                                              Indices.data() + first, n, flags);
+    Device->D3DDevice->DrawIndexedPrimitiveVB(D3DPT_TRIANGLELIST, VertexBuffer, 0, VertexCount, Indices.data() + first,
+                                              n, flags);
   }
 }

@@ -4,8 +4,7 @@
 #include "kiln/TKiln.h"
 #include "kiln/TKilnTexture.h"
 
-TSXRenderingQueue::TSXRenderingQueue(TKiln* device, TSXScene* scene)
-    : device_(device), scene_(scene), items_(32) {}
+TSXRenderingQueue::TSXRenderingQueue(TKiln* device, TSXScene* scene) : device_(device), scene_(scene), items_(32) {}
 
 void TSXRenderingQueue::Add(TSXFrame* frame, TSXMesh* mesh, const TSXRenderEvent& onRender,
                             const D3DMATERIAL7& material, TKilnTexture* texture, const TMatrix4& matrix) {

@@ -92,8 +92,8 @@ void TSXScene::Render(TSXFrame* root) {
   d->SetTexture(0, nullptr);
 }
 
-void TSXScene::Traverse(TSXFrame* f, const TMatrix4& parentMatrix, bool lockBlend, bool lockTexture,
-                        bool lockMaterial, Current& current) {
+void TSXScene::Traverse(TSXFrame* f, const TMatrix4& parentMatrix, bool lockBlend, bool lockTexture, bool lockMaterial,
+                        Current& current) {
   if ((!f->Mesh && f->Children().Count() == 0) || f->Visibility == 1) return;
   MatMultiply(f->LocalMatrix, parentMatrix, f->CachedWorld);
   if (f->Mesh) {
@@ -105,11 +105,20 @@ void TSXScene::Traverse(TSXFrame* f, const TMatrix4& parentMatrix, bool lockBlen
     if (f->Visibility == 0) {
       TSXRenderingQueue* q = nullptr;
       switch (current.blendMode) {
-        case 0: q = OpaqueQueue.get(); break;
-        case 1: q = AdditiveQueue.get(); break;
-        case 2: q = AlphaQueue.get(); break;
-        case 3: q = SubtractiveQueue.get(); break;
-        default: break;
+        case 0:
+          q = OpaqueQueue.get();
+          break;
+        case 1:
+          q = AdditiveQueue.get();
+          break;
+        case 2:
+          q = AlphaQueue.get();
+          break;
+        case 3:
+          q = SubtractiveQueue.get();
+          break;
+        default:
+          break;
       }
       if (q) q->Add(f, f->Mesh, f->OnRender, current.material, current.texture, draw);
     }

@@ -9,8 +9,8 @@
 
 #include "SXView1/ComponentWords.h"
 #include "SXView1/Help.h"
-#include "app/Settings.h"
 #include "SXView1/TForm1.h"
+#include "app/Settings.h"
 #include "common/DataReport.h"
 #include "platform/d3d/Direct3D.h"
 #include "platform/host/Hosts.h"
@@ -171,8 +171,8 @@ int ReportPlayback(host::demo::PlaybackHost& player, const std::string& file, bo
       return 4;
     }
     case Outcome::CutShort:
-      err << "tavvyhop: demo " << file << " ends at tick " << player.Tick() << " without its end: the recording was cut short ("
-          << player.Why() << "); it played up to there\n";
+      err << "tavvyhop: demo " << file << " ends at tick " << player.Tick()
+          << " without its end: the recording was cut short (" << player.Why() << "); it played up to there\n";
       return 5;
     case Outcome::Stopped:
       err << "tavvyhop: playback " << player.Why() << " at tick " << player.Tick() << '\n';
@@ -189,8 +189,8 @@ std::string Percentiles(std::vector<double> ms) {
   std::sort(ms.begin(), ms.end());
   auto at = [&](double q) { return ms[std::min(ms.size() - 1, static_cast<size_t>(q * double(ms.size() - 1) + 0.5))]; };
   char line[160];
-  std::snprintf(line, sizeof line, "frame time median %.3f ms, 99th percentile %.3f ms, worst %.3f ms", at(0.5), at(0.99),
-                ms.back());
+  std::snprintf(line, sizeof line, "frame time median %.3f ms, 99th percentile %.3f ms, worst %.3f ms", at(0.5),
+                at(0.99), ms.back());
   return line;
 }
 
@@ -202,8 +202,8 @@ void ReportAudioCounts(const host::IAudioDevice& audio, std::ostream& err) {
 
 }  // namespace
 
-void KeepChoices(forms::TApplication& application, const TCommandLine& c, TSettings& settings,
-                 const std::string& path, std::ostream& err) {
+void KeepChoices(forms::TApplication& application, const TCommandLine& c, TSettings& settings, const std::string& path,
+                 std::ostream& err) {
   auto showing = std::make_shared<bool>(false);
   application.ModalAnswer = [&application, &settings, &err, c, path, showing](TForm& dialog) -> std::optional<int> {
     auto* option = dynamic_cast<TOptionForm*>(&dialog);
@@ -212,7 +212,8 @@ void KeepChoices(forms::TApplication& application, const TCommandLine& c, TSetti
     const bool english = c.Language == "en";
     if (english) option->UseEnglish();
     if (c.NoDialog || !settings.AskAtStart) return mrOk;
-    option->AddDontAskAgain(english ? "Don't ask again (start with these choices)" : "次回から聞かない（この設定で起動）");
+    option->AddDontAskAgain(english ? "Don't ask again (start with these choices)"
+                                    : "次回から聞かない（この設定で起動）");
     *showing = true;
     const int result = option->ShowModal();
     *showing = false;
@@ -221,7 +222,8 @@ void KeepChoices(forms::TApplication& application, const TCommandLine& c, TSetti
       const std::string problem = SaveSettings(path, settings);
       if (!problem.empty()) {
         err << "tavvyhop: the settings were not saved: " << problem << '\n';
-        if (host::Comforts* comforts = application.Host().GetComforts()) comforts->Say(english ? "Settings not saved" : "設定を保存できませんでした");
+        if (host::Comforts* comforts = application.Host().GetComforts())
+          comforts->Say(english ? "Settings not saved" : "設定を保存できませんでした");
       }
     }
     return result;
@@ -248,9 +250,9 @@ std::vector<std::string> DialogSettings(const TOptionForm& dialog, bool ok, bool
 uint32_t GameStateChecksum(const TForm1& f) {
   uint64_t h = 0xcbf29ce484222325ull;
   auto add = [&](const void* p, size_t n) { h = host::demo::Fnv1a64(std::span(static_cast<const uint8_t*>(p), n), h); };
-  const int32_t counters[] = {f.GameState,    f.Score,     f.Stage,      f.Stock,          f.EnemyTop,
-                              f.Energy,       f.TargetEnergy, f.ReadyTime, f.StageTime,   f.DeathTime,
-                              f.ClearCountdown, f.NextShot, f.NextMissile, f.NextExplosion};
+  const int32_t counters[] = {f.GameState,      f.Score,        f.Stage,       f.Stock,        f.EnemyTop,
+                              f.Energy,         f.TargetEnergy, f.ReadyTime,   f.StageTime,    f.DeathTime,
+                              f.ClearCountdown, f.NextShot,     f.NextMissile, f.NextExplosion};
   add(counters, sizeof counters);
   const uint32_t seed = rtl::RandSeed();
   add(&seed, sizeof seed);
@@ -455,8 +457,8 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     options.DataDirOverride = c.Data.empty() ? InstalledDataDir() : c.Data;
     options.Autopilot = player ? answers.Autopilot : c.Autopilot;
     // English messages where the data set has them (a data set of the Windows version has not).
-    const std::string wordsDir = options.DataDirOverride.empty() ? win::ModuleDirectory() + "Data/"
-                                                                 : options.DataDirOverride + "/";
+    const std::string wordsDir =
+        options.DataDirOverride.empty() ? win::ModuleDirectory() + "Data/" : options.DataDirOverride + "/";
     const std::string& language = player ? answers.Language : c.Language;
     if (language == "en" && std::filesystem::exists(wordsDir + "words-en.dat")) options.WordsFile = "words-en.dat";
     options.CheckData = true;
@@ -464,7 +466,8 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
     // Demos are recorded and played with the game's own keys: a key table of the player's
     // settings would make the same key presses play another game.
     if (!c.Headless && !recorder && !player) ApplyKeys(form, settings);
-    InstallTitleHelp(form, HelpLines(c.Language.empty() ? "ja" : c.Language, settings.ButtonKeys, settings.DirectionKeys));
+    InstallTitleHelp(form,
+                     HelpLines(c.Language.empty() ? "ja" : c.Language, settings.ButtonKeys, settings.DirectionKeys));
     std::vector<double> frameMs;
     auto lastTick = std::chrono::steady_clock::now();
     form.OnTickDone = [&] {

@@ -59,9 +59,27 @@ std::string KeyName(const std::string& v) {
 }
 
 std::string PadButton(const std::string& v) {
-  for (const char* name : {"a", "b", "x", "y", "back", "guide", "start", "leftstick", "rightstick", "leftshoulder",
-                           "rightshoulder", "dpup", "dpdown", "dpleft", "dpright", "misc1", "paddle1", "paddle2",
-                           "paddle3", "paddle4", "touchpad"}) {
+  for (const char* name : {"a",
+                           "b",
+                           "x",
+                           "y",
+                           "back",
+                           "guide",
+                           "start",
+                           "leftstick",
+                           "rightstick",
+                           "leftshoulder",
+                           "rightshoulder",
+                           "dpup",
+                           "dpdown",
+                           "dpleft",
+                           "dpright",
+                           "misc1",
+                           "paddle1",
+                           "paddle2",
+                           "paddle3",
+                           "paddle4",
+                           "touchpad"}) {
     if (v == name) return v;
   }
   throw std::string("unknown pad button '" + v + "'");
@@ -70,8 +88,8 @@ std::string PadButton(const std::string& v) {
 const std::vector<TEntry>& Entries() {
   static const std::vector<TEntry> entries = [] {
     std::vector<TEntry> e;
-    e.push_back(Flag("fullscreen", "The start-up dialog's choices.\nFull screen (1) or a window (0)",
-                     &TSettings::FullScreen));
+    e.push_back(
+        Flag("fullscreen", "The start-up dialog's choices.\nFull screen (1) or a window (0)", &TSettings::FullScreen));
     e.push_back(Flag("no_hal", "Do not use the hardware device", &TSettings::NoHal));
     e.push_back(Flag("no_mmx", "Do not use the MMX software device", &TSettings::NoMmx));
     e.push_back(Flag("no_tnlhal", "Do not use the hardware transform-and-lighting device", &TSettings::NoTnlHal));
@@ -88,15 +106,16 @@ const std::vector<TEntry>& Entries() {
                    throw std::string("lives must be 1, 3, 5, 7, 9 or 100, not '" + v + "'");
                  },
                  [](const TSettings& s) { return std::to_string(s.Lives); }});
-    e.push_back(Flag("ask_at_start",
-                     "Show the dialog at start (1), or start straight away with the choices above (0)",
+    e.push_back(Flag("ask_at_start", "Show the dialog at start (1), or start straight away with the choices above (0)",
                      &TSettings::AskAtStart));
-    e.push_back({"language", "The port's own settings.\nLanguage of the dialog and the messages: ja, en, or empty (from the locale)",
-                 [](TSettings& s, const std::string& v) {
-                   if (!v.empty() && v != "ja" && v != "en") throw std::string("language must be ja, en or empty");
-                   s.Language = v;
-                 },
-                 [](const TSettings& s) { return s.Language; }});
+    e.push_back(
+        {"language",
+         "The port's own settings.\nLanguage of the dialog and the messages: ja, en, or empty (from the locale)",
+         [](TSettings& s, const std::string& v) {
+           if (!v.empty() && v != "ja" && v != "en") throw std::string("language must be ja, en or empty");
+           s.Language = v;
+         },
+         [](const TSettings& s) { return s.Language; }});
     e.push_back(ComfortFlag("pause_on_focus_loss", "Pause when the window loses the focus or is minimised",
                             &host::ComfortSettings::pauseOnFocusLoss));
     e.push_back(ComfortFlag("window_frame",
@@ -104,7 +123,8 @@ const std::vector<TEntry>& Entries() {
                             &host::ComfortSettings::windowFrame));
     e.push_back(ComfortFlag("integer_scaling", "Scale the picture by whole multiples only",
                             &host::ComfortSettings::integerScaling));
-    e.push_back(ComfortFlag("smooth_scaling", "Smooth (1) or sharp (0) scaling", &host::ComfortSettings::smoothScaling));
+    e.push_back(
+        ComfortFlag("smooth_scaling", "Smooth (1) or sharp (0) scaling", &host::ComfortSettings::smoothScaling));
     e.push_back({"render_scale",
                  "Pixels drawn for each pixel of the game's 640 x 480 screen, in each direction:\n"
                  "1, 2, 3, 4, or auto (the largest that fits the screen)",
@@ -127,8 +147,8 @@ const std::vector<TEntry>& Entries() {
     e.push_back({"screenshot_dir", "Folder of the screenshots (F12); empty: $XDG_PICTURES_DIR/tavvyhop",
                  [](TSettings& s, const std::string& v) { s.Comforts.screenshotDir = v; },
                  [](const TSettings& s) { return s.Comforts.screenshotDir; }});
-    static const char* const buttons[6] = {"key_fire", "key_afterburner", "key_thrust",
-                                           "key_missile", "key_blade", "key_view"};
+    static const char* const buttons[6] = {"key_fire",    "key_afterburner", "key_thrust",
+                                           "key_missile", "key_blade",       "key_view"};
     for (size_t i = 0; i < 6; ++i) {
       e.push_back({buttons[i], i == 0 ? "Keys, by name (Z, Space, Up, KP8, F2, ...)" : "",
                    [i](TSettings& s, const std::string& v) { s.ButtonKeys[i] = KeyName(v); },
@@ -139,8 +159,8 @@ const std::vector<TEntry>& Entries() {
       e.push_back({directions[i], "", [i](TSettings& s, const std::string& v) { s.DirectionKeys[i] = KeyName(v); },
                    [i](const TSettings& s) { return s.DirectionKeys[i]; }});
     }
-    static const char* const pads[6] = {"pad_fire", "pad_afterburner", "pad_thrust",
-                                        "pad_missile", "pad_blade", "pad_view"};
+    static const char* const pads[6] = {"pad_fire",    "pad_afterburner", "pad_thrust",
+                                        "pad_missile", "pad_blade",       "pad_view"};
     for (size_t i = 0; i < 6; ++i) {
       e.push_back({pads[i],
                    i == 0 ? "Game-pad buttons: a, b, x, y, leftshoulder, rightshoulder, back, start,\n"

@@ -27,8 +27,8 @@ Reports& State() {
 std::string Describe(const TDataProblem& p) {
   std::string consequence = p.consequence;
   if (consequence.empty()) {
-    consequence = p.effect == TDataEffect::Stops ? "the game cannot do without it and stops"
-                                                 : "the game goes on without it";
+    consequence =
+        p.effect == TDataEffect::Stops ? "the game cannot do without it and stops" : "the game goes on without it";
   }
   return p.path + ": " + p.what + "; " + consequence + ".";
 }

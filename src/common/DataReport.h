@@ -22,7 +22,7 @@ enum class TDataEffect {
 
 struct TDataProblem {
   std::string path;
-  std::string what;         // "is missing", "is not an SX mesh", ...
+  std::string what;  // "is missing", "is not an SX mesh", ...
   TDataEffect effect = TDataEffect::Stops;
   std::string consequence;  // what the game does; a default by effect when empty
 };

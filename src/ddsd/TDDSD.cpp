@@ -9,7 +9,8 @@ TDDSD::TDDSD(HWND ownerWindow) : OwnerWindow_(ownerWindow) { SetDebugOption(Debu
 TDDSD::~TDDSD() {
   FreeChannels();
   Listener_.reset();
-  if (Listener3D_) DDSDCheckInDestructor(HRESULT(Listener3D_.Detach()->Release()), "DirectSound3D Listnerの解放に失敗しました");
+  if (Listener3D_)
+    DDSDCheckInDestructor(HRESULT(Listener3D_.Detach()->Release()), "DirectSound3D Listnerの解放に失敗しました");
   if (Primary_) DDSDCheckInDestructor(HRESULT(Primary_.Detach()->Release()), "一次バッファの解放に失敗しました");
   if (DirectSound_) DDSDCheckInDestructor(HRESULT(DirectSound_.Detach()->Release()), "DirectSoundの解放に失敗しました");
 }
@@ -47,7 +48,8 @@ int TDDSD::Initialize() {
     return 0;
   }
   Initialized_ = true;
-  DDSDCheck(DirectSound_->SetCooperativeLevel(OwnerWindow_, DSSCL_PRIORITY), "DirectSoundの協調レベルの設定に失敗しました");
+  DDSDCheck(DirectSound_->SetCooperativeLevel(OwnerWindow_, DSSCL_PRIORITY),
+            "DirectSoundの協調レベルの設定に失敗しました");
 
   DSBUFFERDESC desc{};
   desc.dwSize = DSBUFFERDESC_SIZE;

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "common/DataFiles.h"
 #include "ddsd/DDSDLog.h"
 #include "ddsd/TDDSD.h"
 #include "ddsd/TDDSDChannel.h"
 #include "ddsd/TDDSDNotifyThread.h"
-#include "common/DataFiles.h"
 #include "ddsd/WaveFile.h"
 #include "platform/mmio/MMSystem.h"
 
@@ -14,8 +14,7 @@ namespace {
 
 constexpr DWORD kStatic2D = DSBCAPS_STATIC | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
 constexpr DWORD kStatic3D = DSBCAPS_STATIC | DSBCAPS_CTRL3D | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLVOLUME;
-constexpr DWORD kStream2D =
-    DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
+constexpr DWORD kStream2D = DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
 constexpr DWORD kStream3D = DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_CTRL3D | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLVOLUME;
 static_assert(kStatic2D == 0xE2 && kStatic3D == 0xB2 && kStream2D == 0x1E0 && kStream3D == 0x1B0);
 
@@ -29,8 +28,7 @@ struct MmioFileGuard {
 
 }  // namespace
 
-TDDSDGenWave::TDDSDGenWave(TDDSD* device, bool use3D, const std::string& fileName)
-    : Device_(device), Use3D_(use3D) {
+TDDSDGenWave::TDDSDGenWave(TDDSD* device, bool use3D, const std::string& fileName) : Device_(device), Use3D_(use3D) {
   Streaming_ = false;
   if (Device_ && Device_->Initialized()) LoadWAV(fileName);
 }
@@ -148,8 +146,7 @@ void TDDSDGenWave::BuildStream(bool use3D, bool stereo, WORD bitsPerSample, DWOR
       {HalfBytes_, HalfEvent_.Get()},
       {DSBPN_OFFSETSTOP, StopEvent_.Get()},
   };
-  if (DDSDCheck(Notify_->SetNotificationPositions(3, positions), "NotifyPositionの設定に失敗しました") != DS_OK)
-    return;
+  if (DDSDCheck(Notify_->SetNotificationPositions(3, positions), "NotifyPositionの設定に失敗しました") != DS_OK) return;
   NotifyThread_ = std::make_unique<TDDSDNotifyThread>(this);
 }
 
@@ -157,9 +154,7 @@ bool TDDSDGenWave::WaitForNotifications(std::chrono::milliseconds timeout) {
   return NotifyThread_ && NotifyThread_->WaitUntilIdle(timeout);
 }
 
-uint64_t TDDSDGenWave::NotificationsStarted() const {
-  return NotifyThread_ ? NotifyThread_->EventsTaken() : 0;
-}
+uint64_t TDDSDGenWave::NotificationsStarted() const { return NotifyThread_ ? NotifyThread_->EventsTaken() : 0; }
 
 void TDDSDGenWave::WriteData(DWORD offset, const void* data, DWORD length) {
   if (!Buffer_ || !data) return;

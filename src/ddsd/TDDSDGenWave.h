@@ -10,8 +10,8 @@
 #include <string>
 
 #include "ddsd/DDSDCom.h"
-#include "platform/win/WinEvents.h"
 #include "platform/dsound/DSound.h"
+#include "platform/win/WinEvents.h"
 
 class TDDSD;
 class TDDSDChannel;

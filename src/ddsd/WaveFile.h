@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/mmio/MMSystem.h"
 #include "platform/dsound/DSound.h"
+#include "platform/mmio/MMSystem.h"
 
 enum class TWaveStep { Found, NotWave, NoFmt, BadFmt, NoData };
 

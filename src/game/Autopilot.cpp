@@ -8,13 +8,13 @@
 
 namespace {
 
-constexpr uint32_t kTitlePause = 40;      // ticks on the title before it presses Enter
-constexpr float kAimCone = 0.04f;         // off-axis share of the direction it still calls "ahead"
-constexpr float kFireRange = 260.0f;      // shots fly 300 units
+constexpr uint32_t kTitlePause = 40;  // ticks on the title before it presses Enter
+constexpr float kAimCone = 0.04f;     // off-axis share of the direction it still calls "ahead"
+constexpr float kFireRange = 260.0f;  // shots fly 300 units
 constexpr float kMissileRange = 400.0f;
 constexpr float kBladeRange = 14.0f;
-constexpr float kKeepAway = 25.0f;        // closer than this it stops pushing forward
-constexpr uint32_t kVolleyEvery = 6;      // ticks between volleys (press, then release)
+constexpr float kKeepAway = 25.0f;    // closer than this it stops pushing forward
+constexpr uint32_t kVolleyEvery = 6;  // ticks between volleys (press, then release)
 constexpr uint32_t kMissilesEvery = 90;
 
 }  // namespace
@@ -82,8 +82,8 @@ TForm1::TShipControls TForm1::AutopilotControls() {
   }
   bool ahead = dir.z < -0.93f;
   if (quarry) {
-    c.Buttons[2] = bestDistance > kKeepAway;                   // thrusters
-    c.Buttons[1] = ahead && bestDistance > 4 * kKeepAway;      // afterburner
+    c.Buttons[2] = bestDistance > kKeepAway;               // thrusters
+    c.Buttons[1] = ahead && bestDistance > 4 * kKeepAway;  // afterburner
     c.Buttons[0] = ahead && bestDistance < kFireRange && AutopilotClock % kVolleyEvery == 0;
     c.Buttons[3] = dir.z < -0.7f && bestDistance < kMissileRange && AutopilotClock % kMissilesEvery == 0;
   } else {

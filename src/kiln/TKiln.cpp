@@ -6,8 +6,8 @@
 
 #include "platform/ddraw/DDrawMachine.h"
 #include "platform/gdi/Gdi.h"
-#include "platform/win/WinUser.h"
 #include "platform/rtl/SysUtils.h"
+#include "platform/win/WinUser.h"
 
 using forms::TObject;
 
@@ -207,8 +207,8 @@ void TKiln::StartupHook(TObject* Sender) {
   WindowHandle = owner_->Handle();
   if (AutoDisplayModeInitialize && !InitializeFullScreen && InitialBitDepth != 0 &&
       DesktopBitDepth() != InitialBitDepth) {
-    const std::string text = rtl::Format(
-        "画面モードが不適切です。色数を %d ビットに設定して、起動しなおしてください。", InitialBitDepth);
+    const std::string text =
+        rtl::Format("画面モードが不適切です。色数を %d ビットに設定して、起動しなおしてください。", InitialBitDepth);
     MessageBoxA(WindowHandle, text.c_str(), owner_->Caption().c_str(), MB_OK | MB_ICONEXCLAMATION);
     owner_->Terminate();
     return;
@@ -308,8 +308,8 @@ void TKiln::Initialize(bool fullScreen, int width, int height, int bitDepth, int
   FillPalette();
   if (BitDepth == 8) {
     IDirectDrawPalette* palette = nullptr;
-    HRESULT hr = DirectDraw ? DirectDraw->CreatePalette(DDPCAPS_8BIT, PaletteEntries.data(), &palette, nullptr)
-                            : kNoObject;
+    HRESULT hr =
+        DirectDraw ? DirectDraw->CreatePalette(DDPCAPS_8BIT, PaletteEntries.data(), &palette, nullptr) : kNoObject;
     KilnCheck(hr, "DirectDrawPaletteの作成に失敗しました");
     Palette = SUCCEEDED(hr) ? palette : nullptr;
     KilnCheck(primary && Palette ? primary->SetPalette(Palette) : kNoObject,
@@ -378,8 +378,8 @@ bool TKiln::TestSecondaryDrivers() {
 void TKiln::CreateFullScreenSurfaces(int width, int height, int bitDepth, int refreshRate, const DDCAPS& caps,
                                      IDirectDrawSurface7*& primary, IDirectDrawSurface7*& back) {
   if (owner_) owner_->SetBounds(0, 0, width, height);
-  KilnCheck(DirectDraw ? DirectDraw->SetCooperativeLevel(WindowHandle, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT |
-                                                                           DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX)
+  KilnCheck(DirectDraw ? DirectDraw->SetCooperativeLevel(
+                             WindowHandle, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE | DDSCL_ALLOWMODEX)
                        : kNoObject,
             "協調レベルの設定に失敗しました");
   KilnCheck(DirectDraw ? DirectDraw->SetDisplayMode(static_cast<DWORD>(width), static_cast<DWORD>(height),
@@ -412,7 +412,8 @@ void TKiln::CreateFullScreenSurfaces(int width, int height, int bitDepth, int re
 DWORD TKiln::WindowedBackBufferCaps() const {
   DWORD caps = DDSCAPS_OFFSCREENPLAIN;
   if (!Use3D) {
-    const bool system = BackBufferLocationAtWindowed == bmtCompatible || BackBufferLocationAtWindowed == bmtSystemMemory;
+    const bool system =
+        BackBufferLocationAtWindowed == bmtCompatible || BackBufferLocationAtWindowed == bmtSystemMemory;
     return caps | (system ? DDSCAPS_SYSTEMMEMORY : DDSCAPS_VIDEOMEMORY);
   }
   caps |= DDSCAPS_3DDEVICE;

@@ -116,8 +116,7 @@ class TKiln : public forms::TComponent {
 
   // Tears down and rebuilds the whole set-up. BitDepth, RefreshRate and DriverName
   // (an entry of DriverList, empty for the default driver) count in full screen only.
-  void Initialize(bool fullScreen, int width, int height, int bitDepth, int refreshRate,
-                  const std::string& driverName);
+  void Initialize(bool fullScreen, int width, int height, int bitDepth, int refreshRate, const std::string& driverName);
   void SetFullScreenMode(int width, int height, int bitDepth, int refreshRate, const std::string& driverName);
   void ReleaseAll();
   bool FindDisplayMode(int width, int height, int bitDepth, int refreshRate);

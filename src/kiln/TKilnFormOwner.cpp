@@ -1,7 +1,6 @@
 #include "kiln/TKilnFormOwner.h"
 
-TKilnFormOwner::TKilnFormOwner(forms::TForm& form)
-    : form_(form), procedure_(std::make_shared<TKilnWndProc>()) {}
+TKilnFormOwner::TKilnFormOwner(forms::TForm& form) : form_(form), procedure_(std::make_shared<TKilnWndProc>()) {}
 
 TKilnFormOwner::~TKilnFormOwner() {
   // The hook stays in the form's list; without a procedure it lets every event pass.

@@ -119,7 +119,8 @@ DWORD TKilnGenSurface::ColorMatch(COLORREF color) {
     return 0;
   }
   HDC dc = nullptr;
-  if (KilnCheck(Surface->GetDC(&dc), "ColorMatchに失敗しました、サーフェスのデバイスコンテキストのハンドルが得られません") != 0)
+  if (KilnCheck(Surface->GetDC(&dc),
+                "ColorMatchに失敗しました、サーフェスのデバイスコンテキストのハンドルが得られません") != 0)
     return 0;
   const COLORREF saved = GetPixel(dc, 0, 0);
   SetPixel(dc, 0, 0, color);
@@ -128,16 +129,18 @@ DWORD TKilnGenSurface::ColorMatch(COLORREF color) {
   DWORD value = 0;
   DDSURFACEDESC2 desc{};
   desc.dwSize = sizeof desc;
-  if (KilnCheck(Surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr), "ColorMatchに失敗しました、サーフェスがロックできません") != 0)
+  if (KilnCheck(Surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr),
+                "ColorMatchに失敗しました、サーフェスがロックできません") != 0)
     return 0;
   const DWORD bitCount = (desc.ddpfPixelFormat.dwFlags & DDPF_ZBUFFER) ? desc.ddpfPixelFormat.dwZBufferBitDepth
-                                                                        : desc.ddpfPixelFormat.dwRGBBitCount;
+                                                                       : desc.ddpfPixelFormat.dwRGBBitCount;
   const std::size_t readable = std::min<std::size_t>(4, static_cast<std::size_t>(std::max<LONG>(0, desc.lPitch)));
   if (desc.lpSurface) std::memcpy(&value, desc.lpSurface, readable);
   if (bitCount < 32) value &= (1u << bitCount) - 1u;
   Surface->Unlock(nullptr);
 
-  if (KilnCheck(Surface->GetDC(&dc), "ColorMatchに失敗しました、サーフェスのデバイスコンテキストのハンドルが得られません") == 0) {
+  if (KilnCheck(Surface->GetDC(&dc),
+                "ColorMatchに失敗しました、サーフェスのデバイスコンテキストのハンドルが得られません") == 0) {
     if (saved != CLR_INVALID) SetPixel(dc, 0, 0, saved);
     Surface->ReleaseDC(dc);
   }
@@ -286,7 +289,8 @@ void TKilnGenSurface::LoadBMP(rtl::TStream& stream) {
   const int64_t dstRow = (int64_t(imageWidth) * D + 3) & ~int64_t(3);
   DDSURFACEDESC2 locked{};
   locked.dwSize = sizeof locked;
-  if (KilnCheck(Surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), "LoadBMP中にサーフェスがロックできませんでした") != 0)
+  if (KilnCheck(Surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr),
+                "LoadBMP中にサーフェスがロックできませんでした") != 0)
     return;
   const int64_t pitch = locked.lPitch;
   const int64_t copyBytes = std::max<int64_t>(0, std::min(pitch, dstRow));
@@ -378,8 +382,7 @@ void TKilnGenSurface::LoadFromFile(const std::string& fileName) {
   if (file) LoadBMP(*file);
   // A picture is never worth stopping the game for: it goes on, and says so once.
   if (!loadProblem_.empty()) {
-    data::Report(fileName, loadProblem_, data::TDataEffect::GoesOn,
-                 "the game goes on without this picture");
+    data::Report(fileName, loadProblem_, data::TDataEffect::GoesOn, "the game goes on without this picture");
   }
 }
 
@@ -387,8 +390,7 @@ void TKilnGenSurface::LoadFromArchive(const std::string& archiveFileName, const 
   std::unique_ptr<rtl::TMemoryStream> item;
   try {
     // A folder, a device or a file past the archive size limit is refused by name, unread.
-    if (const std::string refused = data::ProbeProblem(archiveFileName, data::TDataKind::Archive);
-        !refused.empty()) {
+    if (const std::string refused = data::ProbeProblem(archiveFileName, data::TDataKind::Archive); !refused.empty()) {
       throw rtl::EFOpenError("Cannot open file " + archiveFileName + ": it " + refused);
     }
     item = ArchiveReadFile(archiveFileName, id);

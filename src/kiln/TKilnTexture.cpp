@@ -45,8 +45,7 @@ bool TextureFormatMatches(const std::string& name, const DDPIXELFORMAT& f) {
   // "ARGB" names of the wrong length fall through here and read "RGB" plus what follows it.
   if (size_t p = name.find("RGB"); p != std::string::npos && name.size() - (p + 3) == 3) {
     const char* d = name.c_str() + p + 3;
-    return Bits(f.dwRBitMask) == Digit(d[0]) && Bits(f.dwGBitMask) == Digit(d[1]) &&
-           Bits(f.dwBBitMask) == Digit(d[2]);
+    return Bits(f.dwRBitMask) == Digit(d[0]) && Bits(f.dwGBitMask) == Digit(d[1]) && Bits(f.dwBBitMask) == Digit(d[2]);
   }
   return false;
 }

@@ -9,7 +9,6 @@
 #include <functional>
 #include <vector>
 
-
 #include "raster/PixelCodec.h"
 #include "raster/RasterCommon.h"
 #include "raster/Simd.h"
@@ -30,9 +29,18 @@ struct FVert {
 };
 
 enum : uint32_t {
-  kOutNear = 1, kOutFar = 2, kOutLeft = 4, kOutRight = 8, kOutTop = 16, kOutBottom = 32,  // guard band
-  kOutW = 64, kOutBad = 128,
-  kOffLeft = 256, kOffRight = 512, kOffTop = 1024, kOffBottom = 2048,  // viewport (reject only)
+  kOutNear = 1,
+  kOutFar = 2,
+  kOutLeft = 4,
+  kOutRight = 8,
+  kOutTop = 16,
+  kOutBottom = 32,  // guard band
+  kOutW = 64,
+  kOutBad = 128,
+  kOffLeft = 256,
+  kOffRight = 512,
+  kOffTop = 1024,
+  kOffBottom = 2048,  // viewport (reject only)
   kClipMask = kOutNear | kOutFar | kOutLeft | kOutRight | kOutTop | kOutBottom | kOutW,
 };
 
@@ -55,7 +63,7 @@ inline int FastFloor(float x) {
 // NaN lands on 0.
 inline uint8_t To8(float v) { return uint8_t(std::min(255.0f, std::max(0.0f, v + 0.5f))); }
 
-inline float Sat1(float v) { return v > 0.f ? (v < 1.f ? v : 1.f) : 0.f; }  // NaN gives 0
+inline float Sat1(float v) { return v > 0.f ? (v < 1.f ? v : 1.f) : 0.f; }        // NaN gives 0
 inline uint32_t Div255(uint32_t v) { return (v + 128 + ((v + 128) >> 8)) >> 8; }  // round(v / 255)
 
 struct Mat3 {
@@ -82,7 +90,7 @@ struct PixelContext {
   bool depthTest, depthWrite;
   CmpFunc zFunc;
   bool blend, dither, specular;
-  bool simpleModulate;  // the common stage set-up: colour and alpha = texture * diffuse
+  bool simpleModulate;    // the common stage set-up: colour and alpha = texture * diffuse
   bool alphaFromTexture;  // the default stage: colour = texture * diffuse, alpha = texture
   QuickBlend quickBlend;
   bool colorKey;
@@ -154,32 +162,50 @@ inline Rgba8 Arg(uint32_t arg, const Rgba8* sources) {
 
 inline uint32_t Op(TextureOp op, uint32_t a1, uint32_t a2, uint32_t cur) {
   switch (op) {
-    case TextureOp::Disable: return cur;
-    case TextureOp::SelectArg1: return a1;
-    case TextureOp::SelectArg2: return a2;
-    case TextureOp::Modulate: return Div255(a1 * a2);
-    case TextureOp::Modulate2X: return std::min<uint32_t>(255, Div255(2 * a1 * a2));
-    case TextureOp::Modulate4X: return std::min<uint32_t>(255, Div255(4 * a1 * a2));
-    case TextureOp::Add: return std::min<uint32_t>(255, a1 + a2);
+    case TextureOp::Disable:
+      return cur;
+    case TextureOp::SelectArg1:
+      return a1;
+    case TextureOp::SelectArg2:
+      return a2;
+    case TextureOp::Modulate:
+      return Div255(a1 * a2);
+    case TextureOp::Modulate2X:
+      return std::min<uint32_t>(255, Div255(2 * a1 * a2));
+    case TextureOp::Modulate4X:
+      return std::min<uint32_t>(255, Div255(4 * a1 * a2));
+    case TextureOp::Add:
+      return std::min<uint32_t>(255, a1 + a2);
   }
   return Div255(a1 * a2);
 }
 
 inline uint32_t Factor(Blend b, uint32_t sc, uint32_t dc, uint32_t sa, uint32_t da, bool alpha) {
   switch (b) {
-    case Blend::Zero: return 0;
-    case Blend::One: return 255;
-    case Blend::SrcColor: return sc;
-    case Blend::InvSrcColor: return 255 - sc;
+    case Blend::Zero:
+      return 0;
+    case Blend::One:
+      return 255;
+    case Blend::SrcColor:
+      return sc;
+    case Blend::InvSrcColor:
+      return 255 - sc;
     case Blend::SrcAlpha:
-    case Blend::BothSrcAlpha: return sa;
+    case Blend::BothSrcAlpha:
+      return sa;
     case Blend::InvSrcAlpha:
-    case Blend::BothInvSrcAlpha: return 255 - sa;
-    case Blend::DestAlpha: return da;
-    case Blend::InvDestAlpha: return 255 - da;
-    case Blend::DestColor: return dc;
-    case Blend::InvDestColor: return 255 - dc;
-    case Blend::SrcAlphaSat: return alpha ? 255 : std::min(sa, 255 - da);
+    case Blend::BothInvSrcAlpha:
+      return 255 - sa;
+    case Blend::DestAlpha:
+      return da;
+    case Blend::InvDestAlpha:
+      return 255 - da;
+    case Blend::DestColor:
+      return dc;
+    case Blend::InvDestColor:
+      return 255 - dc;
+    case Blend::SrcAlphaSat:
+      return alpha ? 255 : std::min(sa, 255 - da);
   }
   return 255;
 }
@@ -193,7 +219,8 @@ inline Rgba8 BlendPixel(const PixelContext& pc, Rgba8 s, const uint8_t* p) {
   const uint32_t sv[4] = {s.r, s.g, s.b, s.a}, dv[4] = {d.r, d.g, d.b, d.a};
   uint32_t o[4];
   for (int k = 0; k < 4; ++k) {
-    const uint32_t v = sv[k] * Factor(sb, sv[k], dv[k], s.a, d.a, k == 3) + dv[k] * Factor(db, sv[k], dv[k], s.a, d.a, k == 3);
+    const uint32_t v =
+        sv[k] * Factor(sb, sv[k], dv[k], s.a, d.a, k == 3) + dv[k] * Factor(db, sv[k], dv[k], s.a, d.a, k == 3);
     o[k] = std::min<uint32_t>(255, Div255(v));
   }
   return {uint8_t(o[0]), uint8_t(o[1]), uint8_t(o[2]), uint8_t(o[3])};
@@ -201,9 +228,7 @@ inline Rgba8 BlendPixel(const PixelContext& pc, Rgba8 s, const uint8_t* p) {
 
 // Colours are carried divided by w (so they interpolate perspective-correctly, and the same
 // whether or not a triangle was clipped); q undoes that.
-inline Rgba8 ToRgba8(const float* a, float q) {
-  return {To8(a[0] * q), To8(a[1] * q), To8(a[2] * q), To8(a[3] * q)};
-}
+inline Rgba8 ToRgba8(const float* a, float q) { return {To8(a[0] * q), To8(a[1] * q), To8(a[2] * q), To8(a[3] * q)}; }
 
 // Texture stage 0 and the specular sum for one pixel; false when the colour key removes it.
 template <bool TEX>
@@ -239,7 +264,8 @@ inline bool Shade(const PixelContext& pc, const float* a, Rgba8& c) {
 // One span of a row: pixels [x0, x1] of row y.
 template <PixelFormat TF, DepthFormat DF, bool TEX>
 void DrawSpan(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) {
-  constexpr int bpp = TF == PixelFormat::R8G8B8 ? 3 : (TF == PixelFormat::X8R8G8B8 || TF == PixelFormat::A8R8G8B8 ? 4 : 2);
+  constexpr int bpp =
+      TF == PixelFormat::R8G8B8 ? 3 : (TF == PixelFormat::X8R8G8B8 || TF == PixelFormat::A8R8G8B8 ? 4 : 2);
   constexpr int zbpp = DF == DepthFormat::D16 ? 2 : 4;
   uint8_t* cp = pc.target + size_t(y) * pc.pitch + size_t(x0) * bpp;
   uint8_t* zp = nullptr;
@@ -248,8 +274,7 @@ void DrawSpan(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss
   float a[kAttrs];
   std::copy(ss.a, ss.a + kAttrs, a);
   uint32_t thresholds[4];
-  for (int k = 0; k < 4; ++k)
-    thresholds[k] = (pc.dither && Is16Bit(TF)) ? DitherThreshold(x0 + k, y) : kRoundThreshold;
+  for (int k = 0; k < 4; ++k) thresholds[k] = (pc.dither && Is16Bit(TF)) ? DitherThreshold(x0 + k, y) : kRoundThreshold;
 
   for (int i = 0, n = x1 - x0; i <= n; ++i, cp += bpp, z += ss.dzdx) {
     uint32_t zq = 0;
@@ -392,7 +417,8 @@ void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetu
         ta = t.a;
       } else if constexpr (TEX) {
         const int w[4] = {(256 - wu[k]) * (256 - wv[k]), wu[k] * (256 - wv[k]), (256 - wu[k]) * wv[k], wu[k] * wv[k]};
-        const uint8_t* rows[2] = {pc.tex + size_t(ty[k] & mh) * pc.texPitch, pc.tex + size_t((ty[k] + 1) & mh) * pc.texPitch};
+        const uint8_t* rows[2] = {pc.tex + size_t(ty[k] & mh) * pc.texPitch,
+                                  pc.tex + size_t((ty[k] + 1) & mh) * pc.texPitch};
         const size_t cols[2] = {size_t(tx[k] & mw) * txbpp, size_t((tx[k] + 1) & mw) * txbpp};
         uint32_t sum[4] = {0, 0, 0, 0};
         int keyedWeight = 0;
@@ -463,25 +489,38 @@ SpanFn PickTex(bool tex) {
 template <PixelFormat TF>
 SpanFn PickDepth(DepthFormat df, bool tex) {
   switch (df) {
-    case DepthFormat::D16: return PickTex<TF, DepthFormat::D16>(tex);
-    case DepthFormat::D24X8: return PickTex<TF, DepthFormat::D24X8>(tex);
-    case DepthFormat::D24S8: return PickTex<TF, DepthFormat::D24S8>(tex);
-    case DepthFormat::D32: return PickTex<TF, DepthFormat::D32>(tex);
-    case DepthFormat::None: break;
+    case DepthFormat::D16:
+      return PickTex<TF, DepthFormat::D16>(tex);
+    case DepthFormat::D24X8:
+      return PickTex<TF, DepthFormat::D24X8>(tex);
+    case DepthFormat::D24S8:
+      return PickTex<TF, DepthFormat::D24S8>(tex);
+    case DepthFormat::D32:
+      return PickTex<TF, DepthFormat::D32>(tex);
+    case DepthFormat::None:
+      break;
   }
   return PickTex<TF, DepthFormat::None>(tex);
 }
 SpanFn PickSpan(PixelFormat tf, DepthFormat df, bool tex) {
   switch (tf) {
-    case PixelFormat::RGB565: return PickDepth<PixelFormat::RGB565>(df, tex);
-    case PixelFormat::X1R5G5B5: return PickDepth<PixelFormat::X1R5G5B5>(df, tex);
-    case PixelFormat::A1R5G5B5: return PickDepth<PixelFormat::A1R5G5B5>(df, tex);
-    case PixelFormat::A4R4G4B4: return PickDepth<PixelFormat::A4R4G4B4>(df, tex);
-    case PixelFormat::R8G8B8: return PickDepth<PixelFormat::R8G8B8>(df, tex);
-    case PixelFormat::X8R8G8B8: return PickDepth<PixelFormat::X8R8G8B8>(df, tex);
-    case PixelFormat::A8R8G8B8: return PickDepth<PixelFormat::A8R8G8B8>(df, tex);
+    case PixelFormat::RGB565:
+      return PickDepth<PixelFormat::RGB565>(df, tex);
+    case PixelFormat::X1R5G5B5:
+      return PickDepth<PixelFormat::X1R5G5B5>(df, tex);
+    case PixelFormat::A1R5G5B5:
+      return PickDepth<PixelFormat::A1R5G5B5>(df, tex);
+    case PixelFormat::A4R4G4B4:
+      return PickDepth<PixelFormat::A4R4G4B4>(df, tex);
+    case PixelFormat::R8G8B8:
+      return PickDepth<PixelFormat::R8G8B8>(df, tex);
+    case PixelFormat::X8R8G8B8:
+      return PickDepth<PixelFormat::X8R8G8B8>(df, tex);
+    case PixelFormat::A8R8G8B8:
+      return PickDepth<PixelFormat::A8R8G8B8>(df, tex);
     case PixelFormat::P8:
-    case PixelFormat::Unknown: break;
+    case PixelFormat::Unknown:
+      break;
   }
   return nullptr;
 }
@@ -489,14 +528,22 @@ SpanFn PickSpan(PixelFormat tf, DepthFormat df, bool tex) {
 template <PixelFormat TF, DepthFormat DF, bool LINEAR>
 SpanFn PickQuickTexture(PixelFormat txf) {
   switch (txf) {
-    case PixelFormat::RGB565: return &DrawSpanQuick<TF, DF, PixelFormat::RGB565, LINEAR>;
-    case PixelFormat::X1R5G5B5: return &DrawSpanQuick<TF, DF, PixelFormat::X1R5G5B5, LINEAR>;
-    case PixelFormat::A1R5G5B5: return &DrawSpanQuick<TF, DF, PixelFormat::A1R5G5B5, LINEAR>;
-    case PixelFormat::A4R4G4B4: return &DrawSpanQuick<TF, DF, PixelFormat::A4R4G4B4, LINEAR>;
-    case PixelFormat::X8R8G8B8: return &DrawSpanQuick<TF, DF, PixelFormat::X8R8G8B8, LINEAR>;
-    case PixelFormat::A8R8G8B8: return &DrawSpanQuick<TF, DF, PixelFormat::A8R8G8B8, LINEAR>;
-    case PixelFormat::Unknown: return LINEAR ? nullptr : &DrawSpanQuick<TF, DF, PixelFormat::Unknown, false>;
-    default: return nullptr;
+    case PixelFormat::RGB565:
+      return &DrawSpanQuick<TF, DF, PixelFormat::RGB565, LINEAR>;
+    case PixelFormat::X1R5G5B5:
+      return &DrawSpanQuick<TF, DF, PixelFormat::X1R5G5B5, LINEAR>;
+    case PixelFormat::A1R5G5B5:
+      return &DrawSpanQuick<TF, DF, PixelFormat::A1R5G5B5, LINEAR>;
+    case PixelFormat::A4R4G4B4:
+      return &DrawSpanQuick<TF, DF, PixelFormat::A4R4G4B4, LINEAR>;
+    case PixelFormat::X8R8G8B8:
+      return &DrawSpanQuick<TF, DF, PixelFormat::X8R8G8B8, LINEAR>;
+    case PixelFormat::A8R8G8B8:
+      return &DrawSpanQuick<TF, DF, PixelFormat::A8R8G8B8, LINEAR>;
+    case PixelFormat::Unknown:
+      return LINEAR ? nullptr : &DrawSpanQuick<TF, DF, PixelFormat::Unknown, false>;
+    default:
+      return nullptr;
   }
 }
 template <PixelFormat TF, DepthFormat DF>
@@ -506,19 +553,27 @@ SpanFn PickQuickFilter(PixelFormat txf, bool linear) {
 template <PixelFormat TF>
 SpanFn PickQuickDepth(DepthFormat df, PixelFormat txf, bool linear) {
   switch (df) {
-    case DepthFormat::None: return PickQuickFilter<TF, DepthFormat::None>(txf, linear);
-    case DepthFormat::D16: return PickQuickFilter<TF, DepthFormat::D16>(txf, linear);
-    case DepthFormat::D24X8: return PickQuickFilter<TF, DepthFormat::D24X8>(txf, linear);
-    case DepthFormat::D32: return PickQuickFilter<TF, DepthFormat::D32>(txf, linear);
-    default: return nullptr;
+    case DepthFormat::None:
+      return PickQuickFilter<TF, DepthFormat::None>(txf, linear);
+    case DepthFormat::D16:
+      return PickQuickFilter<TF, DepthFormat::D16>(txf, linear);
+    case DepthFormat::D24X8:
+      return PickQuickFilter<TF, DepthFormat::D24X8>(txf, linear);
+    case DepthFormat::D32:
+      return PickQuickFilter<TF, DepthFormat::D32>(txf, linear);
+    default:
+      return nullptr;
   }
 }
 // The specialised path for the game's two target formats, or none.
 SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear) {
   switch (tf) {
-    case PixelFormat::RGB565: return PickQuickDepth<PixelFormat::RGB565>(df, txf, linear);
-    case PixelFormat::X8R8G8B8: return PickQuickDepth<PixelFormat::X8R8G8B8>(df, txf, linear);
-    default: return nullptr;
+    case PixelFormat::RGB565:
+      return PickQuickDepth<PixelFormat::RGB565>(df, txf, linear);
+    case PixelFormat::X8R8G8B8:
+      return PickQuickDepth<PixelFormat::X8R8G8B8>(df, txf, linear);
+    default:
+      return nullptr;
   }
 }
 
@@ -566,7 +621,24 @@ class FastRasterizer final : public Rasterizer {
   // is a point light at its direction seen from a vertex at the origin (sKeep 0), unattenuated
   // and of unlimited range.
   enum SoaField {
-    sPx, sPy, sPz, sKeep, sRange, sA0, sA1, sA2, sDr, sDg, sDb, sAr, sAg, sAb, sSr, sSg, sSb, kSoaFields
+    sPx,
+    sPy,
+    sPz,
+    sKeep,
+    sRange,
+    sA0,
+    sA1,
+    sA2,
+    sDr,
+    sDg,
+    sDb,
+    sAr,
+    sAg,
+    sAb,
+    sSr,
+    sSg,
+    sSb,
+    kSoaFields
   };
   std::vector<float> soa_;
   size_t soaCount_ = 0;
@@ -606,8 +678,8 @@ void FastRasterizer::PrepareTransforms(const State& s) {
   Mul4(world, s.view, wv_);
   Mul4(wv_, s.projection, wvp_);
   // Inverse transpose of the upper 3x3 for normals (cofactors over the determinant).
-  const double a = wv_[0][0], b = wv_[0][1], c = wv_[0][2], d = wv_[1][0], e = wv_[1][1], f = wv_[1][2],
-               g = wv_[2][0], h = wv_[2][1], i = wv_[2][2];
+  const double a = wv_[0][0], b = wv_[0][1], c = wv_[0][2], d = wv_[1][0], e = wv_[1][1], f = wv_[1][2], g = wv_[2][0],
+               h = wv_[2][1], i = wv_[2][2];
   const double A = e * i - f * h, B = -(d * i - f * g), C = d * h - e * g;
   const double D = -(b * i - c * h), E = a * i - c * g, F = -(a * h - b * g);
   const double G = b * f - c * e, H = -(a * f - c * d), I = a * e - b * d;
@@ -637,7 +709,8 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
   float cx = 0.5f * (lo[0] + hi[0]), cy = 0.5f * (lo[1] + hi[1]), cz = 0.5f * (lo[2] + hi[2]);
   float radius = 0.5f * std::sqrt(Square(hi[0] - lo[0]) + Square(hi[1] - lo[1]) + Square(hi[2] - lo[2]));
   float scale = 0;
-  for (int r = 0; r < 3; ++r) scale = std::max(scale, std::sqrt(Square(wv_[r][0]) + Square(wv_[r][1]) + Square(wv_[r][2])));
+  for (int r = 0; r < 3; ++r)
+    scale = std::max(scale, std::sqrt(Square(wv_[r][0]) + Square(wv_[r][1]) + Square(wv_[r][2])));
   radius *= scale * 1.0001f;
   const float ccx = cx * wv_[0][0] + cy * wv_[1][0] + cz * wv_[2][0] + wv_[3][0];
   const float ccy = cx * wv_[0][1] + cy * wv_[1][1] + cz * wv_[2][1] + wv_[3][1];
@@ -713,8 +786,23 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
   size_t j = 0;
   for (const PreparedLight& p : lights_) {
     const bool d = p.directional;
-    const float f[kSoaFields] = {p.px, p.py, p.pz, d ? 0.0f : 1.0f, d ? INFINITY : p.range, d ? 1.0f : p.a0,
-                                 d ? 0.0f : p.a1, d ? 0.0f : p.a2, p.dr, p.dg, p.db, p.ar, p.ag, p.ab, p.sr, p.sg, p.sb};
+    const float f[kSoaFields] = {p.px,
+                                 p.py,
+                                 p.pz,
+                                 d ? 0.0f : 1.0f,
+                                 d ? INFINITY : p.range,
+                                 d ? 1.0f : p.a0,
+                                 d ? 0.0f : p.a1,
+                                 d ? 0.0f : p.a2,
+                                 p.dr,
+                                 p.dg,
+                                 p.db,
+                                 p.ar,
+                                 p.ag,
+                                 p.ab,
+                                 p.sr,
+                                 p.sg,
+                                 p.sb};
     for (int k = 0; k < kSoaFields; ++k) soa_[size_t(k) * soaCount_ + j] = f[k];
     ++j;
   }
@@ -728,8 +816,7 @@ inline void Argb(uint32_t v, float out[4]) {
   out[3] = float(v >> 24) * (1.f / 255.f);
 }
 
-void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_t index, FVert& o,
-                                   uint32_t& outcode) {
+void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_t index, FVert& o, uint32_t& outcode) {
   const VertexLayout& l = layout_;
   const uint8_t* p = static_cast<const uint8_t*>(vd.data) + size_t(index) * vd.stride;
   const float px = ReadFloat(p + l.position), py = ReadFloat(p + l.position + 4), pz = ReadFloat(p + l.position + 8);
@@ -975,9 +1062,9 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
   guardY_ = 1.0f + 16384.0f / float(s.viewport.height);
   const TextureStage& st = s.stage0;
   auto usesSpecular = [&](uint32_t a) { return (a & ta::SelectMask) == ta::Specular; };
-  const bool stageSpecular = st.colorOp != TextureOp::Disable &&
-                             (usesSpecular(st.colorArg1) || usesSpecular(st.colorArg2) ||
-                              usesSpecular(st.alphaArg1) || usesSpecular(st.alphaArg2));
+  const bool stageSpecular =
+      st.colorOp != TextureOp::Disable && (usesSpecular(st.colorArg1) || usesSpecular(st.colorArg2) ||
+                                           usesSpecular(st.alphaArg1) || usesSpecular(st.alphaArg2));
   needSpecular_ = s.rs.specularEnable || stageSpecular;
   {
     // Specular from a black material adds nothing: skip the whole term (the game's usual case).
@@ -1058,8 +1145,9 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
     pc.alphaFromTexture = defaultStage;
     // Untextured, a stage that passes the diffuse colour and alpha (as the device sets it up
     // when no texture is bound) draws as a texture of white.
-    const bool passesDiffuse = !texturing && (!stageOn || (st.colorOp == TextureOp::SelectArg1 && isDiffuse(st.colorArg1) &&
-                                                           st.alphaOp == TextureOp::SelectArg1 && isDiffuse(st.alphaArg1)));
+    const bool passesDiffuse =
+        !texturing && (!stageOn || (st.colorOp == TextureOp::SelectArg1 && isDiffuse(st.colorArg1) &&
+                                    st.alphaOp == TextureOp::SelectArg1 && isDiffuse(st.alphaArg1)));
     if (passesDiffuse) pc.alphaFromTexture = false;
     const bool sampling = !texturing || (st.magFilter == st.minFilter && pc.texPow2Wrap);
     if (blendOk && sampling && (pc.simpleModulate || defaultStage || passesDiffuse)) {
@@ -1099,7 +1187,8 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
     const uint32_t orCode = codes[0] | codes[1] | codes[2];
     if (orCode & kOutBad) continue;
     if (codes[0] & codes[1] & codes[2]) continue;  // all outside one plane
-    const int facing = HomogeneousFacing(v[0]->x, v[0]->y, v[0]->w, v[1]->x, v[1]->y, v[1]->w, v[2]->x, v[2]->y, v[2]->w);
+    const int facing =
+        HomogeneousFacing(v[0]->x, v[0]->y, v[0]->w, v[1]->x, v[1]->y, v[1]->w, v[2]->x, v[2]->y, v[2]->w);
     if (facing == 0 || Culled(s.rs.cullMode, facing)) continue;
     FVert tri[3] = {*v[0], *v[1], *v[2]};
     if (flat)
@@ -1139,7 +1228,8 @@ void FastRasterizer::DrawJobs(int thread, int threads) const {
         // Start values in double at the span's first pixel; only the steps along the span round.
         double b[3];
         j.tri.Barycentrics(double(lo), double(y), b);
-        for (int k = 0; k < kAttrs; ++k) ss.a[k] = float(j.vals[k][0] * b[0] + j.vals[k][1] * b[1] + j.vals[k][2] * b[2]);
+        for (int k = 0; k < kAttrs; ++k)
+          ss.a[k] = float(j.vals[k][0] * b[0] + j.vals[k][1] * b[1] + j.vals[k][2] * b[2]);
         ss.z0 = j.sz[0] * b[0] + j.sz[1] * b[1] + j.sz[2] * b[2];
         span_(pc, y, int(lo), int(hi), ss);
       }

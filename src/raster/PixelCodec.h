@@ -79,8 +79,7 @@ inline Rgba8 DecodeRaw(PixelFormat f, uint32_t v) {
     case PixelFormat::X1R5G5B5:
       return {Expand5(v >> 10 & 31), Expand5(v >> 5 & 31), Expand5(v & 31), 255};
     case PixelFormat::A1R5G5B5:
-      return {Expand5(v >> 10 & 31), Expand5(v >> 5 & 31), Expand5(v & 31),
-              uint8_t((v & 0x8000) ? 255 : 0)};
+      return {Expand5(v >> 10 & 31), Expand5(v >> 5 & 31), Expand5(v & 31), uint8_t((v & 0x8000) ? 255 : 0)};
     case PixelFormat::A4R4G4B4:
       return {Expand4(v >> 8 & 15), Expand4(v >> 4 & 15), Expand4(v & 15), Expand4(v >> 12 & 15)};
     case PixelFormat::R8G8B8:
@@ -98,15 +97,21 @@ inline Rgba8 DecodeRaw(PixelFormat f, uint32_t v) {
 // The bits of a texel that hold colour (what a colour key is compared on).
 inline uint32_t ColorBitsMask(PixelFormat f) {
   switch (f) {
-    case PixelFormat::RGB565: return 0xFFFF;
+    case PixelFormat::RGB565:
+      return 0xFFFF;
     case PixelFormat::X1R5G5B5:
-    case PixelFormat::A1R5G5B5: return 0x7FFF;
-    case PixelFormat::A4R4G4B4: return 0x0FFF;
+    case PixelFormat::A1R5G5B5:
+      return 0x7FFF;
+    case PixelFormat::A4R4G4B4:
+      return 0x0FFF;
     case PixelFormat::R8G8B8:
     case PixelFormat::X8R8G8B8:
-    case PixelFormat::A8R8G8B8: return 0xFFFFFF;
-    case PixelFormat::P8: return 0xFF;
-    case PixelFormat::Unknown: break;
+    case PixelFormat::A8R8G8B8:
+      return 0xFFFFFF;
+    case PixelFormat::P8:
+      return 0xFF;
+    case PixelFormat::Unknown:
+      break;
   }
   return 0;
 }
@@ -114,9 +119,7 @@ inline uint32_t ColorBitsMask(PixelFormat f) {
 // 4x4 ordered-dither thresholds (Bayer), as fractions of 255 of one output step:
 // (2k + 1) * 255 / 32 for the matrix entry k. Without dithering the threshold is 127 (rounding).
 inline constexpr uint8_t kBayer4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
-inline uint32_t DitherThreshold(int x, int y) {
-  return (2u * kBayer4[y & 3][x & 3] + 1u) * 255u / 32u;
-}
+inline uint32_t DitherThreshold(int x, int y) { return (2u * kBayer4[y & 3][x & 3] + 1u) * 255u / 32u; }
 inline constexpr uint32_t kRoundThreshold = 127;
 
 // An 8-bit channel to `max` (2^n - 1) levels: floor((c * max + t) / 255), t in [0, 255).
@@ -134,8 +137,7 @@ inline uint32_t EncodeRaw(PixelFormat f, Rgba8 c, uint32_t t) {
       return (c.a >= 128 ? 0x8000u : 0u) | Quantize(c.r, 31, t) << 10 | Quantize(c.g, 31, t) << 5 |
              Quantize(c.b, 31, t);
     case PixelFormat::A4R4G4B4:
-      return Quantize(c.a, 15, t) << 12 | Quantize(c.r, 15, t) << 8 | Quantize(c.g, 15, t) << 4 |
-             Quantize(c.b, 15, t);
+      return Quantize(c.a, 15, t) << 12 | Quantize(c.r, 15, t) << 8 | Quantize(c.g, 15, t) << 4 | Quantize(c.b, 15, t);
     case PixelFormat::R8G8B8:
     case PixelFormat::X8R8G8B8:
       return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b;
@@ -154,11 +156,14 @@ inline bool Is16Bit(PixelFormat f) { return BytesPerPixel(f) == 2; }
 
 inline int DepthBytes(DepthFormat f) {
   switch (f) {
-    case DepthFormat::D16: return 2;
+    case DepthFormat::D16:
+      return 2;
     case DepthFormat::D24X8:
     case DepthFormat::D24S8:
-    case DepthFormat::D32: return 4;
-    case DepthFormat::None: break;
+    case DepthFormat::D32:
+      return 4;
+    case DepthFormat::None:
+      break;
   }
   return 0;
 }
@@ -168,11 +173,15 @@ inline uint32_t QuantizeDepth(DepthFormat f, double z) {
   if (!(z > 0.0)) z = 0.0;  // NaN lands here too
   if (z > 1.0) z = 1.0;
   switch (f) {
-    case DepthFormat::D16: return uint32_t(z * 65535.0 + 0.5);
+    case DepthFormat::D16:
+      return uint32_t(z * 65535.0 + 0.5);
     case DepthFormat::D24X8:
-    case DepthFormat::D24S8: return uint32_t(z * 16777215.0 + 0.5);
-    case DepthFormat::D32: return uint32_t(z * 4294967295.0 + 0.5);
-    case DepthFormat::None: break;
+    case DepthFormat::D24S8:
+      return uint32_t(z * 16777215.0 + 0.5);
+    case DepthFormat::D32:
+      return uint32_t(z * 4294967295.0 + 0.5);
+    case DepthFormat::None:
+      break;
   }
   return 0;
 }
@@ -207,14 +216,22 @@ inline void StoreDepth(DepthFormat f, uint8_t* p, uint32_t z) {
 
 inline bool DepthPasses(CmpFunc f, uint32_t incoming, uint32_t stored) {
   switch (f) {
-    case CmpFunc::Never: return false;
-    case CmpFunc::Less: return incoming < stored;
-    case CmpFunc::Equal: return incoming == stored;
-    case CmpFunc::LessEqual: return incoming <= stored;
-    case CmpFunc::Greater: return incoming > stored;
-    case CmpFunc::NotEqual: return incoming != stored;
-    case CmpFunc::GreaterEqual: return incoming >= stored;
-    case CmpFunc::Always: return true;
+    case CmpFunc::Never:
+      return false;
+    case CmpFunc::Less:
+      return incoming < stored;
+    case CmpFunc::Equal:
+      return incoming == stored;
+    case CmpFunc::LessEqual:
+      return incoming <= stored;
+    case CmpFunc::Greater:
+      return incoming > stored;
+    case CmpFunc::NotEqual:
+      return incoming != stored;
+    case CmpFunc::GreaterEqual:
+      return incoming >= stored;
+    case CmpFunc::Always:
+      return true;
   }
   return true;  // unknown functions behave as ALWAYS, as with z testing off
 }

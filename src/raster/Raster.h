@@ -32,12 +32,12 @@ struct Mat4 {
 
 enum class PixelFormat : uint8_t {
   Unknown,
-  P8,        // palettized: may be described, never rendered to or sampled
+  P8,  // palettized: may be described, never rendered to or sampled
   RGB565,
   X1R5G5B5,
   A1R5G5B5,
   A4R4G4B4,
-  R8G8B8,    // 24 bits, blue in the lowest byte
+  R8G8B8,  // 24 bits, blue in the lowest byte
   X8R8G8B8,
   A8R8G8B8,
 };
@@ -122,23 +122,30 @@ struct Light {
 
 enum class ShadeMode : uint32_t { Flat = 1, Gouraud = 2, Phong = 3 };  // Phong draws as Gouraud
 enum class CullMode : uint32_t { None = 1, CW = 2, CCW = 3 };
-enum class CmpFunc : uint32_t {
-  Never = 1, Less, Equal, LessEqual, Greater, NotEqual, GreaterEqual, Always
-};
+enum class CmpFunc : uint32_t { Never = 1, Less, Equal, LessEqual, Greater, NotEqual, GreaterEqual, Always };
 enum class Blend : uint32_t {
-  Zero = 1, One, SrcColor, InvSrcColor, SrcAlpha, InvSrcAlpha, DestAlpha, InvDestAlpha,
-  DestColor, InvDestColor, SrcAlphaSat, BothSrcAlpha, BothInvSrcAlpha
+  Zero = 1,
+  One,
+  SrcColor,
+  InvSrcColor,
+  SrcAlpha,
+  InvSrcAlpha,
+  DestAlpha,
+  InvDestAlpha,
+  DestColor,
+  InvDestColor,
+  SrcAlphaSat,
+  BothSrcAlpha,
+  BothInvSrcAlpha
 };
 enum class MaterialSource : uint32_t { Material = 0, Color1 = 1, Color2 = 2 };
-enum class TextureOp : uint32_t {
-  Disable = 1, SelectArg1, SelectArg2, Modulate, Modulate2X, Modulate4X, Add
-};
+enum class TextureOp : uint32_t { Disable = 1, SelectArg1, SelectArg2, Modulate, Modulate2X, Modulate4X, Add };
 // Texture argument: one of the selectors, optionally or'ed with the modifiers.
 namespace ta {
 inline constexpr uint32_t Diffuse = 0, Current = 1, Texture = 2, TFactor = 3, Specular = 4;
 inline constexpr uint32_t SelectMask = 0x0F, Complement = 0x10, AlphaReplicate = 0x20;
 }  // namespace ta
-enum class TextureFilter : uint32_t { Point = 1, Linear = 2 };  // anything else draws as Linear
+enum class TextureFilter : uint32_t { Point = 1, Linear = 2 };                         // anything else draws as Linear
 enum class TextureAddress : uint32_t { Wrap = 1, Mirror = 2, Clamp = 3, Border = 4 };  // Border clamps
 
 struct RenderStates {
@@ -193,10 +200,9 @@ struct State {
 // ---- vertices --------------------------------------------------------------------------------
 
 namespace fvf {
-inline constexpr uint32_t Reserved0 = 0x001, PositionMask = 0x00E, XYZ = 0x002, XYZRHW = 0x004,
-                          XYZB1 = 0x006, XYZB5 = 0x00E, Normal = 0x010, Reserved1 = 0x020,
-                          Diffuse = 0x040, Specular = 0x080, TexCountMask = 0xF00,
-                          TexCountShift = 8, Reserved2 = 0xF000;
+inline constexpr uint32_t Reserved0 = 0x001, PositionMask = 0x00E, XYZ = 0x002, XYZRHW = 0x004, XYZB1 = 0x006,
+                          XYZB5 = 0x00E, Normal = 0x010, Reserved1 = 0x020, Diffuse = 0x040, Specular = 0x080,
+                          TexCountMask = 0xF00, TexCountShift = 8, Reserved2 = 0xF000;
 }  // namespace fvf
 
 // Where each element of a flexible vertex format sits (byte offsets; -1 when absent).
@@ -218,7 +224,7 @@ struct VertexData {
   const void* data = nullptr;  // first vertex (the front applies the start vertex)
   uint32_t stride = 0;         // bytes between vertices, at least the FVF size
   uint32_t fvf = 0;
-  uint32_t count = 0;          // vertices an index may reach
+  uint32_t count = 0;  // vertices an index may reach
 };
 
 // ---- the rasterizers -------------------------------------------------------------------------
@@ -242,8 +248,8 @@ class Rasterizer {
   virtual ~Rasterizer() = default;
   // Clears the rectangles (each clipped to the viewport and the surfaces); no rectangles clears
   // the whole viewport. Colour is ARGB, z in [0, 1].
-  virtual Result Clear(const State& state, std::span<const Rect> rects, uint32_t flags,
-                       uint32_t argb, float z, uint32_t stencil) = 0;
+  virtual Result Clear(const State& state, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
+                       uint32_t stencil) = 0;
   // An indexed triangle list: every three indices make one triangle; a trailing one or two
   // indices are ignored. Nothing is drawn when any index reaches past the vertex count.
   virtual Result DrawIndexedTriangleList(const State& state, const VertexData& vertices,

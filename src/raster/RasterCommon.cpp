@@ -1,4 +1,6 @@
 // Format tables, vertex-format decoding, surface checks and clearing shared by both rasterizers.
+#include "raster/RasterCommon.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
@@ -6,7 +8,6 @@
 #include <thread>
 
 #include "raster/PixelCodec.h"
-#include "raster/RasterCommon.h"
 
 namespace raster {
 
@@ -26,22 +27,25 @@ void SetRenderThreads(int threads) {
 
 int BytesPerPixel(PixelFormat f) {
   switch (f) {
-    case PixelFormat::P8: return 1;
+    case PixelFormat::P8:
+      return 1;
     case PixelFormat::RGB565:
     case PixelFormat::X1R5G5B5:
     case PixelFormat::A1R5G5B5:
-    case PixelFormat::A4R4G4B4: return 2;
-    case PixelFormat::R8G8B8: return 3;
+    case PixelFormat::A4R4G4B4:
+      return 2;
+    case PixelFormat::R8G8B8:
+      return 3;
     case PixelFormat::X8R8G8B8:
-    case PixelFormat::A8R8G8B8: return 4;
-    case PixelFormat::Unknown: break;
+    case PixelFormat::A8R8G8B8:
+      return 4;
+    case PixelFormat::Unknown:
+      break;
   }
   return 0;
 }
 
-bool IsRenderTargetFormat(PixelFormat f) {
-  return f != PixelFormat::Unknown && f != PixelFormat::P8;
-}
+bool IsRenderTargetFormat(PixelFormat f) { return f != PixelFormat::Unknown && f != PixelFormat::P8; }
 
 bool HasAlpha(PixelFormat f) {
   return f == PixelFormat::A1R5G5B5 || f == PixelFormat::A4R4G4B4 || f == PixelFormat::A8R8G8B8;
@@ -100,8 +104,7 @@ bool Fits(uint32_t width, uint32_t height, int32_t pitch, int bpp, const void* p
 }  // namespace
 
 bool UsableTarget(const Surface& s) {
-  return IsRenderTargetFormat(s.format) &&
-         Fits(s.width, s.height, s.pitch, BytesPerPixel(s.format), s.pixels);
+  return IsRenderTargetFormat(s.format) && Fits(s.width, s.height, s.pitch, BytesPerPixel(s.format), s.pixels);
 }
 
 bool UsableDepth(const DepthSurface& d) {
@@ -109,8 +112,7 @@ bool UsableDepth(const DepthSurface& d) {
 }
 
 bool UsableTexture(const Texture& t) {
-  return IsRenderTargetFormat(t.format) &&
-         Fits(t.width, t.height, t.pitch, BytesPerPixel(t.format), t.pixels);
+  return IsRenderTargetFormat(t.format) && Fits(t.width, t.height, t.pitch, BytesPerPixel(t.format), t.pixels);
 }
 
 PixelRect DrawableRect(const State& s) {
@@ -146,8 +148,8 @@ void FillPattern(uint8_t* dst, size_t count, const uint8_t* pattern, size_t size
 }
 }  // namespace
 
-Result ClearSurfaces(const State& s, std::span<const Rect> rects, uint32_t flags, uint32_t argb,
-                     float z, uint32_t stencil) {
+Result ClearSurfaces(const State& s, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
+                     uint32_t stencil) {
   const bool target = flags & clear::Target;
   const bool depth = flags & (clear::ZBuffer | clear::Stencil);
   if (flags & ~(clear::Target | clear::ZBuffer | clear::Stencil)) return Result::InvalidParams;
@@ -210,12 +212,10 @@ Result ClearSurfaces(const State& s, std::span<const Rect> rects, uint32_t flags
   return Result::Ok;
 }
 
-Result ValidateDraw(const State& s, const VertexData& v, std::span<const uint16_t> indices,
-                    VertexLayout& layout) {
+Result ValidateDraw(const State& s, const VertexData& v, std::span<const uint16_t> indices, VertexLayout& layout) {
   layout = DecodeFvf(v.fvf);
   if (!layout.valid) return Result::InvalidVertexFormat;
-  if (!v.data || v.count == 0 || v.stride < uint32_t(layout.size) || v.stride > 4096)
-    return Result::InvalidParams;
+  if (!v.data || v.count == 0 || v.stride < uint32_t(layout.size) || v.stride > 4096) return Result::InvalidParams;
   if (indices.size() < 3) return Result::InvalidParams;
   for (const uint16_t i : indices)
     if (i >= v.count) return Result::InvalidParams;

@@ -28,17 +28,16 @@ int PointTexel(T v) {
   if (v > T(kMaxTexelCoordinate)) v = T(kMaxTexelCoordinate);
   const T y = v * T(1 << kSubTexelBits) + T(0.5);
   int i = int(y);
-  i -= y < T(i);  // floor
+  i -= y < T(i);              // floor
   return i >> kSubTexelBits;  // floor division
 }
 
-Result ClearSurfaces(const State& s, std::span<const Rect> rects, uint32_t flags, uint32_t argb,
-                     float z, uint32_t stencil);
+Result ClearSurfaces(const State& s, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
+                     uint32_t stencil);
 
 // Checks a draw before anything is touched: vertex format, stride, index range, surfaces and
 // viewport. Fills `layout` with the decoded vertex format.
-Result ValidateDraw(const State& s, const VertexData& v, std::span<const uint16_t> indices,
-                    VertexLayout& layout);
+Result ValidateDraw(const State& s, const VertexData& v, std::span<const uint16_t> indices, VertexLayout& layout);
 
 // Vertex elements are read with memcpy: vertex data comes from files and need not be aligned.
 inline float ReadFloat(const uint8_t* p) {

@@ -218,7 +218,8 @@ ClipVertex ProcessVertex(const DrawContext& dc, uint32_t index) {
       diffuse = diffuse + FromColor(light.diffuse) * (nDotL * atten);
       const V3 h = Normalized(toLight + toEye);
       const double nDotH = Dot(n, h);
-      if (nDotH > 0) specular = specular + FromColor(light.specular) * (std::pow(nDotH, double(s.material.power)) * atten);
+      if (nDotH > 0)
+        specular = specular + FromColor(light.specular) * (std::pow(nDotH, double(s.material.power)) * atten);
     }
   }
   const C4 lit = mAmbient * ambient + mDiffuse * diffuse + mEmissive;
@@ -293,11 +294,21 @@ C4 Argument(uint32_t arg, const C4& diffuse, const C4& specular, const C4& texel
   C4 c;
   switch (arg & ta::SelectMask) {
     case ta::Diffuse:
-    case ta::Current: c = diffuse; break;
-    case ta::Texture: c = texel; break;
-    case ta::TFactor: c = FromArgb(tfactor); break;
-    case ta::Specular: c = specular; break;
-    default: c = diffuse; break;
+    case ta::Current:
+      c = diffuse;
+      break;
+    case ta::Texture:
+      c = texel;
+      break;
+    case ta::TFactor:
+      c = FromArgb(tfactor);
+      break;
+    case ta::Specular:
+      c = specular;
+      break;
+    default:
+      c = diffuse;
+      break;
   }
   if (arg & ta::Complement) c = {1 - c.r, 1 - c.g, 1 - c.b, 1 - c.a};
   if (arg & ta::AlphaReplicate) c = {c.a, c.a, c.a, c.a};
@@ -306,13 +317,20 @@ C4 Argument(uint32_t arg, const C4& diffuse, const C4& specular, const C4& texel
 
 double Combine(TextureOp op, double a1, double a2, double current) {
   switch (op) {
-    case TextureOp::Disable: return current;
-    case TextureOp::SelectArg1: return a1;
-    case TextureOp::SelectArg2: return a2;
-    case TextureOp::Modulate: return a1 * a2;
-    case TextureOp::Modulate2X: return Sat(2 * a1 * a2);
-    case TextureOp::Modulate4X: return Sat(4 * a1 * a2);
-    case TextureOp::Add: return Sat(a1 + a2);
+    case TextureOp::Disable:
+      return current;
+    case TextureOp::SelectArg1:
+      return a1;
+    case TextureOp::SelectArg2:
+      return a2;
+    case TextureOp::Modulate:
+      return a1 * a2;
+    case TextureOp::Modulate2X:
+      return Sat(2 * a1 * a2);
+    case TextureOp::Modulate4X:
+      return Sat(4 * a1 * a2);
+    case TextureOp::Add:
+      return Sat(a1 + a2);
   }
   return a1 * a2;
 }
@@ -320,19 +338,32 @@ double Combine(TextureOp op, double a1, double a2, double current) {
 // Blend factor for one of the colour channels (k = 0..2) or alpha (k = 3).
 double Factor(Blend b, const C4& src, const C4& dst, double srcChannel, double dstChannel, bool alpha) {
   switch (b) {
-    case Blend::Zero: return 0;
-    case Blend::One: return 1;
-    case Blend::SrcColor: return srcChannel;
-    case Blend::InvSrcColor: return 1 - srcChannel;
-    case Blend::SrcAlpha: return src.a;
-    case Blend::InvSrcAlpha: return 1 - src.a;
-    case Blend::DestAlpha: return dst.a;
-    case Blend::InvDestAlpha: return 1 - dst.a;
-    case Blend::DestColor: return dstChannel;
-    case Blend::InvDestColor: return 1 - dstChannel;
-    case Blend::SrcAlphaSat: return alpha ? 1 : std::min(src.a, 1 - dst.a);
-    case Blend::BothSrcAlpha: return src.a;
-    case Blend::BothInvSrcAlpha: return 1 - src.a;
+    case Blend::Zero:
+      return 0;
+    case Blend::One:
+      return 1;
+    case Blend::SrcColor:
+      return srcChannel;
+    case Blend::InvSrcColor:
+      return 1 - srcChannel;
+    case Blend::SrcAlpha:
+      return src.a;
+    case Blend::InvSrcAlpha:
+      return 1 - src.a;
+    case Blend::DestAlpha:
+      return dst.a;
+    case Blend::InvDestAlpha:
+      return 1 - dst.a;
+    case Blend::DestColor:
+      return dstChannel;
+    case Blend::InvDestColor:
+      return 1 - dstChannel;
+    case Blend::SrcAlphaSat:
+      return alpha ? 1 : std::min(src.a, 1 - dst.a);
+    case Blend::BothSrcAlpha:
+      return src.a;
+    case Blend::BothInvSrcAlpha:
+      return 1 - src.a;
   }
   return 1;
 }
@@ -502,8 +533,8 @@ class ReferenceRasterizer final : public Rasterizer {
           tv[k].diffuse = tv[0].diffuse;
           tv[k].specular = tv[0].specular;
         }
-      const int facing = HomogeneousFacing(tv[0].x, tv[0].y, tv[0].w, tv[1].x, tv[1].y, tv[1].w, tv[2].x,
-                                           tv[2].y, tv[2].w);
+      const int facing =
+          HomogeneousFacing(tv[0].x, tv[0].y, tv[0].w, tv[1].x, tv[1].y, tv[1].w, tv[2].x, tv[2].y, tv[2].w);
       if (facing == 0 || Culled(s.rs.cullMode, facing)) continue;
       poly.assign(tv, tv + 3);
       ClipAgainst(poly, scratch, [](const ClipVertex& c) { return c.w - kMinClipW; });

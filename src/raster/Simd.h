@@ -60,7 +60,8 @@ inline F4 Floor(F4 a) {  // for |a| < 2^31
 inline void Split(F4 a, F4& exponent, F4& mantissa) {
   const __m128i bits = _mm_castps_si128(a.v);
   exponent.v = _mm_cvtepi32_ps(_mm_sub_epi32(_mm_srli_epi32(bits, 23), _mm_set1_epi32(127)));
-  mantissa.v = _mm_castsi128_ps(_mm_or_si128(_mm_and_si128(bits, _mm_set1_epi32(0x007FFFFF)), _mm_set1_epi32(0x3F800000)));
+  mantissa.v =
+      _mm_castsi128_ps(_mm_or_si128(_mm_and_si128(bits, _mm_set1_epi32(0x007FFFFF)), _mm_set1_epi32(0x3F800000)));
 }
 
 #else
@@ -93,19 +94,37 @@ inline uint32_t Bits(float f) {
   std::memcpy(&u, &f, 4);
   return u;
 }
-inline F4 operator+(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return x + y; }); }
-inline F4 operator-(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return x - y; }); }
-inline F4 operator*(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return x * y; }); }
-inline F4 operator/(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return x / y; }); }
-inline F4 Sqrt(F4 a) { return Each(a, a, [](float x, float) { return __builtin_sqrtf(x); }); }
-inline F4 Min(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return x < y ? x : y; }); }
-inline F4 Max(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return x > y ? x : y; }); }
-inline F4 Less(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return Bits(x < y ? ~0u : 0u); }); }
-inline F4 LessEqual(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return Bits(x <= y ? ~0u : 0u); }); }
-inline F4 And(F4 a, F4 b) { return Each(a, b, [](float x, float y) { return Bits(Bits(x) & Bits(y)); }); }
-inline bool Any(F4 mask) {
-  return (Bits(mask.v[0]) | Bits(mask.v[1]) | Bits(mask.v[2]) | Bits(mask.v[3])) >> 31;
+inline F4 operator+(F4 a, F4 b) {
+  return Each(a, b, [](float x, float y) { return x + y; });
 }
+inline F4 operator-(F4 a, F4 b) {
+  return Each(a, b, [](float x, float y) { return x - y; });
+}
+inline F4 operator*(F4 a, F4 b) {
+  return Each(a, b, [](float x, float y) { return x * y; });
+}
+inline F4 operator/(F4 a, F4 b) {
+  return Each(a, b, [](float x, float y) { return x / y; });
+}
+inline F4 Sqrt(F4 a) {
+  return Each(a, a, [](float x, float) { return __builtin_sqrtf(x); });
+}
+inline F4 Min(F4 a, F4 b) {
+  return Each(a, b, [](float x, float y) { return x < y ? x : y; });
+}
+inline F4 Max(F4 a, F4 b) {
+  return Each(a, b, [](float x, float y) { return x > y ? x : y; });
+}
+inline F4 Less(F4 a, F4 b) {
+  return Each(a, b, [](float x, float y) { return Bits(x < y ? ~0u : 0u); });
+}
+inline F4 LessEqual(F4 a, F4 b) {
+  return Each(a, b, [](float x, float y) { return Bits(x <= y ? ~0u : 0u); });
+}
+inline F4 And(F4 a, F4 b) {
+  return Each(a, b, [](float x, float y) { return Bits(Bits(x) & Bits(y)); });
+}
+inline bool Any(F4 mask) { return (Bits(mask.v[0]) | Bits(mask.v[1]) | Bits(mask.v[2]) | Bits(mask.v[3])) >> 31; }
 inline F4 Pow2i(F4 e) {
   return Each(e, e, [](float x, float) { return Bits(uint32_t(int32_t(x) + 127) << 23); });
 }
@@ -149,16 +168,22 @@ inline F4 Pow(F4 x, F4 p) {
   e = e + And(big, F4::Set(1.0f));
   const F4 t = (m - F4::Set(1.0f)) / (m + F4::Set(1.0f));
   const F4 t2 = t * t;
-  const F4 series = (((F4::Set(1.0f / 9) * t2 + F4::Set(1.0f / 7)) * t2 + F4::Set(1.0f / 5)) * t2 + F4::Set(1.0f / 3)) * t2 +
-                    F4::Set(1.0f);
+  const F4 series =
+      (((F4::Set(1.0f / 9) * t2 + F4::Set(1.0f / 7)) * t2 + F4::Set(1.0f / 5)) * t2 + F4::Set(1.0f / 3)) * t2 +
+      F4::Set(1.0f);
   const F4 log2x = e + t * series * F4::Set(2.88539008f);
   // 2^y = 2^i 2^f, i = round(y), f in [-1/2, 1/2]: Taylor to f^6 (error below 2e-7).
   const F4 y = Min(Max(log2x * p, F4::Set(-126.0f)), F4::Set(127.0f));
   const F4 i = Floor(y + F4::Set(0.5f));
   const F4 f = y - i;
-  const F4 poly =
-      (((((F4::Set(1.540353039e-04f) * f + F4::Set(1.333355815e-03f)) * f + F4::Set(9.618129108e-03f)) * f + F4::Set(5.550410866e-02f)) * f +
-        F4::Set(2.402265070e-01f)) * f + F4::Set(6.931471806e-01f)) * f + F4::Set(1.0f);
+  const F4 poly = (((((F4::Set(1.540353039e-04f) * f + F4::Set(1.333355815e-03f)) * f + F4::Set(9.618129108e-03f)) * f +
+                     F4::Set(5.550410866e-02f)) *
+                        f +
+                    F4::Set(2.402265070e-01f)) *
+                       f +
+                   F4::Set(6.931471806e-01f)) *
+                      f +
+                  F4::Set(1.0f);
   return And(Less(F4::Set(-126.0f), y), poly * Pow2i(i));
 }
 

@@ -25,7 +25,8 @@ inline constexpr double kMaxScreenCoordinate = 1 << 20;
 // the eye, valid before any clipping and whatever the signs of w.
 template <typename T>
 int HomogeneousFacing(T x0, T y0, T w0, T x1, T y1, T w1, T x2, T y2, T w2) {
-  const double det = double(x0) * (double(y1) * w2 - double(w1) * y2) - double(y0) * (double(x1) * w2 - double(w1) * x2) +
+  const double det = double(x0) * (double(y1) * w2 - double(w1) * y2) -
+                     double(y0) * (double(x1) * w2 - double(w1) * x2) +
                      double(w0) * (double(x1) * y2 - double(y1) * x2);
   return det < 0 ? 1 : (det > 0 ? -1 : 0);
 }
@@ -42,10 +43,10 @@ inline int64_t CeilDiv(int64_t a, int64_t b) { return -FloorDiv(-a, b); }  // b 
 
 struct SnappedTriangle {
   int64_t X[3] = {}, Y[3] = {};
-  int64_t A[3] = {}, B[3] = {}, C[3] = {};  // edge i (opposite vertex i): A x + B y + C
-  int64_t bias[3] = {};                      // 0 on top and left edges, -1 elsewhere
-  int64_t area = 0;                          // twice the area, in 1/256 pixel^2, > 0
-  bool swapped = false;                      // vertices 1 and 2 were exchanged to make area > 0
+  int64_t A[3] = {}, B[3] = {}, C[3] = {};       // edge i (opposite vertex i): A x + B y + C
+  int64_t bias[3] = {};                          // 0 on top and left edges, -1 elsewhere
+  int64_t area = 0;                              // twice the area, in 1/256 pixel^2, > 0
+  bool swapped = false;                          // vertices 1 and 2 were exchanged to make area > 0
   int minX = 0, minY = 0, maxX = -1, maxY = -1;  // pixel bounds of possible coverage
   // The positions before snapping: attributes are interpolated on these, so their planes do not
   // depend on where clipping put the vertices.

@@ -29,9 +29,9 @@ class WorkerPool {
   std::mutex mutex_;
   std::condition_variable start_, done_;
   const std::function<void(int)>* job_ = nullptr;  // guarded by mutex_
-  uint64_t generation_ = 0;                         // guarded by mutex_
-  int pending_ = 0;                                 // guarded by mutex_
-  bool stop_ = false;                               // guarded by mutex_
+  uint64_t generation_ = 0;                        // guarded by mutex_
+  int pending_ = 0;                                // guarded by mutex_
+  bool stop_ = false;                              // guarded by mutex_
 };
 
 }  // namespace raster

@@ -43,9 +43,7 @@ void VecCross(const TVector3& a, const TVector3& b, TVector3& out) {
   out.z = F(double(a.x) * b.y - double(a.y) * b.x);
 }
 
-void VecLength(float& out, const TVector3& v) {
-  out = F(std::sqrt(double(Square(v.x)) + Square(v.y) + Square(v.z)));
-}
+void VecLength(float& out, const TVector3& v) { out = F(std::sqrt(double(Square(v.x)) + Square(v.y) + Square(v.z))); }
 
 void VecDistance(float& out, const TVector3& a, const TVector3& b) {
   float dx = F(double(a.x) - b.x), dy = F(double(a.y) - b.y), dz = F(double(a.z) - b.z);

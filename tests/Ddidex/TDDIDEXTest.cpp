@@ -317,7 +317,8 @@ TEST_F(Joy, WithoutItsOwnersWindowTheCooperativeLevelIsReported) {
   auto joy = std::make_unique<TDDIDEX>(nullptr);
   joy->SetDebugOption(dioDebugMessage);
   joy->Loaded();
-  const std::string line = win::Utf8ToAnsi("DirectInputDeviceの協調レベルの設定に失敗しました") + "(Error Code(80070006))\r\n";
+  const std::string line =
+      win::Utf8ToAnsi("DirectInputDeviceの協調レベルの設定に失敗しました") + "(Error Code(80070006))\r\n";
   EXPECT_EQ(LogText(), "debug#00001 ... " + line + "debug#00002 ... " + line);
   EXPECT_THROW(
       {

@@ -123,16 +123,16 @@ TEST(ArchiveReadStream, RejectsEntriesOutsideTheFile) {
       PutU32(b, DirField(1, field), value);
       return b;
     };
-    EXPECT_EQ(ErrorOf(patched(0, fileSize), "ship.bmp"), kNotArchive);       // data offset at the end
-    EXPECT_EQ(ErrorOf(patched(0, 0xFFFFFFFFu), "ship.bmp"), kNotArchive);    // far beyond it
-    EXPECT_EQ(ErrorOf(patched(0, fileSize - 3), "ship.bmp"), kNotArchive);   // data runs past it
+    EXPECT_EQ(ErrorOf(patched(0, fileSize), "ship.bmp"), kNotArchive);                 // data offset at the end
+    EXPECT_EQ(ErrorOf(patched(0, 0xFFFFFFFFu), "ship.bmp"), kNotArchive);              // far beyond it
+    EXPECT_EQ(ErrorOf(patched(0, fileSize - 3), "ship.bmp"), kNotArchive);             // data runs past it
     EXPECT_EQ(ErrorOf(Bytes(good.begin(), good.end() - 1), "ship.bmp"), kNotArchive);  // truncated file
     if (flag == 1) {
-      EXPECT_EQ(ErrorOf(patched(4, fileSize), "ship.bmp"), kNotArchive);       // packed size
+      EXPECT_EQ(ErrorOf(patched(4, fileSize), "ship.bmp"), kNotArchive);  // packed size
       EXPECT_EQ(ErrorOf(patched(4, 0xFFFFFFFFu), "ship.bmp"), kNotArchive);
-      EXPECT_EQ(ErrorOf(patched(8, 0xFFFFFFFFu), "ship.bmp"), kNotArchive);    // absurd unpacked size
-      EXPECT_EQ(ErrorOf(patched(8, 7), "ship.bmp"), kNotArchive);              // decodes to less
-      EXPECT_EQ(ErrorOf(patched(8, 5), "ship.bmp"), kNotArchive);              // decodes to more
+      EXPECT_EQ(ErrorOf(patched(8, 0xFFFFFFFFu), "ship.bmp"), kNotArchive);  // absurd unpacked size
+      EXPECT_EQ(ErrorOf(patched(8, 7), "ship.bmp"), kNotArchive);            // decodes to less
+      EXPECT_EQ(ErrorOf(patched(8, 5), "ship.bmp"), kNotArchive);            // decodes to more
     } else {
       EXPECT_EQ(ErrorOf(patched(8, fileSize), "ship.bmp"), kNotArchive);
       EXPECT_EQ(ErrorOf(patched(8, 0xFFFFFFFFu), "ship.bmp"), kNotArchive);
@@ -150,8 +150,8 @@ TEST(ArchiveReadStream, CorruptPackedDataRaisesRangeError) {
 }
 
 size_t OpenFiles() {
-  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                           std::filesystem::directory_iterator()));
+  return static_cast<size_t>(
+      std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator()));
 }
 
 TEST(ArchiveReadFile, ReadsFromAFileAndClosesItOnEveryPath) {

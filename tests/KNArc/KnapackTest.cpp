@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -22,8 +21,8 @@ Bytes RandomBytes(size_t n, uint32_t seed) {
 }
 
 Bytes SomeText(size_t n) {
-  static const char* words[] = {"the ", "ship ", "fires ", "at ", "enemy ", "craft ", "near ", "colony ",
-                                "planet ", "and ", "stage ", "clear\r\n", "テクスチャ ", "score "};
+  static const char* words[] = {"the ",    "ship ",   "fires ", "at ",    "enemy ",    "craft ",      "near ",
+                                "colony ", "planet ", "and ",   "stage ", "clear\r\n", "テクスチャ ", "score "};
   std::mt19937 rng(7);
   std::string s;
   while (s.size() < n) s += words[rng() % std::size(words)];
@@ -95,8 +94,10 @@ TEST(BytePairEncoder, PairTableRunsCoverExactlyTheCodes) {
   Bytes codes, expected;
   for (int c = 0; c < 256; ++c) {
     codes.push_back(static_cast<uint8_t>(c));
-    if (left[c] == c) expected.push_back(static_cast<uint8_t>(c));
-    else expected.insert(expected.end(), {0, 0});
+    if (left[c] == c)
+      expected.push_back(static_cast<uint8_t>(c));
+    else
+      expected.insert(expected.end(), {0, 0});
   }
   auto in = StreamOf(Block(table, codes));
   EXPECT_EQ(DecodeBytePairs(*in, static_cast<int64_t>(expected.size()))->Bytes(), expected);
@@ -125,7 +126,8 @@ TEST(Knapack, PacksAFolderAndGivesEveryFileBackByteForByte) {
   std::filesystem::create_directory(in);
   Bytes image(1 << 20);  // a 1 MB file: a smooth picture with some noise
   std::mt19937 rng(5);
-  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>((i % 3072) / 24 + (i / 3072) % 64 + rng() % 3);
+  for (size_t i = 0; i < image.size(); ++i)
+    image[i] = static_cast<uint8_t>((i % 3072) / 24 + (i / 3072) % 64 + rng() % 3);
   const std::vector<std::pair<std::string, Bytes>> files = {
       {"random.bin", RandomBytes(65536, 9)},
       {"Words.txt", SomeText(30000)},

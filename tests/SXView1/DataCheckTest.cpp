@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "SXView1/DataCheck.h"
-#include "app/Session.h"
 #include "SXView1/ViewData.h"
+#include "app/Session.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -68,7 +68,8 @@ TEST(DataCheck, TheProgramStopsBeforeTheTitleAndSaysWhy) {
   std::filesystem::remove(data + "pigzam.sx");
   std::filesystem::remove(data + "fire.bmp");
   std::ostringstream out, err;
-  const int code = RunTavvyhop({"--headless", "--ticks=5", "--stats=" + dir.File("st.txt"), "--data=" + data}, out, err);
+  const int code =
+      RunTavvyhop({"--headless", "--ticks=5", "--stats=" + dir.File("st.txt"), "--data=" + data}, out, err);
   EXPECT_EQ(code, data::kDataProblemExitCode);
   // The problems come first (the program may add its own lines after them).
   EXPECT_EQ(err.str().rfind("tavvyhop: " + data + "pigzam.sx: is missing; the game cannot do without it and stops.\n" +

@@ -272,8 +272,8 @@ TEST_F(DemoTest, AGameRecordedInTheWindowPlaysBackHeadlessTickForTick) {
   WriteWholeDataSet(dir_);  // a window shows the start-up check's findings before the dialog
   const std::string script =
       "set -u\nexport ASAN_OPTIONS=detect_leaks=0\n"
-      "'" TAVVYHOP_EXE "' --ok --fullscreen=0 '" + Data() + "' --record='" + File("w.dem") + "' --stats='" +
-      File("rec.txt") +
+      "'" TAVVYHOP_EXE "' --ok --fullscreen=0 '" +
+      Data() + "' --record='" + File("w.dem") + "' --stats='" + File("rec.txt") +
       "' & pid=$!\n"
       "main=$(xdotool search --sync --onlyvisible --name '^Tavvyhop$' | head -1)\n"
       "xdotool windowfocus $main 2>/dev/null || true\n"
@@ -305,8 +305,8 @@ TEST_F(DemoTest, TheAnswersOfADialogShownToThePlayerAreKeptAndPlayedBack) {
   // 5 lives chosen in the list, OK clicked; a game started and left.
   const std::string script =
       "set -u\nexport ASAN_OPTIONS=detect_leaks=0\n"
-      "'" TAVVYHOP_EXE "' --fullscreen=0 '" + Data() + "' --record='" + File("d.dem") + "' --stats='" +
-      File("rec.txt") +
+      "'" TAVVYHOP_EXE "' --fullscreen=0 '" +
+      Data() + "' --record='" + File("d.dem") + "' --stats='" + File("rec.txt") +
       "' & pid=$!\n"
       "dlg=$(xdotool search --sync --onlyvisible --name 'Tavhop' | head -1)\n"
       "xdotool windowfocus $dlg 2>/dev/null || true\nsleep 0.5\n"

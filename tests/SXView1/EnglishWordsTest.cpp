@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <set>
 
 #include "KNArc/KNArc.h"
@@ -71,7 +70,8 @@ TEST(ComponentWords, MessagesComeOutInEnglishWithTheirVaryingPartsAndErrorCodes)
   EXPECT_EQ(ComponentMessageInEnglish("チャンネル番号12は無効です、0～10の範囲で指定してください"),
             "Channel number 12 is not valid; give a number from 0 to 10.");
   EXPECT_EQ(ComponentMessageInEnglish("Data/gunshot.wavが、見つかりません"), "Data/gunshot.wav cannot be found.");
-  EXPECT_EQ(ComponentMessageInEnglish("SXLib: Data/ボール.sx が、開けません"), "SXLib: Data/ボール.sx cannot be opened.");
+  EXPECT_EQ(ComponentMessageInEnglish("SXLib: Data/ボール.sx が、開けません"),
+            "SXLib: Data/ボール.sx cannot be opened.");
   // A check's error code stays behind the message.
   EXPECT_EQ(ComponentMessageInEnglish("DirectInputの作成に失敗しました(Error Code(80004005))"),
             "The input system could not be created.(Error Code(80004005))");

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Session.h"
 #include "SXView1/TForm1.h"
+#include "app/Session.h"
 #include "platform/host/Hosts.h"
 #include "support/TestSupport.h"
 
@@ -79,9 +79,9 @@ inline void WriteData(const testsupport::TempDir& dir, const std::string& view =
   bmp.resize(70, 0x40);
   testsupport::WriteFileBytes(dir.File("Data/tavvy.bmp"), bmp);
   // The nine sound effects: short 8-bit mono PCM files.
-  std::vector<uint8_t> wav = {'R', 'I', 'F', 'F', 36 + 100, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                              16,  0,   0,   0,   1,        0, 1, 0, 0x11, 0x2B, 0, 0, 0x11, 0x2B, 0, 0,
-                              1,   0,   8,   0,   'd',      'a', 't', 'a', 100, 0, 0, 0};
+  std::vector<uint8_t> wav = {'R', 'I', 'F', 'F', 36 + 100, 0, 0,   0,   'W', 'A',  'V',  'E', 'f', 'm',  't',
+                              ' ', 16,  0,   0,   0,        1, 0,   1,   0,   0x11, 0x2B, 0,   0,   0x11, 0x2B,
+                              0,   0,   1,   0,   8,        0, 'd', 'a', 't', 'a',  100,  0,   0,   0};
   for (int i = 0; i < 100; ++i) wav.push_back(static_cast<uint8_t>(128 + (i % 20) - 10));
   for (const char* name : {"gunshot.wav", "rocket.wav", "exprosion.wav", "info.wav", "crash.wav", "gunshot2.wav",
                            "nata.wav", "exprosion_s.wav", "missile.wav"})

@@ -10,7 +10,7 @@ using GameSounds = SoundTest;
 
 TEST_F(GameSounds, StartUpGivesEveryChannelItsWaveRateAndVolume) {
   auto dev = MakeDevice(dsoHaltOnError | dsoDebugMessage);
-  const char* names[] = {"gunshot.wav", "rocket.wav",  "exprosion.wav",   "info.wav",   "crash.wav",
+  const char* names[] = {"gunshot.wav",  "rocket.wav", "exprosion.wav",   "info.wav",   "crash.wav",
                          "gunshot2.wav", "nata.wav",   "exprosion_s.wav", "missile.wav"};
   DWORD rate = 8000;
   for (const char* n : names) {

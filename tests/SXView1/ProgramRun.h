@@ -76,9 +76,8 @@ inline bool Have(const char* tool) {
 // tests running side by side do not race for the same one.
 inline int InXvfb(const std::string& script, const testsupport::TempDir& dir) {
   testsupport::WriteFileText(dir.File("run.sh"), script);
-  std::string cmd =
-      "xvfb-run -a -n " + std::to_string(100 + getpid() % 800) + " -s '-screen 0 1024x768x24' bash " +
-      dir.File("run.sh") + " > " + dir.File("log.txt") + " 2>&1";
+  std::string cmd = "xvfb-run -a -n " + std::to_string(100 + getpid() % 800) + " -s '-screen 0 1024x768x24' bash " +
+                    dir.File("run.sh") + " > " + dir.File("log.txt") + " 2>&1";
   int status = std::system(cmd.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -108,8 +108,8 @@ TEST(RenderScaleRun, FramesAtScaleKAreTheFramesAtScaleOneDrawnDenser) {
   auto run = [&](int k) {
     return RunProgram({"--headless", "--seed=11", "--autopilot", "--ticks=" + std::to_string(ticks),
                        "--frame-every=" + std::to_string(every), "--data=" + dir.Dir() + "Data",
-                       "--frames=" + dir.File("k" + std::to_string(k)), "--stats=" + dir.File("stats" + std::to_string(k)),
-                       "--render-scale=" + std::to_string(k)});
+                       "--frames=" + dir.File("k" + std::to_string(k)),
+                       "--stats=" + dir.File("stats" + std::to_string(k)), "--render-scale=" + std::to_string(k)});
   };
   RunResult one = run(1);
   ASSERT_EQ(one.code, 0) << one.err;
@@ -148,7 +148,8 @@ TEST(RenderScaleRun, FramesAtScaleKAreTheFramesAtScaleOneDrawnDenser) {
             ++count;
             bool near = false;
             for (int j = std::max(0, y - 1); j <= std::min(h - 1, y + 1) && !near; ++j)
-              for (int i = std::max(0, x - 1); i <= std::min(w - 1, x + 1) && !near; ++i) near = other[std::size_t(j) * w + i];
+              for (int i = std::max(0, x - 1); i <= std::min(w - 1, x + 1) && !near; ++i)
+                near = other[std::size_t(j) * w + i];
             n += !near;
           }
         return n;
@@ -162,9 +163,10 @@ TEST(RenderScaleRun, FramesAtScaleKAreTheFramesAtScaleOneDrawnDenser) {
     }
     EXPECT_GE(compared, 10);
     std::sort(all.begin(), all.end());
-    std::printf("render scale %d: %d frames of play compared, PSNR of the 3-D scene median %.2f dB, worst %.2f dB, "
-                "%d below 30 dB\n",
-                k, compared, all.empty() ? 0.0 : all[all.size() / 2], all.empty() ? 0.0 : all.front(), below);
+    std::printf(
+        "render scale %d: %d frames of play compared, PSNR of the 3-D scene median %.2f dB, worst %.2f dB, "
+        "%d below 30 dB\n",
+        k, compared, all.empty() ? 0.0 : all[all.size() / 2], all.empty() ? 0.0 : all.front(), below);
   }
 }
 

@@ -52,9 +52,9 @@ TEST(Program, HOnTheTitleShowsTheControlsOverThePictureAndHAgainTakesThemAway) {
   WriteProgramData(dir);
   testsupport::WriteFileText(dir.File("s.txt"), "20 down H\n21 up H\n40 down H\n41 up H\n");
   for (const char* lang : {"en", "ja"}) {
-    RunResult r = RunProgram({"--headless", "--seed=1", "--lang=" + std::string(lang), "--script=" + dir.File("s.txt"),
-                              "--ticks=51", "--frames=" + dir.File(lang), "--frame-every=10",
-                              "--data=" + dir.Dir() + "Data"});
+    RunResult r =
+        RunProgram({"--headless", "--seed=1", "--lang=" + std::string(lang), "--script=" + dir.File("s.txt"),
+                    "--ticks=51", "--frames=" + dir.File(lang), "--frame-every=10", "--data=" + dir.Dir() + "Data"});
     ASSERT_EQ(r.code, 0) << r.err;
     host::services::Image before, help, after;
     ASSERT_TRUE(host::services::ReadPng(dir.File(std::string(lang) + "/frame-000010.png"), before));
@@ -123,8 +123,9 @@ TEST(Program, TimeDemoPlaysTheTicksBackToBackAndReportsThem) {
   EXPECT_EQ(r.out.rfind("timedemo: 120 ticks in ", 0), 0u) << r.out;
   EXPECT_NE(r.out.find(" ticks per second, "), std::string::npos) << r.out;
   // Without a machine of its own or an end, a time demo would be a real-time game or endless.
-  for (auto args : {std::vector<std::string>{"--timedemo", "--ticks=5"}, std::vector<std::string>{"--headless", "--timedemo"},
-                    std::vector<std::string>{"--headless", "--timedemo", "--ticks=0"}}) {
+  for (auto args :
+       {std::vector<std::string>{"--timedemo", "--ticks=5"}, std::vector<std::string>{"--headless", "--timedemo"},
+        std::vector<std::string>{"--headless", "--timedemo", "--ticks=0"}}) {
     r = RunProgram(args);
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("--timedemo needs --headless and --ticks=N"), std::string::npos) << r.err;
@@ -303,14 +304,17 @@ class WindowTest : public ::testing::Test {
     // memory is leak-checked by the in-process headless runs.
     return "set -u\n"
            "export ASAN_OPTIONS=detect_leaks=0\n"
-           "export XDG_CONFIG_HOME='" + dir_.Dir() + "config'\n"
+           "export XDG_CONFIG_HOME='" +
+           dir_.Dir() +
+           "config'\n"
            "stats='" +
            dir_.File("stats.txt") +
            "'\n"
            "exe='" TAVVYHOP_EXE
            "'\n"
            "\"$exe\" --lang=ja --data='" +
-           dir_.Dir() + "Data' --fullscreen=0 --stats=\"$stats\" & pid=$!\n"
+           dir_.Dir() +
+           "Data' --fullscreen=0 --stats=\"$stats\" & pid=$!\n"
            "await_state() {\n"
            "  for i in $(seq 1200); do\n"
            "    n=$(awk -v s=\"$1\" -v from=\"$2\" 'NR > from && $2 == s { print NR; exit }' \"$stats\" 2>/dev/null)\n"
@@ -320,7 +324,8 @@ class WindowTest : public ::testing::Test {
            "  done\n"
            "  echo \"no game state $1 after line $2\" >&2; kill $pid 2>/dev/null; exit 4\n"
            "}\n"
-           "focus() { timeout 20 xdotool windowfocus --sync \"$1\" || { echo \"no focus for $1\"; kill $pid; exit 5; }; }\n"
+           "focus() { timeout 20 xdotool windowfocus --sync \"$1\" || { echo \"no focus for $1\"; kill $pid; exit 5; "
+           "}; }\n"
            "dlg=$(timeout 60 xdotool search --sync --onlyvisible --name 'Tavhop' | head -1)\n"
            "[ -n \"$dlg\" ] || { echo 'no dialog'; kill $pid; exit 5; }\n"
            "focus $dlg\n" +
@@ -392,11 +397,16 @@ TEST_F(WindowTest, PauseFullScreenScreenshotsAndSettingsThatStay) {
   std::string script =
       "set -u\n"
       "export ASAN_OPTIONS=detect_leaks=0\n"
-      "export XDG_CONFIG_HOME='" + d + "config' XDG_PICTURES_DIR='" + d + "pics'\n"
-      "exe='" TAVVYHOP_EXE "'\n"
-      "stats='" + d + "stats.txt'\n" + kWaitHelpers +
+      "export XDG_CONFIG_HOME='" +
+      d + "config' XDG_PICTURES_DIR='" + d +
+      "pics'\n"
+      "exe='" TAVVYHOP_EXE
+      "'\n"
+      "stats='" +
+      d + "stats.txt'\n" + kWaitHelpers +
       // First run: the dialog in English, confirmed with Enter; the choices are saved.
-      "\"$exe\" --lang=en --data='" + d + "Data' --fullscreen=0 --lives=5 --stats=\"$stats\" & pid=$!\n"
+      "\"$exe\" --lang=en --data='" + d +
+      "Data' --fullscreen=0 --lives=5 --stats=\"$stats\" & pid=$!\n"
       "dlg=$(xdotool search --sync --onlyvisible --name '^Tavvyhop start-up options$' | head -1)\n"
       "xdotool windowfocus --sync $dlg\n"
       "xdotool key Return\n"
@@ -445,7 +455,9 @@ TEST_F(WindowTest, PauseFullScreenScreenshotsAndSettingsThatStay) {
       // Second run: "don't ask again" in the file; no dialog, the saved five lives.
       "sed -i 's/^ask_at_start = 1/ask_at_start = 0/' \"$XDG_CONFIG_HOME/tavvyhop/settings.conf\"\n"
       "rm -f \"$stats\"\n"
-      "\"$exe\" --data='" + d + "Data' --stats=\"$stats\" & pid=$!\n"
+      "\"$exe\" --data='" +
+      d +
+      "Data' --stats=\"$stats\" & pid=$!\n"
       "main=$(xdotool search --sync --onlyvisible --name '^Tavvyhop' | head -1)\n"
       "echo \"first window $(xdotool getwindowname $main)\"\n"
       "xdotool windowfocus --sync $main\n"
@@ -539,26 +551,37 @@ TEST_F(WindowTest, WithAWindowManagerTheWindowScalesFillsTheScreenAndClosesInOrd
     return "printf 'ask_at_start = 0\\nfullscreen = 0\\n" + scaling +
            "' > \"$XDG_CONFIG_HOME/tavvyhop/settings.conf\"\n"
            "rm -f \"$stats\"\n"
-           "\"$exe\" --lang=en --data='" + d + "Data' --stats=\"$stats\" & pid=$!\n"
+           "\"$exe\" --lang=en --data='" +
+           d +
+           "Data' --stats=\"$stats\" & pid=$!\n"
            "main=$(xdotool search --sync --onlyvisible --name '^Tavvyhop$' | head -1)\n"
            "xdotool windowfocus --sync $main\n"
            "waitfor '[ $(lines) -gt 5 ]'\n"
-           "xprop -id $main _NET_FRAME_EXTENTS | grep -q '=' && echo '" + name + " framed'\n"
+           "xprop -id $main _NET_FRAME_EXTENTS | grep -q '=' && echo '" +
+           name +
+           " framed'\n"
            "xdotool windowsize $main 1000 500\n"
            "waitfor '[ \"$(size)\" = 1000x500 ]'\n"
            "ticking; ticking\n"
-           "xwd -id $main -silent > '" + d + name + ".xwd'\n"
+           "xwd -id $main -silent > '" +
+           d + name +
+           ".xwd'\n"
            "xdotool key F12\n"
            "waitfor 'ls \"$XDG_PICTURES_DIR\"/tavvyhop/tavvyhop-*.png >/dev/null 2>&1'\n"
-           "mv \"$XDG_PICTURES_DIR\"/tavvyhop/tavvyhop-*.png '" + d + name + ".png'\n";
+           "mv \"$XDG_PICTURES_DIR\"/tavvyhop/tavvyhop-*.png '" +
+           d + name + ".png'\n";
   };
   std::string script =
       "set -u\n"
       "export ASAN_OPTIONS=detect_leaks=0\n"
-      "export XDG_CONFIG_HOME='" + d + "config' XDG_PICTURES_DIR='" + d + "pics'\n"
+      "export XDG_CONFIG_HOME='" +
+      d + "config' XDG_PICTURES_DIR='" + d +
+      "pics'\n"
       "mkdir -p \"$XDG_CONFIG_HOME/tavvyhop\"\n"
-      "exe='" TAVVYHOP_EXE "'\n"
-      "stats='" + d + "stats.txt'\n" + kWaitHelpers +
+      "exe='" TAVVYHOP_EXE
+      "'\n"
+      "stats='" +
+      d + "stats.txt'\n" + kWaitHelpers +
       "size() { xdotool getwindowgeometry $main | sed -n 's/.*Geometry: //p'; }\n"
       "openbox --sm-disable >/dev/null 2>&1 & pid=$!\n"
       "waitfor 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q \"window id\"'\n"
@@ -582,8 +605,8 @@ TEST_F(WindowTest, WithAWindowManagerTheWindowScalesFillsTheScreenAndClosesInOrd
       "kill $wm\n";
   ASSERT_EQ(InXvfb(script, dir_), 0) << Log();
   const std::string log = Log();
-  for (const char* line : {"sharp framed", "smooth framed", "full screen", "window again", "sharp exit 0",
-                           "closed exit 0"})
+  for (const char* line :
+       {"sharp framed", "smooth framed", "full screen", "window again", "sharp exit 0", "closed exit 0"})
     EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 
   // The frame the game presented at each picture (its screenshot), as 0xRRGGBB.

@@ -97,7 +97,8 @@ TEST(Settings, MistakesNameTheLine) {
   EXPECT_EQ(mistake("just words"), "line 1: 'just words' is not 'name = value'");
   EXPECT_EQ(mistake("key_fire = Nope"), "line 1: key_fire: unknown key 'Nope'");
   EXPECT_EQ(mistake("language = fr"), "line 1: language: language must be ja, en or empty");
-  EXPECT_EQ(mistake(std::string("lives = 3\n\xff\xfe\x00garbage", 20)), "line 2: '\xff\xfe?garbage' is not 'name = value'");
+  EXPECT_EQ(mistake(std::string("lives = 3\n\xff\xfe\x00garbage", 20)),
+            "line 2: '\xff\xfe?garbage' is not 'name = value'");
 }
 
 TEST(Settings, ABrokenOrUnreadableFileGivesOneLineAndTheDefaults) {
@@ -239,7 +240,7 @@ TEST_F(KeptChoicesTest, DontAskAgainStartsStraightAwayWithTheSavedChoices) {
   c.Flat = true;
   RecordingForm1& f = StartWith(settings, c, "");
   EXPECT_EQ(f.StockSetting, 6);
-  EXPECT_TRUE(f.Called("KNSetRenderState 9 1"));  // flat shading
+  EXPECT_TRUE(f.Called("KNSetRenderState 9 1"));                      // flat shading
   EXPECT_FALSE(std::filesystem::exists(dir_.File("settings.conf")));  // nothing changed, nothing written
   // --no-dialog does the same while the file still asks.
   TSettings asks;

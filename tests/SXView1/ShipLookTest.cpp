@@ -48,9 +48,9 @@ TEST(ShipLook, FromEveryViewTheShipIsNeitherWashedOutNorBlack) {
   const std::string script = "50 down Q\n51 up Q\n60 down Q\n61 up Q\n70 down Q\n71 up Q\n";
   for (const testsupport::TempDir* dir : {&with, &without}) {
     testsupport::WriteFileText(dir->File("script.txt"), script);
-    const RunResult r = RunProgram({"--headless", "--autopilot", "--seed=1", "--ticks=80", "--data=" + dir->File("Data"),
-                                    "--script=" + dir->File("script.txt"), "--frames=" + dir->File("frames"),
-                                    "--frame-every=1"});
+    const RunResult r =
+        RunProgram({"--headless", "--autopilot", "--seed=1", "--ticks=80", "--data=" + dir->File("Data"),
+                    "--script=" + dir->File("script.txt"), "--frames=" + dir->File("frames"), "--frame-every=1"});
     ASSERT_EQ(r.code, 0) << r.err;
   }
   // One frame in each view: the first, and one after each press.

@@ -14,7 +14,8 @@ namespace sxtest {
 
 class RecordingVertexBuffer final : public IDirect3DVertexBuffer7 {
  public:
-  explicit RecordingVertexBuffer(const D3DVERTEXBUFFERDESC& d, size_t stride) : desc(d), data(d.dwNumVertices * stride) {}
+  explicit RecordingVertexBuffer(const D3DVERTEXBUFFERDESC& d, size_t stride)
+      : desc(d), data(d.dwNumVertices * stride) {}
   HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
   ULONG AddRef() override { return ++refs; }
   ULONG Release() override {

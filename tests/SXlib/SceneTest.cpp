@@ -191,7 +191,8 @@ TEST_F(SceneTest, LightingAndSpecularFollowTheFramesAtFlushTime) {
   TSXFrame* a = TSXFrame::Create(root.get());
   TSXFrame* b = TSXFrame::Create(root.get());
   D3DMATERIAL7 m{};
-  queue.Add(a, mesh.get(), [&](TSXFrame*) { b->Lighting = 0; }, m, nullptr, MatIdentity());
+  queue.Add(
+      a, mesh.get(), [&](TSXFrame*) { b->Lighting = 0; }, m, nullptr, MatIdentity());
   queue.Add(b, mesh.get(), nullptr, m, nullptr, MatIdentity());
   device.calls.clear();
   queue.Flush();

@@ -157,8 +157,8 @@ TEST(AssetgenSynth, NormalizePutsThePeakWhereAsked) {
 
 TEST(AssetgenEncoders, BmpRowsArePaddedAndStoredBottomUp) {
   Image img(3, 2);
-  img.At(0, 0) = {1, 0, 0};      // top-left red
-  img.At(2, 1) = {0, 0, 1};      // bottom-right blue
+  img.At(0, 0) = {1, 0, 0};  // top-left red
+  img.At(2, 1) = {0, 0, 1};  // bottom-right blue
   img.At(1, 0) = {0.5, 0.5, 0.5};
   const auto b = EncodeBmp24(img);
   const size_t row = 12;  // 3 pixels * 3 bytes, padded to 4

@@ -28,12 +28,14 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const char* const kMeshes[] = {"dotai.sx", "nata.sx",  "kyu.sx", "colony.sx", "sankaku.sx", "beam.sx",   "fire_s.sx",
-                               "missile.sx", "ball.sx", "gm.sx", "core.sx",  "Bomb.sx",    "Bomb_s.sx", "pigzam.sx"};
+const char* const kMeshes[] = {"dotai.sx",   "nata.sx", "kyu.sx", "colony.sx", "sankaku.sx", "beam.sx",   "fire_s.sx",
+                               "missile.sx", "ball.sx", "gm.sx",  "core.sx",   "Bomb.sx",    "Bomb_s.sx", "pigzam.sx"};
 const char* const kEffects[] = {"gunshot.wav", "gunshot2.wav", "rocket.wav", "exprosion.wav", "exprosion_s.wav",
                                 "info.wav",    "crash.wav",    "nata.wav",   "missile.wav"};
 
-int RunAssetgen(const std::string& args) { return std::system((std::string("\"") + ASSETGEN_EXE + "\" " + args).c_str()); }
+int RunAssetgen(const std::string& args) {
+  return std::system((std::string("\"") + ASSETGEN_EXE + "\" " + args).c_str());
+}
 
 // The data set under test: the one the build wrote beside the program when it generates
 // one, otherwise a fresh one in a temporary folder (generating takes a few seconds).
@@ -101,8 +103,11 @@ Sx ParseSx(const Bytes& b, const std::string& name) {
   if (b.size() < 256 + nv * 40 + ni * 2) return m;
   for (size_t i = 0; i < nv; ++i) {
     const size_t o = 256 + i * 40;
-    SxVertex v{{F32(b, o), F32(b, o + 4), F32(b, o + 8)}, {F32(b, o + 12), F32(b, o + 16), F32(b, o + 20)},
-               U32(b, o + 24), F32(b, o + 32), F32(b, o + 36)};
+    SxVertex v{{F32(b, o), F32(b, o + 4), F32(b, o + 8)},
+               {F32(b, o + 12), F32(b, o + 16), F32(b, o + 20)},
+               U32(b, o + 24),
+               F32(b, o + 32),
+               F32(b, o + 36)};
     m.v.push_back(v);
     m.lo = {std::min(m.lo.x, v.p.x), std::min(m.lo.y, v.p.y), std::min(m.lo.z, v.p.z)};
     m.hi = {std::max(m.hi.x, v.p.x), std::max(m.hi.y, v.p.y), std::max(m.hi.z, v.p.z)};
@@ -258,7 +263,8 @@ Bmp ParseBmp(const Bytes& b, const std::string& name) {
   p.rgb.resize(static_cast<size_t>(p.w) * p.h * 3);
   for (int y = 0; y < p.h; ++y)
     for (int x = 0; x < p.w; ++x)
-      for (int c = 0; c < 3; ++c) p.rgb[(static_cast<size_t>(y) * p.w + x) * 3 + c] = b[off + (p.h - 1 - y) * row + x * 3 + 2 - c];
+      for (int c = 0; c < 3; ++c)
+        p.rgb[(static_cast<size_t>(y) * p.w + x) * 3 + c] = b[off + (p.h - 1 - y) * row + x * 3 + 2 - c];
   return p;
 }
 
@@ -307,8 +313,8 @@ TEST_F(DataSet, TexturesHaveTheSizesTheGameCreates) {
   const struct {
     const char* name;
     int w, h;
-  } sizes[] = {{"earth.bmp", 256, 256}, {"metal.bmp", 128, 128}, {"beam.bmp", 128, 128}, {"beam2.bmp", 128, 128},
-               {"fire.bmp", 128, 128},  {"bakuhatu.bmp", 512, 512}};
+  } sizes[] = {{"earth.bmp", 256, 256}, {"metal.bmp", 128, 128}, {"beam.bmp", 128, 128},
+               {"beam2.bmp", 128, 128}, {"fire.bmp", 128, 128},  {"bakuhatu.bmp", 512, 512}};
   for (const auto& s : sizes) {
     const Bmp b = ParseBmp(Read(s.name), s.name);
     EXPECT_EQ(b.w, s.w) << s.name;
@@ -326,7 +332,8 @@ TEST_F(DataSet, TexturesHaveTheSizesTheGameCreates) {
 TEST_F(DataSet, SpriteTexturesFadeToBlackAtEveryEdge) {
   auto borderIsBlack = [](const Bmp& b, int ox, int oy, int size) {
     for (int k = 0; k < size; ++k)
-      for (const uint8_t* p : {b.At(ox + k, oy), b.At(ox + k, oy + size - 1), b.At(ox, oy + k), b.At(ox + size - 1, oy + k)})
+      for (const uint8_t* p :
+           {b.At(ox + k, oy), b.At(ox + k, oy + size - 1), b.At(ox, oy + k), b.At(ox + size - 1, oy + k)})
         if (p[0] || p[1] || p[2]) return false;
     return true;
   };
@@ -417,7 +424,8 @@ double JoinRatio(const Wav& w) {
   double worst = 0;
   for (int c = 0; c < w.channels; ++c) {
     std::vector<int> steps;
-    for (size_t i = 1; i < w.Frames(); ++i) steps.push_back(std::abs(w.s[i * w.channels + c] - w.s[(i - 1) * w.channels + c]));
+    for (size_t i = 1; i < w.Frames(); ++i)
+      steps.push_back(std::abs(w.s[i * w.channels + c] - w.s[(i - 1) * w.channels + c]));
     std::sort(steps.begin(), steps.end());
     const double big = std::max(1, steps[steps.size() * 999 / 1000]);
     const double join = std::abs(w.s[c] - w.s[(w.Frames() - 1) * w.channels + c]);
@@ -492,7 +500,8 @@ TEST_F(DataSet, TheLoudestMomentStaysBelowFullScale) {
     sum += Peak(ParseWav(Read(name), name));
   sum += 2 * engine * Peak(ParseWav(Read("rocket.wav"), "rocket.wav"));
   int music = 0;
-  for (const char* name : {"bgm_b.wav", "bgm_a.wav", "clear.wav"}) music = std::max(music, Peak(ParseWav(Read(name), name)));
+  for (const char* name : {"bgm_b.wav", "bgm_a.wav", "clear.wav"})
+    music = std::max(music, Peak(ParseWav(Read(name), name)));
   sum += music;
   EXPECT_LT(sum, 32767.0) << "peak on peak: " << Db(sum / 32768) << " dBFS";
   EXPECT_GT(sum, 32768.0 * 0.5) << "the budget is used, not thrown away";
@@ -555,7 +564,8 @@ TEST_F(DataSet, WordsAreThirteenJapaneseLinesInShiftJisWithCrLf) {
   const std::string text(raw.begin(), raw.end());
   std::vector<std::string> lines;
   size_t start = 0;
-  for (size_t p; (p = text.find("\r\n", start)) != std::string::npos; start = p + 2) lines.push_back(text.substr(start, p - start));
+  for (size_t p; (p = text.find("\r\n", start)) != std::string::npos; start = p + 2)
+    lines.push_back(text.substr(start, p - start));
   EXPECT_EQ(start, text.size()) << "every line ends with CR LF";
   ASSERT_GE(lines.size(), 13u);
   for (size_t i = 0; i < lines.size(); ++i) {

@@ -18,7 +18,8 @@ TEST(DataFiles, FoldersDevicesAndOversizedFilesAreRefusedByName) {
   std::filesystem::create_directories(dir.Path() / "dotai.sx");
   EXPECT_EQ(data::ProbeProblem(dir.File("dotai.sx"), TDataKind::Mesh), "is a folder, not a file");
   ASSERT_EQ(::mkfifo(dir.File("words.dat").c_str(), 0600), 0);
-  EXPECT_EQ(data::ProbeProblem(dir.File("words.dat"), TDataKind::Text), "is not a plain file (a device, pipe or socket)");
+  EXPECT_EQ(data::ProbeProblem(dir.File("words.dat"), TDataKind::Text),
+            "is not a plain file (a device, pipe or socket)");
   // Sizes: one byte past the limit of its kind is refused, the limit itself is not.
   for (TDataKind kind : {TDataKind::Mesh, TDataKind::Bitmap, TDataKind::Wave, TDataKind::Text}) {
     const std::string path = dir.File("f");

@@ -2,9 +2,8 @@
 
 #include <filesystem>
 
-#include "common/DataReport.h"
-
 #include "Ddidex/DDIDLog.h"
+#include "common/DataReport.h"
 #include "ddsd/DDSDLog.h"
 #include "kiln/KilnLog.h"
 #include "platform/win/CodePage.h"
@@ -120,8 +119,9 @@ TEST_F(DebugLog, AnUnwritableLogIsToldOnceAndTheGameGoesOn) {
   data::SetDataSink(nullptr);
   data::ForgetReports();
   ASSERT_EQ(told.size(), 1u);
-  EXPECT_EQ(told[0], "/nonexistent-tavvy-dir/kiln.debug: cannot be written (No such file or directory); the game goes "
-                     "on without writing this log; what the file held is kept.");
+  EXPECT_EQ(told[0],
+            "/nonexistent-tavvy-dir/kiln.debug: cannot be written (No such file or directory); the game goes "
+            "on without writing this log; what the file held is kept.");
 }
 
 TEST_F(DebugLog, AFullDiskKeepsTheOldLog) {

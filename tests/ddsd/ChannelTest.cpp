@@ -15,8 +15,8 @@ TEST_F(Channel, GetChannelChecksTheNumber) {
   EXPECT_EQ(dev->GetChannel(10), dev->GetChannel(10));
   EXPECT_NE(dev->GetChannel(10), nullptr);
   EXPECT_EQ(dev->GetChannel(11), nullptr);
-  EXPECT_EQ(Log(), "debug#00001 ... " +
-                       win::Utf8ToAnsi("チャンネル番号11は無効です、0～10の範囲で指定してください") + "\r\n");
+  EXPECT_EQ(Log(),
+            "debug#00001 ... " + win::Utf8ToAnsi("チャンネル番号11は無効です、0～10の範囲で指定してください") + "\r\n");
   DDSDDebugUnit().SetSwitches(dsoHaltOnError);
   EXPECT_THROW(dev->GetChannel(0xFFFFFFFFu), rtl::EHalt);
   DDSDDebugUnit().SetSwitches(dsoExceptOnError | dsoDebugMessage);

@@ -12,12 +12,12 @@
 #include "ddsd/DDSDLog.h"
 #include "ddsd/TDDSD.h"
 #include "ddsd/TDDSDChannel.h"
-#include "platform/win/WinWindows.h"
-#include "ddsd/TDDSDWaveData.h"
 #include "ddsd/TDDSDListener.h"
+#include "ddsd/TDDSDWaveData.h"
 #include "ddsd/WavFiles.h"
 #include "platform/host/Backends.h"
 #include "platform/host/headless/HeadlessAudio.h"
+#include "platform/win/WinWindows.h"
 #include "support/TestSupport.h"
 
 class SoundTest : public ::testing::Test {

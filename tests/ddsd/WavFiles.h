@@ -30,8 +30,7 @@ inline std::vector<uint8_t> Chunk(const char* id, const std::vector<uint8_t>& bo
   return b;
 }
 
-inline std::vector<uint8_t> Fmt(uint16_t channels, uint32_t rate, uint16_t bits, size_t size = 16,
-                                uint16_t tag = 1) {
+inline std::vector<uint8_t> Fmt(uint16_t channels, uint32_t rate, uint16_t bits, size_t size = 16, uint16_t tag = 1) {
   std::vector<uint8_t> b;
   const uint16_t align = uint16_t(channels * bits / 8);
   Put16(b, tag);

@@ -60,13 +60,12 @@ TEST_F(WaveData, StructureErrorsAreReportedAndLeaveNoBuffer) {
     TDDSDWaveData w(dev.get(), f);
     EXPECT_EQ(w.Buffer(), nullptr) << f;
   }
-  const std::string expected = "debug#00001 ... " + win::Utf8ToAnsi(files[0] + "が、見つかりません") + "\r\n" +
-                               "debug#00002 ... " + win::Utf8ToAnsi(files[1] + "は、WAVEファイルではありません") +
-                               "\r\n" + "debug#00003 ... " +
-                               win::Utf8ToAnsi(files[2] + "には、fmtチャンクが有りません") + "\r\n" +
-                               "debug#00004 ... " + win::Utf8ToAnsi(files[3] + "のfmtチャンクが不正です") + "\r\n" +
-                               "debug#00005 ... " + win::Utf8ToAnsi(files[4] + "には、dataチャンクが有りません") +
-                               "\r\n";
+  const std::string expected =
+      "debug#00001 ... " + win::Utf8ToAnsi(files[0] + "が、見つかりません") + "\r\n" + "debug#00002 ... " +
+      win::Utf8ToAnsi(files[1] + "は、WAVEファイルではありません") + "\r\n" + "debug#00003 ... " +
+      win::Utf8ToAnsi(files[2] + "には、fmtチャンクが有りません") + "\r\n" + "debug#00004 ... " +
+      win::Utf8ToAnsi(files[3] + "のfmtチャンクが不正です") + "\r\n" + "debug#00005 ... " +
+      win::Utf8ToAnsi(files[4] + "には、dataチャンクが有りません") + "\r\n";
   EXPECT_EQ(Log(), expected);
 }
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "app/Session.h"
 #include "SXView1/TForm1.h"
+#include "app/Session.h"
 #include "platform/host/Hosts.h"
 #include "support/TestSupport.h"
 

@@ -109,7 +109,7 @@ TEST_F(OpponentsTest, TheTargetSweeps21ShotsAcrossItsFrontEvery201Ticks) {
     // Each shot leaves from its place along the front: (c div 25 - 4, -0.2, c div 25 + 5).
     const int q = c / 25;
     ExpectVectorNear(TVector3{static_cast<float>(q - 4), -0.2f, static_cast<float>(q + 5)},
-               f.ShotFrames[s]->GetPosition(f.TargetFrame), 1e-3f);
+                     f.ShotFrames[s]->GetPosition(f.TargetFrame), 1e-3f);
     if (c == 100) {
       // Half way through the sweep the shot flies straight along the target's nose.
       TVector3 dir{}, up{};

@@ -10,10 +10,10 @@
 
 class SceneForm : public TForm1 {
  public:
-  using TForm1::TForm1;
   using TForm1::CameraMatrixInPlayer;
   using TForm1::PlayFrame;
   using TForm1::SetCameraMatrixInPlayer;
+  using TForm1::TForm1;
 
   int Flips = 0;
   // While set, the ship step reads these controls instead of the input component.

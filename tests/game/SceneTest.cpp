@@ -145,7 +145,8 @@ TEST_F(SceneTest, MeshesTexturesViewportAndRenderStates) {
   // Opaque pictures without alpha; the see-through ones with one alpha bit and a black key.
   EXPECT_EQ(f.TexEarth->AMask, 0u);
   EXPECT_EQ(f.TexMetal->AMask, 0u);
-  for (TKilnTexture* t : {f.TexBeam.get(), f.TexBeam2.get(), f.TexFire.get(), f.TexBlast[0].get(), f.TexBlast[15].get()}) {
+  for (TKilnTexture* t :
+       {f.TexBeam.get(), f.TexBeam2.get(), f.TexFire.get(), f.TexBlast[0].get(), f.TexBlast[15].get()}) {
     EXPECT_EQ(t->AMask, 0x8000u);
     DDCOLORKEY key{};
     ASSERT_EQ(t->Surface->GetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
@@ -326,7 +327,8 @@ TEST_F(SceneTest, StageStartPutsTheWorldBack) {
     EXPECT_EQ(s->Specular, 0);
   }
   for (int i = 0; i < TForm1::kShotSlots; ++i)
-    ExpectVectorNear({static_cast<float>(i), 0, 0}, f.ShotFrames[static_cast<size_t>(i)]->GetPosition(f.RootFrame.get()), 0);
+    ExpectVectorNear({static_cast<float>(i), 0, 0},
+                     f.ShotFrames[static_cast<size_t>(i)]->GetPosition(f.RootFrame.get()), 0);
   for (TSXFrame* m : f.MissileFrames) EXPECT_EQ(m->Mesh, nullptr);
   EXPECT_EQ(f.MissileTarget[4], nullptr);
   ExpectVectorNear({0, 0, 0}, f.MissileVelocity[4], 0);

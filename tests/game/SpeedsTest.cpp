@@ -64,7 +64,7 @@ TEST_F(SpeedsTest, ThrustersFromRestAddPointTwoUntilTheDriftAfterDragReachesPoin
   f.Controls->Buttons[2] = true;
   // z' = 0.95 z - 0.2 while 0.95 z > -0.6: -0.2, -0.39, -0.5705, -0.741975; then drag alone
   // (0.95 * -0.741975 = -0.70487625 ...) until 0.95 z is above -0.6 again at tick 9.
-  const std::vector<float> expected = {-0.2f,        -0.39f,      -0.5705f,    -0.741975f, -0.70487625f,
+  const std::vector<float> expected = {-0.2f,        -0.39f,       -0.5705f,     -0.741975f,  -0.70487625f,
                                        -0.66963244f, -0.63615082f, -0.60434328f, -0.77412611f};
   for (size_t tick = 0; tick < expected.size(); ++tick) {
     f.PlayerStep();
@@ -135,8 +135,8 @@ TEST_F(SpeedsTest, TheBallBacksOffByHalfAUnitUpToOneUnitPerTick) {
   // Nearer than 60: z' = 0.95 z - 0.5 while 0.95 z > -1: -0.5, -0.975, -1.42625; then drag
   // alone until 0.95 z = -0.9960036 at tick 10.
   ExpectEnemyZ(f, TVector3{0, 0, -30}, 50,
-               {-0.5f, -0.975f, -1.42625f, -1.3549374f, -1.2871906f, -1.222831f, -1.1616895f, -1.103605f,
-                -1.0484247f, -1.4960035f, -1.4212034f});
+               {-0.5f, -0.975f, -1.42625f, -1.3549374f, -1.2871906f, -1.222831f, -1.1616895f, -1.103605f, -1.0484247f,
+                -1.4960035f, -1.4212034f});
 }
 
 TEST_F(SpeedsTest, TheBallHoldsItsSpeedBetween60And80AndOnlyAfterPhase40) {
@@ -266,7 +266,7 @@ TEST_F(TargetSpeedsTest, CloseByItBacksOffByAQuarterUpToOnePointEight) {
   SceneForm& f = Spawned();
   // Nearer than 40: z' = 0.95 z - 0.25 while 0.95 z > -1.8; 0.95 * -1.848753 = -1.7563153
   // still gets the push (-2.0063152), then drag alone twice, then the push at tick 13.
-  const std::vector<float> z = {-0.25f,      -0.4875f,   -0.713125f,  -0.9274687f, -1.1310953f,
+  const std::vector<float> z = {-0.25f,      -0.4875f,    -0.713125f,  -0.9274687f, -1.1310953f,
                                 -1.3245405f, -1.5083134f, -1.6828978f, -1.848753f,  -2.0063152f,
                                 -1.9059994f, -1.8106995f, -1.9701645f, -1.8716563f};
   const std::vector<TVector3> v = Steps(f, 30, z.size());

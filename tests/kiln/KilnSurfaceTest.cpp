@@ -8,8 +8,8 @@
 #include "KNArc/KNArcTestUtil.h"
 #include "common/DataReport.h"
 #include "kiln/KilnLog.h"
-#include "kiln/TKilnGenSurface.h"
 #include "kiln/KilnTestUtil.h"
+#include "kiln/TKilnGenSurface.h"
 #include "platform/ddraw/DDrawTestUtil.h"
 #include "platform/forms/Graphics.h"
 #include "platform/gdi/Gdi.h"
@@ -77,14 +77,10 @@ TEST_F(KilnSurface, PackColorAndTheChannelAnalysisForEveryFormat) {
     DWORD packed;  // PackColor(0x80, 0xFF, 0x40, 0x08)
   };
   const std::map<std::string, Expect> expected = {
-      {"PAL8", {32, 32, 32, 32, 8, 8, 8, 8, 0}},
-      {"RGB565", {32, 11, 5, 0, 8, 3, 2, 3, 0xFA01}},
-      {"X1R5G5B5", {32, 10, 5, 0, 8, 3, 3, 3, 0x7D01}},
-      {"A1R5G5B5", {15, 10, 5, 0, 7, 3, 3, 3, 0xFD01}},
-      {"A4R4G4B4", {12, 8, 4, 0, 4, 4, 4, 4, 0x8F40}},
-      {"R8G8B8", {32, 16, 8, 0, 8, 0, 0, 0, 0xFF4008}},
-      {"X8R8G8B8", {32, 16, 8, 0, 8, 0, 0, 0, 0xFF4008}},
-      {"A8R8G8B8", {24, 16, 8, 0, 0, 0, 0, 0, 0x80FF4008}},
+      {"PAL8", {32, 32, 32, 32, 8, 8, 8, 8, 0}},          {"RGB565", {32, 11, 5, 0, 8, 3, 2, 3, 0xFA01}},
+      {"X1R5G5B5", {32, 10, 5, 0, 8, 3, 3, 3, 0x7D01}},   {"A1R5G5B5", {15, 10, 5, 0, 7, 3, 3, 3, 0xFD01}},
+      {"A4R4G4B4", {12, 8, 4, 0, 4, 4, 4, 4, 0x8F40}},    {"R8G8B8", {32, 16, 8, 0, 8, 0, 0, 0, 0xFF4008}},
+      {"X8R8G8B8", {32, 16, 8, 0, 8, 0, 0, 0, 0xFF4008}}, {"A8R8G8B8", {24, 16, 8, 0, 0, 0, 0, 0, 0x80FF4008}},
   };
   for (const auto& [name, format] : ColourFormats()) {
     SCOPED_TRACE(name);

@@ -62,7 +62,9 @@ class CountingSurface final : public IDirectDrawSurface7 {
   HRESULT QueryInterface(REFIID riid, void** ppv) override { return real_->QueryInterface(riid, ppv); }
   ULONG AddRef() override { return ++calls["AddRef"]; }
   ULONG Release() override { return ++calls["Release"], 1; }
-  HRESULT AddAttachedSurface(LPDIRECTDRAWSURFACE7 s) override { return ++calls["AddAttachedSurface"], real_->AddAttachedSurface(s); }
+  HRESULT AddAttachedSurface(LPDIRECTDRAWSURFACE7 s) override {
+    return ++calls["AddAttachedSurface"], real_->AddAttachedSurface(s);
+  }
   HRESULT Blt(LPRECT d, LPDIRECTDRAWSURFACE7 s, LPRECT r, DWORD f, LPDDBLTFX fx) override {
     return ++calls["Blt"], real_->Blt(d, s, r, f, fx);
   }
@@ -77,7 +79,9 @@ class CountingSurface final : public IDirectDrawSurface7 {
   HRESULT GetDC(HDC* dc) override { return ++calls["GetDC"], real_->GetDC(dc); }
   HRESULT GetSurfaceDesc(LPDDSURFACEDESC2 d) override { return ++calls["GetSurfaceDesc"], real_->GetSurfaceDesc(d); }
   HRESULT IsLost() override { return ++calls["IsLost"], real_->IsLost(); }
-  HRESULT Lock(LPRECT r, LPDDSURFACEDESC2 d, DWORD f, HANDLE e) override { return ++calls["Lock"], real_->Lock(r, d, f, e); }
+  HRESULT Lock(LPRECT r, LPDDSURFACEDESC2 d, DWORD f, HANDLE e) override {
+    return ++calls["Lock"], real_->Lock(r, d, f, e);
+  }
   HRESULT ReleaseDC(HDC dc) override { return ++calls["ReleaseDC"], real_->ReleaseDC(dc); }
   HRESULT Restore() override { return ++calls["Restore"], real_->Restore(); }
   HRESULT SetClipper(LPDIRECTDRAWCLIPPER c) override { return ++calls["SetClipper"], real_->SetClipper(c); }

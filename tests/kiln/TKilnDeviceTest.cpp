@@ -98,7 +98,8 @@ TEST_F(DeviceTest, TheDefaultDriverHasNoHardwareSoTheGameGetsMMX) {
 
 TEST_F(DeviceTest, StencilAndNoDepthBuffer) {
   TKiln& k = Start3D(MakeZBuffer | MakeStencilBuffer);
-  EXPECT_TRUE(Logged("列挙されたステンシルバッファのフォーマット...ZDepth=32 SDepth=8 Mask=(Z:ffffff00 S:000000ff L:00000000)"));
+  EXPECT_TRUE(Logged(
+      "列挙されたステンシルバッファのフォーマット...ZDepth=32 SDepth=8 Mask=(Z:ffffff00 S:000000ff L:00000000)"));
   EXPECT_TRUE(Logged("ステンシルバッファを作成しました"));
   ASSERT_TRUE(k.ZBuffer);
   EXPECT_EQ(k.ZBuffer->Desc.ddpfPixelFormat.dwFlags, DDPF_ZBUFFER | DDPF_STENCILBUFFER);

@@ -30,19 +30,14 @@ class GameStartupTest : public KilnMachineTest {
 
 std::vector<std::string> WindowedSetUp(int w, int h, int d) {
   const std::string mode = rtl::Format("%d x %d x %d", w, h, d);
-  return {"スクリーンモード" + mode + " として初期化を開始します",
-          "ウィンドウモードで初期化を開始します",
-          "DirectDrawオブジェクトを作成しました",
-          "Caps:0000000084408640",
-          "バックバッファをシステムメモリに配置します",
+  return {"スクリーンモード" + mode + " として初期化を開始します", "ウィンドウモードで初期化を開始します",
+          "DirectDrawオブジェクトを作成しました", "Caps:0000000084408640", "バックバッファをシステムメモリに配置します",
           "PixelFormat: AMask=00000000 RMask=00ff0000 GMask=0000ff00 BMask=000000ff",
           "PixelFormat: AMask=00000000 RMask=00ff0000 GMask=0000ff00 BMask=000000ff",
           "列挙されたZバッファのフォーマット...ZDepth=16 SDepth=0 Mask=(Z:0000ffff S:00000000 L:00000000)",
           // A depth format read through the colour masks: the z mask sits where green does.
-          "PixelFormat: AMask=00000000 RMask=00000000 GMask=0000ffff BMask=00000000",
-          "Zバッファを作成しました",
-          "MMXエミュレーションデバイスを使用します",
-          "ハードウェアアクセラレーション不可"};
+          "PixelFormat: AMask=00000000 RMask=00000000 GMask=0000ffff BMask=00000000", "Zバッファを作成しました",
+          "MMXエミュレーションデバイスを使用します", "ハードウェアアクセラレーション不可"};
 }
 
 std::vector<std::string> Release(bool started, bool retained, bool destroying) {
@@ -52,8 +47,8 @@ std::vector<std::string> Release(bool started, bool retained, bool destroying) {
   lines.push_back("Direct3DDeviceを解放しました");
   if (destroying) lines.push_back("Direct3DRM3を解放しました");
   for (const char* l : {"Zバッファを解放しました", "Direct3Dを解放しました", "クリッパーを解放しました",
-                        "バックバッファを解放しました", "プライマリサーフェスを解放しました", "DirectDrawを解放しました",
-                        "…DirectDraw/3D関連オブジェクト、解放終了しました…"})
+                        "バックバッファを解放しました", "プライマリサーフェスを解放しました",
+                        "DirectDrawを解放しました", "…DirectDraw/3D関連オブジェクト、解放終了しました…"})
     lines.push_back(l);
   return lines;
 }
@@ -75,14 +70,14 @@ TEST_F(GameStartupTest, TheLogOfAFullScreenStartUpLineByLine) {
   // The dialog asked for full screen: the form's handler switches.
   Append(expected, {"スクリーンモード640 x 480 x 16 として初期化を開始します"});
   Append(expected, Release(false, true, false));
-  Append(expected, {"フルスクリーンで初期化を開始します", "デフォルトのドライバを使用します",
-                    "DirectDrawオブジェクトを作成しました", "Caps:0000000084408640",
-                    "PixelFormat: AMask=00000000 RMask=0000f800 GMask=000007e0 BMask=0000001f",
-                    "PixelFormat: AMask=00000000 RMask=0000f800 GMask=000007e0 BMask=0000001f",
-                    "列挙されたZバッファのフォーマット...ZDepth=16 SDepth=0 Mask=(Z:0000ffff S:00000000 L:00000000)",
-                    "PixelFormat: AMask=00000000 RMask=00000000 GMask=0000ffff BMask=00000000",
-                    "Zバッファを作成しました", "MMXエミュレーションデバイスを使用します",
-                    "ハードウェアアクセラレーション不可"});
+  Append(
+      expected,
+      {"フルスクリーンで初期化を開始します", "デフォルトのドライバを使用します", "DirectDrawオブジェクトを作成しました",
+       "Caps:0000000084408640", "PixelFormat: AMask=00000000 RMask=0000f800 GMask=000007e0 BMask=0000001f",
+       "PixelFormat: AMask=00000000 RMask=0000f800 GMask=000007e0 BMask=0000001f",
+       "列挙されたZバッファのフォーマット...ZDepth=16 SDepth=0 Mask=(Z:0000ffff S:00000000 L:00000000)",
+       "PixelFormat: AMask=00000000 RMask=00000000 GMask=0000ffff BMask=00000000", "Zバッファを作成しました",
+       "MMXエミュレーションデバイスを使用します", "ハードウェアアクセラレーション不可"});
   // Destruction: no retained-mode device in full screen; the retained-mode object goes now.
   Append(expected, Release(true, false, true));
 

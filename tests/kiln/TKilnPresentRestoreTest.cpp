@@ -181,7 +181,8 @@ TEST_F(PresentTest, ATextureLoadedFromAnArchiveIsReloadedFromTheArchive) {
   texture.LoadFromFile(WriteBmp("red.bmp", 0xFF0000));
   const Bytes blue = MakeBmp(8, 8, 24, std::vector<uint32_t>(64, 0x0000FF));
   const std::string archive = dir.File("pictures.kna");
-  testsupport::WriteFileBytes(archive, knarctest::MakeArchive(0, {{"sky.bmp", blue, static_cast<uint32_t>(blue.size())}}));
+  testsupport::WriteFileBytes(archive,
+                              knarctest::MakeArchive(0, {{"sky.bmp", blue, static_cast<uint32_t>(blue.size())}}));
   texture.LoadFromArchive(archive, "SKY.BMP");
   ASSERT_EQ(ReadPixel(texture.Surface, 3, 3), 0x001Fu);
 
@@ -262,8 +263,8 @@ TEST_F(PresentTest, FullScreenKeepsTheWindowInPlaceAndEveryMessageReachesTheForm
   EXPECT_EQ(owner.calls.front(), "SetBounds 0 0 640 480");
   EXPECT_EQ(entered, 2);
 
-  const std::vector<UINT> sent = {WM_MOVE, WM_ENTERMENULOOP, WM_EXITMENULOOP, WM_MOVE, WM_MOVE,
-                                  WM_SIZE, WM_GETMINMAXINFO, WM_ENTERMENULOOP};
+  const std::vector<UINT> sent = {WM_MOVE, WM_ENTERMENULOOP, WM_EXITMENULOOP,  WM_MOVE,
+                                  WM_MOVE, WM_SIZE,          WM_GETMINMAXINFO, WM_ENTERMENULOOP};
   EXPECT_EQ(owner.passedOn, sent);
 }
 

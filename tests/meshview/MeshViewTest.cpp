@@ -237,9 +237,9 @@ TEST(MeshViewOptions, CommandLine) {
   EXPECT_EQ(o.angles[3].name, "threequarter");
   EXPECT_EQ(o.width, 320);
 
-  ASSERT_TRUE(parse({"m.sx", "--angles", "back,30:-45", "--size", "64x48", "--blend", "3", "--background", "ff0080",
-                     "--unlit"},
-                    o, error))
+  ASSERT_TRUE(
+      parse({"m.sx", "--angles", "back,30:-45", "--size", "64x48", "--blend", "3", "--background", "ff0080", "--unlit"},
+            o, error))
       << error;
   ASSERT_EQ(o.angles.size(), 2u);
   EXPECT_EQ(o.angles[0].yaw, 180);

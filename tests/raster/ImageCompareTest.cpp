@@ -42,7 +42,8 @@ struct OwnedTexture {
 
 Rgba8 Checker(int x, int y) {
   const bool on = ((x / 4) + (y / 4)) % 2;
-  return on ? Rgba8{uint8_t(255 - x * 8), uint8_t(y * 8), 200, 255} : Rgba8{40, uint8_t(x * 12), uint8_t(255 - y * 10), 255};
+  return on ? Rgba8{uint8_t(255 - x * 8), uint8_t(y * 8), 200, 255}
+            : Rgba8{40, uint8_t(x * 12), uint8_t(255 - y * 10), 255};
 }
 
 raster::Mat4 RotationX(float a) {
@@ -292,7 +293,8 @@ void GameSprites(Rasterizer& r, Canvas& c, bool dither, TextureFilter filter) {
   s.rs.zWriteEnable = false;
   s.rs.alphaBlendEnable = true;
   s.stage0.alphaOp = TextureOp::Modulate;
-  const Blend passes[3][2] = {{Blend::One, Blend::One}, {Blend::SrcAlpha, Blend::InvSrcAlpha}, {Blend::Zero, Blend::InvSrcColor}};
+  const Blend passes[3][2] = {
+      {Blend::One, Blend::One}, {Blend::SrcAlpha, Blend::InvSrcAlpha}, {Blend::Zero, Blend::InvSrcColor}};
   for (int pass = 0; pass < 3; ++pass) {
     s.rs.srcBlend = passes[pass][0];
     s.rs.destBlend = passes[pass][1];

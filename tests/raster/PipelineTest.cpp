@@ -43,12 +43,12 @@ TEST(VertexFormat, DocumentedLayoutsAndSizes) {
   EXPECT_EQ(l.texOffset[2], 12 + 12 + 8);
   EXPECT_EQ(l.size, 12 + 12 + 8 + 4);
   EXPECT_EQ(DecodeFvf(0x008 | 0x040).diffuse, 20);  // XYZB2
-  EXPECT_EQ(DecodeFvf(0x802).size, 12 + 8 * 8);      // TEX8
+  EXPECT_EQ(DecodeFvf(0x802).size, 12 + 8 * 8);     // TEX8
 
-  EXPECT_FALSE(DecodeFvf(0x040).valid);              // no position
-  EXPECT_FALSE(DecodeFvf(0x003).valid);              // reserved bit
-  EXPECT_FALSE(DecodeFvf(0x902).valid);              // nine texture sets
-  EXPECT_FALSE(DecodeFvf(0x102 | (1u << 18)).valid); // size bits for a set that is not there
+  EXPECT_FALSE(DecodeFvf(0x040).valid);               // no position
+  EXPECT_FALSE(DecodeFvf(0x003).valid);               // reserved bit
+  EXPECT_FALSE(DecodeFvf(0x902).valid);               // nine texture sets
+  EXPECT_FALSE(DecodeFvf(0x102 | (1u << 18)).valid);  // size bits for a set that is not there
 }
 
 TEST(PixelCodec, EncodesAndDecodesEveryFormat) {
@@ -206,13 +206,15 @@ TEST_P(Pipeline, StageOperationsAndSpecular) {
 }
 
 TEST_P(Pipeline, ColorKeyRemovesTexelsAndTheirDepth) {
-  std::vector<uint16_t> texels(16, 0x7C00);  // red, X1R5G5B5
+  std::vector<uint16_t> texels(16, 0x7C00);            // red, X1R5G5B5
   for (int i = 0; i < 16; i += 2) texels[i] = 0x8000;  // black with the (ignored) top bit set
   Texture t{PixelFormat::A1R5G5B5, 4, 4, 8, texels.data(), true, 0, 0};
   state_.texture = &t;
   state_.stage0.colorOp = TextureOp::SelectArg1;
-  verts_ = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0}, {16, 0, 0.5f, 1, 0xFFFFFFFF, 0, 1, 0},
-            {16, 16, 0.5f, 1, 0xFFFFFFFF, 0, 1, 1}, {0, 16, 0.5f, 1, 0xFFFFFFFF, 0, 0, 1}};
+  verts_ = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0},
+            {16, 0, 0.5f, 1, 0xFFFFFFFF, 0, 1, 0},
+            {16, 16, 0.5f, 1, 0xFFFFFFFF, 0, 1, 1},
+            {0, 16, 0.5f, 1, 0xFFFFFFFF, 0, 0, 1}};
   indices_ = {0, 1, 2, 0, 2, 3};
   state_.rs.colorKeyEnable = true;
   ASSERT_EQ(r_->DrawIndexedTriangleList(state_, Data(), indices_), Result::Ok);
@@ -287,7 +289,8 @@ TEST_P(Pipeline, HugeTrianglesAndViewportsOutsideTheTarget) {
   // A triangle far larger than any screen: clipped first, so the work stays that of the viewport.
   state_.rs.cullMode = CullMode::None;
   state_.rs.zFunc = CmpFunc::Always;
-  verts_ = {{-3e7f, -3e7f, 0.5f, 1, 0xFF00FF00, 0, 0, 0}, {3e7f, -3e7f, 0.5f, 1, 0xFF00FF00, 0, 0, 0},
+  verts_ = {{-3e7f, -3e7f, 0.5f, 1, 0xFF00FF00, 0, 0, 0},
+            {3e7f, -3e7f, 0.5f, 1, 0xFF00FF00, 0, 0, 0},
             {0, 3e7f, 0.5f, 1, 0xFF00FF00, 0, 0, 0}};
   indices_ = {0, 1, 2};
   ASSERT_EQ(r_->DrawIndexedTriangleList(state_, Data(), indices_), Result::Ok);
@@ -303,7 +306,8 @@ TEST_P(Pipeline, HugeTrianglesAndViewportsOutsideTheTarget) {
 
   // Viewport hanging off the target: only the part inside is drawn.
   state_.viewport = {24, 24, 64, 64, 0, 1};
-  verts_ = {{0, 0, 0.5f, 1, 0xFF0000FF, 0, 0, 0}, {100, 0, 0.5f, 1, 0xFF0000FF, 0, 0, 0},
+  verts_ = {{0, 0, 0.5f, 1, 0xFF0000FF, 0, 0, 0},
+            {100, 0, 0.5f, 1, 0xFF0000FF, 0, 0, 0},
             {0, 100, 0.5f, 1, 0xFF0000FF, 0, 0, 0}};
   ASSERT_EQ(r_->DrawIndexedTriangleList(state_, Data(), indices_), Result::Ok);
   EXPECT_EQ(At(25, 25), 0x0000FFu);

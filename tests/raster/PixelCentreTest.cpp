@@ -120,8 +120,7 @@ TEST_P(PixelCentre, TexturedQuadCopiesTheTextureTexelForTexel) {
         const int i = x - 8, j = y - 4;
         const bool inside = i >= 0 && i < 64 && j >= 0 && j < 64;
         const uint32_t want = inside ? texel(i, j) : 0;
-        ASSERT_EQ(canvas_.Raw(x, y) & (wide ? 0xFFFFFFu : 0xFFFFu), want)
-            << "pass " << pass << " at " << x << "," << y;
+        ASSERT_EQ(canvas_.Raw(x, y) & (wide ? 0xFFFFFFu : 0xFFFFu), want) << "pass " << pass << " at " << x << "," << y;
       }
   }
 }
@@ -136,7 +135,7 @@ TEST_P(PixelCentre, DepthIsThePlanesDepthAtTheIntegerCentre) {
   const std::vector<uint16_t> idx = {0, 1, 2, 0, 2, 3};
   const VertexData vd{v.data(), sizeof(ScreenVertex), kScreenFvf, uint32_t(v.size())};
   ASSERT_EQ(raster_->DrawIndexedTriangleList(state_, vd, idx), Result::Ok);
-  const double full = GetParam().depth == DepthFormat::D16 ? 65535.0
+  const double full = GetParam().depth == DepthFormat::D16   ? 65535.0
                       : GetParam().depth == DepthFormat::D32 ? 4294967295.0
                                                              : 16777215.0;
   // Pixels away from the diagonal and where z * full is well clear of a rounding boundary.

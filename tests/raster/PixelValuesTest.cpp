@@ -46,41 +46,48 @@ struct FormatTexels {
 //   4-bit 3 -> 51, 6 -> 102, 8 -> 136, 12 -> 204.
 std::vector<FormatTexels> DecodingCases() {
   return {
-      {PixelFormat::RGB565, "RGB565",
+      {PixelFormat::RGB565,
+       "RGB565",
        {{"red", {0x00, 0xF8}, {255, 0, 0, 255}},
         {"green", {0xE0, 0x07}, {0, 255, 0, 255}},
         {"blue", {0x1F, 0x00}, {0, 0, 255, 255}},
         // r 10, g 40, b 20: 10 << 11 | 40 << 5 | 20 = 0x5514
         {"mixed", {0x14, 0x55}, {82, 162, 165, 255}}}},
-      {PixelFormat::X1R5G5B5, "X1R5G5B5",
+      {PixelFormat::X1R5G5B5,
+       "X1R5G5B5",
        {{"red", {0x00, 0x7C}, {255, 0, 0, 255}},
         {"green", {0xE0, 0x03}, {0, 255, 0, 255}},
         {"blue", {0x1F, 0x00}, {0, 0, 255, 255}},
         // r 10, g 20, b 30: 10 << 10 | 20 << 5 | 30 = 0x2A9E, with the unused top bit set
         {"mixed", {0x9E, 0xAA}, {82, 165, 247, 255}}}},
-      {PixelFormat::A1R5G5B5, "A1R5G5B5",
+      {PixelFormat::A1R5G5B5,
+       "A1R5G5B5",
        {{"red", {0x00, 0xFC}, {255, 0, 0, 255}},
         {"green", {0xE0, 0x83}, {0, 255, 0, 255}},
         {"blue", {0x1F, 0x80}, {0, 0, 255, 255}},
         {"mixed", {0x9E, 0xAA}, {82, 165, 247, 255}},
         {"mixed, transparent", {0x9E, 0x2A}, {82, 165, 247, 0}}}},
-      {PixelFormat::A4R4G4B4, "A4R4G4B4",
+      {PixelFormat::A4R4G4B4,
+       "A4R4G4B4",
        {{"red", {0x00, 0xFF}, {255, 0, 0, 255}},
         {"green", {0xF0, 0xF0}, {0, 255, 0, 255}},
         {"blue", {0x0F, 0xF0}, {0, 0, 255, 255}},
         // a 8, r 3, g 6, b 12: 0x836C
         {"mixed", {0x6C, 0x83}, {51, 102, 204, 136}}}},
-      {PixelFormat::R8G8B8, "R8G8B8",  // blue, green, red in memory
+      {PixelFormat::R8G8B8,
+       "R8G8B8",  // blue, green, red in memory
        {{"red", {0x00, 0x00, 0xFF}, {255, 0, 0, 255}},
         {"green", {0x00, 0xFF, 0x00}, {0, 255, 0, 255}},
         {"blue", {0xFF, 0x00, 0x00}, {0, 0, 255, 255}},
         {"mixed", {0x56, 0x34, 0x12}, {0x12, 0x34, 0x56, 255}}}},
-      {PixelFormat::X8R8G8B8, "X8R8G8B8",  // the unused byte is ignored
+      {PixelFormat::X8R8G8B8,
+       "X8R8G8B8",  // the unused byte is ignored
        {{"red", {0x00, 0x00, 0xFF, 0x00}, {255, 0, 0, 255}},
         {"green", {0x00, 0xFF, 0x00, 0x00}, {0, 255, 0, 255}},
         {"blue", {0xFF, 0x00, 0x00, 0x00}, {0, 0, 255, 255}},
         {"mixed", {0x56, 0x34, 0x12, 0x80}, {0x12, 0x34, 0x56, 255}}}},
-      {PixelFormat::A8R8G8B8, "A8R8G8B8",
+      {PixelFormat::A8R8G8B8,
+       "A8R8G8B8",
        {{"red", {0x00, 0x00, 0xFF, 0xFF}, {255, 0, 0, 255}},
         {"green", {0x00, 0xFF, 0x00, 0xFF}, {0, 255, 0, 255}},
         {"blue", {0xFF, 0x00, 0x00, 0xFF}, {0, 0, 255, 255}},
@@ -107,38 +114,45 @@ struct FormatTargets {
 };
 std::vector<FormatTargets> EncodingCases() {
   return {
-      {PixelFormat::RGB565, "RGB565",
+      {PixelFormat::RGB565,
+       "RGB565",
        {{"red", 0xFFFF0000, {0x00, 0xF8}},
         {"green", 0xFF00FF00, {0xE0, 0x07}},
         {"blue", 0xFF0000FF, {0x1F, 0x00}},
         {"mixed", 0x80123456, {0xAA, 0x11}}}},  // 2 << 11 | 13 << 5 | 10 = 0x11AA
-      {PixelFormat::X1R5G5B5, "X1R5G5B5",
+      {PixelFormat::X1R5G5B5,
+       "X1R5G5B5",
        {{"red", 0xFFFF0000, {0x00, 0x7C}},
         {"green", 0xFF00FF00, {0xE0, 0x03}},
         {"blue", 0xFF0000FF, {0x1F, 0x00}},
         {"mixed", 0x80123456, {0xCA, 0x08}}}},  // 2 << 10 | 6 << 5 | 10 = 0x08CA
-      {PixelFormat::A1R5G5B5, "A1R5G5B5",
+      {PixelFormat::A1R5G5B5,
+       "A1R5G5B5",
        {{"red", 0xFFFF0000, {0x00, 0xFC}},
         {"green", 0xFF00FF00, {0xE0, 0x83}},
         {"blue", 0xFF0000FF, {0x1F, 0x80}},
         {"mixed", 0x80123456, {0xCA, 0x88}},  // 0x8000 | 0x08CA
         {"mixed, alpha 127", 0x7F123456, {0xCA, 0x08}}}},
-      {PixelFormat::A4R4G4B4, "A4R4G4B4",
+      {PixelFormat::A4R4G4B4,
+       "A4R4G4B4",
        {{"red", 0xFFFF0000, {0x00, 0xFF}},
         {"green", 0xFF00FF00, {0xF0, 0xF0}},
         {"blue", 0xFF0000FF, {0x0F, 0xF0}},
         {"mixed", 0x80123456, {0x35, 0x81}}}},  // 8 << 12 | 1 << 8 | 3 << 4 | 5 = 0x8135
-      {PixelFormat::R8G8B8, "R8G8B8",
+      {PixelFormat::R8G8B8,
+       "R8G8B8",
        {{"red", 0xFFFF0000, {0x00, 0x00, 0xFF}},
         {"green", 0xFF00FF00, {0x00, 0xFF, 0x00}},
         {"blue", 0xFF0000FF, {0xFF, 0x00, 0x00}},
         {"mixed", 0x80123456, {0x56, 0x34, 0x12}}}},
-      {PixelFormat::X8R8G8B8, "X8R8G8B8",
+      {PixelFormat::X8R8G8B8,
+       "X8R8G8B8",
        {{"red", 0xFFFF0000, {0x00, 0x00, 0xFF, 0x00}},
         {"green", 0xFF00FF00, {0x00, 0xFF, 0x00, 0x00}},
         {"blue", 0xFF0000FF, {0xFF, 0x00, 0x00, 0x00}},
         {"mixed", 0x80123456, {0x56, 0x34, 0x12, 0x00}}}},
-      {PixelFormat::A8R8G8B8, "A8R8G8B8",
+      {PixelFormat::A8R8G8B8,
+       "A8R8G8B8",
        {{"red", 0xFFFF0000, {0x00, 0x00, 0xFF, 0xFF}},
         {"green", 0xFF00FF00, {0x00, 0xFF, 0x00, 0xFF}},
         {"blue", 0xFF0000FF, {0xFF, 0x00, 0x00, 0xFF}},
@@ -146,9 +160,7 @@ std::vector<FormatTargets> EncodingCases() {
   };
 }
 
-Rgba8 Rgba8Of(uint32_t argb) {
-  return {uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), uint8_t(argb >> 24)};
-}
+Rgba8 Rgba8Of(uint32_t argb) { return {uint8_t(argb >> 16), uint8_t(argb >> 8), uint8_t(argb), uint8_t(argb >> 24)}; }
 
 // The bytes of a target pixel, with the bits a format leaves unused cleared (what lands there
 // is nobody's business).
@@ -229,7 +241,8 @@ TEST_P(PixelValues, EveryTextureFormatIsSampledAsItsColour) {
         s.stage0.magFilter = s.stage0.minFilter = filter;
         auto r = GetParam().make();
         ASSERT_EQ(CoverAll(*r, s, 4, 4, 0xFF808080), Result::Ok);
-        EXPECT_EQ(Of(c.Pixel(1, 2)), t.colour) << f.name << " " << t.what << (filter == TextureFilter::Point ? ", point" : ", linear");
+        EXPECT_EQ(Of(c.Pixel(1, 2)), t.colour)
+            << f.name << " " << t.what << (filter == TextureFilter::Point ? ", point" : ", linear");
         EXPECT_EQ(c.Raw(3, 0), c.Raw(1, 2)) << f.name << " " << t.what;
       }
     }

@@ -38,16 +38,13 @@ inline constexpr uint32_t kScreenFvf = 0x1C4;
 struct Mesh {
   std::vector<MeshVertex> vertices;
   std::vector<uint16_t> indices;
-  VertexData Data() const {
-    return {vertices.data(), sizeof(MeshVertex), kMeshFvf, uint32_t(vertices.size())};
-  }
+  VertexData Data() const { return {vertices.data(), sizeof(MeshVertex), kMeshFvf, uint32_t(vertices.size())}; }
 };
 
 // A render target with a depth buffer, both owned.
 class Canvas {
  public:
-  Canvas(PixelFormat f, int w, int h, DepthFormat df = DepthFormat::D16, int pad = 0)
-      : width_(w), height_(h) {
+  Canvas(PixelFormat f, int w, int h, DepthFormat df = DepthFormat::D16, int pad = 0) : width_(w), height_(h) {
     target.format = f;
     target.width = w;
     target.height = h;
@@ -144,8 +141,8 @@ inline Mesh Sphere(float radius, int slices, int stacks, uint32_t diffuse = 0xFF
     for (int j = 0; j <= slices; ++j) {
       const float ph = 2 * pi * float(j) / float(slices);
       const float nx = std::sin(th) * std::cos(ph), ny = std::cos(th), nz = std::sin(th) * std::sin(ph);
-      m.vertices.push_back({radius * nx, radius * ny, radius * nz, nx, ny, nz, diffuse, 0,
-                            float(j) / float(slices), float(i) / float(stacks)});
+      m.vertices.push_back({radius * nx, radius * ny, radius * nz, nx, ny, nz, diffuse, 0, float(j) / float(slices),
+                            float(i) / float(stacks)});
     }
   }
   for (int i = 0; i < stacks; ++i)
@@ -158,8 +155,8 @@ inline Mesh Sphere(float radius, int slices, int stacks, uint32_t diffuse = 0xFF
 }
 
 // A quad in the plane z = const facing -z (towards the default camera), clockwise on screen.
-inline Mesh Quad(float x0, float y0, float x1, float y1, float z, uint32_t diffuse = 0xFFFFFFFF,
-                 float uMax = 1, float vMax = 1) {
+inline Mesh Quad(float x0, float y0, float x1, float y1, float z, uint32_t diffuse = 0xFFFFFFFF, float uMax = 1,
+                 float vMax = 1) {
   Mesh m;
   m.vertices = {{x0, y1, z, 0, 0, -1, diffuse, 0, 0, 0},
                 {x1, y1, z, 0, 0, -1, diffuse, 0, uMax, 0},
@@ -170,8 +167,8 @@ inline Mesh Quad(float x0, float y0, float x1, float y1, float z, uint32_t diffu
 }
 
 struct Difference {
-  double psnr = 0;          // over the colour channels, 8-bit scale
-  double fractionOff = 0;   // share of pixels with a channel off by more than 8/255
+  double psnr = 0;         // over the colour channels, 8-bit scale
+  double fractionOff = 0;  // share of pixels with a channel off by more than 8/255
   int maxDelta = 0;
 };
 

@@ -14,8 +14,9 @@ namespace {
 
 std::vector<float> SimdInputs() {
   const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-  std::vector<float> v = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, inf, -inf, nan, 1e-38f, 1e-45f, 3e38f, -3e38f,
-                          1073741824.0f, -1073741825.0f, 4194305.0f, 0.99999994f, 255.49998f, 127.5f};
+  std::vector<float> v = {0.0f,       -0.0f,       1.0f,       -1.0f, 0.5f,   inf,           -inf,
+                          nan,        1e-38f,      1e-45f,     3e38f, -3e38f, 1073741824.0f, -1073741825.0f,
+                          4194305.0f, 0.99999994f, 255.49998f, 127.5f};
   uint32_t seed = 5;
   for (int i = 0; i < 4000; ++i) {
     seed = seed * 1664525u + 1013904223u;

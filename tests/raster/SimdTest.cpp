@@ -10,7 +10,8 @@ namespace {
 using raster::simd::F4;
 
 // x^p against the library, over the bases a lit vertex can have (0, 1] and the powers materials
-// use: relative error below 2e-5 (a 200th of an 8-bit level at full scale) wherever the result is a normal float, 0 where it underflows.
+// use: relative error below 2e-5 (a 200th of an 8-bit level at full scale) wherever the result is a normal float, 0
+// where it underflows.
 TEST(SimdPow, MatchesTheLibraryWithinItsBound) {
   double worst = 0;
   for (float p : {0.0f, 0.5f, 1.0f, 2.0f, 5.0f, 12.0f, 20.0f, 40.0f, 64.0f, 127.5f, 1000.0f}) {

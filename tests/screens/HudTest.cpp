@@ -51,7 +51,8 @@ TEST_F(HudTest, StatusLineShowsEnergyStockAndScoreWithLeadingZeros) {
   // Twenty segments: white frames (merged) round red insides (merged), the last at (250, 15)-(256, 26).
   for (int k = 1; k <= 20; ++k) EXPECT_EQ(Segment(p, k, 15), 0x4040FFu) << k;
   EXPECT_EQ(Segment(p, 21, 15), kGrey);
-  for (auto [x, y] : std::initializer_list<std::pair<int, int>>{{250, 15}, {255, 15}, {250, 25}, {255, 25}}) EXPECT_EQ(p.At(x, y), kWhite) << x << "," << y;
+  for (auto [x, y] : std::initializer_list<std::pair<int, int>>{{250, 15}, {255, 15}, {250, 25}, {255, 25}})
+    EXPECT_EQ(p.At(x, y), kWhite) << x << "," << y;
   EXPECT_EQ(p.At(256, 20), kGrey);
   EXPECT_EQ(p.At(253, 26), kGrey);
 }
@@ -96,8 +97,8 @@ TEST_F(HudTest, TargetLineAndBarShowOnlyWhileTheTargetIsOut) {
 TEST_F(HudTest, RadarIsExclusiveOrAndBlipsSitWhereTheEnemiesAreAroundTheShip) {
   ScreensForm& f = Play();
   f.PlayerFrame->SetPosition(f.RootFrame.get(), TVector3{100, -30, 50});
-  Place(f.EnemyFrames[0], 10, 0, -20);   // (561 - 5, 401 - 10): (556, 391)-(564, 399)
-  Place(f.EnemyFrames[1], -40, 50, 40);  // higher up: redder; (581, 421)
+  Place(f.EnemyFrames[0], 10, 0, -20);           // (561 - 5, 401 - 10): (556, 391)-(564, 399)
+  Place(f.EnemyFrames[1], -40, 50, 40);          // higher up: redder; (581, 421)
   Place(f.EnemyFrames[2], 30, -100, 60, false);  // no mesh: not an enemy in play
   Place(f.EnemyFrames[6], 0, 0, 0);              // above EnemyTop: not drawn
   Place(f.TargetFrame, -60, 0, -100);            // (591, 351), a larger blip
@@ -107,7 +108,9 @@ TEST_F(HudTest, RadarIsExclusiveOrAndBlipsSitWhereTheEnemiesAreAroundTheShip) {
   // Enemy 0: a blip of pen red 127 round a fill of 0x33337F, exactly in its box.
   EXPECT_EQ(p.At(560, 395), 0x33337Fu);
   EXPECT_GT(p.Count(0x00007F, 556, 391, 564, 399), 10);
-  auto blipInk = [&](int l, int t, int r, int b) { return p.Count(0x33337F, l, t, r, b) + p.Count(0x00007F, l, t, r, b); };
+  auto blipInk = [&](int l, int t, int r, int b) {
+    return p.Count(0x33337F, l, t, r, b) + p.Count(0x00007F, l, t, r, b);
+  };
   EXPECT_EQ(blipInk(550, 385, 575, 405), blipInk(556, 391, 564, 399));
   EXPECT_EQ(p.At(555, 395), kBlack);
   EXPECT_EQ(p.At(564, 395), kBlack);
@@ -123,7 +126,8 @@ TEST_F(HudTest, RadarIsExclusiveOrAndBlipsSitWhereTheEnemiesAreAroundTheShip) {
   EXPECT_GT(p.Count(0x33337F, 589, 349, 603, 363), 80);
   // The ring and the ship's marker in green, every corner of the marker drawn.
   EXPECT_GT(p.Count(0x00FF00, 540, 330, 590, 331), 5);
-  for (auto [x, y] : std::initializer_list<std::pair<int, int>>{{565, 400}, {560, 410}, {569, 410}, {570, 410}}) EXPECT_EQ(p.At(x, y), 0x00FF00u) << x << "," << y;
+  for (auto [x, y] : std::initializer_list<std::pair<int, int>>{{565, 400}, {560, 410}, {569, 410}, {570, 410}})
+    EXPECT_EQ(p.At(x, y), 0x00FF00u) << x << "," << y;
   // Exclusive-or: drawn a second time, the radar takes itself away again.
   HudTick();
   TPixels twice = BackBuffer();
@@ -137,10 +141,10 @@ TEST_F(HudTest, RadarShowsOnlyWhatIsLessThan128UnitsAwayOnEveryAxis) {
     int px, py;  // the blip's middle
     bool shown;
   };
-  for (const Case& c : {Case{127.9f, 0, 0, 502, 405, true}, Case{128, 0, 0, 501, 405, false},
-                        Case{-127.9f, 0, 0, 628, 405, true}, Case{0, 0, -127.9f, 565, 342, true},
-                        Case{0, 0, -128, 565, 341, false}, Case{0, 127.9f, 0, 565, 405, true},
-                        Case{0, -128, 0, 565, 405, false}}) {
+  for (const Case& c :
+       {Case{127.9f, 0, 0, 502, 405, true}, Case{128, 0, 0, 501, 405, false}, Case{-127.9f, 0, 0, 628, 405, true},
+        Case{0, 0, -127.9f, 565, 342, true}, Case{0, 0, -128, 565, 341, false}, Case{0, 127.9f, 0, 565, 405, true},
+        Case{0, -128, 0, 565, 405, false}}) {
     Place(f.EnemyFrames[0], c.x, c.y, c.z);
     FillBackBuffer(kBlack);
     HudTick();

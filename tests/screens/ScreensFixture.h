@@ -8,12 +8,12 @@
 
 #include <algorithm>
 #include <memory>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "app/Session.h"
 #include "SXView1/TForm1.h"
+#include "app/Session.h"
 #include "platform/ddraw/DDrawMachine.h"
 #include "platform/host/Hosts.h"
 #include "support/TestSupport.h"
@@ -49,7 +49,8 @@ struct TPoint {
 };
 
 // The pixels a text covers when drawn alone at (x, y) with the given font.
-inline std::vector<TPoint> TextPixels(const char* face, BYTE charset, int points, int x, int y, const std::string& text) {
+inline std::vector<TPoint> TextPixels(const char* face, BYTE charset, int points, int x, int y,
+                                      const std::string& text) {
   forms::TBitmap scratch(640, 480);
   forms::TCanvas& c = scratch.Canvas();
   c.Brush.Style = forms::TBrushStyle::bsSolid;

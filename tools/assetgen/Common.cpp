@@ -92,7 +92,8 @@ int Wrap(int v, int period) {
 }  // namespace
 
 double Noise2::Lattice(int x, int y) const {
-  const uint32_t h = Hash(static_cast<uint32_t>(x) * 0x8DA6B343u ^ Hash(static_cast<uint32_t>(y) * 0xD8163841u ^ seed_));
+  const uint32_t h =
+      Hash(static_cast<uint32_t>(x) * 0x8DA6B343u ^ Hash(static_cast<uint32_t>(y) * 0xD8163841u ^ seed_));
   return static_cast<double>(h) / 2147483647.5 - 1.0;
 }
 
@@ -121,8 +122,9 @@ double Noise2::Fbm(double x, double y, int octaves, double gain, int px, int py)
 }
 
 double Noise3::Lattice(int x, int y, int z) const {
-  const uint32_t h = Hash(static_cast<uint32_t>(x) * 0x8DA6B343u ^
-                          Hash(static_cast<uint32_t>(y) * 0xD8163841u ^ Hash(static_cast<uint32_t>(z) * 0xCB1AB31Fu ^ seed_)));
+  const uint32_t h =
+      Hash(static_cast<uint32_t>(x) * 0x8DA6B343u ^
+           Hash(static_cast<uint32_t>(y) * 0xD8163841u ^ Hash(static_cast<uint32_t>(z) * 0xCB1AB31Fu ^ seed_)));
   return static_cast<double>(h) / 2147483647.5 - 1.0;
 }
 

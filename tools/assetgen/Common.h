@@ -34,9 +34,9 @@ class Rng {
  public:
   explicit Rng(uint64_t seed) : state_(seed ? seed : 0x9E3779B97F4A7C15ull) {}
   uint64_t Next();
-  double Uniform();                        // [0, 1)
-  double Range(double lo, double hi);      // [lo, hi)
-  int Int(int n);                          // 0..n-1
+  double Uniform();                    // [0, 1)
+  double Range(double lo, double hi);  // [lo, hi)
+  int Int(int n);                      // 0..n-1
   double Bipolar() { return Uniform() * 2.0 - 1.0; }
 
  private:

@@ -157,8 +157,7 @@ Vertex Vx(V3 p, V3 n, uint32_t c, double u = 0, double v = 0) { return Vertex{p,
 
 // A flat-shaded convex solid between two rings of points (same count, same order):
 // the two caps and the side quads. Boxes, wedges, fins and blades are all lofts.
-void Loft(Mesh& m, const std::vector<V3>& a, const std::vector<V3>& b, uint32_t col, const Xf& xf,
-          double uvScale = 0) {
+void Loft(Mesh& m, const std::vector<V3>& a, const std::vector<V3>& b, uint32_t col, const Xf& xf, double uvScale = 0) {
   const size_t n = a.size();
   V3 centre{};
   for (size_t i = 0; i < n; ++i) centre = centre + a[i] + b[i];
@@ -173,9 +172,12 @@ void Loft(Mesh& m, const std::vector<V3>& a, const std::vector<V3>& b, uint32_t 
     auto uv = [&](V3 p, double& u, double& v) {
       const double ax = g.x < 0 ? -g.x : g.x, ay = g.y < 0 ? -g.y : g.y;
       const double az = g.z < 0 ? -g.z : g.z;
-      if (ax >= ay && ax >= az) u = p.z, v = p.y;
-      else if (ay >= az) u = p.x, v = p.z;
-      else u = p.x, v = p.y;
+      if (ax >= ay && ax >= az)
+        u = p.z, v = p.y;
+      else if (ay >= az)
+        u = p.x, v = p.z;
+      else
+        u = p.x, v = p.y;
       u *= uvScale;
       v *= uvScale;
     };
@@ -236,9 +238,9 @@ void PlateXY(Mesh& m, const std::vector<std::array<double, 2>>& outline, double 
 struct LatheOpts {
   int segments = 16;
   double uScale = 1, vScale = 1;  // texture repeats round and along
-  double sx = 1, sy = 1;           // squash of the cross-section
+  double sx = 1, sy = 1;          // squash of the cross-section
   double angle0 = 0, angle1 = kTwoPi;
-  bool flat = false;               // faceted instead of smooth normals
+  bool flat = false;  // faceted instead of smooth normals
 };
 
 // A surface of revolution about local z: profile points (z, r) from one end to the other.
@@ -315,8 +317,10 @@ void Lathe(Mesh& m, const std::vector<std::array<double, 2>>& prof, uint32_t col
         const V3 g = Cross(verts[t[1]].p - verts[t[0]].p, verts[t[2]].p - verts[t[0]].p);
         if (Dot(g, g) < 1e-18) continue;
         const V3 nsum = verts[t[0]].n + verts[t[1]].n + verts[t[2]].n;
-        if (Dot(g, nsum) < 0) m.Index(t[0], t[2], t[1]);
-        else m.Index(t[0], t[1], t[2]);
+        if (Dot(g, nsum) < 0)
+          m.Index(t[0], t[2], t[1]);
+        else
+          m.Index(t[0], t[1], t[2]);
       }
     }
   }
@@ -420,8 +424,10 @@ Mesh Planet() {
       for (auto t : {std::array<uint16_t, 3>{a, b, c}, std::array<uint16_t, 3>{a, c, d}}) {
         const V3 g = Cross(v[t[1]].p - v[t[0]].p, v[t[2]].p - v[t[0]].p);
         if (Dot(g, g) < 1e-9) continue;  // the pole rows' degenerate halves
-        if (Dot(g, v[t[0]].p + v[t[1]].p + v[t[2]].p) < 0) m.Index(t[0], t[2], t[1]);
-        else m.Index(t[0], t[1], t[2]);
+        if (Dot(g, v[t[0]].p + v[t[1]].p + v[t[2]].p) < 0)
+          m.Index(t[0], t[2], t[1]);
+        else
+          m.Index(t[0], t[1], t[2]);
       }
     }
   }
@@ -449,8 +455,8 @@ Mesh Colony() {
   Lathe(m, {{-half - 27, 0}, {-half - 24, r * 0.35}, {-half - 14, r * 0.8}, {-half + 0.01, r}}, land, AxisX(),
         {.segments = 24, .uScale = 4, .vScale = 1});
   // Docking spindle at the +x end.
-  Lathe(m, {{half + 26, 0}, {half + 26, 5}, {half + 60, 5}, {half + 62, 8}, {half + 66, 8}, {half + 66, 0}},
-        land, AxisX(), {.segments = 12, .uScale = 2, .vScale = 2});
+  Lathe(m, {{half + 26, 0}, {half + 26, 5}, {half + 60, 5}, {half + 62, 8}, {half + 66, 8}, {half + 66, 0}}, land,
+        AxisX(), {.segments = 12, .uScale = 2, .vScale = 2});
   // Mirrors hinged at the -x end, opened 25 degrees, one beside each window strip.
   for (int k = 0; k < 3; ++k) {
     const double a = kTwoPi * (2 * k + 1.5) / 6;
@@ -529,21 +535,21 @@ Mesh Ball() {
 Mesh Walker() {
   Mesh m;
   const uint32_t armour = Argb(0.85, 0.9, 0.2), joint = Argb(0.55, 0.5, 0.3), eye = Argb(1.0, 0.2, 0.6);
-  Box(m, {-1.1, 0.0, -0.7}, {1.1, 1.8, 0.8}, armour);                        // torso
+  Box(m, {-1.1, 0.0, -0.7}, {1.1, 1.8, 0.8}, armour);  // torso
   Loft(m, {{-0.9, -0.6, -0.5}, {0.9, -0.6, -0.5}, {0.9, -0.6, 0.5}, {-0.9, -0.6, 0.5}},
        {{-1.0, 0.0, -0.6}, {1.0, 0.0, -0.6}, {1.0, 0.0, 0.6}, {-1.0, 0.0, 0.6}}, joint, {});  // hips
-  Ellipsoid(m, 0.6, 0.55, 0.6, armour, At(0, 2.3, 0.05), 12, 8);             // head
-  Box(m, {-0.5, 2.15, 0.45}, {0.5, 2.4, 0.62}, joint);                       // visor slit
-  Ellipsoid(m, 0.16, 0.16, 0.08, eye, At(0.15, 2.28, 0.64), 8, 4);           // eye
+  Ellipsoid(m, 0.6, 0.55, 0.6, armour, At(0, 2.3, 0.05), 12, 8);                              // head
+  Box(m, {-0.5, 2.15, 0.45}, {0.5, 2.4, 0.62}, joint);                                        // visor slit
+  Ellipsoid(m, 0.16, 0.16, 0.08, eye, At(0.15, 2.28, 0.64), 8, 4);                            // eye
   for (double s : {-1.0, 1.0}) {
-    Box(m, {s * 1.1, 1.2, -0.5}, {s * 1.8, 1.9, 0.5}, armour);               // shoulder
-    Box(m, {s * 1.25, -0.2, -0.3}, {s * 1.7, 1.2, 0.3}, joint);              // arm
-    Box(m, {s * 1.15, -0.9, -0.4}, {s * 1.8, -0.2, 0.5}, armour);            // forearm
-    Box(m, {s * 0.25, -2.0, -0.35}, {s * 0.85, -0.5, 0.35}, armour);         // thigh
-    Box(m, {s * 0.2, -3.3, -0.4}, {s * 0.9, -2.0, 0.4}, joint);              // shin
-    Box(m, {s * 0.15, -3.6, -0.6}, {s * 0.95, -3.3, 0.9}, armour);           // foot
+    Box(m, {s * 1.1, 1.2, -0.5}, {s * 1.8, 1.9, 0.5}, armour);        // shoulder
+    Box(m, {s * 1.25, -0.2, -0.3}, {s * 1.7, 1.2, 0.3}, joint);       // arm
+    Box(m, {s * 1.15, -0.9, -0.4}, {s * 1.8, -0.2, 0.5}, armour);     // forearm
+    Box(m, {s * 0.25, -2.0, -0.35}, {s * 0.85, -0.5, 0.35}, armour);  // thigh
+    Box(m, {s * 0.2, -3.3, -0.4}, {s * 0.9, -2.0, 0.4}, joint);       // shin
+    Box(m, {s * 0.15, -3.6, -0.6}, {s * 0.95, -3.3, 0.9}, armour);    // foot
   }
-  Box(m, {-0.6, 0.2, -1.3}, {0.6, 1.5, -0.7}, joint);                        // back pack
+  Box(m, {-0.6, 0.2, -1.3}, {0.6, 1.5, -0.7}, joint);  // back pack
   return m;
 }
 
@@ -569,8 +575,8 @@ Mesh Target() {
   const uint32_t armour = Argb(0.45, 0.25, 0.5), plate = Argb(0.25, 0.22, 0.28), red = Argb(1.0, 0.12, 0.1);
   const uint32_t spike = Argb(0.75, 0.72, 0.7);
   // Saucer about the y axis: profile (height, radius) from bottom to top.
-  Lathe(m, {{-3.2, 0}, {-3.0, 5}, {-1.6, 11}, {0, 13}, {0.8, 12.5}, {2.2, 8}, {3.0, 4}, {3.2, 0}}, armour,
-        AxisY(), {.segments = 24, .flat = true});
+  Lathe(m, {{-3.2, 0}, {-3.0, 5}, {-1.6, 11}, {0, 13}, {0.8, 12.5}, {2.2, 8}, {3.0, 4}, {3.2, 0}}, armour, AxisY(),
+        {.segments = 24, .flat = true});
   Lathe(m, {{2.9, 0}, {3.0, 4.5}, {4.8, 3.6}, {5.6, 1.5}, {5.8, 0}}, plate, AxisY(), {.segments = 16});
   // The eye, set into the front rim.
   Ellipsoid(m, 1.8, 0.9, 0.6, red, At(0, 0.2, 12.6), 12, 6);

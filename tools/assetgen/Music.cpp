@@ -43,8 +43,10 @@ int ParseLine(const std::string& text, int step, double velocity, std::vector<No
       static const int base[] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
       int n = base[name[0] - 'A'];
       size_t k = 1;
-      if (name[k] == '#') n += 1, ++k;
-      else if (name[k] == 'b') n -= 1, ++k;
+      if (name[k] == '#')
+        n += 1, ++k;
+      else if (name[k] == 'b')
+        n -= 1, ++k;
       const int octave = name[k] - '0';
       out.push_back({step, len, 12 * (octave + 1) + n, velocity});
     }
@@ -306,7 +308,8 @@ Tune StageTune() {
     for (int k : {0, 8}) t.drums.push_back({s0 + k, Drum::Kick, 1.0});
     if (b % 2 == 1) t.drums.push_back({s0 + 10, Drum::Kick, 0.7});
     for (int k : {4, 12}) t.drums.push_back({s0 + k, Drum::Snare, 1.0});
-    for (int k = 0; k < 16; k += 2) t.drums.push_back({s0 + k, k == 14 && b % 2 ? Drum::OpenHat : Drum::Hat, k % 4 ? 0.6 : 0.9});
+    for (int k = 0; k < 16; k += 2)
+      t.drums.push_back({s0 + k, k == 14 && b % 2 ? Drum::OpenHat : Drum::Hat, k % 4 ? 0.6 : 0.9});
     if (b % 8 == 0) t.drums.push_back({s0, Drum::Crash, 0.9});
   }
   // A tom run into the top of the loop.

@@ -167,7 +167,8 @@ std::vector<uint8_t> Crash() {
   for (size_t i = 0; i < s.size(); ++i) {
     const double t = static_cast<double>(i) / kRate;
     double ring = 0;
-    for (int k = 0; k < 6; ++k) ring += Sin(kTwoPi * partials[k] * t + k) * Exp(-t / (0.25 / (1 + 0.3 * k))) / (1 + k * 0.4);
+    for (int k = 0; k < 6; ++k)
+      ring += Sin(kTwoPi * partials[k] * t + k) * Exp(-t / (0.25 / (1 + 0.3 * k))) / (1 + k * 0.4);
     bp.Low(rng.Bipolar(), 1800, kRate, 1.5);
     const double hit = bp.Band() * Exp(-t / 0.03);
     s[i] = ring * 0.5 + hit * 1.5;

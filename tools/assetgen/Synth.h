@@ -54,12 +54,16 @@ class Decay {
 class Envelope {
  public:
   Envelope(double a, double d, double s, double r, double gate, double rate)
-      : attack_(static_cast<size_t>(a * rate)), gate_(static_cast<size_t>(gate * rate)), sustain_(s),
-        kd_(Exp(-1.0 / (d * rate))), kr_(Exp(-1.0 / (r * rate))) {}
+      : attack_(static_cast<size_t>(a * rate)),
+        gate_(static_cast<size_t>(gate * rate)),
+        sustain_(s),
+        kd_(Exp(-1.0 / (d * rate))),
+        kr_(Exp(-1.0 / (r * rate))) {}
   double Next() {
     double v;
     if (n_ < gate_) {
-      if (n_ < attack_) v = static_cast<double>(n_) / attack_;
+      if (n_ < attack_)
+        v = static_cast<double>(n_) / attack_;
       else {
         v = sustain_ + (1.0 - sustain_) * fall_;
         fall_ *= kd_;
@@ -153,7 +157,8 @@ class Svf {
     // about 1e-10 there: the music retunes its filters at every sample.
     const double x = kPi * c / rate, x2 = x * x;
     // 1 / ((n + 1) n) and 1 / (n (n - 1)) for n = 16, 14, ..., 2.
-    static constexpr double kSin[] = {1.0 / 272, 1.0 / 210, 1.0 / 156, 1.0 / 110, 1.0 / 72, 1.0 / 42, 1.0 / 20, 1.0 / 6};
+    static constexpr double kSin[] = {1.0 / 272, 1.0 / 210, 1.0 / 156, 1.0 / 110,
+                                      1.0 / 72,  1.0 / 42,  1.0 / 20,  1.0 / 6};
     static constexpr double kCos[] = {1.0 / 240, 1.0 / 182, 1.0 / 132, 1.0 / 90, 1.0 / 56, 1.0 / 30, 1.0 / 12, 1.0 / 2};
     double sn = 1, cs = 1;
     for (int i = 0; i < 8; ++i) {

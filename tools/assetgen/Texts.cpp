@@ -73,10 +73,10 @@ void WriteTexts(const std::filesystem::path& dir) {
   // well back (36 units), so the ship is small and most of the picture is the space it is
   // flying into; it looks as far ahead as it can while the planet stays in the picture.
   std::string views;
-  views += Placement({0, 9, 24}, {0, 0, -4});     // 0: behind and above
-  views += Placement({0, 7, 48}, {0, 0, -6});     // 1: far behind
+  views += Placement({0, 9, 24}, {0, 0, -4});         // 0: behind and above
+  views += Placement({0, 7, 48}, {0, 0, -6});         // 1: far behind
   views += Placement({22, 20, 20}, {-16, -18, -30});  // 2: the chase, over the right shoulder
-  views += Placement({-26, 4, 2}, {0, 0, 0});     // 3: from the side
+  views += Placement({-26, 4, 2}, {0, 0, 0});         // 3: from the side
   WriteFile(dir / "View.dat", views);
 }
 

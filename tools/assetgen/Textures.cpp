@@ -77,8 +77,10 @@ Image Metal() {
         for (int cx : {4, 27}) {
           const int dx = px - cx, dy = py - cy;
           const int d2 = dx * dx + dy * dy;
-          if (d2 <= 2) v = 0.85 - 0.1 * d2;
-          else if (d2 <= 4) v -= 0.15;
+          if (d2 <= 2)
+            v = 0.85 - 0.1 * d2;
+          else if (d2 <= 4)
+            v -= 0.15;
         }
       img.At(x, y) = Rgb{v * 0.95, v * 0.97, v * 1.03};
     }
@@ -132,8 +134,8 @@ Image ExplosionSheet() {
   for (int f = 0; f < 16; ++f) {
     const double t = f / 15.0;
     const double grow = 1.0 - (1.0 - t) * (1.0 - t) * (1.0 - t);
-    const double radius = 0.36 + 0.5 * grow;       // of the half tile
-    const double heat = Exp(-t * 2.4);             // 1 at the flash, near 0 at the end
+    const double radius = 0.36 + 0.5 * grow;  // of the half tile
+    const double heat = Exp(-t * 2.4);        // 1 at the flash, near 0 at the end
     const double fade = 1.0 - SmoothStep(0.55, 1.0, t);
     const int ox = (f % 4) * 128, oy = (f / 4) * 128;
     for (int y = 0; y < 128; ++y) {
@@ -149,10 +151,14 @@ Image ExplosionSheet() {
         dens *= 0.8 + 0.4 * p;
         const double temp = Clamp(heat * (1.3 - 0.8 * rr) + 0.15 * n, 0.0, 1.0);
         Rgb fire;
-        if (temp > 0.66) fire = Mix(Rgb{1.0, 0.75, 0.25}, Rgb{1.0, 1.0, 0.9}, (temp - 0.66) / 0.34);
-        else if (temp > 0.33) fire = Mix(Rgb{0.95, 0.25, 0.05}, Rgb{1.0, 0.75, 0.25}, (temp - 0.33) / 0.33);
-        else if (temp > 0.08) fire = Mix(Rgb{0.35, 0.1, 0.06}, Rgb{0.95, 0.25, 0.05}, (temp - 0.08) / 0.25);
-        else fire = Mix(Rgb{0.2, 0.18, 0.17}, Rgb{0.35, 0.1, 0.06}, temp / 0.08);
+        if (temp > 0.66)
+          fire = Mix(Rgb{1.0, 0.75, 0.25}, Rgb{1.0, 1.0, 0.9}, (temp - 0.66) / 0.34);
+        else if (temp > 0.33)
+          fire = Mix(Rgb{0.95, 0.25, 0.05}, Rgb{1.0, 0.75, 0.25}, (temp - 0.33) / 0.33);
+        else if (temp > 0.08)
+          fire = Mix(Rgb{0.35, 0.1, 0.06}, Rgb{0.95, 0.25, 0.05}, (temp - 0.08) / 0.25);
+        else
+          fire = Mix(Rgb{0.2, 0.18, 0.17}, Rgb{0.35, 0.1, 0.06}, temp / 0.08);
         Rgb c = fire * (Clamp(dens, 0.0, 1.0) * (0.45 + 0.85 * fade) * Exp(-1.6 * t));
         if (t > 0.6) c = c * (1.0 - (t - 0.6) * 1.4);
         const double edge = 1.0 - SmoothStep(0.85, 0.98, r);
@@ -172,17 +178,24 @@ struct Seg {
 // Stroke letters on a 0..1 (x) by 0..1 (y, down) box.
 std::vector<Seg> Letter(char c) {
   switch (c) {
-    case 'T': return {{0.0, 0.0, 1.0, 0.0}, {0.5, 0.0, 0.5, 1.0}};
-    case 'A': return {{0.0, 1.0, 0.5, 0.0}, {0.5, 0.0, 1.0, 1.0}, {0.22, 0.62, 0.78, 0.62}};
-    case 'V': return {{0.0, 0.0, 0.5, 1.0}, {0.5, 1.0, 1.0, 0.0}};
-    case 'Y': return {{0.0, 0.0, 0.5, 0.5}, {1.0, 0.0, 0.5, 0.5}, {0.5, 0.5, 0.5, 1.0}};
-    case 'H': return {{0.0, 0.0, 0.0, 1.0}, {1.0, 0.0, 1.0, 1.0}, {0.0, 0.5, 1.0, 0.5}};
+    case 'T':
+      return {{0.0, 0.0, 1.0, 0.0}, {0.5, 0.0, 0.5, 1.0}};
+    case 'A':
+      return {{0.0, 1.0, 0.5, 0.0}, {0.5, 0.0, 1.0, 1.0}, {0.22, 0.62, 0.78, 0.62}};
+    case 'V':
+      return {{0.0, 0.0, 0.5, 1.0}, {0.5, 1.0, 1.0, 0.0}};
+    case 'Y':
+      return {{0.0, 0.0, 0.5, 0.5}, {1.0, 0.0, 0.5, 0.5}, {0.5, 0.5, 0.5, 1.0}};
+    case 'H':
+      return {{0.0, 0.0, 0.0, 1.0}, {1.0, 0.0, 1.0, 1.0}, {0.0, 0.5, 1.0, 0.5}};
     case 'O':
       return {{0.2, 0.0, 0.8, 0.0}, {0.8, 0.0, 1.0, 0.2}, {1.0, 0.2, 1.0, 0.8}, {1.0, 0.8, 0.8, 1.0},
               {0.8, 1.0, 0.2, 1.0}, {0.2, 1.0, 0.0, 0.8}, {0.0, 0.8, 0.0, 0.2}, {0.0, 0.2, 0.2, 0.0}};
-    case 'P': return {{0.0, 0.0, 0.0, 1.0}, {0.0, 0.0, 0.8, 0.0}, {0.8, 0.0, 1.0, 0.2}, {1.0, 0.2, 1.0, 0.35},
-                      {1.0, 0.35, 0.8, 0.55}, {0.8, 0.55, 0.0, 0.55}};
-    default: return {};
+    case 'P':
+      return {{0.0, 0.0, 0.0, 1.0},  {0.0, 0.0, 0.8, 0.0},   {0.8, 0.0, 1.0, 0.2},
+              {1.0, 0.2, 1.0, 0.35}, {1.0, 0.35, 0.8, 0.55}, {0.8, 0.55, 0.0, 0.55}};
+    default:
+      return {};
   }
 }
 
@@ -210,8 +223,8 @@ Image Logo() {
     const double lx = x0 + i * (lw + gap);
     for (const Seg& s : Letter(word[i])) {
       // Slant to the right: x moves with the height above the baseline.
-      segs.push_back({lx + s.x0 * lw + (1 - s.y0) * lh * slant, y0 + s.y0 * lh, lx + s.x1 * lw + (1 - s.y1) * lh * slant,
-                      y0 + s.y1 * lh});
+      segs.push_back({lx + s.x0 * lw + (1 - s.y0) * lh * slant, y0 + s.y0 * lh,
+                      lx + s.x1 * lw + (1 - s.y1) * lh * slant, y0 + s.y1 * lh});
     }
   }
   const double stroke = 4.2;
@@ -227,8 +240,10 @@ Image Logo() {
             const double dd = SegDist(px, py, s);
             if (dd < d) d = dd;
           }
-          if (d < stroke) face += 1.0 / 9;
-          else if (d < stroke + 2.2) outline += 1.0 / 9;
+          if (d < stroke)
+            face += 1.0 / 9;
+          else if (d < stroke + 2.2)
+            outline += 1.0 / 9;
           glow += Exp(-(d * d) / 90.0) / 9;
         }
       Rgb c = img.At(x, y) + Rgb{0.05, 0.25, 0.7} * (glow * 0.8);
@@ -265,22 +280,22 @@ Image Portrait() {
       Rgb c = Mix(Rgb{0.10, 0.25, 0.35}, Rgb{0.02, 0.06, 0.12}, y / 49.0);
       if ((y % 4) == 0) c = c * 0.85;  // monitor scan lines
       auto put = [&](Rgb col, double a) { c = Mix(c, col, a); };
-      put(Rgb{0.15, 0.3, 0.7}, Disc(x, y, 25, 56, 22, 14));          // suit shoulders
-      put(Rgb{0.95, 0.95, 0.97}, Disc(x, y, 25, 23, 18, 19));        // helmet
-      put(Rgb{0.9, 0.3, 0.1}, Disc(x, y, 25, 8, 10, 5) * (y < 10));  // helmet stripe
-      put(Rgb{0.12, 0.12, 0.18}, Disc(x, y, 25, 26, 13.5, 14));      // visor opening
-      put(Rgb{0.98, 0.80, 0.66}, Disc(x, y, 25, 28, 11, 12.5));      // face
+      put(Rgb{0.15, 0.3, 0.7}, Disc(x, y, 25, 56, 22, 14));               // suit shoulders
+      put(Rgb{0.95, 0.95, 0.97}, Disc(x, y, 25, 23, 18, 19));             // helmet
+      put(Rgb{0.9, 0.3, 0.1}, Disc(x, y, 25, 8, 10, 5) * (y < 10));       // helmet stripe
+      put(Rgb{0.12, 0.12, 0.18}, Disc(x, y, 25, 26, 13.5, 14));           // visor opening
+      put(Rgb{0.98, 0.80, 0.66}, Disc(x, y, 25, 28, 11, 12.5));           // face
       put(Rgb{0.35, 0.2, 0.12}, Disc(x, y, 25, 17, 12, 5.5) * (y < 19));  // fringe
-      put(Rgb{1.0, 1.0, 1.0}, Disc(x, y, 20.5, 27, 2.6, 2.2));       // eyes
+      put(Rgb{1.0, 1.0, 1.0}, Disc(x, y, 20.5, 27, 2.6, 2.2));            // eyes
       put(Rgb{1.0, 1.0, 1.0}, Disc(x, y, 29.5, 27, 2.6, 2.2));
       put(Rgb{0.1, 0.3, 0.6}, Disc(x, y, 21, 27.3, 1.4, 1.6));
       put(Rgb{0.1, 0.3, 0.6}, Disc(x, y, 30, 27.3, 1.4, 1.6));
-      put(Rgb{0.35, 0.2, 0.12}, Disc(x, y, 20.5, 23.5, 3, 0.8));     // brows
+      put(Rgb{0.35, 0.2, 0.12}, Disc(x, y, 20.5, 23.5, 3, 0.8));  // brows
       put(Rgb{0.35, 0.2, 0.12}, Disc(x, y, 29.5, 23.5, 3, 0.8));
-      put(Rgb{0.75, 0.3, 0.3}, Disc(x, y, 25, 35, 3.5, 1.2));        // smile
+      put(Rgb{0.75, 0.3, 0.3}, Disc(x, y, 25, 35, 3.5, 1.2));           // smile
       put(Rgb{0.95, 0.6, 0.55}, Disc(x, y, 18.5, 32, 1.8, 1.0) * 0.6);  // cheeks
       put(Rgb{0.95, 0.6, 0.55}, Disc(x, y, 31.5, 32, 1.8, 1.0) * 0.6);
-      put(Rgb{0.3, 0.3, 0.35}, Disc(x, y, 12.5, 34, 2.2, 3.5));      // microphone
+      put(Rgb{0.3, 0.3, 0.35}, Disc(x, y, 12.5, 34, 2.2, 3.5));  // microphone
       img.At(x, y) = c;
     }
   }

@@ -2,11 +2,16 @@
 // colony catching the light on the right. The top left (logo), the right-hand staff
 // block and the prompt line are kept dark and quiet so the game's texts read well.
 // The program carries the picture as JPEG bytes in a generated source file.
+// clang-format off
+// jpeglib.h needs size_t and FILE declared before it.
+#include <cstddef>
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
+
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-#include <jpeglib.h>
-
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -104,8 +109,10 @@ void Colony(Image& img) {
     const double dl = Sqrt(dx * dx + dy * dy);
     dx /= dl, dy /= dl;
     const double wx = -dy, wy = dx;
-    const double q[4][2] = {{hx - wx * 4, hy - wy * 4}, {hx + wx * 4, hy + wy * 4},
-                            {fx + wx * 13, fy + wy * 13}, {fx - wx * 13, fy - wy * 13}};
+    const double q[4][2] = {{hx - wx * 4, hy - wy * 4},
+                            {hx + wx * 4, hy + wy * 4},
+                            {fx + wx * 13, fy + wy * 13},
+                            {fx - wx * 13, fy - wy * 13}};
     for (int y = 0; y < img.Height(); ++y)
       for (int x = 0; x < img.Width(); ++x) {
         double cover = 0;
@@ -130,9 +137,10 @@ void Colony(Image& img) {
   for (int y = 0; y < img.Height(); ++y)
     for (int x = 0; x < img.Width(); ++x) {
       const double wx = x + 0.5 - ax, wy = y + 0.5 - ay;
-      const double t = wx * ux + wy * uy;   // along, 0..len
-      const double s = wx * nx + wy * ny;   // across, -rad..rad
-      const double capR = rad * Sqrt(Clamp(1 - (t < 0 ? t * t / 100 : (t > len ? (t - len) * (t - len) / 100 : 0)), 0, 1));
+      const double t = wx * ux + wy * uy;  // along, 0..len
+      const double s = wx * nx + wy * ny;  // across, -rad..rad
+      const double capR =
+          rad * Sqrt(Clamp(1 - (t < 0 ? t * t / 100 : (t > len ? (t - len) * (t - len) / 100 : 0)), 0, 1));
       if (t < -10 || t > len + 10 || s < -capR || s > capR) continue;
       const double q = s / rad;  // -1..1 across the cylinder
       const double shade = Clamp(0.25 + 0.9 * Sqrt(Clamp(1 - q * q, 0, 1)) * (0.6 - 0.4 * q), 0.0, 1.2);

@@ -27,11 +27,16 @@ int main(int argc, char** argv) {
       }
       out = argv[++i];
     };
-    if (a == "--data") value(data);
-    else if (a == "--title-cpp") value(titleCpp);
-    else if (a == "--title-jpeg") value(titleJpeg);
-    else if (a == "--timings") timings = true;
-    else if (a == "--icons") value(icons);
+    if (a == "--data")
+      value(data);
+    else if (a == "--title-cpp")
+      value(titleCpp);
+    else if (a == "--title-jpeg")
+      value(titleJpeg);
+    else if (a == "--timings")
+      timings = true;
+    else if (a == "--icons")
+      value(icons);
     else {
       std::fprintf(stderr, "usage: assetgen [--data DIR] [--title-cpp FILE] [--title-jpeg FILE] [--timings]\n");
       return 2;

@@ -30,8 +30,7 @@ std::vector<uint8_t> BuildArchive(const std::vector<ArchiveItem>& items, Archive
     std::string ansi = win::Utf8ToAnsi(item.ID);
     if (ansi.empty()) throw Error("empty ID");
     if (ansi.find('\0') != std::string::npos) throw Error("ID '" + item.ID + "' contains a NUL character");
-    if (ansi.size() >= static_cast<size_t>(ArchiveIDSize))
-      throw Error("ID '" + item.ID + "' is longer than 255 bytes");
+    if (ansi.size() >= static_cast<size_t>(ArchiveIDSize)) throw Error("ID '" + item.ID + "' is longer than 255 bytes");
     if (!seen.insert(win::AnsiLowerCase(ansi)).second)
       throw Error("duplicate ID '" + item.ID + "' (IDs are compared without regard to case)");
     ids.push_back(std::move(ansi));

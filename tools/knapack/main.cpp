@@ -50,9 +50,12 @@ int Pack(const std::vector<std::string>& args) {
   knapack::ArchiveMode mode = knapack::ArchiveMode::BytePair;
   size_t i = 0;
   for (; i < args.size() && args[i].starts_with("--"); ++i) {
-    if (args[i] == "--bpe") mode = knapack::ArchiveMode::BytePair;
-    else if (args[i] == "--stored") mode = knapack::ArchiveMode::Stored;
-    else return Usage();
+    if (args[i] == "--bpe")
+      mode = knapack::ArchiveMode::BytePair;
+    else if (args[i] == "--stored")
+      mode = knapack::ArchiveMode::Stored;
+    else
+      return Usage();
   }
   if (i == args.size()) return Usage();
   const std::string archive = args[i++];

@@ -17,10 +17,10 @@
 #include "kiln/TKiln.h"
 #include "platform/d3d/D3D7.h"
 #include "platform/d3d/Direct3D.h"
-#include "platform/win/ComRef.h"
 #include "platform/ddraw/DDraw.h"
 #include "platform/rtl/Classes.h"
 #include "platform/win/CodePage.h"
+#include "platform/win/ComRef.h"
 
 namespace meshview {
 
@@ -96,8 +96,8 @@ TVector3 Normalized(TVector3 v) {
 
 std::optional<ViewAngle> ParseAngle(std::string_view text) {
   static const ViewAngle kNamed[] = {
-      {"front", 0, 0},     {"back", 180, 0},  {"side", 90, 0},   {"left", -90, 0},
-      {"top", 0, 90},      {"bottom", 0, -90}, {"threequarter", 40, 30},
+      {"front", 0, 0}, {"back", 180, 0},   {"side", 90, 0},          {"left", -90, 0},
+      {"top", 0, 90},  {"bottom", 0, -90}, {"threequarter", 40, 30},
   };
   for (const ViewAngle& a : kNamed)
     if (text == a.name) return a;
@@ -280,7 +280,8 @@ struct Viewer::State {
     *zBuffer.Put() = Surface(DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY, d3d::ZBufferFormat(0), hr);
     if (!zBuffer.Get()) return Fail("CreateSurface (z-buffer)", hr);
     if (FAILED(hr = target->AddAttachedSurface(zBuffer.Get()))) return Fail("AddAttachedSurface", hr);
-    if (FAILED(hr = directDraw->QueryInterface(IID_IDirect3D7, reinterpret_cast<void**>(direct3D.Put()))) || !direct3D.Get())
+    if (FAILED(hr = directDraw->QueryInterface(IID_IDirect3D7, reinterpret_cast<void**>(direct3D.Put()))) ||
+        !direct3D.Get())
       return Fail("QueryInterface(IID_IDirect3D7)", hr);
     if (FAILED(hr = direct3D->CreateDevice(IID_IDirect3DRGBDevice, target.Get(), device.Put())) || !device.Get())
       return Fail("CreateDevice(RGB)", hr);
@@ -507,7 +508,8 @@ bool Viewer::Render(const ViewAngle& angle, host::services::Image& picture, std:
     for (int x = 0; x < s.width; ++x) {
       uint32_t px;
       std::memcpy(&px, row + 4 * x, 4);
-      uint8_t* out = &picture.pixels[(static_cast<size_t>(y) * static_cast<size_t>(s.width) + static_cast<size_t>(x)) * 3];
+      uint8_t* out =
+          &picture.pixels[(static_cast<size_t>(y) * static_cast<size_t>(s.width) + static_cast<size_t>(x)) * 3];
       out[0] = uint8_t(px >> 16);
       out[1] = uint8_t(px >> 8);
       out[2] = uint8_t(px);
@@ -544,8 +546,9 @@ host::services::Image ContactSheet(const std::vector<host::services::Image>& pic
     if (p.channels != 3 || p.pixels.size() < static_cast<size_t>(p.width) * static_cast<size_t>(p.height) * 3) continue;
     const int ox = gap + (n % cols) * (cellW + gap), oy = gap + (n / cols) * (cellH + gap);
     for (int y = 0; y < p.height; ++y)
-      std::memcpy(&sheet.pixels[(static_cast<size_t>(oy + y) * static_cast<size_t>(sheet.width) + static_cast<size_t>(ox)) * 3],
-                  &p.pixels[static_cast<size_t>(y) * static_cast<size_t>(p.width) * 3], static_cast<size_t>(p.width) * 3);
+      std::memcpy(
+          &sheet.pixels[(static_cast<size_t>(oy + y) * static_cast<size_t>(sheet.width) + static_cast<size_t>(ox)) * 3],
+          &p.pixels[static_cast<size_t>(y) * static_cast<size_t>(p.width) * 3], static_cast<size_t>(p.width) * 3);
   }
   return sheet;
 }

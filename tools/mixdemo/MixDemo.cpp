@@ -25,7 +25,7 @@
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-const char* const kEffects[] = {"gunshot.wav", "rocket.wav",  "exprosion.wav",   "info.wav",   "crash.wav",
+const char* const kEffects[] = {"gunshot.wav",  "rocket.wav", "exprosion.wav",   "info.wav",   "crash.wav",
                                 "gunshot2.wav", "nata.wav",   "exprosion_s.wav", "missile.wav"};
 
 // Writes one synthesized effect: a decaying tone with some noise, in the given format.
@@ -70,7 +70,8 @@ bool WriteEffect(const std::string& path, int index, int rate, int bits, int cha
 // A looping tune of a few chords, 44100 Hz 16-bit stereo, as the music files hold it.
 std::vector<uint8_t> MakeTune() {
   const int rate = 44100;
-  const double chords[4][3] = {{261.6, 329.6, 392.0}, {220.0, 261.6, 329.6}, {174.6, 220.0, 261.6}, {196.0, 246.9, 293.7}};
+  const double chords[4][3] = {
+      {261.6, 329.6, 392.0}, {220.0, 261.6, 329.6}, {174.6, 220.0, 261.6}, {196.0, 246.9, 293.7}};
   const size_t perChord = rate / 2;
   std::vector<uint8_t> bytes;
   bytes.reserve(perChord * 4 * 4);
@@ -107,7 +108,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(temp);
     dataDir = temp.string() + "/";
     // The formats vary on purpose: 8- and 16-bit, mono and stereo, several rates.
-    const int formats[9][3] = {{22050, 16, 1}, {11025, 8, 1}, {22050, 16, 2}, {44100, 16, 1}, {11025, 16, 1},
+    const int formats[9][3] = {{22050, 16, 1}, {11025, 8, 1},  {22050, 16, 2}, {44100, 16, 1}, {11025, 16, 1},
                                {22050, 8, 1},  {32000, 16, 1}, {44100, 16, 2}, {8000, 8, 1}};
     for (int i = 0; i < 9; ++i)
       if (!WriteEffect(dataDir + kEffects[i], i, formats[i][0], formats[i][1], formats[i][2])) {
@@ -164,7 +165,8 @@ int main(int argc, char** argv) {
     };
     std::vector<Cue> cues;
     for (int t = 8; t < 48; t += 6) cues.push_back({t, 0});  // a burst of gunfire
-    const Cue rest[] = {{60, 4}, {80, 1}, {82, 2}, {100, 6}, {120, 7}, {140, 8}, {160, 9}, {180, 10}, {200, 3}, {204, 3}};
+    const Cue rest[] = {{60, 4},  {80, 1},  {82, 2},   {100, 6}, {120, 7},
+                        {140, 8}, {160, 9}, {180, 10}, {200, 3}, {204, 3}};
     cues.insert(cues.end(), std::begin(rest), std::end(rest));
     const int ticks = 240;  // 6 seconds
     for (int tick = 0; tick < ticks; ++tick) {

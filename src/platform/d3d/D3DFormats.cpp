@@ -32,22 +32,33 @@ DDPIXELFORMAT Depth(DWORD bits, DWORD zMask, DWORD stencilBits, DWORD stencilMas
 
 DDPIXELFORMAT ZBufferFormat(int index) {
   switch (index) {
-    case 0: return Depth(16, 0x0000FFFF, 0, 0);
-    case 1: return Depth(32, 0xFFFFFF00, 0, 0);
-    case 2: return Depth(32, 0xFFFFFFFF, 0, 0);
-    case 3: return Depth(32, 0xFFFFFF00, 8, 0x000000FF);
-    default: return DDPIXELFORMAT{};
+    case 0:
+      return Depth(16, 0x0000FFFF, 0, 0);
+    case 1:
+      return Depth(32, 0xFFFFFF00, 0, 0);
+    case 2:
+      return Depth(32, 0xFFFFFFFF, 0, 0);
+    case 3:
+      return Depth(32, 0xFFFFFF00, 8, 0x000000FF);
+    default:
+      return DDPIXELFORMAT{};
   }
 }
 
 DDPIXELFORMAT TextureFormat(int index) {
   switch (index) {
-    case 0: return Rgb(DDPF_RGB, 16, 0xF800, 0x07E0, 0x001F, 0);
-    case 1: return Rgb(DDPF_RGB, 16, 0x7C00, 0x03E0, 0x001F, 0);
-    case 2: return Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x7C00, 0x03E0, 0x001F, 0x8000);
-    case 3: return Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x0F00, 0x00F0, 0x000F, 0xF000);
-    case 4: return Rgb(DDPF_RGB, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0);
-    case 5: return Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
+    case 0:
+      return Rgb(DDPF_RGB, 16, 0xF800, 0x07E0, 0x001F, 0);
+    case 1:
+      return Rgb(DDPF_RGB, 16, 0x7C00, 0x03E0, 0x001F, 0);
+    case 2:
+      return Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x7C00, 0x03E0, 0x001F, 0x8000);
+    case 3:
+      return Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x0F00, 0x00F0, 0x000F, 0xF000);
+    case 4:
+      return Rgb(DDPF_RGB, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0);
+    case 5:
+      return Rgb(DDPF_RGB | DDPF_ALPHAPIXELS, 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
     case 6: {
       DDPIXELFORMAT f{};
       f.dwSize = sizeof(DDPIXELFORMAT);
@@ -56,7 +67,8 @@ DDPIXELFORMAT TextureFormat(int index) {
       f.dwLuminanceBitMask = 0xFF;
       return f;
     }
-    default: return DDPIXELFORMAT{};
+    default:
+      return DDPIXELFORMAT{};
   }
 }
 
@@ -119,9 +131,12 @@ raster::DepthFormat DepthFormatOf(const DDPIXELFORMAT& f) {
 
 HRESULT ToHResult(raster::Result result) {
   switch (result) {
-    case raster::Result::Ok: return D3D_OK;
-    case raster::Result::InvalidVertexFormat: return D3DERR_INVALIDVERTEXTYPE;
-    case raster::Result::InvalidParams: break;
+    case raster::Result::Ok:
+      return D3D_OK;
+    case raster::Result::InvalidVertexFormat:
+      return D3DERR_INVALIDVERTEXTYPE;
+    case raster::Result::InvalidParams:
+      break;
   }
   return DDERR_INVALIDPARAMS;
 }

@@ -152,10 +152,10 @@ class Device final : public RefCounted<IDirect3DDevice7> {
   void FillFixedState(raster::State& state);
   void RebuildLights();
 
-  Direct3D* owner_;               // holds a reference
-  IDirectDrawSurface7* target_;   // holds a reference
+  Direct3D* owner_;                   // holds a reference
+  IDirectDrawSurface7* target_;       // holds a reference
   DWORD targetWidth_, targetHeight_;  // as the program sees the target
-  int scale_;                          // the target's render scale
+  int scale_;                         // the target's render scale
   // The viewport on the target's real pixels.
   raster::Viewport FineViewport() const;
   std::unique_ptr<raster::Rasterizer> raster_;

@@ -89,10 +89,14 @@ bool ReadsTexture(raster::TextureOp op, uint32_t arg1, uint32_t arg2) {
   const bool first = (arg1 & raster::ta::SelectMask) == raster::ta::Texture;
   const bool second = (arg2 & raster::ta::SelectMask) == raster::ta::Texture;
   switch (op) {
-    case raster::TextureOp::Disable: return false;
-    case raster::TextureOp::SelectArg1: return first;
-    case raster::TextureOp::SelectArg2: return second;
-    default: return first || second;
+    case raster::TextureOp::Disable:
+      return false;
+    case raster::TextureOp::SelectArg1:
+      return first;
+    case raster::TextureOp::SelectArg2:
+      return second;
+    default:
+      return first || second;
   }
 }
 
@@ -151,8 +155,13 @@ Device::~Device() {
 
 raster::Viewport Device::FineViewport() const {
   const auto k = static_cast<uint32_t>(scale_);
-  return {viewport_.dwX * k,     viewport_.dwY * k,     viewport_.dwWidth * k, viewport_.dwHeight * k,
-          viewport_.dvMinZ, viewport_.dvMaxZ, k};
+  return {viewport_.dwX * k,
+          viewport_.dwY * k,
+          viewport_.dwWidth * k,
+          viewport_.dwHeight * k,
+          viewport_.dvMinZ,
+          viewport_.dvMaxZ,
+          k};
 }
 
 void Device::ReportGap(const std::string& what) { gaps_.Report(what); }
@@ -316,7 +325,8 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE state
       if (state == D3DTSS_ADDRESS) stageStates_[stage][D3DTSS_ADDRESSU] = stageStates_[stage][D3DTSS_ADDRESSV] = value;
       return D3D_OK;
     case StateCheck::Unsupported:
-      ReportGap(std::string(StageStateName(state)) + " " + std::to_string(value) + " on stage " + std::to_string(stage));
+      ReportGap(std::string(StageStateName(state)) + " " + std::to_string(value) + " on stage " +
+                std::to_string(stage));
       return DDERR_UNSUPPORTED;
     case StateCheck::Invalid:
       break;

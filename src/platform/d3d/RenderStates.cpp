@@ -79,8 +79,8 @@ constexpr Rule kRenderRules[] = {
     Any(D3DRENDERSTATE_LOCALVIEWER, "D3DRENDERSTATE_LOCALVIEWER", TRUE),
     Any(D3DRENDERSTATE_NORMALIZENORMALS, "D3DRENDERSTATE_NORMALIZENORMALS", FALSE),
     OffOnly(D3DRENDERSTATE_COLORKEYBLENDENABLE, "D3DRENDERSTATE_COLORKEYBLENDENABLE"),
-    Range(D3DRENDERSTATE_DIFFUSEMATERIALSOURCE, "D3DRENDERSTATE_DIFFUSEMATERIALSOURCE", D3DMCS_COLOR1,
-          D3DMCS_MATERIAL, D3DMCS_COLOR2),
+    Range(D3DRENDERSTATE_DIFFUSEMATERIALSOURCE, "D3DRENDERSTATE_DIFFUSEMATERIALSOURCE", D3DMCS_COLOR1, D3DMCS_MATERIAL,
+          D3DMCS_COLOR2),
     Range(D3DRENDERSTATE_SPECULARMATERIALSOURCE, "D3DRENDERSTATE_SPECULARMATERIALSOURCE", D3DMCS_COLOR2,
           D3DMCS_MATERIAL, D3DMCS_COLOR2),
     Range(D3DRENDERSTATE_AMBIENTMATERIALSOURCE, "D3DRENDERSTATE_AMBIENTMATERIALSOURCE", D3DMCS_MATERIAL,
@@ -132,27 +132,54 @@ const char* RenderStateName(DWORD state) {
 
 bool StageStateDefault(DWORD stage, DWORD state, DWORD& value) {
   switch (state) {
-    case D3DTSS_COLOROP: value = stage == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE; return true;
-    case D3DTSS_ALPHAOP: value = stage == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE; return true;
+    case D3DTSS_COLOROP:
+      value = stage == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
+      return true;
+    case D3DTSS_ALPHAOP:
+      value = stage == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+      return true;
     case D3DTSS_COLORARG1:
-    case D3DTSS_ALPHAARG1: value = D3DTA_TEXTURE; return true;
+    case D3DTSS_ALPHAARG1:
+      value = D3DTA_TEXTURE;
+      return true;
     case D3DTSS_COLORARG2:
-    case D3DTSS_ALPHAARG2: value = D3DTA_CURRENT; return true;
-    case D3DTSS_TEXCOORDINDEX: value = stage; return true;
+    case D3DTSS_ALPHAARG2:
+      value = D3DTA_CURRENT;
+      return true;
+    case D3DTSS_TEXCOORDINDEX:
+      value = stage;
+      return true;
     case D3DTSS_ADDRESS:
     case D3DTSS_ADDRESSU:
-    case D3DTSS_ADDRESSV: value = D3DTADDRESS_WRAP; return true;
-    case D3DTSS_MAGFILTER: value = D3DTFG_POINT; return true;
-    case D3DTSS_MINFILTER: value = D3DTFN_POINT; return true;
-    case D3DTSS_MIPFILTER: value = D3DTFP_NONE; return true;
-    case D3DTSS_MAXANISOTROPY: value = 1; return true;
-    case 7: case 8: case 9: case 10:  // bump-mapping matrix
+    case D3DTSS_ADDRESSV:
+      value = D3DTADDRESS_WRAP;
+      return true;
+    case D3DTSS_MAGFILTER:
+      value = D3DTFG_POINT;
+      return true;
+    case D3DTSS_MINFILTER:
+      value = D3DTFN_POINT;
+      return true;
+    case D3DTSS_MIPFILTER:
+      value = D3DTFP_NONE;
+      return true;
+    case D3DTSS_MAXANISOTROPY:
+      value = 1;
+      return true;
+    case 7:
+    case 8:
+    case 9:
+    case 10:  // bump-mapping matrix
     case D3DTSS_BORDERCOLOR:
     case D3DTSS_MIPMAPLODBIAS:
     case D3DTSS_MAXMIPLEVEL:
-    case 22: case 23:  // bump-mapping luminance scale and offset
-    case D3DTSS_TEXTURETRANSFORMFLAGS: value = 0; return true;
-    default: return false;
+    case 22:
+    case 23:  // bump-mapping luminance scale and offset
+    case D3DTSS_TEXTURETRANSFORMFLAGS:
+      value = 0;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -193,11 +220,16 @@ StateCheck CheckStageState(DWORD stage, DWORD state, DWORD value) {
 
 const char* StageStateName(DWORD state) {
   switch (state) {
-    case D3DTSS_COLOROP: return "D3DTSS_COLOROP";
-    case D3DTSS_ALPHAOP: return "D3DTSS_ALPHAOP";
-    case D3DTSS_TEXCOORDINDEX: return "D3DTSS_TEXCOORDINDEX";
-    case D3DTSS_TEXTURETRANSFORMFLAGS: return "D3DTSS_TEXTURETRANSFORMFLAGS";
-    default: return "texture stage state";
+    case D3DTSS_COLOROP:
+      return "D3DTSS_COLOROP";
+    case D3DTSS_ALPHAOP:
+      return "D3DTSS_ALPHAOP";
+    case D3DTSS_TEXCOORDINDEX:
+      return "D3DTSS_TEXCOORDINDEX";
+    case D3DTSS_TEXTURETRANSFORMFLAGS:
+      return "D3DTSS_TEXTURETRANSFORMFLAGS";
+    default:
+      return "texture stage state";
   }
 }
 

@@ -389,8 +389,7 @@ struct IDirectDrawPalette : IUnknown {
 
 struct IDirectDrawSurface7 : IUnknown {
   virtual HRESULT AddAttachedSurface(LPDIRECTDRAWSURFACE7 surface) = 0;
-  virtual HRESULT Blt(LPRECT destRect, LPDIRECTDRAWSURFACE7 source, LPRECT sourceRect, DWORD flags,
-                      LPDDBLTFX fx) = 0;
+  virtual HRESULT Blt(LPRECT destRect, LPDIRECTDRAWSURFACE7 source, LPRECT sourceRect, DWORD flags, LPDDBLTFX fx) = 0;
   virtual HRESULT DeleteAttachedSurface(DWORD flags, LPDIRECTDRAWSURFACE7 surface) = 0;
   virtual HRESULT Flip(LPDIRECTDRAWSURFACE7 target, DWORD flags) = 0;
   virtual HRESULT GetAttachedSurface(DDSCAPS2* caps, LPDIRECTDRAWSURFACE7* surface) = 0;
@@ -411,8 +410,7 @@ struct IDirectDrawSurface7 : IUnknown {
 
 struct IDirectDraw7 : IUnknown {
   virtual HRESULT CreateClipper(DWORD flags, LPDIRECTDRAWCLIPPER* clipper, IUnknown* outer) = 0;
-  virtual HRESULT CreatePalette(DWORD flags, PALETTEENTRY* entries, LPDIRECTDRAWPALETTE* palette,
-                                IUnknown* outer) = 0;
+  virtual HRESULT CreatePalette(DWORD flags, PALETTEENTRY* entries, LPDIRECTDRAWPALETTE* palette, IUnknown* outer) = 0;
   virtual HRESULT CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* surface, IUnknown* outer) = 0;
   virtual HRESULT EnumDisplayModes(DWORD flags, LPDDSURFACEDESC2 filter, LPVOID context,
                                    LPDDENUMMODESCALLBACK2 callback) = 0;

@@ -1,8 +1,6 @@
 // The inside of the DirectDraw stand-in. Only its own sources include this.
 #pragma once
 
-#include "platform/win/ComRef.h"
-
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -12,6 +10,7 @@
 #include "platform/ddraw/DDraw.h"
 #include "platform/ddraw/DDrawMachine.h"
 #include "platform/gdi/PixelTarget.h"
+#include "platform/win/ComRef.h"
 
 namespace ddraw::detail {
 
@@ -30,8 +29,7 @@ bool SameFormat(const DDPIXELFORMAT& a, const DDPIXELFORMAT& b);
 // The format as GDI draws on it; false for a format GDI cannot draw on (depth buffers).
 bool GdiFormat(const DDPIXELFORMAT& format, gdi::PixelFormat& out);
 // Converts `count` pixels of a row to 0x00RRGGBB.
-void RowToXrgb(const uint8_t* row, int count, const DDPIXELFORMAT& format, const PALETTEENTRY* palette,
-               uint32_t* out);
+void RowToXrgb(const uint8_t* row, int count, const DDPIXELFORMAT& format, const PALETTEENTRY* palette, uint32_t* out);
 
 // ---- Machine state ---------------------------------------------------------------
 
@@ -195,10 +193,10 @@ class Surface final : public RefCounted<IDirectDrawSurface7>, public gdi::IPixel
   bool hasSrcKey_ = false;
   bool hasDestKey_ = false;
   DDCOLORKEY destKey_{};
-  std::vector<Surface*> attached_;  // each holds a reference
-  Clipper* clipper_ = nullptr;      // holds a reference
+  std::vector<Surface*> attached_;    // each holds a reference
+  Clipper* clipper_ = nullptr;        // holds a reference
   class Palette* palette_ = nullptr;  // holds a reference
-  bool flipped_ = false;            // the front shows the other buffer than GDI's
+  bool flipped_ = false;              // the front shows the other buffer than GDI's
   std::vector<uint32_t> presentBuffer_;
   friend class DirectDraw;
 };

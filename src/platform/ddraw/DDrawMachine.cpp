@@ -195,8 +195,8 @@ void SetDisplayMode(const DisplayMode& mode) {
   MachineState& s = State();
   const DisplayMode desktop = DesktopModeLocked(s.config);
   const DisplayMode before = s.modeSet ? s.mode : desktop;
-  const bool isDesktop = mode.width == desktop.width && mode.height == desktop.height &&
-                         mode.bitsPerPixel == desktop.bitsPerPixel;
+  const bool isDesktop =
+      mode.width == desktop.width && mode.height == desktop.height && mode.bitsPerPixel == desktop.bitsPerPixel;
   s.modeSet = !isDesktop;
   s.mode = mode;
   // A mode change takes the video memory away from every surface.
@@ -263,8 +263,7 @@ uint32_t Widen(uint32_t pixel, Channel c) {
 
 int BytesPerPixel(const DDPIXELFORMAT& f) {
   if (f.dwSize != sizeof(DDPIXELFORMAT)) return 0;
-  if (f.dwFlags & (DDPF_FOURCC | DDPF_LUMINANCE | DDPF_BUMPDUDV | DDPF_BUMPLUMINANCE | DDPF_PALETTEINDEXED4))
-    return 0;
+  if (f.dwFlags & (DDPF_FOURCC | DDPF_LUMINANCE | DDPF_BUMPDUDV | DDPF_BUMPLUMINANCE | DDPF_PALETTEINDEXED4)) return 0;
   if (f.dwFlags & DDPF_PALETTEINDEXED8) return f.dwRGBBitCount == 8 ? 1 : 0;
   if (f.dwFlags & DDPF_ZBUFFER) {
     const DWORD depth = f.dwZBufferBitDepth;

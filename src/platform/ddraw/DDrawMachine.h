@@ -22,13 +22,12 @@ struct DriverConfig {
   GUID guid = GUID_NULL;  // GUID_NULL: the primary display driver (enumerated with a null GUID)
   std::string description = "Primary Display Driver";
   std::string name = "display";
-  DWORD caps = DDCAPS_BLT | DDCAPS_BLTSTRETCH | DDCAPS_GDI | DDCAPS_PALETTE | DDCAPS_COLORKEY |
-               DDCAPS_BLTCOLORFILL | DDCAPS_CANBLTSYSMEM;
+  DWORD caps = DDCAPS_BLT | DDCAPS_BLTSTRETCH | DDCAPS_GDI | DDCAPS_PALETTE | DDCAPS_COLORKEY | DDCAPS_BLTCOLORFILL |
+               DDCAPS_CANBLTSYSMEM;
   // Surface kinds the driver can make (DDCAPS::ddsCaps.dwCaps).
   DWORD surfaceCaps = DDSCAPS_BACKBUFFER | DDSCAPS_COMPLEX | DDSCAPS_FLIP | DDSCAPS_FRONTBUFFER |
                       DDSCAPS_OFFSCREENPLAIN | DDSCAPS_PALETTE | DDSCAPS_PRIMARYSURFACE | DDSCAPS_SYSTEMMEMORY |
-                      DDSCAPS_TEXTURE | DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY | DDSCAPS_ZBUFFER |
-                      DDSCAPS_LOCALVIDMEM;
+                      DDSCAPS_TEXTURE | DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY | DDSCAPS_ZBUFFER | DDSCAPS_LOCALVIDMEM;
   DWORD zBufferBitDepths = DDBD_16 | DDBD_24 | DDBD_32;
   // False: DirectDrawCreateEx fails for this driver with DDERR_NODIRECTDRAWHW.
   bool creatable = true;

@@ -120,7 +120,9 @@ DirectDraw::DirectDraw(const DriverConfig& driver) : state_(std::make_shared<Dev
 DirectDraw::~DirectDraw() {
   // Letting go of the object gives the desktop its mode and window back, as the platform does.
   if (state_->changedMode) RestoreDisplayMode();
-  if (state_->exclusive) WithTargetImpl(state_->window, [](IPresentTarget& t, void*) { t.SetFullscreen(false); }, nullptr);
+  if (state_->exclusive)
+    WithTargetImpl(
+        state_->window, [](IPresentTarget& t, void*) { t.SetFullscreen(false); }, nullptr);
 }
 
 HRESULT DirectDraw::QueryInterface(REFIID riid, void** ppv) {
@@ -146,8 +148,7 @@ HRESULT DirectDraw::CreateClipper(DWORD flags, LPDIRECTDRAWCLIPPER* clipper, IUn
   return DD_OK;
 }
 
-HRESULT DirectDraw::CreatePalette(DWORD flags, PALETTEENTRY* entries, LPDIRECTDRAWPALETTE* palette,
-                                  IUnknown* outer) {
+HRESULT DirectDraw::CreatePalette(DWORD flags, PALETTEENTRY* entries, LPDIRECTDRAWPALETTE* palette, IUnknown* outer) {
   if (!palette || !entries) return DDERR_INVALIDPARAMS;
   *palette = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
@@ -191,8 +192,8 @@ HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* s
     d.dwHeight = mode.height;
     d.ddpfPixelFormat = DisplayFormat(static_cast<int>(mode.bitsPerPixel));
     const DWORD shared = caps & (DDSCAPS_3DDEVICE | DDSCAPS_FLIP | DDSCAPS_COMPLEX);
-    d.ddsCaps.dwCaps = shared | DDSCAPS_PRIMARYSURFACE | DDSCAPS_VISIBLE | DDSCAPS_VIDEOMEMORY |
-                       DDSCAPS_LOCALVIDMEM | (flip ? DDSCAPS_FRONTBUFFER : 0);
+    d.ddsCaps.dwCaps = shared | DDSCAPS_PRIMARYSURFACE | DDSCAPS_VISIBLE | DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM |
+                       (flip ? DDSCAPS_FRONTBUFFER : 0);
     if (flip) {
       d.dwFlags |= DDSD_BACKBUFFERCOUNT;
       d.dwBackBufferCount = 1;
@@ -367,12 +368,15 @@ HRESULT DirectDraw::SetCooperativeLevel(HWND window, DWORD flags) {
   if (exclusive && !window) return DDERR_INVALIDPARAMS;
   if (state_->exclusive && !exclusive) {
     RestoreDisplayMode();
-    WithTargetImpl(state_->window, [](IPresentTarget& t, void*) { t.SetFullscreen(false); }, nullptr);
+    WithTargetImpl(
+        state_->window, [](IPresentTarget& t, void*) { t.SetFullscreen(false); }, nullptr);
   }
   state_->window = window;
   state_->cooperativeFlags = flags;
   state_->exclusive = exclusive;
-  if (exclusive) WithTargetImpl(window, [](IPresentTarget& t, void*) { t.SetFullscreen(true); }, nullptr);
+  if (exclusive)
+    WithTargetImpl(
+        window, [](IPresentTarget& t, void*) { t.SetFullscreen(true); }, nullptr);
   return DD_OK;
 }
 

@@ -443,10 +443,12 @@ HRESULT Surface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE7 source, LPRECT source
   return DD_OK;
 }
 
-void Surface::CopyPixels(Surface& src, const RECT& fromDescribed, const RECT& toDescribed, const RECT& visibleDescribed) {
+void Surface::CopyPixels(Surface& src, const RECT& fromDescribed, const RECT& toDescribed,
+                         const RECT& visibleDescribed) {
   const int bpp = bytesPerPixel_;
   const bool indexed = (desc_.ddpfPixelFormat.dwFlags & DDPF_PALETTEINDEXED8) != 0;
-  if (src.scale_ != scale_ && !indexed && fromDescribed.right - fromDescribed.left == toDescribed.right - toDescribed.left &&
+  if (src.scale_ != scale_ && !indexed &&
+      fromDescribed.right - fromDescribed.left == toDescribed.right - toDescribed.left &&
       fromDescribed.bottom - fromDescribed.top == toDescribed.bottom - toDescribed.top) {
     const RECT& v = visibleDescribed;
     const int dx = fromDescribed.left - toDescribed.left, dy = fromDescribed.top - toDescribed.top;

@@ -441,7 +441,6 @@ class DirectInput final : public win::RefCounted<IDirectInputA> {
     info.buttons = 4;
     return info;
   }
-
 };
 
 }  // namespace

@@ -115,8 +115,8 @@ class Buffer3D final : public win::RefCounted<IDirectSound3DBuffer> {
     if (!p || p->dwSize != sizeof(DS3DBUFFER)) return DSERR_INVALIDPARAM;
     if (apply != DS3D_IMMEDIATE && apply != DS3D_DEFERRED) return DSERR_INVALIDPARAM;
     if (p->dwMode > DS3DMODE_DISABLE || p->dwInsideConeAngle > 360 || p->dwOutsideConeAngle > 360 ||
-        p->lConeOutsideVolume < DSBVOLUME_MIN || p->lConeOutsideVolume > DSBVOLUME_MAX ||
-        !(p->flMinDistance > 0.0f) || !(p->flMaxDistance >= p->flMinDistance))
+        p->lConeOutsideVolume < DSBVOLUME_MIN || p->lConeOutsideVolume > DSBVOLUME_MAX || !(p->flMinDistance > 0.0f) ||
+        !(p->flMaxDistance >= p->flMinDistance))
       return DSERR_INVALIDPARAM;
     std::lock_guard lock(mutex_);
     params_ = *p;

@@ -1,7 +1,7 @@
 // The software mixer behind the DirectSound stand-in. Every playing secondary
 // buffer is resampled to the output rate, scaled by its volume and summed into stereo
-// at 16-bit scale; the host's output stage makes 16-bit samples of the sum. Play cursors move by each buffer's own frequency;
-// notification events are set when a cursor passes their offsets.
+// at 16-bit scale; the host's output stage makes 16-bit samples of the sum. Play cursors move by each buffer's own
+// frequency; notification events are set when a cursor passes their offsets.
 //
 // One mutex guards every voice: the audio thread mixes under it, and every buffer
 // call on any thread takes it. Sample memory handed out by Lock is a staging copy,
@@ -27,9 +27,9 @@ struct SampleData {
 struct Voice {
   std::shared_ptr<SampleData> samples;
   WAVEFORMATEX format{};
-  DWORD bytes = 0;       // size of the buffer
-  DWORD frames = 0;      // whole frames in it
-  uint64_t position = 0; // play cursor in frames, 32.32 fixed point
+  DWORD bytes = 0;        // size of the buffer
+  DWORD frames = 0;       // whole frames in it
+  uint64_t position = 0;  // play cursor in frames, 32.32 fixed point
   DWORD frequency = 0;
   LONG volume = 0;
   int32_t gain = 65536;  // volume as a 16.16 factor

@@ -333,8 +333,7 @@ int GetObjectA(HGDIOBJ object, int size, void* out);
 
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
 // 8 (with a colour table), 16 (5-5-5, or BI_BITFIELDS masks), 24 and 32 bits.
-HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
-                         DWORD offset);
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset);
 
 // ---- Device contexts ---------------------------------------------------------
 
@@ -396,8 +395,7 @@ BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int
 // background colour unless the background mode is TRANSPARENT. `length` is in bytes
 // of UTF-8; -1 is not accepted (as on Windows).
 BOOL TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
-BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT length,
-                 const int* dx);
+BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT length, const int* dx);
 BOOL GetTextExtentPoint32A(HDC dc, LPCSTR text, int length, SIZE* size);
 BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
 

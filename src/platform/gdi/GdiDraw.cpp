@@ -19,7 +19,8 @@ using i64 = long long;
 // keeps the memory to one entry per row of the clip rectangle.
 class RowRuns {
  public:
-  explicit RowRuns(const RECT& clip) : top_(clip.top), runs_(static_cast<std::size_t>(std::max<LONG>(0, clip.bottom - clip.top)), {1, 0}) {}
+  explicit RowRuns(const RECT& clip)
+      : top_(clip.top), runs_(static_cast<std::size_t>(std::max<LONG>(0, clip.bottom - clip.top)), {1, 0}) {}
   void Add(i64 y, i64 x0, i64 x1) {
     if (y < top_ || y >= top_ + static_cast<i64>(runs_.size()) || x0 >= x1) return;
     auto& r = runs_[static_cast<std::size_t>(y - top_)];
@@ -32,7 +33,8 @@ class RowRuns {
   }
   void Paint(const Surface& s, uint32_t value, int rop2) const {
     for (std::size_t i = 0; i < runs_.size(); ++i)
-      if (runs_[i].first < runs_[i].second) s.Span(top_ + static_cast<i64>(i), runs_[i].first, runs_[i].second, value, rop2);
+      if (runs_[i].first < runs_[i].second)
+        s.Span(top_ + static_cast<i64>(i), runs_[i].first, runs_[i].second, value, rop2);
   }
 
  private:
@@ -49,7 +51,7 @@ void LineSpans(i64 x0, i64 y0, i64 x1, i64 y1, int width, const RECT& clip, RowR
   if (adx == 0 && ady == 0) return;
   const i64 a = (width - 1) / 2, b = width / 2;  // the square spans [p - a, p + b]
   const bool xMajor = adx >= ady;
-  const i64 n = xMajor ? adx : ady;                 // steps; step n is the end point, not painted
+  const i64 n = xMajor ? adx : ady;  // steps; step n is the end point, not painted
   const i64 major0 = xMajor ? x0 : y0, minor0 = xMajor ? y0 : x0;
   const i64 sMajor = (xMajor ? dx : dy) < 0 ? -1 : 1, sMinor = (xMajor ? dy : dx) < 0 ? -1 : 1;
   const i64 dMajor = xMajor ? adx : ady, dMinor = xMajor ? ady : adx;
@@ -360,7 +362,8 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
   if (!s.Ok()) return 0;
   const i64 ox = d->state.viewportOrg.x, oy = d->state.viewportOrg.y;
   const uint32_t v = s.ToPixel(colour);
-  const i64 top = std::max<i64>(rect->top + oy, s.Clip().top), bottom = std::min<i64>(rect->bottom + oy, s.Clip().bottom);
+  const i64 top = std::max<i64>(rect->top + oy, s.Clip().top),
+            bottom = std::min<i64>(rect->bottom + oy, s.Clip().bottom);
   for (i64 y = top; y < bottom; ++y) s.BlockSpan(y, rect->left + ox, rect->right + ox, v, R2_COPYPEN);
   return TRUE;
 }
@@ -449,22 +452,38 @@ void ConvertRowT(const uint8_t* src, uint8_t* dst, int n, const gdi::PixelConver
 // that the loads and stores compile to single moves.
 void ConvertRow(const uint8_t* src, uint8_t* dst, int n, int sb, int db, const gdi::PixelConverter& convert) {
   switch (sb * 8 + db) {
-    case 1 * 8 + 1: return ConvertRowT<1, 1>(src, dst, n, convert);
-    case 1 * 8 + 2: return ConvertRowT<1, 2>(src, dst, n, convert);
-    case 1 * 8 + 3: return ConvertRowT<1, 3>(src, dst, n, convert);
-    case 1 * 8 + 4: return ConvertRowT<1, 4>(src, dst, n, convert);
-    case 2 * 8 + 1: return ConvertRowT<2, 1>(src, dst, n, convert);
-    case 2 * 8 + 2: return ConvertRowT<2, 2>(src, dst, n, convert);
-    case 2 * 8 + 3: return ConvertRowT<2, 3>(src, dst, n, convert);
-    case 2 * 8 + 4: return ConvertRowT<2, 4>(src, dst, n, convert);
-    case 3 * 8 + 1: return ConvertRowT<3, 1>(src, dst, n, convert);
-    case 3 * 8 + 2: return ConvertRowT<3, 2>(src, dst, n, convert);
-    case 3 * 8 + 3: return ConvertRowT<3, 3>(src, dst, n, convert);
-    case 3 * 8 + 4: return ConvertRowT<3, 4>(src, dst, n, convert);
-    case 4 * 8 + 1: return ConvertRowT<4, 1>(src, dst, n, convert);
-    case 4 * 8 + 2: return ConvertRowT<4, 2>(src, dst, n, convert);
-    case 4 * 8 + 3: return ConvertRowT<4, 3>(src, dst, n, convert);
-    default: return ConvertRowT<4, 4>(src, dst, n, convert);
+    case 1 * 8 + 1:
+      return ConvertRowT<1, 1>(src, dst, n, convert);
+    case 1 * 8 + 2:
+      return ConvertRowT<1, 2>(src, dst, n, convert);
+    case 1 * 8 + 3:
+      return ConvertRowT<1, 3>(src, dst, n, convert);
+    case 1 * 8 + 4:
+      return ConvertRowT<1, 4>(src, dst, n, convert);
+    case 2 * 8 + 1:
+      return ConvertRowT<2, 1>(src, dst, n, convert);
+    case 2 * 8 + 2:
+      return ConvertRowT<2, 2>(src, dst, n, convert);
+    case 2 * 8 + 3:
+      return ConvertRowT<2, 3>(src, dst, n, convert);
+    case 2 * 8 + 4:
+      return ConvertRowT<2, 4>(src, dst, n, convert);
+    case 3 * 8 + 1:
+      return ConvertRowT<3, 1>(src, dst, n, convert);
+    case 3 * 8 + 2:
+      return ConvertRowT<3, 2>(src, dst, n, convert);
+    case 3 * 8 + 3:
+      return ConvertRowT<3, 3>(src, dst, n, convert);
+    case 3 * 8 + 4:
+      return ConvertRowT<3, 4>(src, dst, n, convert);
+    case 4 * 8 + 1:
+      return ConvertRowT<4, 1>(src, dst, n, convert);
+    case 4 * 8 + 2:
+      return ConvertRowT<4, 2>(src, dst, n, convert);
+    case 4 * 8 + 3:
+      return ConvertRowT<4, 3>(src, dst, n, convert);
+    default:
+      return ConvertRowT<4, 4>(src, dst, n, convert);
   }
 }
 
@@ -476,11 +495,21 @@ bool SamePalette(const Surface& a, const Surface& b) {
 uint32_t CombineRop(DWORD rop, uint32_t s, uint32_t dv, uint32_t bits) {
   uint32_t r = 0;
   switch (rop) {
-    case SRCCOPY: r = s; break;
-    case SRCPAINT: r = s | dv; break;
-    case SRCAND: r = s & dv; break;
-    case SRCINVERT: r = s ^ dv; break;
-    default: r = ~s; break;  // NOTSRCCOPY
+    case SRCCOPY:
+      r = s;
+      break;
+    case SRCPAINT:
+      r = s | dv;
+      break;
+    case SRCAND:
+      r = s & dv;
+      break;
+    case SRCINVERT:
+      r = s ^ dv;
+      break;
+    default:
+      r = ~s;
+      break;  // NOTSRCCOPY
   }
   return (r & bits) | (dv & ~bits);
 }
@@ -566,7 +595,8 @@ BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int
       if (!BrushColour(dd->state.brush, bc)) return TRUE;
       v = ds.ToPixel(bc);
     }
-    for (i64 yy = std::max<i64>(Y, cl.top); yy < std::min<i64>(Y + height, cl.bottom); ++yy) ds.BlockSpan(yy, X, X + width, v, r2);
+    for (i64 yy = std::max<i64>(Y, cl.top); yy < std::min<i64>(Y + height, cl.bottom); ++yy)
+      ds.BlockSpan(yy, X, X + width, v, r2);
     return TRUE;
   }
   // The same pixels on both sides: use one access and copy through a buffer.
@@ -586,8 +616,9 @@ BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int
   const i64 bottom = std::min<i64>({height, cl.bottom - Y, st->Height() - SY});
   if (lo >= hi || top >= bottom) return TRUE;
   if (ds.Scale() > 1 || ss.Scale() > 1) {
-    ScaledBlt(ds, ss, RECT{static_cast<LONG>(X + lo), static_cast<LONG>(Y + top), static_cast<LONG>(X + hi),
-                           static_cast<LONG>(Y + bottom)},
+    ScaledBlt(ds, ss,
+              RECT{static_cast<LONG>(X + lo), static_cast<LONG>(Y + top), static_cast<LONG>(X + hi),
+                   static_cast<LONG>(Y + bottom)},
               static_cast<int>(SX + lo), static_cast<int>(SY + top), rop);
     return TRUE;
   }
@@ -619,10 +650,18 @@ BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int
       const uint32_t dv = LoadPixel(q, db);
       uint32_t r = 0;
       switch (rop) {
-        case SRCPAINT: r = s | dv; break;
-        case SRCAND: r = s & dv; break;
-        case SRCINVERT: r = s ^ dv; break;
-        default: r = ~s; break;  // NOTSRCCOPY
+        case SRCPAINT:
+          r = s | dv;
+          break;
+        case SRCAND:
+          r = s & dv;
+          break;
+        case SRCINVERT:
+          r = s ^ dv;
+          break;
+        default:
+          r = ~s;
+          break;  // NOTSRCCOPY
       }
       StorePixel(q, (r & bits) | (dv & ~bits), db);
     }

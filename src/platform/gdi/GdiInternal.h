@@ -6,8 +6,8 @@
 #include <memory>
 #include <mutex>
 #include <set>
-#include <type_traits>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -123,13 +123,20 @@ class Table {
  private:
   template <class T>
   static constexpr Kind KindOf() {
-    if constexpr (std::is_same_v<T, PenObj>) return Kind::Pen;
-    else if constexpr (std::is_same_v<T, BrushObj>) return Kind::Brush;
-    else if constexpr (std::is_same_v<T, FontObj>) return Kind::Font;
-    else if constexpr (std::is_same_v<T, BitmapObj>) return Kind::Bitmap;
-    else if constexpr (std::is_same_v<T, PaletteObj>) return Kind::Palette;
-    else if constexpr (std::is_same_v<T, RegionObj>) return Kind::Region;
-    else return Kind::DC;
+    if constexpr (std::is_same_v<T, PenObj>)
+      return Kind::Pen;
+    else if constexpr (std::is_same_v<T, BrushObj>)
+      return Kind::Brush;
+    else if constexpr (std::is_same_v<T, FontObj>)
+      return Kind::Font;
+    else if constexpr (std::is_same_v<T, BitmapObj>)
+      return Kind::Bitmap;
+    else if constexpr (std::is_same_v<T, PaletteObj>)
+      return Kind::Palette;
+    else if constexpr (std::is_same_v<T, RegionObj>)
+      return Kind::Region;
+    else
+      return Kind::DC;
   }
 
   std::unordered_map<std::uintptr_t, std::unique_ptr<Object>> objects_;
@@ -177,7 +184,9 @@ class Surface {
   // blocks of fine pixels that stand for them.
   void BlockSpan(long long y, long long x0, long long x1, uint32_t value, int rop2) const;
 
-  uint8_t* Address(int x, int y) const { return access_.bits + access_.pitch * y + static_cast<std::ptrdiff_t>(x) * bpp_; }
+  uint8_t* Address(int x, int y) const {
+    return access_.bits + access_.pitch * y + static_cast<std::ptrdiff_t>(x) * bpp_;
+  }
   uint32_t Read(int x, int y) const;
   void Write(int x, int y, uint32_t v) const;
   // Combines pixels x0 <= x < x1 of row y (device coordinates) with `value` by the

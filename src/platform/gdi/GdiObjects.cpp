@@ -117,23 +117,55 @@ IPixelTarget* TargetOfDC(DCObj* dc) {
 uint32_t ApplyRop2(int rop2, uint32_t p, uint32_t d, uint32_t bits) {
   uint32_t r;
   switch (rop2) {
-    case R2_BLACK: r = 0; break;
-    case R2_NOTMERGEPEN: r = ~(d | p); break;
-    case R2_MASKNOTPEN: r = d & ~p; break;
-    case R2_NOTCOPYPEN: r = ~p; break;
-    case R2_MASKPENNOT: r = p & ~d; break;
-    case R2_NOT: r = ~d; break;
-    case R2_XORPEN: r = d ^ p; break;
-    case R2_NOTMASKPEN: r = ~(d & p); break;
-    case R2_MASKPEN: r = d & p; break;
-    case R2_NOTXORPEN: r = ~(d ^ p); break;
-    case R2_NOP: r = d; break;
-    case R2_MERGENOTPEN: r = d | ~p; break;
-    case R2_MERGEPENNOT: r = p | ~d; break;
-    case R2_MERGEPEN: r = d | p; break;
-    case R2_WHITE: r = 0xFFFFFFFFu; break;
+    case R2_BLACK:
+      r = 0;
+      break;
+    case R2_NOTMERGEPEN:
+      r = ~(d | p);
+      break;
+    case R2_MASKNOTPEN:
+      r = d & ~p;
+      break;
+    case R2_NOTCOPYPEN:
+      r = ~p;
+      break;
+    case R2_MASKPENNOT:
+      r = p & ~d;
+      break;
+    case R2_NOT:
+      r = ~d;
+      break;
+    case R2_XORPEN:
+      r = d ^ p;
+      break;
+    case R2_NOTMASKPEN:
+      r = ~(d & p);
+      break;
+    case R2_MASKPEN:
+      r = d & p;
+      break;
+    case R2_NOTXORPEN:
+      r = ~(d ^ p);
+      break;
+    case R2_NOP:
+      r = d;
+      break;
+    case R2_MERGENOTPEN:
+      r = d | ~p;
+      break;
+    case R2_MERGEPENNOT:
+      r = p | ~d;
+      break;
+    case R2_MERGEPEN:
+      r = d | p;
+      break;
+    case R2_WHITE:
+      r = 0xFFFFFFFFu;
+      break;
     case R2_COPYPEN:
-    default: r = p; break;
+    default:
+      r = p;
+      break;
   }
   // Bits outside the colour channels (the unused byte of a 32-bit pixel) keep their value.
   return (r & bits) | (d & ~bits);
@@ -239,10 +271,14 @@ Surface::~Surface() {
 uint32_t Surface::Read(int x, int y) const {
   const uint8_t* p = Address(x, y);
   switch (bpp_) {
-    case 1: return p[0];
-    case 2: return uint32_t(p[0]) | uint32_t(p[1]) << 8;
-    case 3: return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-    default: return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    case 1:
+      return p[0];
+    case 2:
+      return uint32_t(p[0]) | uint32_t(p[1]) << 8;
+    case 3:
+      return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    default:
+      return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
   }
 }
 
@@ -327,11 +363,16 @@ int DisplayBits() {
 
 gdi::PixelFormat FormatForBits(int bits) {
   switch (bits) {
-    case 8: return gdi::PixelFormat::Indexed8();
-    case 15: return gdi::PixelFormat::Rgb555();
-    case 16: return gdi::PixelFormat::Rgb565();
-    case 24: return gdi::PixelFormat::Rgb888();
-    default: return gdi::PixelFormat::Xrgb8888();
+    case 8:
+      return gdi::PixelFormat::Indexed8();
+    case 15:
+      return gdi::PixelFormat::Rgb555();
+    case 16:
+      return gdi::PixelFormat::Rgb565();
+    case 24:
+      return gdi::PixelFormat::Rgb888();
+    default:
+      return gdi::PixelFormat::Xrgb8888();
   }
 }
 
@@ -429,13 +470,20 @@ DWORD GetObjectType(HGDIOBJ object) {
   Object* o = c.t.Find(object);
   if (!o) return 0;
   switch (o->kind) {
-    case Kind::Pen: return OBJ_PEN;
-    case Kind::Brush: return OBJ_BRUSH;
-    case Kind::Font: return OBJ_FONT;
-    case Kind::Bitmap: return OBJ_BITMAP;
-    case Kind::Palette: return OBJ_PAL;
-    case Kind::Region: return OBJ_REGION;
-    case Kind::DC: return static_cast<DCObj*>(o)->memory ? OBJ_MEMDC : OBJ_DC;
+    case Kind::Pen:
+      return OBJ_PEN;
+    case Kind::Brush:
+      return OBJ_BRUSH;
+    case Kind::Font:
+      return OBJ_FONT;
+    case Kind::Bitmap:
+      return OBJ_BITMAP;
+    case Kind::Palette:
+      return OBJ_PAL;
+    case Kind::Region:
+      return OBJ_REGION;
+    case Kind::DC:
+      return static_cast<DCObj*>(o)->memory ? OBJ_MEMDC : OBJ_DC;
   }
   return 0;
 }
@@ -460,7 +508,8 @@ int GetObjectA(HGDIOBJ object, int size, void* out) {
       auto* b = static_cast<BrushObj*>(o);
       return give(LOGBRUSH{b->style, b->color, 0});
     }
-    case Kind::Font: return give(static_cast<FontObj*>(o)->log);
+    case Kind::Font:
+      return give(static_cast<FontObj*>(o)->log);
     case Kind::Bitmap: {
       auto* b = static_cast<BitmapObj*>(o);
       const auto& t = *b->target;
@@ -475,7 +524,8 @@ int GetObjectA(HGDIOBJ object, int size, void* out) {
       std::memcpy(out, &n, sizeof n);
       return static_cast<int>(sizeof n);
     }
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -616,16 +666,25 @@ int GetDeviceCaps(HDC dc, int index) {
     w = 640, h = 480;
   }
   switch (index) {
-    case HORZRES: return w;
-    case VERTRES: return h;
-    case BITSPIXEL: return bits;
-    case PLANES: return 1;
-    case NUMCOLORS: return bits == 8 ? 20 : -1;
-    case RASTERCAPS: return RC_BITBLT | (bits == 8 ? RC_PALETTE : 0);
+    case HORZRES:
+      return w;
+    case VERTRES:
+      return h;
+    case BITSPIXEL:
+      return bits;
+    case PLANES:
+      return 1;
+    case NUMCOLORS:
+      return bits == 8 ? 20 : -1;
+    case RASTERCAPS:
+      return RC_BITBLT | (bits == 8 ? RC_PALETTE : 0);
     case LOGPIXELSX:
-    case LOGPIXELSY: return 96;
-    case SIZEPALETTE: return bits == 8 ? 256 : 0;
-    case NUMRESERVED: return bits == 8 ? 20 : 0;
+    case LOGPIXELSY:
+      return 96;
+    case SIZEPALETTE:
+      return bits == 8 ? 256 : 0;
+    case NUMRESERVED:
+      return bits == 8 ? 20 : 0;
     default:
       c.t.ReportGap("GetDeviceCaps index " + std::to_string(index));
       return 0;
@@ -646,9 +705,12 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
     return old;
   };
   switch (o->kind) {
-    case Kind::Pen: return swap(s.pen);
-    case Kind::Brush: return swap(s.brush);
-    case Kind::Font: return swap(s.font);
+    case Kind::Pen:
+      return swap(s.pen);
+    case Kind::Brush:
+      return swap(s.brush);
+    case Kind::Font:
+      return swap(s.font);
     case Kind::Bitmap: {
       if (!d->memory) return nullptr;
       auto* b = static_cast<BitmapObj*>(o);
@@ -663,7 +725,8 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
       const int result = SelectClipRgn(dc, static_cast<HRGN>(object));
       return reinterpret_cast<HGDIOBJ>(static_cast<std::uintptr_t>(result));
     }
-    default: return nullptr;
+    default:
+      return nullptr;
   }
 }
 
@@ -672,12 +735,18 @@ HGDIOBJ GetCurrentObject(HDC dc, UINT type) {
   auto* d = c.t.Get<DCObj>(dc);
   if (!d) return nullptr;
   switch (type) {
-    case OBJ_PEN: return d->state.pen;
-    case OBJ_BRUSH: return d->state.brush;
-    case OBJ_FONT: return d->state.font;
-    case OBJ_BITMAP: return d->state.bitmap;
-    case OBJ_PAL: return d->state.palette;
-    default: return nullptr;
+    case OBJ_PEN:
+      return d->state.pen;
+    case OBJ_BRUSH:
+      return d->state.brush;
+    case OBJ_FONT:
+      return d->state.font;
+    case OBJ_BITMAP:
+      return d->state.bitmap;
+    case OBJ_PAL:
+      return d->state.palette;
+    default:
+      return nullptr;
   }
 }
 

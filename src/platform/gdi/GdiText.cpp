@@ -53,15 +53,17 @@ void PaintInk(const Surface& s, const host::services::TextBitmap& tb, i64 x, i64
       }
       const COLORREF under = s.ToColor(s.Read(px, py));
       auto mix = [a](int fg, int bg) { return static_cast<BYTE>((fg * a + bg * (255 - a) + 127) / 255); };
-      s.Write(px, py, s.ToPixel(RGB(mix(GetRValue(colour), GetRValue(under)), mix(GetGValue(colour), GetGValue(under)),
-                                    mix(GetBValue(colour), GetBValue(under)))));
+      s.Write(px, py,
+              s.ToPixel(RGB(mix(GetRValue(colour), GetRValue(under)), mix(GetGValue(colour), GetGValue(under)),
+                            mix(GetBValue(colour), GetBValue(under)))));
     }
   }
 }
 
 void FillBox(const Surface& s, i64 l, i64 t, i64 r, i64 b, COLORREF colour) {
   const uint32_t v = s.ToPixel(colour);
-  for (i64 y = std::max<i64>(t, s.Clip().top); y < std::min<i64>(b, s.Clip().bottom); ++y) s.BlockSpan(y, l, r, v, R2_COPYPEN);
+  for (i64 y = std::max<i64>(t, s.Clip().top); y < std::min<i64>(b, s.Clip().bottom); ++y)
+    s.BlockSpan(y, l, r, v, R2_COPYPEN);
 }
 
 }  // namespace
@@ -76,8 +78,10 @@ BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR te
   Surface s(d);
   if (!s.Ok()) return FALSE;
   const i64 ox = d->state.viewportOrg.x, oy = d->state.viewportOrg.y;
-  if (rect && (options & ETO_OPAQUE)) FillBox(s, rect->left + ox, rect->top + oy, rect->right + ox, rect->bottom + oy, d->state.bkColor);
-  if (rect && (options & ETO_CLIPPED)) s.IntersectClip(rect->left + ox, rect->top + oy, rect->right + ox, rect->bottom + oy);
+  if (rect && (options & ETO_OPAQUE))
+    FillBox(s, rect->left + ox, rect->top + oy, rect->right + ox, rect->bottom + oy, d->state.bkColor);
+  if (rect && (options & ETO_CLIPPED))
+    s.IntersectClip(rect->left + ox, rect->top + oy, rect->right + ox, rect->bottom + oy);
   if (!font) return str.empty() ? TRUE : FALSE;
   const auto& m = font->Metrics();
 
@@ -104,8 +108,10 @@ BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, LPCSTR te
     Y -= m.height;
   }
   if (align & TA_UPDATECP) {
-    if ((align & TA_CENTER) == TA_LEFT) d->state.position.x = static_cast<LONG>(std::clamp<i64>(d->state.position.x + width, INT32_MIN, INT32_MAX));
-    if ((align & TA_CENTER) == TA_RIGHT) d->state.position.x = static_cast<LONG>(std::clamp<i64>(d->state.position.x - width, INT32_MIN, INT32_MAX));
+    if ((align & TA_CENTER) == TA_LEFT)
+      d->state.position.x = static_cast<LONG>(std::clamp<i64>(d->state.position.x + width, INT32_MIN, INT32_MAX));
+    if ((align & TA_CENTER) == TA_RIGHT)
+      d->state.position.x = static_cast<LONG>(std::clamp<i64>(d->state.position.x - width, INT32_MIN, INT32_MAX));
   }
   X += ox, Y += oy;
 

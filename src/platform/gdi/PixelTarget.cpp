@@ -150,7 +150,8 @@ uint32_t ColorToPixel(COLORREF color, const PixelFormat& format, const PALETTEEN
     }
     return static_cast<uint32_t>(best);
   }
-  return PackChannel(GetRValue(color), ChannelOf(format.rMask)) | PackChannel(GetGValue(color), ChannelOf(format.gMask)) |
+  return PackChannel(GetRValue(color), ChannelOf(format.rMask)) |
+         PackChannel(GetGValue(color), ChannelOf(format.gMask)) |
          PackChannel(GetBValue(color), ChannelOf(format.bMask));
 }
 
@@ -222,8 +223,8 @@ struct DefaultPaletteTable {
   PALETTEENTRY entries[256];
   DefaultPaletteTable() {
     // The twenty static colours of the Windows system palette.
-    static constexpr BYTE kLow[10][3] = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},     {128, 128, 0},
-                                         {0, 0, 128},     {128, 0, 128}, {0, 128, 128},   {192, 192, 192},
+    static constexpr BYTE kLow[10][3] = {{0, 0, 0},       {128, 0, 0},    {0, 128, 0},   {128, 128, 0},
+                                         {0, 0, 128},     {128, 0, 128},  {0, 128, 128}, {192, 192, 192},
                                          {192, 220, 192}, {166, 202, 240}};
     static constexpr BYTE kHigh[10][3] = {{255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},
                                           {0, 255, 0},     {255, 255, 0},   {0, 0, 255},     {255, 0, 255},

@@ -20,7 +20,8 @@ std::unique_ptr<IAudioDevice> CreateNoAudio();
 
 // Known game pads are read in a fixed layout; `padButtons` name (in SDL's words: "a", "b",
 // "x", "y", "leftshoulder", ...) the pad buttons of joystick buttons 0..5.
-std::unique_ptr<IJoysticks> CreateSdlJoysticks(const std::array<std::string, 6>& padButtons = ComfortSettings{}.padButtons);
+std::unique_ptr<IJoysticks> CreateSdlJoysticks(
+    const std::array<std::string, 6>& padButtons = ComfortSettings{}.padButtons);
 std::unique_ptr<IJoysticks> CreateHeadlessJoysticks();
 
 }  // namespace host

@@ -366,8 +366,7 @@ void Comforts::ToggleFullscreen(IWindow& window) { window.SetFullscreen(!window.
 ScreenshotResult Comforts::Screenshot(IWindow& window) {
   int w = 0, h = 0;
   const std::vector<uint32_t>& picture = window.LastPresented(w, h);
-  ScreenshotResult r =
-      SaveScreenshot(ScreenshotDirectory(settings_.screenshotDir), picture, w, h, std::time(nullptr));
+  ScreenshotResult r = SaveScreenshot(ScreenshotDirectory(settings_.screenshotDir), picture, w, h, std::time(nullptr));
   if (r.ok) {
     Notice(settings_.texts.screenshotSaved + std::filesystem::path(r.path).filename().string(), true);
   } else {

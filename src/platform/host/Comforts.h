@@ -33,7 +33,7 @@ struct ComfortSettings {
   // The game window's pictures hold renderScale x renderScale pixels for each pixel the game
   // sees (1..4; 0: the largest that fits the desktop, see ResolveRenderScale).
   int renderScale = 1;
-  std::string screenshotDir;     // empty: $XDG_PICTURES_DIR/tavvyhop or ~/Pictures/tavvyhop
+  std::string screenshotDir;  // empty: $XDG_PICTURES_DIR/tavvyhop or ~/Pictures/tavvyhop
   // Game-pad buttons (SDL's names) of fire, afterburner, thrust, missiles, blade and view.
   std::array<std::string, 6> padButtons{"a", "b", "x", "y", "rightshoulder", "leftshoulder"};
   ComfortTexts texts;

@@ -31,18 +31,18 @@ enum ShiftBits : uint32_t {
 };
 
 enum class EventType {
-  KeyDown,          // vk, scanCode, shift, repeat
-  KeyUp,            // vk, scanCode, shift
-  MouseMove,        // x, y (client), shift (with the held buttons)
-  MouseDown,        // x, y, button, shift
-  MouseUp,          // x, y, button, shift
-  Paint,            // the window's client area needs drawing
-  Activate,         // the window became the active one
-  Deactivate,       // the window lost activation
-  Move,             // x, y: new position of the client area on the desktop
-  Size,             // x, y: new client width and height
-  Close,            // the user asked to close the window
-  Quit,             // the host is shutting down (end of a headless run, SIGTERM)
+  KeyDown,     // vk, scanCode, shift, repeat
+  KeyUp,       // vk, scanCode, shift
+  MouseMove,   // x, y (client), shift (with the held buttons)
+  MouseDown,   // x, y, button, shift
+  MouseUp,     // x, y, button, shift
+  Paint,       // the window's client area needs drawing
+  Activate,    // the window became the active one
+  Deactivate,  // the window lost activation
+  Move,        // x, y: new position of the client area on the desktop
+  Size,        // x, y: new client width and height
+  Close,       // the user asked to close the window
+  Quit,        // the host is shutting down (end of a headless run, SIGTERM)
 };
 
 enum MouseButton : int { mbLeft = 0, mbRight = 1, mbMiddle = 2 };
@@ -140,9 +140,9 @@ struct JoystickInfo {
 };
 
 struct JoystickState {
-  int32_t axes[8] = {};     // raw -32768..32767 (X, Y, Z, Rx, Ry, Rz, slider 0, slider 1)
+  int32_t axes[8] = {};                // raw -32768..32767 (X, Y, Z, Rx, Ry, Rz, slider 0, slider 1)
   int32_t hats[4] = {-1, -1, -1, -1};  // hundredths of a degree clockwise from north, -1 centred
-  uint8_t buttons[32] = {};  // bit 7 set while held
+  uint8_t buttons[32] = {};            // bit 7 set while held
 };
 
 class IJoysticks {

@@ -1,9 +1,8 @@
-#include "platform/mmio/MMSystem.h"
-
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "platform/mmio/MMSystem.h"
 #include "platform/win/FileOpenHook.h"
 #include "platform/win/ModulePath.h"
 
@@ -121,8 +120,8 @@ MMRESULT mmioDescend(HMMIO h, LPMMCKINFO ck, const MMCKINFO* parent, UINT flags)
     const int64_t dataOffset = pos + 8;
     FOURCC form = 0;
     // A RIFF or LIST chunk too short for its form type is stepped over like any other.
-    const bool hasForm = (id == FOURCC_RIFF || id == FOURCC_LIST) && size >= 4 && dataOffset + 4 <= end &&
-                         ReadDword(*f, form);
+    const bool hasForm =
+        (id == FOURCC_RIFF || id == FOURCC_LIST) && size >= 4 && dataOffset + 4 <= end && ReadDword(*f, form);
     if (!search || (id == wantId && (!wantType || form == wantForm))) {
       if (dataOffset > 0xFFFFFFFFll) return MMIOERR_CHUNKNOTFOUND;
       ck->ckid = id;

@@ -77,8 +77,7 @@ bool TryStrToFloat(std::string_view s, double& value) {
 
 double StrToFloat(std::string_view text) {
   double v;
-  if (!TryStrToFloat(text, v))
-    throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+  if (!TryStrToFloat(text, v)) throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
   return v;
 }
 
@@ -100,10 +99,14 @@ bool TryStrToInt(std::string_view s, int32_t& value) {
   for (; i < n; ++i) {
     char c = s[i];
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return false;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return false;
     v = v * base + d;
     if (v > 0xFFFFFFFFLL) return false;
   }

@@ -28,8 +28,8 @@
 #include "platform/dinput/FakeInputHost.h"
 #include "platform/host/Backends.h"
 #include "platform/host/Hosts.h"
-#include "support/TestSupport.h"
 #include "platform/win/WinWindows.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -166,9 +166,9 @@ TEST_F(SdlJoystick, KnownPadsUseTheFixedLayoutAndComeAndGoWithoutACrash) {
   SDL_JoystickSetVirtualButton(pad->handle, SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_PRESSED);
   SDL_JoystickSetVirtualAxis(pad->handle, SDL_CONTROLLER_AXIS_LEFTY, 30000);
   ASSERT_TRUE(joy.Poll(2, false));
-  EXPECT_TRUE(joy.Button(0));   // fire: B
-  EXPECT_FALSE(joy.Button(1));  // afterburner: A, not held
-  EXPECT_TRUE(joy.Button(5));   // view: left shoulder
+  EXPECT_TRUE(joy.Button(0));             // fire: B
+  EXPECT_FALSE(joy.Button(1));            // afterburner: A, not held
+  EXPECT_TRUE(joy.Button(5));             // view: left shoulder
   EXPECT_EQ(joy.GetDirections().lX, -1);  // the d-pad steers
   EXPECT_EQ(joy.GetDirections().lY, 1);   // and so does the stick
   EXPECT_EQ(joy.GetDirections().rgdwPOV[0], 27000u);
@@ -268,8 +268,10 @@ class SdlInX : public ::testing::Test {
     machine.reset();
     server_.reset();
     // The next test starts a server of its own where this one did.
-    if (display_) setenv("DISPLAY", display_->c_str(), 1);
-    else unsetenv("DISPLAY");
+    if (display_)
+      setenv("DISPLAY", display_->c_str(), 1);
+    else
+      unsetenv("DISPLAY");
 #ifdef TAVVY_LSAN
     if (lsanDisabled_) __lsan_enable();
 #endif
@@ -361,8 +363,8 @@ TEST_F(SdlInX, PointerHidesOverTheGameAfterTwoStillSecondsShowsWhenMovedAndOverA
   ASSERT_TRUE(pump(shown)) << "a moved pointer stayed hidden";
 
   // A dialog over the game: the pointer over it shows, and stays.
-  auto dialog = machine->CreateWindow({.caption = "Tavvyhop pointer dialog", .clientWidth = 300,
-                                       .clientHeight = 150, .border = true});
+  auto dialog = machine->CreateWindow(
+      {.caption = "Tavvyhop pointer dialog", .clientWidth = 300, .clientHeight = 150, .border = true});
   ASSERT_EQ(std::system("xdotool search --sync --name '^Tavvyhop pointer dialog$' windowfocus --sync "
                         "mousemove --window %1 50 50 >/dev/null 2>&1"),
             0);

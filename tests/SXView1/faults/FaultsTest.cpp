@@ -14,17 +14,17 @@ namespace {
 
 // What one run leaves after each tick.
 struct Played {
-  std::vector<uint32_t> checksums;               // the demos' checksum of the game state
+  std::vector<uint32_t> checksums;                // the demos' checksum of the game state
   std::vector<std::array<int32_t, 12>> counters;  // the statistics' counters
-  std::vector<uint64_t> pictures;                // a hash of the picture on the screen
-  std::vector<std::string> notices;              // the game window's notice
-  std::vector<bool> lostAtTickEnd;               // the back buffer, as the tick left it
-  std::vector<bool> lostAfterEvents;             // the back buffer, once the next tick's events are in
-  std::vector<bool> explosions;                  // an explosion shows
-  std::vector<uint64_t> notifications;           // the music stream's notifications so far
-  std::vector<uint64_t> soundFrames;             // frames the sink has played so far
-  std::vector<int16_t> sound;                    // everything the sink played
-  std::string errors;                            // the standard error stream
+  std::vector<uint64_t> pictures;                 // a hash of the picture on the screen
+  std::vector<std::string> notices;               // the game window's notice
+  std::vector<bool> lostAtTickEnd;                // the back buffer, as the tick left it
+  std::vector<bool> lostAfterEvents;              // the back buffer, once the next tick's events are in
+  std::vector<bool> explosions;                   // an explosion shows
+  std::vector<uint64_t> notifications;            // the music stream's notifications so far
+  std::vector<uint64_t> soundFrames;              // frames the sink has played so far
+  std::vector<int16_t> sound;                     // everything the sink played
+  std::string errors;                             // the standard error stream
 };
 
 uint64_t Hash(const std::vector<uint32_t>& pixels) {
@@ -128,8 +128,8 @@ TEST_F(Faults, TheSoundDeviceGoesMidGameTheGamePlaysOnSilentAndTheSoundComesBack
   EXPECT_NEAR(lostSeconds, 100 * 0.025, 0.03);
   const auto firstDifference =
       std::mismatch(lost.sound.begin(), lost.sound.end(), plain.sound.begin()).first - lost.sound.begin();
-  const auto sameTail = std::mismatch(lost.sound.rbegin(), lost.sound.rend(), plain.sound.rbegin()).first -
-                        lost.sound.rbegin();
+  const auto sameTail =
+      std::mismatch(lost.sound.rbegin(), lost.sound.rend(), plain.sound.rbegin()).first - lost.sound.rbegin();
   EXPECT_NEAR(double(firstDifference) / 2 / 44100, 60 * 0.025, 0.1);
   EXPECT_GE(size_t(firstDifference + sameTail), lost.sound.size());
   // The music plays in that tail (it is not two silences agreeing).

@@ -4,17 +4,17 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <random>
 #include <thread>
 
-#include "platform/d3d/Direct3D.h"
 #include "SXView1/Form1Fixture.h"
+#include "platform/d3d/Direct3D.h"
 
 namespace {
 
@@ -23,8 +23,8 @@ constexpr DWORD kBlock = 220500;
 // A form with the real sound component and music, and no 3-D scene.
 class MusicForm1 : public TForm1 {
  public:
-  using TForm1::TForm1;
   using TForm1::BeginStageClearMusic;
+  using TForm1::TForm1;
   ~MusicForm1() override {
     if (OnGoing) OnGoing();
   }

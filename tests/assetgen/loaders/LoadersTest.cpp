@@ -90,8 +90,11 @@ TEST_F(GeneratedTextures, LoadIntoSurfacesOfTheGamesFormats) {
     const char* name;
     int size;
     bool keyed;
-  } textures[] = {{"earth.bmp", 256, false}, {"metal.bmp", 128, false}, {"beam.bmp", 128, true},
-                  {"beam2.bmp", 128, true},  {"fire.bmp", 128, true}};
+  } textures[] = {{"earth.bmp", 256, false},
+                  {"metal.bmp", 128, false},
+                  {"beam.bmp", 128, true},
+                  {"beam2.bmp", 128, true},
+                  {"fire.bmp", 128, true}};
   for (const auto& t : textures) {
     auto s = Surface(t.size, t.size, t.keyed ? a1555 : x555);
     ddtest::WritePixel(s->Surface, 0, 0, 0x1234);

@@ -65,10 +65,10 @@ class Conformance : public DeviceFixture, public ::testing::WithParamInterface<D
 TEST_P(Conformance, PretransformedTrianglesCoverThePixelCentresInsideThem) {
   // Corners on whole pixels (4, 4), (20, 4), (4, 20): centres on the top and left edges are
   // in, those on the long edge x + y = 24 are out.
-  ASSERT_EQ(Draw({{4, 4, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {20, 4, 0.5f, 1, 0xFFFFFFFF, 0, 0},
-                  {4, 20, 0.5f, 1, 0xFFFFFFFF, 0, 0}},
-                 {0, 1, 2}),
-            D3D_OK);
+  ASSERT_EQ(
+      Draw({{4, 4, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {20, 4, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {4, 20, 0.5f, 1, 0xFFFFFFFF, 0, 0}},
+           {0, 1, 2}),
+      D3D_OK);
   // Corners on half pixels (40.5, 40.5)-(50.5, 46.5): columns 41..50, rows 41..46.
   ASSERT_EQ(Draw(ScreenQuad(40.5f, 40.5f, 50.5f, 46.5f, 0.5f, 0xFFFFFFFF)), D3D_OK);
   for (int y = 0; y < kSize; ++y)
@@ -186,8 +186,8 @@ TEST_P(Conformance, SetTextureWithANonTextureSurfaceBindsNothing) {
   IDirectDrawSurface7* bound = reinterpret_cast<IDirectDrawSurface7*>(0x1);
   ASSERT_EQ(device->GetTexture(0, &bound), D3D_OK);
   EXPECT_EQ(bound, nullptr);
-  EXPECT_EQ(RefCount(plain.Get()), plainRefs);    // not held
-  EXPECT_EQ(RefCount(tex.Get()), texRefs - 1);    // the earlier texture was let go
+  EXPECT_EQ(RefCount(plain.Get()), plainRefs);  // not held
+  EXPECT_EQ(RefCount(tex.Get()), texRefs - 1);  // the earlier texture was let go
   // The render target itself is no texture either.
   EXPECT_EQ(device->SetTexture(0, target.Get()), D3D_OK);
   ASSERT_EQ(device->GetTexture(0, &bound), D3D_OK);
@@ -288,10 +288,18 @@ TEST_F(DepthLayouts, DepthInTheLowBitsIsRefusedWhenTheSurfaceIsMade) {
 
 TEST_F(DepthLayouts, EveryLayoutThatCanBeMadeAndAttachedIsClearedAndDrawnInto) {
   const DDPIXELFORMAT layouts[] = {
-      Depth(16, 0xFFFF),      Depth(16, 0x7FFF, 1, 0x8000),         Depth(16, 0xFFFE, 1, 0x1),
-      Depth(16, 0x0FFF),      Depth(24, 0xFFFFFF),                  Depth(32, 0x00FFFFFF),
-      Depth(32, 0x00FFFFFF, 8, 0xFF000000), Depth(32, 0xFFFFFF00),  Depth(32, 0xFFFFFF00, 8, 0xFF),
-      Depth(32, 0xFFFFFFFF),  Depth(32, 0x0000FFFF),                Depth(32, 0xFFFF0000),
+      Depth(16, 0xFFFF),
+      Depth(16, 0x7FFF, 1, 0x8000),
+      Depth(16, 0xFFFE, 1, 0x1),
+      Depth(16, 0x0FFF),
+      Depth(24, 0xFFFFFF),
+      Depth(32, 0x00FFFFFF),
+      Depth(32, 0x00FFFFFF, 8, 0xFF000000),
+      Depth(32, 0xFFFFFF00),
+      Depth(32, 0xFFFFFF00, 8, 0xFF),
+      Depth(32, 0xFFFFFFFF),
+      Depth(32, 0x0000FFFF),
+      Depth(32, 0xFFFF0000),
       Depth(32, 0x00FFFFFF, 4, 0x0F000000),
   };
   int usable = 0;
@@ -303,7 +311,8 @@ TEST_F(DepthLayouts, EveryLayoutThatCanBeMadeAndAttachedIsClearedAndDrawnInto) {
       ++usable;
       Ref<IDirect3DDevice7> device = MakeDevice(*kind, target.Get());
       ASSERT_TRUE(device);
-      const std::string what = "z mask " + std::to_string(f.dwZBitMask) + " bits " + std::to_string(f.dwZBufferBitDepth);
+      const std::string what =
+          "z mask " + std::to_string(f.dwZBitMask) + " bits " + std::to_string(f.dwZBufferBitDepth);
       ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 0.5f, 0), D3D_OK) << what;
       ExpectDepthDecides(device.Get(), target.Get(), what);
     }

@@ -296,7 +296,9 @@ inline std::vector<PosNormal> Quad(float x0, float y0, float x1, float y1, float
   return {{x0, y1, z, 0, 0, -1}, {x1, y1, z, 0, 0, -1}, {x1, y0, z, 0, 0, -1}, {x0, y0, z, 0, 0, -1}};
 }
 inline std::vector<ScreenVertex> ScreenQuad(float x0, float y0, float x1, float y1, float z, DWORD diffuse) {
-  return {{x0, y0, z, 1, diffuse, 0, 0}, {x1, y0, z, 1, diffuse, 1, 0}, {x1, y1, z, 1, diffuse, 1, 1},
+  return {{x0, y0, z, 1, diffuse, 0, 0},
+          {x1, y0, z, 1, diffuse, 1, 0},
+          {x1, y1, z, 1, diffuse, 1, 1},
           {x0, y1, z, 1, diffuse, 0, 1}};
 }
 

@@ -31,9 +31,12 @@ TEST_F(DeviceCreation, EachKindOfDeviceOnAMachineWithout3DHardware) {
     HRESULT expected;
   };
   const Case cases[] = {
-      {&IID_IDirect3DTnLHalDevice, D3DERR_INVALID_DEVICE}, {&IID_IDirect3DHALDevice, D3DERR_INVALID_DEVICE},
-      {&IID_IDirect3DMMXDevice, D3D_OK},                   {&IID_IDirect3DRGBDevice, D3D_OK},
-      {&IID_IDirect3DRampDevice, D3DERR_INVALID_DEVICE},   {&IID_IDirect3DRefDevice, D3D_OK},
+      {&IID_IDirect3DTnLHalDevice, D3DERR_INVALID_DEVICE},
+      {&IID_IDirect3DHALDevice, D3DERR_INVALID_DEVICE},
+      {&IID_IDirect3DMMXDevice, D3D_OK},
+      {&IID_IDirect3DRGBDevice, D3D_OK},
+      {&IID_IDirect3DRampDevice, D3DERR_INVALID_DEVICE},
+      {&IID_IDirect3DRefDevice, D3D_OK},
       {&IID_IDirect3D7, DDERR_INVALIDPARAMS},
   };
   for (const Case& c : cases) {

@@ -174,8 +174,8 @@ TEST_F(DeviceState, TransformsViewportAndMaterial) {
   D3DVIEWPORT7 part{8, 8, 56, 40, 0, 1};
   EXPECT_EQ(device->SetViewport(&part), D3D_OK);
   const D3DVIEWPORT7 bad[] = {
-      {8, 8, 57, 40, 0, 1}, {0, 0, 64, 49, 0, 1}, {0, 0, 0, 48, 0, 1}, {0xFFFFFFF0u, 0, 32, 48, 0, 1},
-      {0, 0, 64, 48, -0.5f, 1}, {0, 0, 64, 48, 0, NAN},
+      {8, 8, 57, 40, 0, 1},           {0, 0, 64, 49, 0, 1},     {0, 0, 0, 48, 0, 1},
+      {0xFFFFFFF0u, 0, 32, 48, 0, 1}, {0, 0, 64, 48, -0.5f, 1}, {0, 0, 64, 48, 0, NAN},
   };
   for (const D3DVIEWPORT7& b : bad) EXPECT_EQ(device->SetViewport(&b), DDERR_INVALIDPARAMS) << b.dwX;
   ASSERT_EQ(device->GetViewport(&vp), D3D_OK);
@@ -267,13 +267,13 @@ TEST_F(VertexBuffers, SizesFollowTheVertexFormat) {
     DWORD size;
   };
   const Case cases[] = {
-      {0x1D2, 40},                                                     // the meshes' layout
-      {0x152, 36},                                                     // without specular
+      {0x1D2, 40},  // the meshes' layout
+      {0x152, 36},  // without specular
       {D3DFVF_XYZ, 12},
       {D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1, 32},
-      {D3DFVF_LVERTEX, 32},                                            // with the reserved word
+      {D3DFVF_LVERTEX, 32},  // with the reserved word
       {D3DFVF_XYZ | D3DFVF_TEX8, 12 + 8 * 8},
-      {D3DFVF_XYZ | D3DFVF_TEX2 | (1u << 16), 12 + 12 + 8},           // first set has three coordinates
+      {D3DFVF_XYZ | D3DFVF_TEX2 | (1u << 16), 12 + 12 + 8},  // first set has three coordinates
   };
   for (const Case& c : cases) {
     D3DVERTEXBUFFERDESC desc{sizeof(desc), D3DVBCAPS_SYSTEMMEMORY, c.fvf, 10};

@@ -150,7 +150,9 @@ TEST_P(RenderScale, TheScaledSceneBoxFilteredDownMatchesTheSceneAtScaleOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Devices, RenderScale, ::testing::Values(&IID_IDirect3DRGBDevice, &IID_IDirect3DRefDevice),
-                         [](const auto& info) { return info.index == 0 ? std::string("Fast") : std::string("Reference"); });
+                         [](const auto& info) {
+                           return info.index == 0 ? std::string("Fast") : std::string("Reference");
+                         });
 
 }  // namespace
 }  // namespace d3dtest

@@ -65,8 +65,9 @@ TEST_F(Render, DirectionalLightAmbientAndEmissiveByHand) {
   SetLight(3, l);
   ASSERT_EQ(DrawWall(), D3D_OK);
   const double amb = 0.2 * (64.0 / 255.0 + 0.1);
-  ExpectNear(Center(), {To255(0.1 + amb + 0.5 * 0.8 * 0.8), To255(amb + 0.25 * 0.8 * 0.8), To255(amb + 1.0 * 0.8 * 0.8)},
-             1, "directional");
+  ExpectNear(Center(),
+             {To255(0.1 + amb + 0.5 * 0.8 * 0.8), To255(amb + 0.25 * 0.8 * 0.8), To255(amb + 1.0 * 0.8 * 0.8)}, 1,
+             "directional");
   DumpPng(target.Get(), "directional");
 
   // Switched off, only the emissive and the global ambient remain.
@@ -155,7 +156,8 @@ TEST_F(Render, MaterialSourcesAndSpecularByHand) {
   ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL), D3D_OK);
   ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
   ASSERT_EQ(Draw(kMeshFvf, wall, QuadIndices()), D3D_OK);
-  ExpectNear(Center(), {To255(0.5 * highlight), To255(0.25 * highlight), To255(0.5 + 0.75 * highlight)}, 1, "material specular");
+  ExpectNear(Center(), {To255(0.5 * highlight), To255(0.25 * highlight), To255(0.5 + 0.75 * highlight)}, 1,
+             "material specular");
 
   // Lighting off: the vertex colours as they are.
   ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_LIGHTING, FALSE), D3D_OK);
@@ -362,8 +364,8 @@ TEST_F(Render, ABusyOrLostTargetIsReportedNotDrawnInto) {
   ASSERT_EQ(target->ReleaseDC(dc), DD_OK);
 
   // A render target in video memory is lost with the display mode; no scene begins on it.
-  Ref<IDirectDrawSurface7> video = MakeSurface(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY, 32,
-                                               32, nullptr);
+  Ref<IDirectDrawSurface7> video =
+      MakeSurface(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_VIDEOMEMORY, 32, 32, nullptr);
   ASSERT_TRUE(video);
   Ref<IDirect3DDevice7> other = MakeDevice(IID_IDirect3DRGBDevice, video.Get());
   ASSERT_TRUE(other);
@@ -469,14 +471,15 @@ void DrawScene(D3DFixture& f, IDirect3DDevice7* device, IDirectDrawSurface7* tex
   device->SetMaterial(&m);
   Ref<IDirect3DVertexBuffer7> vb = f.MakeBuffer(kMeshFvf, sphere);
   device->SetTexture(0, texture);
-  device->DrawIndexedPrimitiveVB(D3DPT_TRIANGLELIST, vb.Get(), 0, DWORD(sphere.size()), sidx.data(),
-                                 DWORD(sidx.size()), 0);
+  device->DrawIndexedPrimitiveVB(D3DPT_TRIANGLELIST, vb.Get(), 0, DWORD(sphere.size()), sidx.data(), DWORD(sidx.size()),
+                                 0);
 
   // A textured wall behind, and a triangle crossing the near plane.
-  std::vector<MeshVertex> wall = {{-9, 7, 14, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0},   {9, 7, 14, 0, 0, -1, 0xFFFFFFFF, 0, 3, 0},
-                                  {9, -7, 14, 0, 0, -1, 0xFFFFFFFF, 0, 3, 2},   {-9, -7, 14, 0, 0, -1, 0xFFFFFFFF, 0, 0, 2},
-                                  {-3, -3, -2, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0},   {-1, -3, 6, 0, 1, 0, 0xFFFFFFFF, 0, 1, 1},
-                                  {-4, -1, 4, 0, 1, 0, 0xFFFFFFFF, 0, 0, 1}};
+  std::vector<MeshVertex> wall = {
+      {-9, 7, 14, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0}, {9, 7, 14, 0, 0, -1, 0xFFFFFFFF, 0, 3, 0},
+      {9, -7, 14, 0, 0, -1, 0xFFFFFFFF, 0, 3, 2}, {-9, -7, 14, 0, 0, -1, 0xFFFFFFFF, 0, 0, 2},
+      {-3, -3, -2, 0, 1, 0, 0xFFFFFFFF, 0, 0, 0}, {-1, -3, 6, 0, 1, 0, 0xFFFFFFFF, 0, 1, 1},
+      {-4, -1, 4, 0, 1, 0, 0xFFFFFFFF, 0, 0, 1}};
   const std::vector<WORD> widx = {0, 1, 2, 0, 2, 3, 4, 6, 5};
   Ref<IDirect3DVertexBuffer7> wb = f.MakeBuffer(kMeshFvf, wall);
   device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
@@ -489,8 +492,10 @@ void DrawScene(D3DFixture& f, IDirect3DDevice7* device, IDirectDrawSurface7* tex
   device->SetRenderState(D3DRENDERSTATE_LIGHTING, FALSE);
   device->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, TRUE);
   device->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, FALSE);
-  std::vector<MeshVertex> glow = {{-1, 1, 5, 0, 0, -1, 0xFF603000, 0, 0, 0},   {2, 1, 5, 0, 0, -1, 0xFF006030, 0, 0, 0},
-                                  {2, -2, 5, 0, 0, -1, 0xFF300060, 0, 0, 0},   {-1, -2, 5, 0, 0, -1, 0xFF606060, 0, 0, 0}};
+  std::vector<MeshVertex> glow = {{-1, 1, 5, 0, 0, -1, 0xFF603000, 0, 0, 0},
+                                  {2, 1, 5, 0, 0, -1, 0xFF006030, 0, 0, 0},
+                                  {2, -2, 5, 0, 0, -1, 0xFF300060, 0, 0, 0},
+                                  {-1, -2, 5, 0, 0, -1, 0xFF606060, 0, 0, 0}};
   Ref<IDirect3DVertexBuffer7> gb = f.MakeBuffer(kMeshFvf, glow);
   const std::vector<WORD> q = {0, 1, 2, 0, 2, 3};
   device->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_ONE);

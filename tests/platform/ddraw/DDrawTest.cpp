@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "platform/ddraw/DDrawMachine.h"
+#include "platform/ddraw/DDrawTestUtil.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/PixelTarget.h"
-#include "platform/ddraw/DDrawTestUtil.h"
 #include "platform/win/WinTime.h"
 
 using namespace ddtest;

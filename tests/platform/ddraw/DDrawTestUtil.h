@@ -29,7 +29,8 @@ class FakeWindow final : public ddraw::IPresentTarget {
     width = w;
     height = h;
     pixels.assign(static_cast<size_t>(w) * h, 0);
-    for (int y = 0; y < h; ++y) std::memcpy(&pixels[static_cast<size_t>(y) * w], p + static_cast<size_t>(y) * pitch, 4u * w);
+    for (int y = 0; y < h; ++y)
+      std::memcpy(&pixels[static_cast<size_t>(y) * w], p + static_cast<size_t>(y) * pitch, 4u * w);
   }
   uint32_t At(int x, int y) const { return pixels.at(static_cast<size_t>(y) * width + x); }
 };
@@ -91,7 +92,7 @@ inline uint32_t ReadPixel(IDirectDrawSurface7* s, int x, int y) {
   d.dwSize = sizeof d;
   if (s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr) != DD_OK) return 0xDEADBEEF;
   const int bytes = (d.ddpfPixelFormat.dwFlags & DDPF_ZBUFFER) ? d.ddpfPixelFormat.dwZBufferBitDepth / 8
-                                                                : d.ddpfPixelFormat.dwRGBBitCount / 8;
+                                                               : d.ddpfPixelFormat.dwRGBBitCount / 8;
   const auto* p = static_cast<const uint8_t*>(d.lpSurface) + static_cast<ptrdiff_t>(y) * d.lPitch + x * bytes;
   uint32_t v = 0;
   for (int i = 0; i < bytes; ++i) v |= uint32_t(p[i]) << (8 * i);
@@ -104,7 +105,7 @@ inline HRESULT WritePixel(IDirectDrawSurface7* s, int x, int y, uint32_t v) {
   d.dwSize = sizeof d;
   if (HRESULT hr = s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr); hr != DD_OK) return hr;
   const int bytes = (d.ddpfPixelFormat.dwFlags & DDPF_ZBUFFER) ? d.ddpfPixelFormat.dwZBufferBitDepth / 8
-                                                                : d.ddpfPixelFormat.dwRGBBitCount / 8;
+                                                               : d.ddpfPixelFormat.dwRGBBitCount / 8;
   auto* p = static_cast<uint8_t*>(d.lpSurface) + static_cast<ptrdiff_t>(y) * d.lPitch + x * bytes;
   for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
   return s->Unlock(nullptr);

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/host/AudioOutputStage.h"
 #include "platform/dsound/DSound.h"
+#include "platform/host/AudioOutputStage.h"
 #include "platform/host/Backends.h"
 #include "platform/host/Host.h"
 #include "platform/win/WinWindows.h"

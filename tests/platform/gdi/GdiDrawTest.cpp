@@ -45,9 +45,7 @@ struct Canvas {
     for (int y = 0; y < target.Height(); ++y)
       for (int x = 0; x < target.Width(); ++x) target.SetValue(x, y, rng() & target.Format().ValueMask());
   }
-  std::vector<uint8_t> Bytes() const {
-    return {target.Memory(), target.Memory() + target.MemorySize()};
-  }
+  std::vector<uint8_t> Bytes() const { return {target.Memory(), target.Memory() + target.MemorySize()}; }
   // The pixels whose value is not `background`, as (x, y) pairs.
   std::vector<std::pair<int, int>> Painted(uint32_t background) const {
     std::vector<std::pair<int, int>> p;
@@ -273,7 +271,8 @@ TEST(GdiPixels, GetPixelThenSetPixelPutsBackEvery16BitValue) {
 // A target with guard bytes around the pixels: a write outside shows up in the guards.
 class GuardedTarget final : public gdi::IPixelTarget {
  public:
-  GuardedTarget(int w, int h) : w_(w), h_(h), pitch_(w * 2 + 64), mem_(static_cast<std::size_t>(pitch_) * (h + 64), 0xEE) {
+  GuardedTarget(int w, int h)
+      : w_(w), h_(h), pitch_(w * 2 + 64), mem_(static_cast<std::size_t>(pitch_) * (h + 64), 0xEE) {
     for (int y = 0; y < h; ++y) std::memset(Pixels() + y * pitch_, 0, static_cast<std::size_t>(w) * 2);
   }
   int Width() const override { return w_; }
@@ -410,9 +409,10 @@ TEST(GdiBlit, CopiesBetweenFormatsConvertingColours) {
 }
 
 TEST(GdiBlit, FastConverterAgreesWithTheColourFunctions) {
-  const PixelFormat formats[] = {PixelFormat::Rgb565(), PixelFormat::Rgb555(), PixelFormat::Rgb888(),
-                                 PixelFormat::Xrgb8888(), PixelFormat::Indexed8(),
-                                 PixelFormat{32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000}};
+  const PixelFormat formats[] = {
+      PixelFormat::Rgb565(),   PixelFormat::Rgb555(),
+      PixelFormat::Rgb888(),   PixelFormat::Xrgb8888(),
+      PixelFormat::Indexed8(), PixelFormat{32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000}};
   for (const PixelFormat& from : formats)
     for (const PixelFormat& to : formats) {
       const gdi::PixelConverter convert(from, nullptr, to, nullptr);

@@ -27,7 +27,8 @@ struct TextCanvas {
   MemoryTarget target;
   HDC dc;
   HFONT font = nullptr;
-  TextCanvas(int w, int h, PixelFormat f = PixelFormat::Xrgb8888()) : target(w, h, f), dc(gdi::CreateTargetDC(&target)) {}
+  TextCanvas(int w, int h, PixelFormat f = PixelFormat::Xrgb8888())
+      : target(w, h, f), dc(gdi::CreateTargetDC(&target)) {}
   ~TextCanvas() {
     SelectObject(dc, GetStockObject(SYSTEM_FONT));
     DeleteDC(dc);

@@ -117,7 +117,8 @@ TEST(AudioOutputStage, HeadlessSinkStreamsWhatItPlaysIntoAWavFile) {
   EXPECT_EQ(riff, 36u + 8820 * 4);
   EXPECT_EQ(data, 8820u * 4);
   ASSERT_EQ(captured.size(), 8820u * 2);
-  EXPECT_EQ(std::memcmp(bytes.data() + 44, captured.data(), captured.size() * 2), 0) << "the file holds what was played";
+  EXPECT_EQ(std::memcmp(bytes.data() + 44, captured.data(), captured.size() * 2), 0)
+      << "the file holds what was played";
   EXPECT_EQ(captured[0], 0) << "the look-ahead comes first";
   EXPECT_EQ(captured.back(), host::AudioOutputStage::kCeiling) << "limited, not clipped";
 

@@ -13,14 +13,21 @@ namespace demo = host::demo;
 TEST(DemoFormat, NumbersAndEventsComeBackAsWritten) {
   demo::ByteWriter out;
   const uint64_t vars[] = {0, 1, 127, 128, 16383, 16384, 0xFFFFFFFFull, std::numeric_limits<uint64_t>::max()};
-  const int64_t zigs[] = {0, -1, 1, -64, 64, INT32_MIN, INT32_MAX, std::numeric_limits<int64_t>::min(),
+  const int64_t zigs[] = {0,
+                          -1,
+                          1,
+                          -64,
+                          64,
+                          INT32_MIN,
+                          INT32_MAX,
+                          std::numeric_limits<int64_t>::min(),
                           std::numeric_limits<int64_t>::max()};
   for (uint64_t v : vars) out.Var(v);
   for (int64_t v : zigs) out.Zig(v);
   out.U64(0x0123456789ABCDEFull);
   out.Str("Tavvyhop \xE3\x83\x87\xE3\x83\xA2");
-  demo::EventRecord e{.type = 4, .window = 3, .vk = 27, .scanCode = 1, .repeat = true, .x = -5, .y = 70000,
-                      .button = 2, .shift = 0x41};
+  demo::EventRecord e{
+      .type = 4, .window = 3, .vk = 27, .scanCode = 1, .repeat = true, .x = -5, .y = 70000, .button = 2, .shift = 0x41};
   demo::WriteEvent(out, e);
 
   demo::ByteReader in(out.bytes);

@@ -89,7 +89,8 @@ TEST(Script, MistakesNameTheFileAndLine) {
   EXPECT_EQ(message("1 down Enter\nx down Enter"), "in.txt line 2: the line must start with a tick number, not 'x'");
   EXPECT_EQ(message("-1 down Enter"), "in.txt line 1: the line must start with a tick number, not '-1'");
   EXPECT_EQ(message("3 down Bogus"), "in.txt line 1: unknown key 'Bogus'");
-  EXPECT_EQ(message("3 press Enter"), "in.txt line 1: unknown event 'press' (down, up, mouse, blur, audio or surfaces)");
+  EXPECT_EQ(message("3 press Enter"),
+            "in.txt line 1: unknown event 'press' (down, up, mouse, blur, audio or surfaces)");
   EXPECT_EQ(message("3 down"), "in.txt line 1: 'down' takes exactly one key name");
   EXPECT_EQ(message("3 up A B"), "in.txt line 1: 'up' takes exactly one key name");
   EXPECT_EQ(message("3 mouse 1"), "in.txt line 1: 'mouse' takes the client position X Y");
@@ -197,8 +198,7 @@ TEST(HeadlessHost, MessageBoxesSayTheWordsSetForThemAndTheTextAsItIsWithout) {
   h->ShowMessageBox("Tavvyhop", "zwei");
   h->SetMessageWords(nullptr);
   h->ShowMessageBox("Tavvyhop", "eins");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "Tavvyhop: eins\nTavvyhop: one\nTavvyhop: zwei\nTavvyhop: eins\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Tavvyhop: eins\nTavvyhop: one\nTavvyhop: zwei\nTavvyhop: eins\n");
 }
 
 TEST(HeadlessHost, AMissingScriptIsReported) {

@@ -117,9 +117,9 @@ std::vector<std::string> LinesOf(const std::string& text, rtl::TTextLimits limit
 }
 
 TEST(ReadTextLines, SplitsAsTheWholeTextIsSplitAndStopsAtItsLimits) {
-  for (const std::string& text : {std::string(""), std::string("a"), std::string("a\r\n"), std::string("a\n\nb"),
-                                 std::string("\n"), std::string("a\rb\r\r\n"), std::string("x\0y\nz", 5),
-                                 std::string("end\r")}) {
+  for (const std::string& text :
+       {std::string(""), std::string("a"), std::string("a\r\n"), std::string("a\n\nb"), std::string("\n"),
+        std::string("a\rb\r\r\n"), std::string("x\0y\nz", 5), std::string("end\r")}) {
     EXPECT_EQ(LinesOf(text), rtl::SplitLines(text)) << text;
   }
   // Lines across the 64 KiB pieces the reader takes at a time.

@@ -31,7 +31,9 @@ TEST(CodePage, BadBytesBecomeReplacementsNotCrashes) {
   std::string decoded = win::AnsiToUtf8(std::string("\x81\x20Z", 3));
   EXPECT_NE(decoded.find('Z'), std::string::npos);
   // Invalid UTF-8 and characters without a CP932 form turn into '?'.
-  EXPECT_EQ(win::Utf8ToAnsi("a\xFF" "b"), "a?b");
+  EXPECT_EQ(win::Utf8ToAnsi("a\xFF"
+                            "b"),
+            "a?b");
   EXPECT_EQ(win::Utf8ToAnsi("\xF0\x9F\x98\x80"), "?");
   EXPECT_TRUE(win::IsValidUtf8("日本"));
   EXPECT_FALSE(win::IsValidUtf8("\xE6\x97"));

@@ -8,14 +8,18 @@
 //
 // Triangles are culled as Direct3D's default CULL_CCW does (only those that run clockwise
 // on screen are drawn), so a mesh wound the wrong way shows up hollow.
+// clang-format off
+// jpeglib.h needs size_t and FILE declared before it.
 #include <cstddef>
 #include <cstdio>
 #include <jpeglib.h>
 #include <png.h>
+// clang-format on
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -67,14 +71,18 @@ struct Mesh {
 
 Mesh LoadSx(const std::string& path) {
   const auto b = ReadAll(path);
-  if (b.size() < 256 || std::memcmp(b.data(), "Simplified_X00  ", 16) != 0) throw std::runtime_error("not a version-0 sx file");
+  if (b.size() < 256 || std::memcmp(b.data(), "Simplified_X00  ", 16) != 0)
+    throw std::runtime_error("not a version-0 sx file");
   Mesh m;
   const uint32_t nv = U16(b, 16), ni = U16(b, 18);
   if (b.size() < 256 + nv * 40 + ni * 2) throw std::runtime_error("sx file too short");
   for (uint32_t i = 0; i < nv; ++i) {
     const size_t o = 256 + i * 40;
-    m.v.push_back({{F32(b, o), F32(b, o + 4), F32(b, o + 8)}, {F32(b, o + 12), F32(b, o + 16), F32(b, o + 20)},
-                   U32(b, o + 24), F32(b, o + 32), F32(b, o + 36)});
+    m.v.push_back({{F32(b, o), F32(b, o + 4), F32(b, o + 8)},
+                   {F32(b, o + 12), F32(b, o + 16), F32(b, o + 20)},
+                   U32(b, o + 24),
+                   F32(b, o + 32),
+                   F32(b, o + 36)});
   }
   for (uint32_t i = 0; i < ni; ++i) {
     const uint32_t k = U16(b, 256 + nv * 40 + i * 2);
@@ -206,7 +214,7 @@ void Draw(Picture& pic, std::vector<double>& depth, int px, int py, int pw, int 
           // Perspective-correct depth and texture coordinates.
           const double iz = w0 / sc[0].z + w1 / sc[1].z + w2 / sc[2].z;
           const double z = 1 / iz;
-          double &dz = depth[static_cast<size_t>(y) * pic.w + x];
+          double& dz = depth[static_cast<size_t>(y) * pic.w + x];
           if (z >= dz) continue;
           dz = z;
           double tr = 1, tg = 1, tb = 1;

@@ -372,7 +372,8 @@ bool ValidateRecords(const Demo& demo, const std::string& fileName) {
       }
       ended = true;
     }
-    if (!SkipRecord(in, tag)) Fail(fileName, "damaged (a bad record at byte " + std::to_string(at) + " of its records)");
+    if (!SkipRecord(in, tag))
+      Fail(fileName, "damaged (a bad record at byte " + std::to_string(at) + " of its records)");
   }
   if (ticks != demo.ticks) Fail(fileName, "damaged (its chunks count other ticks than their records hold)");
   if (demo.header.ticks != 0 && demo.header.ticks != ticks) {

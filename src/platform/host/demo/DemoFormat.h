@@ -32,27 +32,27 @@ class DemoError : public std::runtime_error {
 // previous reading is the tag itself (0..63 ms), the common case of the idle loop.
 enum Tag : uint8_t {
   kClockSmallLimit = 0x40,
-  kClockBig = 0x40,      // varint difference (modulo 2^32)
-  kTick = 0x41,          // the end of a game tick
-  kState = 0x42,         // u32 checksum of the game state after the tick
-  kPollNone = 0x43,      // no event pending
-  kEvent = 0x44,         // an event (see WriteEvent)
-  kKeys = 0x45,          // keyboard state: varint n, n x (key, value) changed since the last one
-  kMouse = 0x46,         // zigzag dx, dy, dz, four button bytes
-  kFocus = 0x47,         // u8
-  kJoyCount = 0x48,      // varint
-  kJoyInfo = 0x49,       // strings product, instance; varints axes, buttons, hats; u8 force feedback
-  kJoyState = 0x4A,      // u8 delivered; then 8 zigzag axes, 4 zigzag hats, 32 button bytes
-  kAudioAvailable = 0x4B,  // u8
-  kAudioOpen = 0x4C,     // u8
-  kDesktopDepth = 0x4D,  // varint
-  kDesktopSize = 0x4E,   // varint width, height
-  kScreenSaver = 0x4F,   // u8
-  kWindowActive = 0x50,  // varint window, u8
-  kWindowOrigin = 0x51,  // varint window, zigzag x, y
+  kClockBig = 0x40,          // varint difference (modulo 2^32)
+  kTick = 0x41,              // the end of a game tick
+  kState = 0x42,             // u32 checksum of the game state after the tick
+  kPollNone = 0x43,          // no event pending
+  kEvent = 0x44,             // an event (see WriteEvent)
+  kKeys = 0x45,              // keyboard state: varint n, n x (key, value) changed since the last one
+  kMouse = 0x46,             // zigzag dx, dy, dz, four button bytes
+  kFocus = 0x47,             // u8
+  kJoyCount = 0x48,          // varint
+  kJoyInfo = 0x49,           // strings product, instance; varints axes, buttons, hats; u8 force feedback
+  kJoyState = 0x4A,          // u8 delivered; then 8 zigzag axes, 4 zigzag hats, 32 button bytes
+  kAudioAvailable = 0x4B,    // u8
+  kAudioOpen = 0x4C,         // u8
+  kDesktopDepth = 0x4D,      // varint
+  kDesktopSize = 0x4E,       // varint width, height
+  kScreenSaver = 0x4F,       // u8
+  kWindowActive = 0x50,      // varint window, u8
+  kWindowOrigin = 0x51,      // varint window, zigzag x, y
   kWindowFullscreen = 0x52,  // varint window, u8
-  kFile = 0x53,          // a data file read after the header was written: string name, u64 size, u64 hash
-  kEnd = 0x54,           // the recording ended cleanly: varint ticks
+  kFile = 0x53,              // a data file read after the header was written: string name, u64 size, u64 hash
+  kEnd = 0x54,               // the recording ended cleanly: varint ticks
   kLastTag = kEnd,
 };
 
@@ -71,7 +71,7 @@ struct Header {
   // The command-line options that answer the options dialog and set the game's own
   // switches (written and read by the program; the demo layer only keeps them).
   std::vector<std::string> settings;
-  uint64_t ticks = 0;  // 0: unknown (a recording that did not end cleanly)
+  uint64_t ticks = 0;                  // 0: unknown (a recording that did not end cleanly)
   std::vector<FileFingerprint> files;  // read before the first tick
 };
 

@@ -11,8 +11,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
@@ -273,7 +273,7 @@ class PlaybackHost final : public ForwardingHost {
   std::string why_;
   uint64_t ticks_ = 0;
   uint8_t keys_[256] = {};
-  std::vector<IWindow*> windows_{nullptr};  // by number; nullptr once gone
+  std::vector<IWindow*> windows_{nullptr};               // by number; nullptr once gone
   std::map<std::string, FileFingerprint> fingerprints_;  // by path
   std::string dataDir_;
   bool headerFilesDone_ = false;  // the first tick has passed: later files are records

@@ -214,7 +214,8 @@ DWORD PlaybackHost::PlayClock::Milliseconds() {
     // Keep the recorded pace in a window (never more than a second's wait at a time).
     const auto due = start_ + std::chrono::milliseconds(recordedMs_);
     const auto now = std::chrono::steady_clock::now();
-    if (due > now) std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(due - now, std::chrono::seconds(1)));
+    if (due > now)
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(due - now, std::chrono::seconds(1)));
   }
   return last_;
 }

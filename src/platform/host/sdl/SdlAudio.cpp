@@ -231,7 +231,8 @@ class SdlAudio final : public IAudioDevice {
   // the device has been waiting for sound: the listener may have heard a gap.
   void CountCallback() {
     const int64_t now =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     if (lastFill_ != 0 && now - lastFill_ > periodNs_ + periodNs_ / 2) late_.fetch_add(1);
     lastFill_ = now;
     callbacks_.fetch_add(1);

@@ -10,9 +10,9 @@
 
 #include <algorithm>
 #include <array>
-#include <string>
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/host/Backends.h"

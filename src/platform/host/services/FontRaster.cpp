@@ -108,13 +108,11 @@ struct Core {
   };
 
   // fontconfig's choice for a list of families (first available wins); caller holds the mutex.
-  bool MatchFamilies(const std::vector<std::string>& families, bool bold, bool italic, bool japanese,
-                     Match& m) {
+  bool MatchFamilies(const std::vector<std::string>& families, bool bold, bool italic, bool japanese, Match& m) {
     if (!fc) return false;
     FcPattern* pat = FcPatternCreate();
     if (!pat) return false;
-    for (const auto& f : families)
-      FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(f.c_str()));
+    for (const auto& f : families) FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(f.c_str()));
     FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
@@ -141,8 +139,8 @@ struct Core {
 };
 
 struct Glyph {
-  int left = 0;     // from the pen position to the bitmap's left column
-  int top = 0;      // from the baseline up to the bitmap's top row
+  int left = 0;  // from the pen position to the bitmap's left column
+  int top = 0;   // from the baseline up to the bitmap's top row
   int width = 0;
   int height = 0;
   int advance = 0;  // whole pixels
@@ -151,8 +149,7 @@ struct Glyph {
 
 class FontImpl final : public Font {
  public:
-  FontImpl(std::shared_ptr<Core> core, FT_Face face, const FontRequest& request, std::string family,
-           std::string file)
+  FontImpl(std::shared_ptr<Core> core, FT_Face face, const FontRequest& request, std::string family, std::string file)
       : core_(std::move(core)), face_(face), request_(request) {
     metrics_.family = std::move(family);
     metrics_.file = std::move(file);
@@ -278,8 +275,8 @@ class FontImpl final : public Font {
     fallbackTried_ = true;
     Core::Match m;
     const bool japanese = !IsJapaneseFamily(metrics_.family);
-    std::vector<std::string> fams = japanese ? std::vector<std::string>{kJapaneseP, kJapaneseP2}
-                                             : std::vector<std::string>{kSans};
+    std::vector<std::string> fams =
+        japanese ? std::vector<std::string>{kJapaneseP, kJapaneseP2} : std::vector<std::string>{kSans};
     if (!core_->MatchFamilies(fams, false, false, japanese, m)) return nullptr;
     if (m.file == metrics_.file) return nullptr;
     FT_Face f = nullptr;
@@ -352,10 +349,9 @@ class FontImpl final : public Font {
 
 std::string FontLibrary::StandInFamily(std::string_view windowsFace, int charset) {
   const std::string f = Lower(windowsFace);
-  static constexpr const char* kSansFaces[] = {"tahoma",        "arial",        "ms sans serif",
-                                               "microsoft sans serif", "ms shell dlg", "ms shell dlg 2",
-                                               "verdana",       "system",       "helvetica",
-                                               "segoe ui",      "small fonts"};
+  static constexpr const char* kSansFaces[] = {
+      "tahoma", "arial",     "ms sans serif", "microsoft sans serif", "ms shell dlg", "ms shell dlg 2", "verdana",
+      "system", "helvetica", "segoe ui",      "small fonts"};
   static constexpr const char* kMonoFaces[] = {"courier new", "courier", "fixedsys", "terminal", "lucida console"};
   static constexpr const char* kSerifFaces[] = {"times new roman", "ms serif", "times"};
   if (f.empty()) return charset == 128 ? kJapaneseP : kSans;

@@ -23,10 +23,10 @@
 namespace host::services {
 
 struct FontRequest {
-  std::string face;   // Windows face name, UTF-8
-  int charset = 0;    // Windows character set (0 ANSI, 128 Shift-JIS, ...)
-  int height = 0;     // GDI lfHeight
-  int weight = 400;   // 400 normal, 700 bold
+  std::string face;  // Windows face name, UTF-8
+  int charset = 0;   // Windows character set (0 ANSI, 128 Shift-JIS, ...)
+  int height = 0;    // GDI lfHeight
+  int weight = 400;  // 400 normal, 700 bold
   bool italic = false;
   bool antialiased = false;
 };

@@ -1,12 +1,17 @@
 #include "platform/host/services/ImageCodecs.h"
 
+// clang-format off
+// jpeglib.h needs size_t and FILE declared before it.
+#include <cstddef>
+#include <cstdio>
+#include <jpeglib.h>
+#include <png.h>
+// clang-format on
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <jpeglib.h>
-#include <png.h>
 
 namespace host::services {
 namespace {

@@ -149,7 +149,7 @@ TEST(Utf8, InvalidSequencesBecomeReplacementCharacters) {
   EXPECT_EQ(DecodeUtf8(std::string_view("\xE6\x95", 2)), U"\uFFFD");  // cut off at the end
   EXPECT_EQ(DecodeUtf8("\xC0\xAF"), U"\uFFFD");                       // overlong
   EXPECT_EQ(DecodeUtf8("\xED\xA0\x80"), U"\uFFFD");                   // a surrogate
-  EXPECT_EQ(DecodeUtf8("\xE6x"), U"\uFFFDx");                          // the next character survives
+  EXPECT_EQ(DecodeUtf8("\xE6x"), U"\uFFFDx");                         // the next character survives
 }
 
 TEST(Fonts, WindowsFacesMapToStandIns) {
