@@ -16,6 +16,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # window tests without a display, sound checks, fuzzing
   xvfb xauth xdotool sox clang libclang-rt-14-dev
+  # the style and static checks CI runs (scripts/check-format.sh, scripts/check-tidy.sh)
+  clang-format clang-tidy
   # a second X client for the focus tests; the validators of the installed desktop files
   x11-utils desktop-file-utils appstream
   # screenshots of the real window (docs/screenshots/README.md) and the window tests: xwd
