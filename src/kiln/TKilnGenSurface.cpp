@@ -64,12 +64,7 @@ BYTE ExpandAlpha(uint32_t pixel, Field f) {
   return static_cast<BYTE>(r >> (filled - 8));
 }
 
-template <class T>
-T ReadLE(const uint8_t* p) {
-  T v{};
-  std::memcpy(&v, p, sizeof(T));
-  return v;
-}
+using gdi::ReadLE;
 
 }  // namespace
 

@@ -5,17 +5,6 @@
 #include <cstring>
 
 namespace gdi {
-namespace {
-
-template <class T>
-T ReadLE(const uint8_t* p) {
-  T v{};
-  std::memcpy(&v, p, sizeof(T));
-  return v;
-}
-
-}  // namespace
-
 BmpHead ReadBmpHead(const BmpSource& source, BmpTableRule rule) {
   BmpHead h;
   auto read = [&](int64_t at, void* into, int64_t count) { return source.readAt(at, into, count) == count; };

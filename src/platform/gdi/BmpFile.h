@@ -6,11 +6,20 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 
 #include "platform/gdi/Gdi.h"
 
 namespace gdi {
+
+// A little-endian value of the file (the platform's own byte order) at `p`.
+template <class T>
+T ReadLE(const uint8_t* p) {
+  T v{};
+  std::memcpy(&v, p, sizeof(T));
+  return v;
+}
 
 // Where the bytes come from: `readAt` copies up to `count` bytes from `offset` (from the
 // start of the file) and returns how many it copied; `size` is the bytes the file has.
@@ -46,8 +55,8 @@ struct BmpHead {
   uint32_t offBits = 0;     // the file header's offset of the pixel data (0: not given)
   uint32_t headerSize = 0;  // bytes of the information header
   int32_t width = 0;
-  int32_t rawHeight = 0;     // negative: the rows run top down
-  int64_t height = 0;        // |rawHeight|
+  int32_t rawHeight = 0;  // negative: the rows run top down
+  int64_t height = 0;     // |rawHeight|
   uint16_t bitCount = 0;
   uint32_t compression = 0;  // BI_RGB or BI_BITFIELDS
   bool bitFields = false;    // BI_BITFIELDS on a 16- or 32-bit picture

@@ -23,8 +23,8 @@ std::vector<uint8_t> File(uint32_t headerSize, uint16_t bits, uint32_t compressi
   b[1] = 'M';
   Put32(b, 10, offBits);
   Put32(b, 14, headerSize);
-  Put32(b, 18, 3);                   // width
-  Put32(b, 22, uint32_t(-2));        // top down, 2 rows
+  Put32(b, 18, 3);             // width
+  Put32(b, 22, uint32_t(-2));  // top down, 2 rows
   b[28] = static_cast<uint8_t>(bits);
   Put32(b, 30, compression);
   Put32(b, 46, colours);
@@ -93,14 +93,13 @@ TEST(BmpHead, EachProblemStopsAtItsPart) {
   EXPECT_EQ(Read(foreign).fault, gdi::BmpFault::NotBmp);
   EXPECT_EQ(Read({ok.begin(), ok.begin() + 53}).fault, gdi::BmpFault::CutInInfoHeader);
   EXPECT_EQ(Read(File(40, 4, BI_RGB, 0, 0, 8)).fault, gdi::BmpFault::BitCount);
-  EXPECT_EQ(Read(File(12, 24, BI_RGB, 0, 0, 40)).fault, gdi::BmpFault::Unsupported);   // core header
+  EXPECT_EQ(Read(File(12, 24, BI_RGB, 0, 0, 40)).fault, gdi::BmpFault::Unsupported);       // core header
   EXPECT_EQ(Read(File(40, 24, BI_BITFIELDS, 0, 0, 8)).fault, gdi::BmpFault::Unsupported);  // 24-bit masks
-  EXPECT_EQ(Read(File(40, 8, 1, 0, 0, 8)).fault, gdi::BmpFault::Unsupported);  // run-length coded
+  EXPECT_EQ(Read(File(40, 8, 1, 0, 0, 8)).fault, gdi::BmpFault::Unsupported);              // run-length coded
   auto minHeight = ok;
   Put32(minHeight, 22, 0x80000000u);
   EXPECT_EQ(Read(minHeight).fault, gdi::BmpFault::Unsupported);
-  EXPECT_EQ(Read(File(40, 8, BI_RGB, 0, 0, 100), gdi::BmpTableRule::AsDeclared).fault,
-            gdi::BmpFault::CutInColourTable);
+  EXPECT_EQ(Read(File(40, 8, BI_RGB, 0, 0, 100), gdi::BmpTableRule::AsDeclared).fault, gdi::BmpFault::CutInColourTable);
   EXPECT_EQ(Read(File(40, 16, BI_BITFIELDS, 0, 0, 8)).fault, gdi::BmpFault::CutInMasks);
   EXPECT_EQ(Read(ok).fault, gdi::BmpFault::None);
 }
