@@ -29,6 +29,7 @@
 #include "platform/ddraw/DDraw.h"
 #include "platform/host/services/ImageCodecs.h"
 #include "support/NullD3DDevice.h"
+#include "support/PixelFormats.h"
 
 namespace {
 
@@ -274,13 +275,7 @@ void BM_RenderRGBDevice(benchmark::State& st) {
   };
   if (SUCCEEDED(DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&dd), IID_IDirectDraw7, nullptr)) && dd) {
     dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
-    DDPIXELFORMAT rgb565{};
-    rgb565.dwSize = sizeof rgb565;
-    rgb565.dwFlags = DDPF_RGB;
-    rgb565.dwRGBBitCount = 16;
-    rgb565.dwRBitMask = 0xF800;
-    rgb565.dwGBitMask = 0x07E0;
-    rgb565.dwBBitMask = 0x001F;
+    const DDPIXELFORMAT rgb565 = pixfmt::Rgb565();
     // The game's full-screen set-up: a 16-bit target with a 16-bit z-buffer.
     target = surface(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY, rgb565);
     zbuffer = surface(DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY, d3d::ZBufferFormat(0));
