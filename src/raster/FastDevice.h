@@ -134,7 +134,14 @@ class FastRasterizer final : public Rasterizer {
  private:
   void PrepareTransforms(const State& s);
   void PrepareLights(const State& s, const VertexData& vd);
+  // Transforms, lights and classifies the vertices of pending_ into verts_ and outcodes_.
+  void ProcessVertices(const State& s, const VertexData& vd);
   void ProcessVertex(const State& s, const VertexData& vd, uint32_t index, FVert& out, uint32_t& outcode);
+  void ProcessQuad(const State& s, const VertexData& vd, const uint32_t* index, int count);
+  // The lit colours of a vertex from its light sums and the material's sources.
+  void LitColours(const State& s, const float* vdif, const float* vspec, const float* amb, const float* dif,
+                  const float* spe, FVert& o) const;
+  uint32_t Outcode(const FVert& o) const;
   void DrawClipped(const FVert* tri, uint32_t orCode, int facing);
   void Rasterize(const FVert* v0, const FVert* v1, const FVert* v2, int facing);
   void DrawJobs(int thread, int threads) const;
@@ -174,6 +181,7 @@ class FastRasterizer final : public Rasterizer {
   std::vector<FVert> verts_;
   std::vector<uint32_t> outcodes_;
   std::vector<uint32_t> stamp_;
+  std::vector<uint32_t> pending_;  // the vertices of this draw, each once, in order of first use
   uint32_t drawId_ = 0;
   PixelContext pc_{};
   PixelContext pcOther_{};  // pc_ with the other filter, for triangles that choose it

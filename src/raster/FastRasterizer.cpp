@@ -124,7 +124,7 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
     }
   }
 
-  // Vertices are transformed on first use in this draw.
+  // Each vertex the triangles use is transformed and lit once in this draw, four at a time.
   if (verts_.size() < vd.count) {
     verts_.resize(vd.count);
     outcodes_.resize(vd.count);
@@ -134,6 +134,16 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
     std::fill(stamp_.begin(), stamp_.end(), 0);
     drawId_ = 1;
   }
+  const size_t used = indices.size() - indices.size() % 3;
+  pending_.clear();
+  for (size_t t = 0; t < used; ++t) {
+    const uint16_t i = indices[t];
+    if (stamp_[i] != drawId_) {
+      stamp_[i] = drawId_;
+      pending_.push_back(i);
+    }
+  }
+  ProcessVertices(s, vd);
   pcOther_ = pc;
   pcOther_.linear = !pc.linear;
   jobs_.clear();
@@ -144,10 +154,6 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
     const FVert* v[3];
     for (int k = 0; k < 3; ++k) {
       const uint16_t i = indices[t + k];
-      if (stamp_[i] != drawId_) {
-        ProcessVertex(s, vd, i, verts_[i], outcodes_[i]);
-        stamp_[i] = drawId_;
-      }
       codes[k] = outcodes_[i];
       v[k] = &verts_[i];
     }
