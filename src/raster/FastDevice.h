@@ -24,6 +24,16 @@
 #endif
 #define TAVVY_FAST_NAMESPACE_END }
 
+// The SSE2 build carries a second copy of the hot loops compiled for AVX2 (a function attribute,
+// so the rest of the program stays baseline), picked at run time when the CPU has it.
+#if defined(TAVVY_RASTER_SSE2) && defined(__GNUC__)
+#define TAVVY_FAST_AVX2 1
+#define TAVVY_FAST_TARGET_AVX2 __attribute__((target("avx2")))
+#define TAVVY_FAST_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define TAVVY_FAST_ALWAYS_INLINE inline
+#endif
+
 namespace raster::fast {
 TAVVY_FAST_NAMESPACE_BEGIN
 
@@ -103,7 +113,10 @@ using SpanFn = void (*)(const PixelContext&, int, int, int, const SpanSetup&);
 // targets the device cannot draw to).
 SpanFn PickSpan(PixelFormat tf, DepthFormat df, bool tex);
 // The specialised loop for the game's two target formats, or null.
-SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear);
+SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear, bool avx2);
+
+// Whether this CPU runs AVX2 (and this build has the AVX2 copies).
+bool CpuHasAvx2();
 
 // A triangle set up for the pixel loop: coverage, attribute planes and the rows it spans.
 struct TriangleJob {
@@ -122,7 +135,11 @@ inline constexpr int kBandRows = 8;
 
 class FastRasterizer final : public Rasterizer {
  public:
-  FastRasterizer(int threads, int64_t minParallelPixels) : minParallelPixels_(minParallelPixels), pool_(threads) {}
+  FastRasterizer(int threads, int64_t minParallelPixels, bool allowAvx2)
+      : minParallelPixels_(minParallelPixels), pool_(threads), avx2_(allowAvx2 && CpuHasAvx2()) {}
+
+  // Whether the draws run the loops compiled for AVX2.
+  bool UsesAvx2() const { return avx2_; }
 
   Result Clear(const State& state, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
                uint32_t stencil) override {
@@ -138,6 +155,10 @@ class FastRasterizer final : public Rasterizer {
   void ProcessVertices(const State& s, const VertexData& vd);
   void ProcessVertex(const State& s, const VertexData& vd, uint32_t index, FVert& out, uint32_t& outcode);
   void ProcessQuad(const State& s, const VertexData& vd, const uint32_t* index, int count);
+#if defined(TAVVY_FAST_AVX2)
+  TAVVY_FAST_TARGET_AVX2 void ProcessQuadAvx2(const State& s, const VertexData& vd, const uint32_t* index, int count);
+#endif
+  TAVVY_FAST_ALWAYS_INLINE void QuadBody(const State& s, const VertexData& vd, const uint32_t* index, int count);
   // The lit colours of a vertex from its light sums and the material's sources.
   void LitColours(const State& s, const float* vdif, const float* vspec, const float* amb, const float* dif,
                   const float* spe, FVert& o) const;
@@ -193,11 +214,13 @@ class FastRasterizer final : public Rasterizer {
   PixelRect rect_;
   const State* state_ = nullptr;
   bool needSpecular_ = false;
+  bool avx2_;
 };
 
 // The device with `threads` render threads (1..kMaxRenderThreads); draws under
-// `minParallelPixels` stay on the calling thread.
-std::unique_ptr<Rasterizer> MakeDevice(int threads, int64_t minParallelPixels);
+// `minParallelPixels` stay on the calling thread. allowAvx2 false keeps it to the baseline loops
+// (for comparing the two).
+std::unique_ptr<Rasterizer> MakeDevice(int threads, int64_t minParallelPixels, bool allowAvx2 = true);
 // "sse2" or "portable": the four-lane helpers this copy of the device was built with.
 const char* SimdFlavour();
 

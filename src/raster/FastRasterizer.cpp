@@ -119,7 +119,7 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
     const bool sampling = !texturing || (st.magFilter == st.minFilter && pc.texPow2Wrap);
     if (blendOk && sampling && (pc.simpleModulate || defaultStage || passesDiffuse)) {
       if (SpanFn quick = PickQuick(s.target.format, hasDepth ? s.depth.format : DepthFormat::None,
-                                   texturing ? s.texture->format : PixelFormat::Unknown, texturing && pc.linear))
+                                   texturing ? s.texture->format : PixelFormat::Unknown, texturing && pc.linear, avx2_))
         span_ = quick;
     }
   }
@@ -218,8 +218,17 @@ const char* SimdFlavour() {
 #endif
 }
 
-std::unique_ptr<Rasterizer> MakeDevice(int threads, int64_t minParallelPixels) {
-  return std::make_unique<FastRasterizer>(std::clamp(threads, 1, kMaxRenderThreads), minParallelPixels);
+bool CpuHasAvx2() {
+#if defined(TAVVY_FAST_AVX2)
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+#else
+  return false;
+#endif
+}
+
+std::unique_ptr<Rasterizer> MakeDevice(int threads, int64_t minParallelPixels, bool allowAvx2) {
+  return std::make_unique<FastRasterizer>(std::clamp(threads, 1, kMaxRenderThreads), minParallelPixels, allowAvx2);
 }
 
 TAVVY_FAST_NAMESPACE_END

@@ -227,7 +227,7 @@ inline void PointTexels(simd::F4 v, int32_t* out) {
 }
 
 template <PixelFormat TF, DepthFormat DF, PixelFormat TXF, bool LINEAR>
-void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) {
+TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) {
   using simd::F4;
   constexpr bool TEX = TXF != PixelFormat::Unknown;
   constexpr int bpp = TF == PixelFormat::RGB565 ? 2 : 4;
@@ -443,53 +443,74 @@ SpanFn PickSpan(PixelFormat tf, DepthFormat df, bool tex) {
   return nullptr;
 }
 
+// The loop compiled for the baseline, and again for AVX2 where the device may pick it at run time:
+// the same operations in the same order, so the same bits.
+template <PixelFormat TF, DepthFormat DF, PixelFormat TXF, bool LINEAR>
+void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) {
+  QuickSpan<TF, DF, TXF, LINEAR>(pc, y, x0, x1, ss);
+}
+#if defined(TAVVY_FAST_AVX2)
+template <PixelFormat TF, DepthFormat DF, PixelFormat TXF, bool LINEAR>
+TAVVY_FAST_TARGET_AVX2 void DrawSpanQuickAvx2(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) {
+  QuickSpan<TF, DF, TXF, LINEAR>(pc, y, x0, x1, ss);
+}
+#endif
+template <PixelFormat TF, DepthFormat DF, PixelFormat TXF, bool LINEAR>
+SpanFn QuickFn(bool avx2) {
+#if defined(TAVVY_FAST_AVX2)
+  if (avx2) return &DrawSpanQuickAvx2<TF, DF, TXF, LINEAR>;
+#endif
+  (void)avx2;
+  return &DrawSpanQuick<TF, DF, TXF, LINEAR>;
+}
+
 template <PixelFormat TF, DepthFormat DF, bool LINEAR>
-SpanFn PickQuickTexture(PixelFormat txf) {
+SpanFn PickQuickTexture(PixelFormat txf, bool avx2) {
   switch (txf) {
     case PixelFormat::RGB565:
-      return &DrawSpanQuick<TF, DF, PixelFormat::RGB565, LINEAR>;
+      return QuickFn<TF, DF, PixelFormat::RGB565, LINEAR>(avx2);
     case PixelFormat::X1R5G5B5:
-      return &DrawSpanQuick<TF, DF, PixelFormat::X1R5G5B5, LINEAR>;
+      return QuickFn<TF, DF, PixelFormat::X1R5G5B5, LINEAR>(avx2);
     case PixelFormat::A1R5G5B5:
-      return &DrawSpanQuick<TF, DF, PixelFormat::A1R5G5B5, LINEAR>;
+      return QuickFn<TF, DF, PixelFormat::A1R5G5B5, LINEAR>(avx2);
     case PixelFormat::A4R4G4B4:
-      return &DrawSpanQuick<TF, DF, PixelFormat::A4R4G4B4, LINEAR>;
+      return QuickFn<TF, DF, PixelFormat::A4R4G4B4, LINEAR>(avx2);
     case PixelFormat::X8R8G8B8:
-      return &DrawSpanQuick<TF, DF, PixelFormat::X8R8G8B8, LINEAR>;
+      return QuickFn<TF, DF, PixelFormat::X8R8G8B8, LINEAR>(avx2);
     case PixelFormat::A8R8G8B8:
-      return &DrawSpanQuick<TF, DF, PixelFormat::A8R8G8B8, LINEAR>;
+      return QuickFn<TF, DF, PixelFormat::A8R8G8B8, LINEAR>(avx2);
     case PixelFormat::Unknown:
-      return LINEAR ? nullptr : &DrawSpanQuick<TF, DF, PixelFormat::Unknown, false>;
+      return LINEAR ? nullptr : QuickFn<TF, DF, PixelFormat::Unknown, false>(avx2);
     default:
       return nullptr;
   }
 }
 template <PixelFormat TF, DepthFormat DF>
-SpanFn PickQuickFilter(PixelFormat txf, bool linear) {
-  return linear ? PickQuickTexture<TF, DF, true>(txf) : PickQuickTexture<TF, DF, false>(txf);
+SpanFn PickQuickFilter(PixelFormat txf, bool linear, bool avx2) {
+  return linear ? PickQuickTexture<TF, DF, true>(txf, avx2) : PickQuickTexture<TF, DF, false>(txf, avx2);
 }
 template <PixelFormat TF>
-SpanFn PickQuickDepth(DepthFormat df, PixelFormat txf, bool linear) {
+SpanFn PickQuickDepth(DepthFormat df, PixelFormat txf, bool linear, bool avx2) {
   switch (df) {
     case DepthFormat::None:
-      return PickQuickFilter<TF, DepthFormat::None>(txf, linear);
+      return PickQuickFilter<TF, DepthFormat::None>(txf, linear, avx2);
     case DepthFormat::D16:
-      return PickQuickFilter<TF, DepthFormat::D16>(txf, linear);
+      return PickQuickFilter<TF, DepthFormat::D16>(txf, linear, avx2);
     case DepthFormat::D24X8:
-      return PickQuickFilter<TF, DepthFormat::D24X8>(txf, linear);
+      return PickQuickFilter<TF, DepthFormat::D24X8>(txf, linear, avx2);
     case DepthFormat::D32:
-      return PickQuickFilter<TF, DepthFormat::D32>(txf, linear);
+      return PickQuickFilter<TF, DepthFormat::D32>(txf, linear, avx2);
     default:
       return nullptr;
   }
 }
 // The specialised path for the game's two target formats, or none.
-SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear) {
+SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear, bool avx2) {
   switch (tf) {
     case PixelFormat::RGB565:
-      return PickQuickDepth<PixelFormat::RGB565>(df, txf, linear);
+      return PickQuickDepth<PixelFormat::RGB565>(df, txf, linear, avx2);
     case PixelFormat::X8R8G8B8:
-      return PickQuickDepth<PixelFormat::X8R8G8B8>(df, txf, linear);
+      return PickQuickDepth<PixelFormat::X8R8G8B8>(df, txf, linear, avx2);
     default:
       return nullptr;
   }

@@ -468,6 +468,18 @@ void FastRasterizer::ProcessVertices(const State& s, const VertexData& vd) {
 // (a running sum for each light position modulo 4, then (s0 + s1) + (s2 + s3), and a group of
 // four lights adding only when one of them reaches the vertex), so the frames are the same bits.
 void FastRasterizer::ProcessQuad(const State& s, const VertexData& vd, const uint32_t* index, int count) {
+#if defined(TAVVY_FAST_AVX2)
+  if (avx2_) return ProcessQuadAvx2(s, vd, index, count);
+#endif
+  QuadBody(s, vd, index, count);
+}
+#if defined(TAVVY_FAST_AVX2)
+void FastRasterizer::ProcessQuadAvx2(const State& s, const VertexData& vd, const uint32_t* index, int count) {
+  QuadBody(s, vd, index, count);
+}
+#endif
+
+void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32_t* index, int count) {
   const VertexLayout& l = layout_;
   float pos[3][4], nor[3][4] = {}, vdif[4][4], vspec[4][4];
   for (int k = 0; k < 4; ++k) {
