@@ -15,6 +15,7 @@
 #include "platform/forms/Graphics.h"
 #include "platform/gdi/BmpFile.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/gdi/PixelTarget.h"
 #include "platform/win/ModulePath.h"
 
 namespace {
@@ -30,17 +31,8 @@ std::string Hex8(DWORD v) {
   return buf;
 }
 
-// One channel of a bit-field mask: where it sits and how wide its lowest run is.
-struct Field {
-  int shift = 32;
-  int bits = 0;
-};
-
-Field FieldOf(DWORD mask) {
-  if (!mask) return {};
-  const int shift = std::countr_zero(mask);
-  return {shift, std::countr_one(mask >> shift)};
-}
+using Field = gdi::Channel;
+using gdi::ChannelOf;
 
 // A channel of a bit-field pixel as an 8-bit value: shifted up as the 5-bit fields are.
 BYTE Expand(uint32_t pixel, Field f) {
@@ -52,17 +44,7 @@ BYTE Expand(uint32_t pixel, Field f) {
 // An alpha field narrower than 8 bits is scaled to the full range (its bits repeated), so
 // that an opaque pixel is 255 whatever the width of the field: a 1-bit alpha of 1 is 255,
 // a 2-bit alpha of 2 is 170.
-BYTE ExpandAlpha(uint32_t pixel, Field f) {
-  if (f.bits == 0 || f.bits >= 8) return Expand(pixel, f);
-  const uint32_t v = (pixel >> f.shift) & ((1u << f.bits) - 1u);
-  uint32_t r = 0;
-  int filled = 0;
-  while (filled < 8) {
-    r = (r << f.bits) | v;
-    filled += f.bits;
-  }
-  return static_cast<BYTE>(r >> (filled - 8));
-}
+BYTE ExpandAlpha(uint32_t pixel, Field f) { return static_cast<BYTE>(gdi::UnpackChannel(pixel, f)); }
 
 using gdi::ReadLE;
 
@@ -249,8 +231,8 @@ void TKilnGenSurface::LoadBMP(rtl::TStream& stream) {
   // The colour table lies after the information header and before the pixels; entries
   // the file does not hold stay black.
   const std::array<RGBQUAD, 256>& colors = head.colours;
-  const Field fr = FieldOf(head.masks[0]), fg = FieldOf(head.masks[1]), fb = FieldOf(head.masks[2]),
-              fa = FieldOf(head.masks[3]);
+  const Field fr = ChannelOf(head.masks[0]), fg = ChannelOf(head.masks[1]), fb = ChannelOf(head.masks[2]),
+              fa = ChannelOf(head.masks[3]);
 
   const int64_t pixels = start + int64_t(offBits);
   const int64_t srcRow = (int64_t(imageWidth) * S + 3) & ~int64_t(3);

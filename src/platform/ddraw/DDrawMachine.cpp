@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ddraw/DDrawInternal.h"
+#include "platform/gdi/PixelTarget.h"
 #include "platform/host/Host.h"
 #include "platform/win/Gaps.h"
 
@@ -235,30 +236,6 @@ bool DisjointMasks(std::initializer_list<DWORD> masks, DWORD valueMask) {
 
 DWORD ValueMaskOf(int bytes) { return bytes >= 4 ? 0xFFFFFFFFu : ((1u << (8 * bytes)) - 1u); }
 
-struct Channel {
-  int shift = 0;
-  int bits = 0;
-};
-
-Channel ChannelOf(DWORD mask) {
-  if (!mask) return {};
-  const int shift = std::countr_zero(mask);
-  return {shift, std::countr_one(mask >> shift)};
-}
-
-uint32_t Widen(uint32_t pixel, Channel c) {
-  if (c.bits == 0) return 0;
-  uint32_t v = (pixel >> c.shift) & (c.bits >= 32 ? 0xFFFFFFFFu : ((1u << c.bits) - 1u));
-  if (c.bits >= 8) return v >> (c.bits - 8);
-  uint32_t r = 0;
-  int filled = 0;
-  while (filled < 8) {
-    r = (r << c.bits) | v;
-    filled += c.bits;
-  }
-  return r >> (filled - 8);
-}
-
 }  // namespace
 
 int BytesPerPixel(const DDPIXELFORMAT& f) {
@@ -381,14 +358,15 @@ void RowToXrgb(const uint8_t* row, int count, const DDPIXELFORMAT& f, const PALE
     for (int x = 0; x < count; ++x) out[x] = table[uint32_t(row[2 * x]) | (uint32_t(row[2 * x + 1]) << 8)];
     return;
   }
-  const Channel r = ChannelOf(f.dwRBitMask), g = ChannelOf(f.dwGBitMask), b = ChannelOf(f.dwBBitMask);
+  const gdi::Channel r = gdi::ChannelOf(f.dwRBitMask), g = gdi::ChannelOf(f.dwGBitMask),
+                     b = gdi::ChannelOf(f.dwBBitMask);
   for (int x = 0; x < count; ++x) {
     const uint8_t* p = row + x * bytes;
     uint32_t v = p[0];
     if (bytes > 1) v |= uint32_t(p[1]) << 8;
     if (bytes > 2) v |= uint32_t(p[2]) << 16;
     if (bytes > 3) v |= uint32_t(p[3]) << 24;
-    out[x] = (Widen(v, r) << 16) | (Widen(v, g) << 8) | Widen(v, b);
+    out[x] = (gdi::UnpackChannel(v, r) << 16) | (gdi::UnpackChannel(v, g) << 8) | gdi::UnpackChannel(v, b);
   }
 }
 

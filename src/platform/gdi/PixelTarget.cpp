@@ -95,14 +95,6 @@ void MemoryTarget::SetPalette(const PALETTEENTRY* entries, int first, int count)
   for (int i = 0; i < count && first + i < 256; ++i) palette_[first + i] = entries[i];
 }
 
-namespace {
-
-// One colour channel: where it sits and how wide it is.
-struct Channel {
-  int shift;
-  int bits;
-};
-
 Channel ChannelOf(uint32_t mask) {
   if (!mask) return {0, 0};
   const int shift = std::countr_zero(mask);
@@ -130,7 +122,7 @@ uint32_t UnpackChannel(uint32_t pixel, Channel c) {
   return r >> (filled - 8);
 }
 
-}  // namespace
+namespace {}  // namespace
 
 uint32_t ColorToPixel(COLORREF color, const PixelFormat& format, const PALETTEENTRY* palette) {
   if (format.Indexed()) {

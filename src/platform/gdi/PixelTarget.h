@@ -14,6 +14,18 @@
 
 namespace gdi {
 
+// One colour channel of a pixel: where it sits and how wide its lowest run of mask bits is.
+struct Channel {
+  int shift = 0;
+  int bits = 0;  // 0: the pixel has no such channel
+};
+Channel ChannelOf(uint32_t mask);
+// An 8-bit value into the channel (its high bits kept).
+uint32_t PackChannel(uint32_t value8, Channel c);
+// The channel of `pixel` as an 8-bit value; a narrow one has its bits repeated into the low
+// ones, so that its largest value is 255 (31 in five bits is 255, 1 in one bit is 255).
+uint32_t UnpackChannel(uint32_t pixel, Channel c);
+
 // Layout of one pixel. 8 bits per pixel is palette-indexed (the masks are unused);
 // 15 and 16 are two bytes, 24 three bytes, 32 four bytes, little-endian, with the
 // colour channels where the masks say. 15 means a 16-bit pixel with 5-5-5 masks.
