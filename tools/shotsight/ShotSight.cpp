@@ -23,9 +23,9 @@
 
 namespace {
 
-constexpr int kShotLife = 50;    // the game's shot life, in ticks
-constexpr float kShipRadius = 4;  // the game's hit distance for the ship
-constexpr float kShipStep = 3;    // more than the ship moves in a tick
+constexpr int kShotLife = 50;       // the game's shot life, in ticks
+constexpr float kShipRadius = 4;    // the game's hit distance for the ship
+constexpr float kShipStep = 3;      // more than the ship moves in a tick
 constexpr int32_t kEnemyOwner = 1;  // carrier tag of enemy and target shots
 
 struct Counts {
@@ -159,10 +159,11 @@ Counts Play(const std::string& data, uint32_t seed, uint64_t ticks, bool verbose
 }
 
 void Print(const char* what, const Counts& c) {
-  std::printf("%s: enemy shots %d, hits on the ship %d, shooter never on screen %d (%.1f %%), not on screen when "
-              "firing %d (%.1f %%)\n",
-              what, c.fired, c.hits, c.unseen, c.hits ? 100.0 * c.unseen / c.hits : 0.0, c.unseenAtFiring,
-              c.hits ? 100.0 * c.unseenAtFiring / c.hits : 0.0);
+  std::printf(
+      "%s: enemy shots %d, hits on the ship %d, shooter never on screen %d (%.1f %%), not on screen when "
+      "firing %d (%.1f %%)\n",
+      what, c.fired, c.hits, c.unseen, c.hits ? 100.0 * c.unseen / c.hits : 0.0, c.unseenAtFiring,
+      c.hits ? 100.0 * c.unseenAtFiring / c.hits : 0.0);
 }
 
 }  // namespace
