@@ -95,6 +95,9 @@ class IWindow {
 // How the audio output brings the mix into 16 bits (see AudioOutputStage.h).
 struct AudioOutputOptions {
   bool limiter = true;  // a look-ahead limiter; false: plain clipping, as the platform did
+  // How far ahead of the sound card the mix runs, in milliseconds (a real output only);
+  // 0: the mix runs in the card's own callback, as the platform's did.
+  int runAheadMs = 150;
 };
 
 // What the audio output has seen since it opened.
