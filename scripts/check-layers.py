@@ -36,9 +36,9 @@ ALLOWED = {
     "Ddidex": {"platform/win", "platform/rtl", "platform/dinput", "common"},
     "SXView1": {"platform/win", "platform/rtl", "platform/forms", "platform/gdi", "platform/ddraw",
                 "platform/d3d", "platform/dsound", "platform/dinput", "common", "s_MathPack",
-                "KNArc", "kiln", "SXlib", "ddsd", "Ddidex", "game"},
+                "KNArc", "kiln", "SXlib", "ddsd", "Ddidex", "SXView1/game"},
     # Gameplay operations are member functions of the main form, compiled with it.
-    "game": {"platform/rtl", "s_MathPack", "SXlib", "SXView1"},
+    "SXView1/game": {"platform/rtl", "s_MathPack", "SXlib", "SXView1"},
     # What starts the program picks the host backend (the one place outside the host that
     # may) and sets up the emulated machine (its display, its render threads).
     "app": {"platform/win", "platform/rtl", "platform/host", "platform/forms", "platform/ddraw",

@@ -28,66 +28,16 @@
 #include "platform/d3d/Direct3D.h"
 #include "platform/ddraw/DDraw.h"
 #include "platform/host/services/ImageCodecs.h"
+#include "support/NullD3DDevice.h"
+#include "support/PixelFormats.h"
 
 namespace {
 
-// ---- A device that accepts every call and draws nothing -------------------------------
+// ---- A device that accepts every call and draws nothing, counting the draws -------------
 
-class NullVertexBuffer final : public IDirect3DVertexBuffer7 {
+class NullDevice final : public d3dtest::NullDevice {
  public:
-  explicit NullVertexBuffer(size_t bytes) : data_(bytes) {}
-  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override { return refs_ > 0 ? --refs_ : 0; }
-  HRESULT Lock(DWORD, void** p, DWORD*) override {
-    *p = data_.data();
-    return D3D_OK;
-  }
-  HRESULT Unlock() override { return D3D_OK; }
-  HRESULT Optimize(IDirect3DDevice7*, DWORD) override { return D3D_OK; }
-  HRESULT GetVertexBufferDesc(D3DVERTEXBUFFERDESC*) override { return E_NOTIMPL; }
-
- private:
-  std::vector<unsigned char> data_;
-  ULONG refs_ = 1;
-};
-
-class NullDevice final : public IDirect3DDevice7, public IDirect3D7 {
- public:
-  // The buffers live as long as the device; the meshes only hold references.
-  std::vector<std::unique_ptr<NullVertexBuffer>> buffers;
   long draws = 0;
-
-  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG AddRef() override { return 1; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateDevice(REFGUID, IDirectDrawSurface7*, IDirect3DDevice7**) override { return E_NOTIMPL; }
-  HRESULT CreateVertexBuffer(const D3DVERTEXBUFFERDESC* d, IDirect3DVertexBuffer7** out, DWORD) override {
-    buffers.push_back(std::make_unique<NullVertexBuffer>(size_t(d->dwNumVertices) * 64));
-    *out = buffers.back().get();
-    return D3D_OK;
-  }
-  HRESULT EnumZBufferFormats(REFGUID, LPD3DENUMPIXELFORMATSCALLBACK, void*) override { return D3D_OK; }
-  HRESULT EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK, void*) override { return D3D_OK; }
-  HRESULT BeginScene() override { return D3D_OK; }
-  HRESULT EndScene() override { return D3D_OK; }
-  HRESULT Clear(DWORD, const D3DRECT*, DWORD, D3DCOLOR, float, DWORD) override { return D3D_OK; }
-  HRESULT SetTransform(D3DTRANSFORMSTATETYPE, const D3DMATRIX*) override { return D3D_OK; }
-  HRESULT GetTransform(D3DTRANSFORMSTATETYPE, D3DMATRIX*) override { return D3D_OK; }
-  HRESULT SetViewport(const D3DVIEWPORT7*) override { return D3D_OK; }
-  HRESULT GetViewport(D3DVIEWPORT7*) override { return D3D_OK; }
-  HRESULT SetMaterial(const D3DMATERIAL7*) override { return D3D_OK; }
-  HRESULT GetMaterial(D3DMATERIAL7*) override { return D3D_OK; }
-  HRESULT SetLight(DWORD, const D3DLIGHT7*) override { return D3D_OK; }
-  HRESULT GetLight(DWORD, D3DLIGHT7*) override { return D3D_OK; }
-  HRESULT LightEnable(DWORD, BOOL) override { return D3D_OK; }
-  HRESULT GetLightEnable(DWORD, BOOL*) override { return D3D_OK; }
-  HRESULT SetRenderState(D3DRENDERSTATETYPE, DWORD) override { return D3D_OK; }
-  HRESULT GetRenderState(D3DRENDERSTATETYPE, DWORD*) override { return D3D_OK; }
-  HRESULT SetTexture(DWORD, IDirectDrawSurface7*) override { return D3D_OK; }
-  HRESULT GetTexture(DWORD, IDirectDrawSurface7**) override { return D3D_OK; }
-  HRESULT SetTextureStageState(DWORD, D3DTEXTURESTAGESTATETYPE, DWORD) override { return D3D_OK; }
-  HRESULT GetTextureStageState(DWORD, D3DTEXTURESTAGESTATETYPE, DWORD*) override { return D3D_OK; }
   HRESULT DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE, IDirect3DVertexBuffer7*, DWORD, DWORD, const WORD*, DWORD,
                                  DWORD) override {
     ++draws;
@@ -325,13 +275,7 @@ void BM_RenderRGBDevice(benchmark::State& st) {
   };
   if (SUCCEEDED(DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&dd), IID_IDirectDraw7, nullptr)) && dd) {
     dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
-    DDPIXELFORMAT rgb565{};
-    rgb565.dwSize = sizeof rgb565;
-    rgb565.dwFlags = DDPF_RGB;
-    rgb565.dwRGBBitCount = 16;
-    rgb565.dwRBitMask = 0xF800;
-    rgb565.dwGBitMask = 0x07E0;
-    rgb565.dwBBitMask = 0x001F;
+    const DDPIXELFORMAT rgb565 = pixfmt::Rgb565();
     // The game's full-screen set-up: a 16-bit target with a 16-bit z-buffer.
     target = surface(DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE | DDSCAPS_SYSTEMMEMORY, rgb565);
     zbuffer = surface(DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY, d3d::ZBufferFormat(0));

@@ -10,20 +10,12 @@
 #include "kiln/KilnLog.h"
 #include "kiln/TKilnGenSurface.h"
 #include "platform/ddraw/DDrawMachine.h"
+#include "support/PixelFormats.h"
 
 namespace {
 
 DDPIXELFORMAT Format(int bits) {
-  DDPIXELFORMAT f{};
-  f.dwSize = sizeof f;
-  f.dwFlags = DDPF_RGB;
-  f.dwRGBBitCount = static_cast<DWORD>(bits);
-  if (bits == 16) {
-    f.dwRBitMask = 0xF800, f.dwGBitMask = 0x07E0, f.dwBBitMask = 0x001F;
-  } else {
-    f.dwRBitMask = 0xFF0000, f.dwGBitMask = 0xFF00, f.dwBBitMask = 0xFF;
-  }
-  return f;
+  return bits == 16 ? pixfmt::Rgb565() : pixfmt::Rgb(static_cast<DWORD>(bits), 0xFF0000, 0xFF00, 0xFF);
 }
 
 std::vector<uint8_t> Bmp(int w, int h, int bits) {

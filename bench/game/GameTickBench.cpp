@@ -67,20 +67,20 @@ class BusyStage {
       f.TargetEnergy = 55;
     }
     for (int s = 0; s < TForm1::kShotSlots; ++s) {
-      if (f.ShotAge[static_cast<size_t>(s)] > 40 || !f.ShotSprites[static_cast<size_t>(s)]->Mesh) {
-        f.ShotAge[static_cast<size_t>(s)] = 0;
+      if (f.Play.ShotAge[static_cast<size_t>(s)] > 40 || !f.ShotSprites[static_cast<size_t>(s)]->Mesh) {
+        f.Play.ShotAge[static_cast<size_t>(s)] = 0;
         f.ShotSprites[static_cast<size_t>(s)]->Mesh = f.MeshBeam.get();
         f.Lights->GetLight(static_cast<uint32_t>(s + 5))->SetEnabled(1);
       }
     }
     for (int m = 0; m < TForm1::kMissileSlots; ++m) {
-      if (f.MissileAge[static_cast<size_t>(m)] > 250 || !f.MissileFrames[static_cast<size_t>(m)]->Mesh) {
-        f.MissileAge[static_cast<size_t>(m)] = 0;
+      if (f.Play.MissileAge[static_cast<size_t>(m)] > 250 || !f.MissileFrames[static_cast<size_t>(m)]->Mesh) {
+        f.Play.MissileAge[static_cast<size_t>(m)] = 0;
         f.MissileFrames[static_cast<size_t>(m)]->Mesh = f.MeshMissile.get();
       }
     }
     for (int e = 0; e < TForm1::kExplosionSlots; ++e) {
-      if (f.ExplosionAge[static_cast<size_t>(e)] == 0 || f.ExplosionAge[static_cast<size_t>(e)] > 70) {
+      if (f.Play.ExplosionAge[static_cast<size_t>(e)] == 0 || f.Play.ExplosionAge[static_cast<size_t>(e)] > 70) {
         f.SpawnExplosion(f.ExplosionFrames[static_cast<size_t>(e)]->GetPosition(f.RootFrame.get()),
                          e % 2 ? TForm1::TExplosionSize::Big : TForm1::TExplosionSize::Small);
       }

@@ -5,20 +5,9 @@
 #include "kiln/KilnLog.h"
 #include "kiln/TKilnGenSurface.h"
 #include "platform/ddraw/DDrawMachine.h"
+#include "support/PixelFormats.h"
 
 namespace {
-
-DDPIXELFORMAT Rgb(DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a = 0) {
-  DDPIXELFORMAT f{};
-  f.dwSize = sizeof f;
-  f.dwFlags = DDPF_RGB | (a ? DDPF_ALPHAPIXELS : 0);
-  f.dwRGBBitCount = bits;
-  f.dwRBitMask = r;
-  f.dwGBitMask = g;
-  f.dwBBitMask = b;
-  f.dwRGBAlphaBitMask = a;
-  return f;
-}
 
 struct Rig {
   IDirectDraw7* dd = nullptr;
@@ -34,11 +23,8 @@ struct Rig {
     DirectDrawCreateEx(nullptr, &out, IID_IDirectDraw7, nullptr);
     dd = static_cast<IDirectDraw7*>(out);
     dd->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
-    DDPIXELFORMAT pal8{};
-    pal8.dwSize = sizeof pal8;
-    pal8.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
-    pal8.dwRGBBitCount = 8;
-    const DDPIXELFORMAT formats[8] = {pal8,
+    using pixfmt::Rgb;
+    const DDPIXELFORMAT formats[8] = {pixfmt::Pal8(),
                                       Rgb(16, 0xF800, 0x07E0, 0x001F),
                                       Rgb(16, 0x7C00, 0x03E0, 0x001F),
                                       Rgb(16, 0x7C00, 0x03E0, 0x001F, 0x8000),

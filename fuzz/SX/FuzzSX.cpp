@@ -16,6 +16,7 @@
 #include "kiln/TKiln.h"
 #include "platform/d3d/D3D7.h"
 #include "platform/rtl/Classes.h"
+#include "support/NullD3DDevice.h"
 
 namespace {
 
@@ -44,85 +45,22 @@ size_t FormatBytes(DWORD fvf) {
   return n;
 }
 
-class Buffer final : public IDirect3DVertexBuffer7 {
+class Device final : public d3dtest::NullDevice {
  public:
-  Buffer(DWORD vertices, size_t stride) : vertices_(vertices), stride_(stride), data_(vertices * stride) {}
-  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    if (refs_ == 0) Fault("vertex buffer released more often than referenced");
-    return --refs_;
-  }
-  HRESULT Lock(DWORD, void** p, DWORD*) override {
-    if (optimized_) return D3DERR_VERTEXBUFFEROPTIMIZED;
-    // An empty buffer still hands out a distinct address, as a real allocation would.
-    *p = data_.empty() ? static_cast<void*>(&refs_) : data_.data();
-    return D3D_OK;
-  }
-  HRESULT Unlock() override { return D3D_OK; }
-  HRESULT Optimize(IDirect3DDevice7*, DWORD) override {
-    optimized_ = true;
-    return D3D_OK;
-  }
-  HRESULT GetVertexBufferDesc(D3DVERTEXBUFFERDESC*) override { return E_NOTIMPL; }
-
-  DWORD Vertices() const { return vertices_; }
-  ULONG Refs() const { return refs_; }
-
- private:
-  DWORD vertices_;
-  size_t stride_;
-  std::vector<unsigned char> data_;
-  ULONG refs_ = 1;
-  bool optimized_ = false;
-};
-
-class Device final : public IDirect3DDevice7, public IDirect3D7 {
- public:
-  std::vector<std::unique_ptr<Buffer>> buffers;
-
-  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG AddRef() override { return 1; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateDevice(REFGUID, IDirectDrawSurface7*, IDirect3DDevice7**) override { return E_NOTIMPL; }
   HRESULT CreateVertexBuffer(const D3DVERTEXBUFFERDESC* d, IDirect3DVertexBuffer7** out, DWORD) override {
     const size_t stride = FormatBytes(d->dwFVF);
     // As the platform does: no buffer for an unknown format or more vertices than it allows.
     if (stride == 0 || d->dwNumVertices > D3DMAXNUMVERTICES) return D3DERR_INVALIDVERTEXTYPE;
-    buffers.push_back(std::make_unique<Buffer>(d->dwNumVertices, stride));
-    *out = buffers.back().get();
+    *out = AddBuffer(*d, stride);
     return D3D_OK;
   }
-  HRESULT EnumZBufferFormats(REFGUID, LPD3DENUMPIXELFORMATSCALLBACK, void*) override { return D3D_OK; }
-  HRESULT EnumTextureFormats(LPD3DENUMPIXELFORMATSCALLBACK, void*) override { return D3D_OK; }
-  HRESULT BeginScene() override { return D3D_OK; }
-  HRESULT EndScene() override { return D3D_OK; }
-  HRESULT Clear(DWORD, const D3DRECT*, DWORD, D3DCOLOR, float, DWORD) override { return D3D_OK; }
-  HRESULT SetTransform(D3DTRANSFORMSTATETYPE, const D3DMATRIX*) override { return D3D_OK; }
-  HRESULT GetTransform(D3DTRANSFORMSTATETYPE, D3DMATRIX*) override { return D3D_OK; }
-  HRESULT SetViewport(const D3DVIEWPORT7*) override { return D3D_OK; }
-  HRESULT GetViewport(D3DVIEWPORT7*) override { return D3D_OK; }
-  HRESULT SetMaterial(const D3DMATERIAL7*) override { return D3D_OK; }
-  HRESULT GetMaterial(D3DMATERIAL7*) override { return D3D_OK; }
-  HRESULT SetLight(DWORD, const D3DLIGHT7*) override { return D3D_OK; }
-  HRESULT GetLight(DWORD, D3DLIGHT7*) override { return D3D_OK; }
-  HRESULT LightEnable(DWORD, BOOL) override { return D3D_OK; }
-  HRESULT GetLightEnable(DWORD, BOOL*) override { return D3D_OK; }
-  HRESULT SetRenderState(D3DRENDERSTATETYPE, DWORD) override { return D3D_OK; }
-  HRESULT GetRenderState(D3DRENDERSTATETYPE, DWORD*) override { return D3D_OK; }
-  HRESULT SetTexture(DWORD, IDirectDrawSurface7*) override { return D3D_OK; }
-  HRESULT GetTexture(DWORD, IDirectDrawSurface7**) override { return D3D_OK; }
-  HRESULT SetTextureStageState(DWORD, D3DTEXTURESTAGESTATETYPE, DWORD) override { return D3D_OK; }
-  HRESULT GetTextureStageState(DWORD, D3DTEXTURESTAGESTATETYPE, DWORD*) override { return D3D_OK; }
   // Checks what a device would read: the index list and every vertex it names.
   HRESULT DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, IDirect3DVertexBuffer7* vb, DWORD start, DWORD count,
                                  const WORD* indices, DWORD indexCount, DWORD) override {
     if (type != D3DPT_TRIANGLELIST) Fault("draw of a primitive type other than a triangle list");
-    Buffer* buffer = nullptr;
-    for (auto& b : buffers)
-      if (b.get() == vb) buffer = b.get();
-    if (!buffer || buffer->Refs() == 0) Fault("draw from a vertex buffer that is not alive");
-    if (uint64_t(start) + count > buffer->Vertices()) Fault("draw range past the vertex buffer");
+    const d3dtest::VertexBuffer* buffer = Find(vb);
+    if (!buffer || buffer->refs == 0) Fault("draw from a vertex buffer that is not alive");
+    if (uint64_t(start) + count > buffer->desc.dwNumVertices) Fault("draw range past the vertex buffer");
     // A count that is not a multiple of three is legal: the device ignores the incomplete
     // triangle at the end (the file format does not promise whole triangles).
     if (indexCount == 0 || !indices) Fault("draw with an empty index list");
@@ -182,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   for (const auto& b : device.buffers)
-    if (b->Refs() != 0) Fault("vertex buffer left with a reference after the mesh is gone");
+    if (b->refs != 0 || b->overReleases != 0)
+      Fault("vertex buffer left with a reference, or released too often, after the mesh is gone");
   return 0;
 }

@@ -51,9 +51,10 @@ void DrawHelp(TForm1& form, const std::vector<std::string>& lines) {
 
 void InstallTitleHelp(TForm1& form, std::vector<std::string> lines) {
   auto shown = std::make_shared<bool>(false);
-  form.WindowHooks.push_back([&form, shown, lines = std::move(lines)](const host::Event& e) {
+  form.WindowHooks.push_back([&form, shown, lines = std::move(lines)](const forms::TMessage& m) {
     if (form.GameState != 0) *shown = false;  // a game hid the title, and the help with it
-    if (e.type != host::EventType::KeyDown || e.vk != 'H' || e.repeat || form.GameState != 0) return false;
+    const bool repeat = (static_cast<uint32_t>(m.LParam) >> 16) & KF_REPEAT;
+    if (m.Msg != WM_KEYDOWN || m.WParam != 'H' || repeat || form.GameState != 0) return false;
     *shown = !*shown;
     if (*shown) {
       DrawHelp(form, lines);

@@ -199,28 +199,28 @@ void TForm1::StartStageScene() {
   TSXFrame* root = RootFrame.get();
   const int lastEnemy = std::clamp(EnemyTop, -1, kEnemySlots - 1);
 
-  NextShot = 0;
-  NextMissile = 0;
-  FireLatch = true;
-  MissileLatch = true;
-  ViewLatch = true;
+  Play.NextShot = 0;
+  Play.NextMissile = 0;
+  Play.FireLatch = true;
+  Play.MissileLatch = true;
+  Play.ViewLatch = true;
   MessageTime = 100;
   MessageIndex = 0;
   DeathTime = 0;
   ClearCountdown = 0;
-  BladeTimer = 0;
+  Play.BladeTimer = 0;
   Energy = 20;
-  PlayerVelocity = VecMake(0, 0, 0);
+  Play.PlayerVelocity = VecMake(0, 0, 0);
   TargetFrame->Mesh = nullptr;
 
   for (int i = 0; i <= lastEnemy; ++i) {
     const auto s = static_cast<size_t>(i);
-    EnemyPhase[s] = rtl::Random(100);
-    EnemyReload[s] = 0;
-    EnemyVelocity[s] = VecMake(0, 0, 0);
+    Play.EnemyPhase[s] = rtl::Random(100);
+    Play.EnemyReload[s] = 0;
+    Play.EnemyVelocity[s] = VecMake(0, 0, 0);
   }
-  for (int i = 0; i < kExplosionSlots; ++i) ExplosionAge[static_cast<size_t>(i)] = 0;
-  NextExplosion = 0;
+  for (int i = 0; i < kExplosionSlots; ++i) Play.ExplosionAge[static_cast<size_t>(i)] = 0;
+  Play.NextExplosion = 0;
 
   PlayerFrame->Mesh = MeshBody.get();
   BladeFrame->Mesh = MeshBlade.get();
@@ -254,8 +254,8 @@ void TForm1::StartStageScene() {
   for (size_t j = 0; j < MissileFrames.size(); ++j) {
     MissileFrames[j]->SetPosition(root, VecMake(static_cast<float>(j), 0, 0));
     MissileFrames[j]->Mesh = nullptr;
-    MissileTarget[j] = nullptr;
-    MissileVelocity[j] = VecMake(0, 0, 0);
+    Play.MissileTarget[j] = nullptr;
+    Play.MissileVelocity[j] = VecMake(0, 0, 0);
   }
   for (int i = 0; i <= lastEnemy; ++i) RespawnEnemy(i);
   for (TSXFrame* f : ExplosionFrames) {

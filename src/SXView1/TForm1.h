@@ -18,6 +18,7 @@
 #include "SXView1/MouseTurn.h"
 #include "SXView1/Option.h"
 #include "SXView1/ViewData.h"
+#include "SXView1/game/PlayState.h"
 #include "SXlib/TSXFrame.h"
 #include "SXlib/TSXLight.h"
 #include "SXlib/TSXMaterial.h"
@@ -96,10 +97,10 @@ class TForm1 : public forms::TForm {
 
   // ---- The 3-D world, built once by KNInit and kept until the program ends ----
   // Declared after KN, so it is freed before the display component.
-  static constexpr int kEnemySlots = 12;
-  static constexpr int kShotSlots = 101;
-  static constexpr int kMissileSlots = 31;
-  static constexpr int kExplosionSlots = 11;
+  static constexpr int kEnemySlots = TPlayState::kEnemySlots;
+  static constexpr int kShotSlots = TPlayState::kShotSlots;
+  static constexpr int kMissileSlots = TPlayState::kMissileSlots;
+  static constexpr int kExplosionSlots = TPlayState::kExplosionSlots;
   static constexpr int kStarCount = 101;
   static constexpr int kLightCount = 147;
 
@@ -129,24 +130,8 @@ class TForm1 : public forms::TForm {
   std::unique_ptr<TKilnTexture> TexEarth, TexMetal, TexBeam, TexBeam2, TexFire;
   std::array<std::unique_ptr<TKilnTexture>, 16> TexBlast;
 
-  // ---- Gameplay state ----
-  TVector3 PlayerVelocity{};  // ship coordinates
-  int32_t BladeTimer = 0;
-  bool FireLatch = true, MissileLatch = true, ViewLatch = true;
-  std::array<TVector3, kEnemySlots> EnemyVelocity{};
-  std::array<int32_t, kEnemySlots> EnemyPhase{};
-  std::array<int32_t, kEnemySlots> EnemyReload{};
-  TVector3 TargetVelocity{};
-  int32_t TargetPhase = 0;
-  int32_t TargetFireClock = 0;
-  std::array<int32_t, kShotSlots> ShotAge{};
-  int32_t NextShot = 0;
-  std::array<int32_t, kMissileSlots> MissileAge{};
-  std::array<TVector3, kMissileSlots> MissileVelocity{};
-  std::array<TSXFrame*, kMissileSlots> MissileTarget{};
-  int32_t NextMissile = 0;
-  std::array<int32_t, 16> ExplosionAge{};  // only 0..10 are used
-  int32_t NextExplosion = 0;
+  // ---- Gameplay state: what the ship, enemy, shot, missile and explosion steps carry from tick to tick ----
+  TPlayState Play;
   // The title's pulsing prompt: red level and step.
   int32_t TitlePulse = 0;
   int32_t TitlePulseStep = 1;
@@ -165,7 +150,7 @@ class TForm1 : public forms::TForm {
   void EnterTitle();
   void BeginStageClear();
 
-  // ---- Gameplay (src/game/) ----
+  // ---- Gameplay (src/SXView1/game/) ----
   // What the ship step reads from the input each tick: axis signs -1, 0, +1 and buttons 0..5.
   struct TShipControls {
     int h = 0, v = 0;
@@ -257,7 +242,7 @@ class TForm1 : public forms::TForm {
     ~TMusicShutdown();
   } MusicShutdown{*this};
 
-  // ---- Autopilot (src/game/Autopilot.cpp): the joystick state the ship step reads when it flies itself ----
+  // ---- Autopilot (src/SXView1/game/Autopilot.cpp): the joystick state the ship step reads when it flies itself ----
   TShipControls AutopilotControls();
   // On the title screen the autopilot presses Enter after a short pause, so a demo plays on.
   void AutopilotTitleTick();

@@ -250,9 +250,20 @@ std::vector<std::string> DialogSettings(const TOptionForm& dialog, bool ok, bool
 uint32_t GameStateChecksum(const TForm1& f) {
   uint64_t h = 0xcbf29ce484222325ull;
   auto add = [&](const void* p, size_t n) { h = host::demo::Fnv1a64(std::span(static_cast<const uint8_t*>(p), n), h); };
-  const int32_t counters[] = {f.GameState,      f.Score,        f.Stage,       f.Stock,        f.EnemyTop,
-                              f.Energy,         f.TargetEnergy, f.ReadyTime,   f.StageTime,    f.DeathTime,
-                              f.ClearCountdown, f.NextShot,     f.NextMissile, f.NextExplosion};
+  const int32_t counters[] = {f.GameState,
+                              f.Score,
+                              f.Stage,
+                              f.Stock,
+                              f.EnemyTop,
+                              f.Energy,
+                              f.TargetEnergy,
+                              f.ReadyTime,
+                              f.StageTime,
+                              f.DeathTime,
+                              f.ClearCountdown,
+                              f.Play.NextShot,
+                              f.Play.NextMissile,
+                              f.Play.NextExplosion};
   add(counters, sizeof counters);
   const uint32_t seed = rtl::RandSeed();
   add(&seed, sizeof seed);

@@ -38,30 +38,15 @@ int TKilnFormOwner::ScreenWidth() { return static_cast<int>(ddraw::CurrentDispla
 
 int TKilnFormOwner::ScreenHeight() { return static_cast<int>(ddraw::CurrentDisplayMode().height); }
 
-bool TKilnFormOwner::Translate(const host::Event& event, HWND window, const TKilnWndProc& procedure) {
-  if (!procedure) return false;
-  switch (event.type) {
-    case host::EventType::Move:
-      procedure(window, WM_MOVE, 0, MAKELPARAM(event.x, event.y));
-      return true;
-    case host::EventType::Size:
-      procedure(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(event.x, event.y));
-      return true;
-    case host::EventType::Activate:
-      procedure(window, WM_QUERYNEWPALETTE, 0, 0);
-      return true;
-    default:
-      return false;
-  }
-}
-
 TKilnWndProc TKilnFormOwner::SetWindowProc(HWND window, TKilnWndProc procedure) {
   if (!hooked_) {
     hooked_ = true;
     std::shared_ptr<TKilnWndProc> shared = procedure_;
-    form_.WindowHooks.push_back([shared, window](const host::Event& event) {
-      Translate(event, window, *shared);
-      return false;  // the form goes on to handle the event itself, as the previous procedure would
+    // Every message of the window reaches the component's procedure, which hands it on to
+    // the previous one; the form then handles the event itself.
+    form_.WindowHooks.push_back([shared, window](const forms::TMessage& m) {
+      if (*shared) (*shared)(window, m.Msg, m.WParam, m.LParam);
+      return false;
     });
   }
   TKilnWndProc previous = std::move(*procedure_);

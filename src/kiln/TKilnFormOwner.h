@@ -1,7 +1,7 @@
 // The game's form as the display component sees it: its host window is bound to the
 // DirectDraw machine (the primary surface shows in it; full screen is the host's
-// desktop full-screen window with the picture scaled to fit), and the host's window
-// events reach the component's window procedure as the messages they stand for.
+// desktop full-screen window with the picture scaled to fit), and the window's messages
+// (which the form framework makes of the host's events) reach the component's procedure.
 #pragma once
 
 #include <memory>
@@ -45,11 +45,6 @@ class TKilnFormOwner final : public TKilnOwner {
   void DrawMenuBar(HWND) override {}
   void RedrawWindow(HWND, UINT) override {}
   void Terminate() override { form_.Application().Terminate(); }
-
-  // Turns one host event into the message it stands for and hands it to `procedure`:
-  // a move is WM_MOVE, a size WM_SIZE, an activation WM_QUERYNEWPALETTE (a window
-  // about to become active is asked to realise its palette). False for other events.
-  static bool Translate(const host::Event& event, HWND window, const TKilnWndProc& procedure);
 
  private:
   forms::TForm& form_;

@@ -1,6 +1,7 @@
 #include "kiln/TKilnGenSurface.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "common/DataReport.h"
 #include "kiln/KilnLog.h"
 #include "platform/forms/Graphics.h"
+#include "platform/gdi/BmpFile.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/win/ModulePath.h"
 
@@ -21,8 +23,6 @@ constexpr char kReadHeaderError[] = "ビットマップの読みこみ中に、�
 constexpr char kNotBmp[] = "不正なBMPファイルです";
 constexpr char kReadError[] = "LoadBMP中に、読み込みエラーが発生しました";
 constexpr char kBadBitCount[] = "色数が8ビット～32ビットの範囲のビットマップを、LoadBMPには指定してください";
-
-constexpr WORD kBmpType = 0x4D42;  // "BM"
 
 std::string Hex8(DWORD v) {
   char buf[16];
@@ -64,12 +64,7 @@ BYTE ExpandAlpha(uint32_t pixel, Field f) {
   return static_cast<BYTE>(r >> (filled - 8));
 }
 
-template <class T>
-T ReadLE(const uint8_t* p) {
-  T v{};
-  std::memcpy(&v, p, sizeof(T));
-  return v;
-}
+using gdi::ReadLE;
 
 }  // namespace
 
@@ -196,43 +191,43 @@ void TKilnGenSurface::LoadBMP(rtl::TStream& stream) {
   const int64_t start = stream.Position();
   const int64_t end = stream.Size();
 
-  uint8_t fileHeader[14];
-  if (stream.Read(fileHeader, sizeof fileHeader) != sizeof fileHeader) {
-    Fail(kReadHeaderError, "is cut short inside its file header");
-    return;
+  const gdi::BmpHead head =
+      gdi::ReadBmpHead({[&](int64_t at, void* into, int64_t count) -> int64_t {
+                          if (stream.Seek(start + at, rtl::TSeekOrigin::soBeginning) != start + at) return 0;
+                          return stream.Read(into, count);
+                        },
+                        end - start},
+                       gdi::BmpTableRule::BeforePixels);
+  switch (head.fault) {
+    case gdi::BmpFault::None:
+      break;
+    case gdi::BmpFault::CutInFileHeader:
+      Fail(kReadHeaderError, "is cut short inside its file header");
+      return;
+    case gdi::BmpFault::NotBmp:
+      Fail(kNotBmp, "is not a BMP picture (it does not start with \"BM\")");
+      return;
+    case gdi::BmpFault::CutInInfoHeader:
+      Fail(kReadError, "is cut short inside its information header");
+      return;
+    case gdi::BmpFault::BitCount:
+      loadProblem_ = "has " + std::to_string(head.bitCount) + " bits a pixel; pictures of 8, 16, 24 or 32 are read";
+      KilnCheck(1, kBadBitCount);
+      return;
+    case gdi::BmpFault::Unsupported:
+      Fail(kNotBmp, "is a kind of BMP picture that is not read (an old or compressed one, or one without a size)");
+      return;
+    case gdi::BmpFault::TooManyColours:  // not a fault under the rule used here
+    case gdi::BmpFault::CutInColourTable:
+    case gdi::BmpFault::CutInMasks:
+      break;  // told below, once the surface is known to be one the picture is written to
   }
-  if (ReadLE<WORD>(fileHeader) != kBmpType) {
-    Fail(kNotBmp, "is not a BMP picture (it does not start with \"BM\")");
-    return;
-  }
-  const DWORD offBits = ReadLE<DWORD>(fileHeader + 10);
-
-  uint8_t info[40];
-  if (stream.Read(info, sizeof info) != sizeof info) {
-    Fail(kReadError, "is cut short inside its information header");
-    return;
-  }
-  const DWORD headerSize = ReadLE<DWORD>(info);
-  const LONG imageWidth = ReadLE<LONG>(info + 4);
-  const LONG rawHeight = ReadLE<LONG>(info + 8);
-  const WORD bitCount = ReadLE<WORD>(info + 14);
-  const DWORD compression = ReadLE<DWORD>(info + 16);
-  const DWORD colorsUsed = ReadLE<DWORD>(info + 32);
-  // Bit counts between the four that exist have no row layout to read.
-  if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) {
-    loadProblem_ = "has " + std::to_string(bitCount) + " bits a pixel; pictures of 8, 16, 24 or 32 are read";
-    KilnCheck(1, kBadBitCount);
-    return;
-  }
-  // Older (core) headers, compressed pictures, empty or upside-down-overflowing sizes.
-  const bool bitFields = compression == BI_BITFIELDS && (bitCount == 16 || bitCount == 32);
-  if (headerSize < 40 || (compression != BI_RGB && !bitFields) || imageWidth <= 0 || rawHeight == 0 ||
-      rawHeight == INT32_MIN) {
-    Fail(kNotBmp, "is a kind of BMP picture that is not read (an old or compressed one, or one without a size)");
-    return;
-  }
-  const bool topDown = rawHeight < 0;
-  const int64_t imageHeight = topDown ? -int64_t(rawHeight) : int64_t(rawHeight);
+  const DWORD offBits = head.offBits;
+  const LONG imageWidth = head.width;
+  const WORD bitCount = head.bitCount;
+  const bool bitFields = head.bitFields;
+  const bool topDown = head.TopDown();
+  const int64_t imageHeight = head.height;
 
   DDPIXELFORMAT& pf = Desc.ddpfPixelFormat;
   const int D = (pf.dwFlags & DDPF_PALETTEINDEXED8) ? 1 : static_cast<int>(pf.dwRGBBitCount / 8);
@@ -243,40 +238,19 @@ void TKilnGenSurface::LoadBMP(rtl::TStream& stream) {
     LoadThroughGdi(stream, start);
     return;
   }
-
+  if (head.fault == gdi::BmpFault::CutInColourTable) {
+    Fail(kReadError, "is cut short inside its colour table");
+    return;
+  }
+  if (head.fault == gdi::BmpFault::CutInMasks) {
+    Fail(kReadError, "is cut short inside its colour masks");
+    return;
+  }
   // The colour table lies after the information header and before the pixels; entries
   // the file does not hold stay black.
-  RGBQUAD colors[256] = {};
-  Field fr, fg, fb, fa;
-  if (bitCount == 8) {
-    const int64_t tableStart = start + 14 + int64_t(headerSize);
-    DWORD entries = colorsUsed == 0 || colorsUsed > 256 ? 256 : colorsUsed;
-    if (int64_t(offBits) + start > tableStart)
-      entries = static_cast<DWORD>(std::min<int64_t>(entries, (int64_t(offBits) + start - tableStart) / 4));
-    else
-      entries = 0;
-    if (entries > 0) {
-      if (stream.Seek(tableStart, rtl::TSeekOrigin::soBeginning) != tableStart ||
-          stream.Read(colors, int64_t(entries) * 4) != int64_t(entries) * 4) {
-        Fail(kReadError, "is cut short inside its colour table");
-        return;
-      }
-    }
-  } else if (bitFields) {
-    uint8_t masks[12];
-    if (stream.Read(masks, sizeof masks) != sizeof masks) {
-      Fail(kReadError, "is cut short inside its colour masks");
-      return;
-    }
-    fr = FieldOf(ReadLE<DWORD>(masks));
-    fg = FieldOf(ReadLE<DWORD>(masks + 4));
-    fb = FieldOf(ReadLE<DWORD>(masks + 8));
-    // A header of version 4 or later carries an alpha mask after the three colour masks.
-    if (headerSize >= 56) {
-      uint8_t alpha[4];
-      if (stream.Read(alpha, 4) == 4) fa = FieldOf(ReadLE<DWORD>(alpha));
-    }
-  }
+  const std::array<RGBQUAD, 256>& colors = head.colours;
+  const Field fr = FieldOf(head.masks[0]), fg = FieldOf(head.masks[1]), fb = FieldOf(head.masks[2]),
+              fa = FieldOf(head.masks[3]);
 
   const int64_t pixels = start + int64_t(offBits);
   const int64_t srcRow = (int64_t(imageWidth) * S + 3) & ~int64_t(3);

@@ -11,39 +11,9 @@
 
 #include "platform/forms/Forms.h"
 #include "platform/win/WinTypes.h"
+#include "platform/win/WinUser.h"
 
 class TKiln;
-
-using WPARAM = std::uintptr_t;
-using LPARAM = std::intptr_t;
-using LRESULT = std::intptr_t;
-
-// The window messages the component answers.
-inline constexpr UINT WM_MOVE = 0x0003;
-inline constexpr UINT WM_SIZE = 0x0005;
-inline constexpr UINT WM_PAINT = 0x000F;
-inline constexpr UINT WM_GETMINMAXINFO = 0x0024;
-inline constexpr UINT WM_ENTERMENULOOP = 0x0211;
-inline constexpr UINT WM_EXITMENULOOP = 0x0212;
-inline constexpr UINT WM_QUERYNEWPALETTE = 0x030F;
-
-inline constexpr WPARAM SIZE_RESTORED = 0;
-inline constexpr WPARAM SIZE_MAXIMIZED = 2;
-
-constexpr LPARAM MAKELPARAM(int low, int high) {
-  return static_cast<LPARAM>((static_cast<uint32_t>(high & 0xFFFF) << 16) | static_cast<uint32_t>(low & 0xFFFF));
-}
-// The signed coordinates packed in a position message.
-constexpr int GET_X_LPARAM(LPARAM l) { return static_cast<int16_t>(static_cast<uint32_t>(l) & 0xFFFF); }
-constexpr int GET_Y_LPARAM(LPARAM l) { return static_cast<int16_t>((static_cast<uint32_t>(l) >> 16) & 0xFFFF); }
-
-struct MINMAXINFO {
-  POINT ptReserved;
-  POINT ptMaxSize;
-  POINT ptMaxPosition;
-  POINT ptMinTrackSize;
-  POINT ptMaxTrackSize;
-};
 
 // RedrawWindow
 inline constexpr UINT RDW_FRAME = 0x0400;

@@ -107,7 +107,8 @@ TEST_P(KilnOnAForm, StartsInTheFormsCreationAndPresentsInBothModes) {
 
 INSTANTIATE_TEST_SUITE_P(Hosts, KilnOnAForm, ::testing::Values("headless", "sdl"));
 
-TEST(KilnFormOwnerEvents, HostEventsBecomeWindowMessages) {
+TEST_P(KilnOnAForm, TheWindowsMessagesReachTheComponentsProcedureAndTheFormStillHandlesTheEvent) {
+  TKilnFormOwner owner(*form);
   std::vector<std::string> got;
   const HWND window = reinterpret_cast<HWND>(std::uintptr_t{0x77});
   TKilnWndProc record = [&](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
@@ -116,20 +117,48 @@ TEST(KilnFormOwnerEvents, HostEventsBecomeWindowMessages) {
                   std::to_string(GET_Y_LPARAM(lp)));
     return 0;
   };
+  EXPECT_FALSE(owner.SetWindowProc(window, record));  // nothing was in front of the window before
+  int keyDowns = 0;
+  form->OnKeyDown = [&](forms::TObject*, WORD&, forms::TShiftState) { ++keyDowns; };
+  host::Event e;
+  e.type = host::EventType::KeyDown;
+  e.vk = 'Z';
+  form->HandleEvent(e);
+  EXPECT_EQ(keyDowns, 1);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].substr(0, 4), "256 ");  // WM_KEYDOWN
+  // A second procedure takes the first one's place; the hook is not added twice.
+  std::vector<UINT> second;
+  EXPECT_TRUE(owner.SetWindowProc(window, [&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+    second.push_back(m);
+    return 0;
+  }));
+  e.type = host::EventType::Move;
+  form->HandleEvent(e);
+  EXPECT_EQ(got.size(), 1u);
+  EXPECT_EQ(second, (std::vector<UINT>{WM_MOVE}));
+}
+
+TEST_P(KilnOnAForm, MovesSizesAndActivationReachTheProcedureAsTheirMessages) {
+  TKilnFormOwner owner(*form);
+  std::vector<std::string> got;
+  owner.SetWindowProc(nullptr, [&](HWND, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+    if (m == WM_MOVE || m == WM_SIZE || m == WM_QUERYNEWPALETTE)
+      got.push_back(std::to_string(m) + " " + std::to_string(wp) + " " + std::to_string(GET_X_LPARAM(lp)) + " " +
+                    std::to_string(GET_Y_LPARAM(lp)));
+    return 0;
+  });
   host::Event e;
   e.type = host::EventType::Move;
   e.x = -5;
   e.y = 300;
-  EXPECT_TRUE(TKilnFormOwner::Translate(e, window, record));
+  form->HandleEvent(e);
   e.type = host::EventType::Size;
   e.x = 640;
   e.y = 480;
-  EXPECT_TRUE(TKilnFormOwner::Translate(e, window, record));
+  form->HandleEvent(e);
   e.type = host::EventType::Activate;
-  EXPECT_TRUE(TKilnFormOwner::Translate(e, window, record));
-  e.type = host::EventType::KeyDown;
-  EXPECT_FALSE(TKilnFormOwner::Translate(e, window, record));
-  EXPECT_FALSE(TKilnFormOwner::Translate(e, window, nullptr));
+  form->HandleEvent(e);
   EXPECT_EQ(got, (std::vector<std::string>{"3 0 -5 300", "5 0 640 480", "783 0 0 0"}));
 }
 

@@ -11,6 +11,7 @@
 
 #include "platform/host/Host.h"
 #include "platform/win/ComRef.h"
+#include "platform/win/Gaps.h"
 #include "platform/win/WinWindows.h"
 
 // ---- the three predefined data formats ------------------------------------------------
@@ -74,9 +75,10 @@ const DIDATAFORMAT c_dfDIJoystick = {sizeof(DIDATAFORMAT),
 
 namespace {
 
-// A call the port does not implement says so on the error stream once per call site.
-void LoudGap(std::once_flag& flag, const std::string& what) {
-  std::call_once(flag, [&] { std::fprintf(stderr, "dinput: not supported: %s\n", what.c_str()); });
+// A call the port does not implement says so on the error stream, once for each kind of call.
+void LoudGap(const std::string& what) {
+  static win::GapReporter gaps{"dinput"};
+  gaps.Report(what);
 }
 
 bool SameFormat(LPCDIDATAFORMAT a, const DIDATAFORMAT& b) {
@@ -160,9 +162,8 @@ class Device final : public win::RefCounted<IDirectInputDevice2A> {
     if (acquired_) return DIERR_ACQUIRED;
     const DIDATAFORMAT& own = OwnFormat();
     if (!SameFormat(format, own)) {
-      static std::once_flag once;
-      LoudGap(once, "SetDataFormat with a data format other than the device's predefined one (size " +
-                        std::to_string(format->dwDataSize) + ")");
+      LoudGap("SetDataFormat with a data format other than the device's predefined one (size " +
+              std::to_string(format->dwDataSize) + ")");
       return DIERR_UNSUPPORTED;
     }
     format_ = &own;
@@ -188,8 +189,7 @@ class Device final : public win::RefCounted<IDirectInputDevice2A> {
   HRESULT SetProperty(REFGUID property, LPCDIPROPHEADER header) override {
     if (!header) return DIERR_INVALIDPARAM;
     if (property != DIPROP_RANGE) {
-      static std::once_flag once;
-      LoudGap(once, "SetProperty of property " + std::to_string(property.Data1));
+      LoudGap("SetProperty of property " + std::to_string(property.Data1));
       return DIERR_UNSUPPORTED;
     }
     if (header->dwSize != sizeof(DIPROPRANGE) || header->dwHeaderSize != sizeof(DIPROPHEADER))
@@ -213,8 +213,7 @@ class Device final : public win::RefCounted<IDirectInputDevice2A> {
         return DI_OK;
       }
       default: {
-        static std::once_flag once;
-        LoudGap(once, "SetProperty(DIPROP_RANGE) by object id");
+        LoudGap("SetProperty(DIPROP_RANGE) by object id");
         return DIERR_UNSUPPORTED;
       }
     }

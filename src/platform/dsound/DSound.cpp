@@ -9,10 +9,17 @@
 #include "platform/dsound/Mixer.h"
 #include "platform/host/Host.h"
 #include "platform/win/ComRef.h"
+#include "platform/win/Gaps.h"
 #include "platform/win/WinWindows.h"
 
 namespace dsound {
 namespace {
+
+// The calls this stand-in does not implement say so once on the error stream.
+win::GapReporter& Gaps() {
+  static win::GapReporter gaps{"dsound"};
+  return gaps;
+}
 
 std::atomic<host::IAudioDevice*> g_deviceOverride{nullptr};
 
@@ -276,7 +283,11 @@ class SoundBuffer final : public win::RefCounted<IDirectSoundBuffer> {
   HRESULT Lock(DWORD offset, DWORD bytes, LPVOID* part1, DWORD* bytes1, LPVOID* part2, DWORD* bytes2,
                DWORD flags) override {
     if (!part1 || !bytes1) return DSERR_INVALIDPARAM;
-    if (primary_) return DSERR_PRIOLEVELNEEDED;  // writing the primary buffer needs DSSCL_WRITEPRIMARY
+    if (primary_) {
+      // Writing the primary buffer (DSSCL_WRITEPRIMARY) is not part of this mixer.
+      Gaps().Report("Lock of the primary buffer");
+      return DSERR_PRIOLEVELNEEDED;
+    }
     std::lock_guard lock(mixer_->Mutex());
     const DWORD size = voice_->bytes;
     if (flags & DSBLOCK_FROMWRITECURSOR) offset = (voice_->PlayCursor() + 1024 * voice_->format.nBlockAlign) % size;

@@ -261,9 +261,59 @@ void TForm::KeyDown(WORD key, TShiftState shift) {
   }
 }
 
+std::vector<TMessage> WindowMessages(const host::Event& e) {
+  const LPARAM position = MAKELPARAM(e.x, e.y);
+  WPARAM buttons = 0;
+  if (e.shift & ssLeft) buttons |= MK_LBUTTON;
+  if (e.shift & ssRight) buttons |= MK_RBUTTON;
+  if (e.shift & ssMiddle) buttons |= MK_MBUTTON;
+  if (e.shift & ssShift) buttons |= MK_SHIFT;
+  if (e.shift & ssCtrl) buttons |= MK_CONTROL;
+  auto key = [&](UINT message) {
+    // Repeat count 1, the scan code in bits 16..23, KF_REPEAT for a key already down.
+    const auto high = static_cast<uint32_t>((e.scanCode & 0xFF) | (e.repeat ? KF_REPEAT : 0));
+    return TMessage{message, static_cast<WPARAM>(e.vk & 0xFFFF), static_cast<LPARAM>((high << 16) | 1u)};
+  };
+  constexpr UINT kDown[3] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
+  constexpr UINT kUp[3] = {WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONUP};
+  const int button = e.button >= 0 && e.button < 3 ? e.button : 0;
+  switch (e.type) {
+    case host::EventType::KeyDown:
+      return {key(WM_KEYDOWN)};
+    case host::EventType::KeyUp:
+      return {key(WM_KEYUP)};
+    case host::EventType::MouseMove:
+      return {{WM_MOUSEMOVE, buttons, position}};
+    case host::EventType::MouseDown:
+      return {{kDown[button], buttons, position}};
+    case host::EventType::MouseUp:
+      return {{kUp[button], buttons, position}};
+    case host::EventType::Paint:
+      return {{WM_PAINT, 0, 0}};
+    case host::EventType::Activate:
+      return {{WM_ACTIVATEAPP, TRUE, 0}, {WM_ACTIVATE, WA_ACTIVE, 0}, {WM_QUERYNEWPALETTE, 0, 0}};
+    case host::EventType::Deactivate:
+      return {{WM_ACTIVATE, WA_INACTIVE, 0}, {WM_ACTIVATEAPP, FALSE, 0}};
+    case host::EventType::Close:
+      return {{WM_CLOSE, 0, 0}};
+    case host::EventType::Move:
+      return {{WM_MOVE, 0, position}};
+    case host::EventType::Size:
+      return {{WM_SIZE, SIZE_RESTORED, position}};
+    case host::EventType::Quit:
+      return {{WM_QUIT, 0, 0}};
+  }
+  return {};
+}
+
 void TForm::HandleEvent(const host::Event& e) {
-  for (size_t i = 0; i < WindowHooks.size(); ++i) {
-    if (WindowHooks[i] && WindowHooks[i](e)) return;
+  if (!WindowHooks.empty()) {
+    // Indexed: a hook may add hooks.
+    for (const TMessage& message : WindowMessages(e)) {
+      for (size_t i = 0; i < WindowHooks.size(); ++i) {
+        if (WindowHooks[i] && WindowHooks[i](message)) return;
+      }
+    }
   }
   switch (e.type) {
     case host::EventType::KeyDown:

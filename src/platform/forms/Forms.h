@@ -12,6 +12,7 @@
 #include "platform/forms/Graphics.h"
 #include "platform/host/Host.h"
 #include "platform/host/KeyMap.h"
+#include "platform/win/WinUser.h"
 #include "platform/win/WinWindows.h"
 
 namespace forms {
@@ -24,6 +25,21 @@ class TObject {
  public:
   virtual ~TObject() = default;
 };
+
+// One window message, as a window procedure receives it.
+struct TMessage {
+  UINT Msg = 0;
+  WPARAM WParam = 0;
+  LPARAM LParam = 0;
+  bool operator==(const TMessage&) const = default;
+};
+
+// The window messages one event of the host stands for, in the order the system sends them:
+// a move is WM_MOVE, a size WM_SIZE, keys and mouse buttons their WM_KEY* and WM_*BUTTON*
+// messages; an activation is WM_ACTIVATEAPP, WM_ACTIVATE and WM_QUERYNEWPALETTE (a window
+// about to become active is asked to realise its palette), a deactivation WM_ACTIVATE then
+// WM_ACTIVATEAPP. This is the one place where host events are turned into messages.
+std::vector<TMessage> WindowMessages(const host::Event& event);
 
 // Shift state of key and mouse events: bits of host::ShiftBits.
 using TShiftState = uint32_t;
@@ -141,9 +157,10 @@ class TForm : public TComponent {
   TMouseMoveEvent OnMouseMove;
   TMouseEvent OnMouseDown;
   TMouseEvent OnMouseUp;
-  // Every host event for this form's window before the form handles it (the display
-  // component watches activation, moves and paints this way); true swallows the event.
-  std::vector<std::function<bool(const host::Event&)>> WindowHooks;
+  // Window procedures in front of the form's own handling: each sees every message of the
+  // form's window (the display component watches activation, moves and sizes this way).
+  // True from any of them swallows the event the message came from.
+  std::vector<std::function<bool(const TMessage&)>> WindowHooks;
 
   TColor Color = clBtnFace;
   TFont Font;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/gdi/BmpFile.h"
 #include "platform/host/services/ImageCodecs.h"
 
 namespace forms {
@@ -250,13 +251,6 @@ struct InfoBuffer {
 
 [[noreturn]] void Invalid(const std::string& why) { throw EInvalidGraphic("Bitmap image is not valid (" + why + ")"); }
 
-template <typename T>
-T ReadLE(const uint8_t* p) {
-  T v = 0;
-  for (size_t i = 0; i < sizeof(T); ++i) v |= static_cast<T>(static_cast<T>(p[i]) << (8 * i));
-  return v;
-}
-
 }  // namespace
 
 TBitmap::TBitmap() : canvas_(std::make_unique<TCanvas>()) {}
@@ -348,33 +342,45 @@ gdi::MemoryTarget* TBitmap::Target() const { return bitmap_ ? gdi::BitmapTarget(
 void TBitmap::LoadFromStream(rtl::TStream& stream) {
   const int64_t start = stream.Position();
   const int64_t available = stream.Size() - start;
-  uint8_t fileHeader[14];
-  stream.ReadBuffer(fileHeader, sizeof fileHeader);
-  if (fileHeader[0] != 'B' || fileHeader[1] != 'M') Invalid("no BM signature");
-  const uint32_t offBits = ReadLE<uint32_t>(fileHeader + 10);
-
-  uint8_t header[124] = {};
-  stream.ReadBuffer(header, 4);
-  const uint32_t headerSize = ReadLE<uint32_t>(header);
+  const gdi::BmpHead head = gdi::ReadBmpHead({[&](int64_t at, void* into, int64_t count) -> int64_t {
+                                                stream.SetPosition(start + at);
+                                                return stream.Read(into, count);
+                                              },
+                                              available},
+                                             gdi::BmpTableRule::AsDeclared);
+  const uint32_t headerSize = head.headerSize;
+  const int32_t width = head.width;
+  const int32_t height = head.rawHeight;
+  const uint16_t bitCount = head.bitCount;
+  const uint32_t compression = head.compression;
+  switch (head.fault) {
+    case gdi::BmpFault::None:
+      break;
+    case gdi::BmpFault::NotBmp:
+      Invalid("no BM signature");
+    case gdi::BmpFault::BitCount:
+      Invalid(std::to_string(bitCount) + " bits per pixel is not supported");
+    case gdi::BmpFault::Unsupported:
+      if (headerSize < 40) Invalid("unsupported header of " + std::to_string(headerSize) + " bytes");
+      if (compression != BI_RGB && !head.bitFields)
+        Invalid("compression " + std::to_string(compression) + " is not supported");
+      Invalid("size " + std::to_string(width) + " x " + std::to_string(height));
+    case gdi::BmpFault::TooManyColours:
+      Invalid(std::to_string(head.colorsUsed) + " colours in the colour table");
+    case gdi::BmpFault::CutInFileHeader:
+    case gdi::BmpFault::CutInInfoHeader:
+    case gdi::BmpFault::CutInColourTable:
+    case gdi::BmpFault::CutInMasks:
+      throw rtl::EReadError("Stream read error");
+  }
+  // Header versions the bitmap reads whole: 40, 52, 56, 108 and 124 bytes.
   if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 && headerSize != 124) {
     Invalid("unsupported header of " + std::to_string(headerSize) + " bytes");
   }
-  stream.ReadBuffer(header + 4, headerSize - 4);
-  const int32_t width = ReadLE<int32_t>(header + 4);
-  const int32_t height = ReadLE<int32_t>(header + 8);
-  const uint16_t bitCount = ReadLE<uint16_t>(header + 14);
-  const uint32_t compression = ReadLE<uint32_t>(header + 16);
-  uint32_t clrUsed = ReadLE<uint32_t>(header + 32);
-
+  if (available < 14 + int64_t(headerSize)) throw rtl::EReadError("Stream read error");
   constexpr int32_t kMaxSide = 32768;
-  if (width <= 0 || width > kMaxSide || height == 0 || height < -kMaxSide || height > kMaxSide) {
+  if (width > kMaxSide || height < -kMaxSide || height > kMaxSide) {
     Invalid("size " + std::to_string(width) + " x " + std::to_string(height));
-  }
-  if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) {
-    Invalid(std::to_string(bitCount) + " bits per pixel is not supported");
-  }
-  if (compression != BI_RGB && !(compression == BI_BITFIELDS && (bitCount == 16 || bitCount == 32))) {
-    Invalid("compression " + std::to_string(compression) + " is not supported");
   }
 
   InfoBuffer buf;
@@ -385,24 +391,11 @@ void TBitmap::LoadFromStream(rtl::TStream& stream) {
   h.biPlanes = 1;
   h.biBitCount = bitCount;
   h.biCompression = compression;
-  int64_t tableBytes = 0;
   if (bitCount == 8) {
-    if (clrUsed == 0) clrUsed = 256;
-    if (clrUsed > 256) Invalid(std::to_string(clrUsed) + " colours in the colour table");
-    std::vector<uint8_t> table(clrUsed * 4);
-    stream.ReadBuffer(table.data(), static_cast<int64_t>(table.size()));
-    std::memcpy(buf.Info()->bmiColors, table.data(), table.size());
+    std::memcpy(buf.Info()->bmiColors, head.colours.data(), size_t(head.colourEntries) * sizeof(RGBQUAD));
     h.biClrUsed = 256;  // unused entries stay black
-    tableBytes = static_cast<int64_t>(table.size());
-  } else if (compression == BI_BITFIELDS) {
-    if (headerSize >= 52) {
-      for (int i = 0; i < 3; ++i) buf.Masks()[i] = ReadLE<uint32_t>(header + 40 + 4 * i);
-    } else {
-      uint8_t masks[12];
-      stream.ReadBuffer(masks, sizeof masks);
-      for (int i = 0; i < 3; ++i) buf.Masks()[i] = ReadLE<uint32_t>(masks + 4 * i);
-      tableBytes = 12;
-    }
+  } else if (head.bitFields) {
+    for (int i = 0; i < 3; ++i) buf.Masks()[i] = head.masks[static_cast<size_t>(i)];
     // The plain layouts need no masks; anything else must be one GDI can hold.
     const uint32_t* m = buf.Masks();
     if (bitCount == 32 && m[0] == 0xFF0000 && m[1] == 0xFF00 && m[2] == 0xFF) h.biCompression = BI_RGB;
@@ -410,13 +403,9 @@ void TBitmap::LoadFromStream(rtl::TStream& stream) {
   }
 
   const int64_t rows = height < 0 ? -int64_t(height) : int64_t(height);
-  const int64_t stride = ((int64_t(width) * bitCount + 31) / 32) * 4;
-  const int64_t dataSize = stride * rows;
-  int64_t dataStart = 14 + headerSize + tableBytes;
-  if (offBits != 0) {
-    if (offBits < 14 + headerSize) Invalid("the pixel data overlaps the header");
-    dataStart = offBits;
-  }
+  const int64_t dataSize = head.RowBytes() * rows;
+  const int64_t dataStart = head.dataStart;
+  if (head.offBits != 0 && head.offBits < 14 + int64_t(headerSize)) Invalid("the pixel data overlaps the header");
   if (dataStart + dataSize > available) Invalid("the pixel data is cut short");
   std::vector<uint8_t> pixels(static_cast<size_t>(dataSize));
   stream.SetPosition(start + dataStart);

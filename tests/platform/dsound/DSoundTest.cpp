@@ -393,6 +393,15 @@ TEST(DSoundDevice, CooperativeLevelTakesOnlyAWindowOfThisProcess) {
     const win::WindowRegistration window(unknown);
     EXPECT_EQ(ds->SetCooperativeLevel(unknown, DSSCL_PRIORITY), DS_OK);
     ASSERT_EQ(ds->CreateSoundBuffer(&primary, &b, nullptr), DS_OK);
+    // Writing the primary buffer is a call the mixer does not take: refused, and told once.
+    void *p1 = nullptr, *p2 = nullptr;
+    DWORD n1 = 0, n2 = 0;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(b->Lock(0, 4, &p1, &n1, &p2, &n2, 0), DSERR_PRIOLEVELNEEDED);
+    EXPECT_EQ(b->Lock(0, 4, &p1, &n1, &p2, &n2, 0), DSERR_PRIOLEVELNEEDED);
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(p1, nullptr);
+    EXPECT_EQ(told, "dsound: Lock of the primary buffer is not supported\n");
     b->Release();
   }
   // A window that has gone is unknown again.

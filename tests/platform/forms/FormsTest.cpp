@@ -294,3 +294,82 @@ TEST_F(FormsTest, PaintShowsVisibleImagesOverTheBackground) {
 }
 
 }  // namespace
+
+TEST(FormMessages, HostEventsBecomeTheMessagesTheyStandForInTheSystemsOrder) {
+  auto of = [](host::EventType type, auto&& set) {
+    host::Event e;
+    e.type = type;
+    set(e);
+    return WindowMessages(e);
+  };
+  auto none = [](host::Event&) {};
+  // Keys: the virtual key, repeat count 1, the scan code, KF_REPEAT for an auto-repeat.
+  EXPECT_EQ(of(host::EventType::KeyDown,
+               [](host::Event& e) {
+                 e.vk = 'H';
+                 e.scanCode = 0x23;
+               }),
+            (std::vector<TMessage>{{WM_KEYDOWN, 'H', 0x00230001}}));
+  EXPECT_EQ(of(host::EventType::KeyDown,
+               [](host::Event& e) {
+                 e.vk = 'H';
+                 e.scanCode = 0x23;
+                 e.repeat = true;
+               }),
+            (std::vector<TMessage>{{WM_KEYDOWN, 'H', 0x40230001}}));
+  EXPECT_EQ(of(host::EventType::KeyUp, [](host::Event& e) { e.vk = host::VK_ESCAPE; }),
+            (std::vector<TMessage>{{WM_KEYUP, host::VK_ESCAPE, 1}}));
+  // The mouse: the button's own message, the position signed, the buttons and keys held.
+  EXPECT_EQ(of(host::EventType::MouseDown,
+               [](host::Event& e) {
+                 e.button = mbRight;
+                 e.x = -3;
+                 e.y = 470;
+                 e.shift = ssRight | ssShift;
+               }),
+            (std::vector<TMessage>{{WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT, MAKELPARAM(-3, 470)}}));
+  EXPECT_EQ(of(host::EventType::MouseUp, [](host::Event& e) { e.button = mbMiddle; }),
+            (std::vector<TMessage>{{WM_MBUTTONUP, 0, 0}}));
+  EXPECT_EQ(of(host::EventType::MouseMove,
+               [](host::Event& e) {
+                 e.x = 10;
+                 e.y = 20;
+                 e.shift = ssLeft | ssCtrl;
+               }),
+            (std::vector<TMessage>{{WM_MOUSEMOVE, MK_LBUTTON | MK_CONTROL, MAKELPARAM(10, 20)}}));
+  // Activation: the application first, then the window, then the palette question.
+  EXPECT_EQ(
+      of(host::EventType::Activate, none),
+      (std::vector<TMessage>{{WM_ACTIVATEAPP, TRUE, 0}, {WM_ACTIVATE, WA_ACTIVE, 0}, {WM_QUERYNEWPALETTE, 0, 0}}));
+  EXPECT_EQ(of(host::EventType::Deactivate, none),
+            (std::vector<TMessage>{{WM_ACTIVATE, WA_INACTIVE, 0}, {WM_ACTIVATEAPP, FALSE, 0}}));
+  EXPECT_EQ(of(host::EventType::Size,
+               [](host::Event& e) {
+                 e.x = 1920;
+                 e.y = 1080;
+               }),
+            (std::vector<TMessage>{{WM_SIZE, SIZE_RESTORED, MAKELPARAM(1920, 1080)}}));
+  EXPECT_EQ(of(host::EventType::Close, none), (std::vector<TMessage>{{WM_CLOSE, 0, 0}}));
+}
+
+TEST_F(FormsTest, AWindowHookSeesEveryMessageAndCanSwallowTheEvent) {
+  MakeHost();
+  TForm form(*app_);
+  std::vector<UINT> seen;
+  int keyDowns = 0;
+  form.OnKeyDown = [&](TObject*, WORD&, TShiftState) { ++keyDowns; };
+  form.WindowHooks.push_back([&](const TMessage& m) {
+    seen.push_back(m.Msg);
+    return m.Msg == WM_KEYDOWN && m.WParam == 'Q';  // swallows Q only
+  });
+  host::Event e;
+  e.type = host::EventType::KeyDown;
+  e.vk = 'Q';
+  form.HandleEvent(e);
+  e.vk = 'W';
+  form.HandleEvent(e);
+  e.type = host::EventType::Activate;
+  form.HandleEvent(e);
+  EXPECT_EQ(keyDowns, 1);  // W reached the form, Q did not
+  EXPECT_EQ(seen, (std::vector<UINT>{WM_KEYDOWN, WM_KEYDOWN, WM_ACTIVATEAPP, WM_ACTIVATE, WM_QUERYNEWPALETTE}));
+}

@@ -5,8 +5,8 @@
 #include <cstddef>
 
 #include "SXView1/TForm1.h"
-#include "game/Effects.h"
-#include "game/Steering.h"
+#include "SXView1/game/Effects.h"
+#include "SXView1/game/Steering.h"
 #include "platform/rtl/Random.h"
 
 namespace {
@@ -113,7 +113,8 @@ void TForm1::BladeAndBump(int slot) {
   const TVector3 r = enemy->GetPosition(PlayerFrame);
 
   // The blade sweeps a slab beside and ahead of the ship.
-  if (BladeTimer >= 2 && std::fabs(r.y) < 10 && r.z > -12 && r.z < -5 && std::fabs(r.x) > 3 && std::fabs(r.x) < 10) {
+  if (Play.BladeTimer >= 2 && std::fabs(r.y) < 10 && r.z > -12 && r.z < -5 && std::fabs(r.x) > 3 &&
+      std::fabs(r.x) < 10) {
     SpawnExplosion(enemy->GetPosition(root), TExplosionSize::Big);
     // Back at once, even in the last stretch of the stage.
     const float x = static_cast<float>(rtl::Random(500) - 250);
@@ -129,13 +130,13 @@ void TForm1::BladeAndBump(int slot) {
 
   // A bump: ship and enemy swap velocities, each carried into the other's coordinates.
   if (std::fabs(r.x) < 3 && std::fabs(r.y) < 3 && std::fabs(r.z) < 3) {
-    TVector3& enemyVelocity = EnemyVelocity[At(slot)];
+    TVector3& enemyVelocity = Play.EnemyVelocity[At(slot)];
     const TVector3 toShip = CarryDirection(*enemy, *PlayerFrame, enemyVelocity);
-    const TVector3 toEnemy = CarryDirection(*PlayerFrame, *enemy, PlayerVelocity);
-    PlayerVelocity = toShip;
+    const TVector3 toEnemy = CarryDirection(*PlayerFrame, *enemy, Play.PlayerVelocity);
+    Play.PlayerVelocity = toShip;
     enemyVelocity = toEnemy;
     enemy->SetPosition(enemy, enemyVelocity);
-    PlayerFrame->SetPosition(PlayerFrame, PlayerVelocity);
+    PlayerFrame->SetPosition(PlayerFrame, Play.PlayerVelocity);
     RestartChannel(game::channel::Crash);
   }
 }

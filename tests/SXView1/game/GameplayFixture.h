@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string>
 
-#include "game/GameFixture.h"
+#include "SXView1/game/GameFixture.h"
 
 class GameplayTest : public GameTest {
  protected:

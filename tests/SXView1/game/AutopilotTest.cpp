@@ -3,8 +3,8 @@
 // with that stick brings the quarry nearer the nose.
 #include <cmath>
 
-#include "game/GameplayFixture.h"
-#include "game/SceneForm.h"
+#include "SXView1/game/GameplayFixture.h"
+#include "SXView1/game/SceneForm.h"
 
 namespace {
 

@@ -279,47 +279,47 @@ TEST_F(SceneTest, StageStartPutsTheWorldBack) {
   const TVector3 firstStar = f.StarFrames[0]->GetPosition(f.RootFrame.get());
 
   // A stage in full swing.
-  f.NextShot = 40;
-  f.NextMissile = 7;
-  f.NextExplosion = 3;
-  f.FireLatch = f.MissileLatch = f.ViewLatch = false;
+  f.Play.NextShot = 40;
+  f.Play.NextMissile = 7;
+  f.Play.NextExplosion = 3;
+  f.Play.FireLatch = f.Play.MissileLatch = f.Play.ViewLatch = false;
   f.MessageTime = 0;
   f.MessageIndex = 6;
   f.DeathTime = 3;
   f.ClearCountdown = 9;
-  f.BladeTimer = 12;
+  f.Play.BladeTimer = 12;
   f.Energy = 2;
-  f.PlayerVelocity = VecMake(1, 2, 3);
+  f.Play.PlayerVelocity = VecMake(1, 2, 3);
   f.TargetFrame->Mesh = f.MeshTarget.get();
   f.ShotSprites[10]->Mesh = f.MeshBeam.get();
   f.MissileFrames[4]->Mesh = f.MeshMissile.get();
-  f.MissileTarget[4] = f.EnemyFrames[0];
-  f.MissileVelocity[4] = VecMake(0, 0, -2.5f);
+  f.Play.MissileTarget[4] = f.EnemyFrames[0];
+  f.Play.MissileVelocity[4] = VecMake(0, 0, -2.5f);
   f.ExplosionFrames[2]->Mesh = f.MeshBomb.get();
-  f.ExplosionAge[2] = 30;
+  f.Play.ExplosionAge[2] = 30;
   f.PlayerFrame->SetPosition(f.RootFrame.get(), VecMake(40, 50, 60));
   f.EarthFrame->SetPosition(f.RootFrame.get(), VecMake(1, 1, 1));
   f.ViewIndex = 3;
   f.EnemyTop = 7;
-  f.EnemyPhase.fill(-1);
-  f.EnemyReload.fill(9);
+  f.Play.EnemyPhase.fill(-1);
+  f.Play.EnemyReload.fill(9);
   for (TSXFrame* e : f.EnemyFrames) e->Mesh = nullptr;
   f.EnemyFrames[9]->SetPosition(f.RootFrame.get(), VecMake(1, 2, 3));
   f.StageTime = 6000;
 
   f.StartStage();
 
-  EXPECT_EQ(f.NextShot, 0);
-  EXPECT_EQ(f.NextMissile, 0);
-  EXPECT_EQ(f.NextExplosion, 0);
-  EXPECT_TRUE(f.FireLatch && f.MissileLatch && f.ViewLatch);
+  EXPECT_EQ(f.Play.NextShot, 0);
+  EXPECT_EQ(f.Play.NextMissile, 0);
+  EXPECT_EQ(f.Play.NextExplosion, 0);
+  EXPECT_TRUE(f.Play.FireLatch && f.Play.MissileLatch && f.Play.ViewLatch);
   EXPECT_EQ(f.MessageTime, 100);
   EXPECT_EQ(f.MessageIndex, 0);
   EXPECT_EQ(f.DeathTime, 0);
   EXPECT_EQ(f.ClearCountdown, 0);
-  EXPECT_EQ(f.BladeTimer, 0);
+  EXPECT_EQ(f.Play.BladeTimer, 0);
   EXPECT_EQ(f.Energy, 20);
-  ExpectVectorNear({0, 0, 0}, f.PlayerVelocity, 0);
+  ExpectVectorNear({0, 0, 0}, f.Play.PlayerVelocity, 0);
   EXPECT_EQ(f.TargetFrame->Mesh, nullptr);
   for (TSXFrame* s : f.ShotSprites) {
     EXPECT_EQ(s->Mesh, nullptr);
@@ -330,8 +330,8 @@ TEST_F(SceneTest, StageStartPutsTheWorldBack) {
     ExpectVectorNear({static_cast<float>(i), 0, 0},
                      f.ShotFrames[static_cast<size_t>(i)]->GetPosition(f.RootFrame.get()), 0);
   for (TSXFrame* m : f.MissileFrames) EXPECT_EQ(m->Mesh, nullptr);
-  EXPECT_EQ(f.MissileTarget[4], nullptr);
-  ExpectVectorNear({0, 0, 0}, f.MissileVelocity[4], 0);
+  EXPECT_EQ(f.Play.MissileTarget[4], nullptr);
+  ExpectVectorNear({0, 0, 0}, f.Play.MissileVelocity[4], 0);
   for (TSXFrame* e : f.ExplosionFrames) {
     EXPECT_EQ(e->Mesh, nullptr);
     EXPECT_EQ(e->BlendMode, 1);
@@ -341,19 +341,19 @@ TEST_F(SceneTest, StageStartPutsTheWorldBack) {
       EXPECT_LE(c, 24.0f);
     }
   }
-  EXPECT_EQ(f.ExplosionAge[2], 0);
+  EXPECT_EQ(f.Play.ExplosionAge[2], 0);
 
   // Enemy slots up to EnemyTop are reset; the ones above are left as they were.
   for (int i = 0; i < TForm1::kEnemySlots; ++i) {
     const auto s = static_cast<size_t>(i);
     if (i <= 7) {
-      EXPECT_GE(f.EnemyPhase[s], 0);
-      EXPECT_LT(f.EnemyPhase[s], 100);
-      EXPECT_EQ(f.EnemyReload[s], 0);
+      EXPECT_GE(f.Play.EnemyPhase[s], 0);
+      EXPECT_LT(f.Play.EnemyPhase[s], 100);
+      EXPECT_EQ(f.Play.EnemyReload[s], 0);
       EXPECT_NE(f.EnemyFrames[s]->Mesh, nullptr) << "slot " << i << " was placed anew";
     } else {
-      EXPECT_EQ(f.EnemyPhase[s], -1);
-      EXPECT_EQ(f.EnemyReload[s], 9);
+      EXPECT_EQ(f.Play.EnemyPhase[s], -1);
+      EXPECT_EQ(f.Play.EnemyReload[s], 9);
       EXPECT_EQ(f.EnemyFrames[s]->Mesh, nullptr);
     }
   }
@@ -406,7 +406,7 @@ TEST_F(SceneTest, StageStartDrawsEnemyPhasesThenStarsXFirst) {
   f.StartStage();
 
   rtl::SetRandSeed(4321);
-  for (int i = 0; i <= 11; ++i) EXPECT_EQ(f.EnemyPhase[static_cast<size_t>(i)], rtl::Random(100)) << "slot " << i;
+  for (int i = 0; i <= 11; ++i) EXPECT_EQ(f.Play.EnemyPhase[static_cast<size_t>(i)], rtl::Random(100)) << "slot " << i;
   for (TSXFrame* s : f.StarFrames) {
     const float x = static_cast<float>(rtl::Random(1000) - 500);
     const float y = static_cast<float>(rtl::Random(1000) - 500);

@@ -1,6 +1,6 @@
 // Contacts, damage and score: shots against enemies, the ship and the stage target; rams;
 // the blade; and what the stage clock decides about enemies that fall late.
-#include "game/GameplayFixture.h"
+#include "SXView1/game/GameplayFixture.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ void AimShot(TForm1& f, int slot, const TVector3& at, int32_t owner) {
   carrier->SetOrientation(f.RootFrame.get(), TVector3{0, 0, 1}, TVector3{0, 1, 0});
   carrier->SetPosition(f.RootFrame.get(), TVector3{at.x, at.y, at.z + 6});
   carrier->Tag = owner;
-  f.ShotAge[static_cast<size_t>(slot)] = 3;
+  f.Play.ShotAge[static_cast<size_t>(slot)] = 3;
   f.ShotSprites[static_cast<size_t>(slot)]->Mesh = f.MeshBeam.get();
 }
 
@@ -20,7 +20,7 @@ TEST_F(HitsTest, AnEnemyShotDownByTheShipScoresByAnEnemyDoesNot) {
   TForm1& f = QuietStage();
   TSXFrame* enemy = PlaceEnemy(2, TVector3{100, 0, 0});
   AimShot(f, 7, TVector3{100, 0, 0}, 0);
-  const int explosion = f.NextExplosion;
+  const int explosion = f.Play.NextExplosion;
   f.ShotStep();
   EXPECT_EQ(f.Score, 10);
   EXPECT_EQ(f.MessageIndex, 1);
@@ -137,7 +137,7 @@ TEST_F(HitsTest, TheTargetComesWhenTheClockRunsOutAndFallsOnThe56thHit) {
   EXPECT_EQ(f.MessageTime, 25);
   ASSERT_NE(f.TargetFrame->Mesh, nullptr);
   EXPECT_EQ(f.ClearCountdown, 0);
-  const int e = f.NextExplosion;
+  const int e = f.Play.NextExplosion;
   f.ProjectileHits(TForm1::TProjectile::Missile, 3, at);
   EXPECT_EQ(f.TargetEnergy, -1);
   EXPECT_EQ(f.TargetFrame->Mesh, nullptr);
@@ -147,9 +147,9 @@ TEST_F(HitsTest, TheTargetComesWhenTheClockRunsOutAndFallsOnThe56thHit) {
   const size_t small = static_cast<size_t>(e), big = static_cast<size_t>((e + 1) % 11);
   EXPECT_EQ(f.ExplosionFrames[small]->Mesh, f.MeshBombSmall.get());
   EXPECT_EQ(f.ExplosionFrames[big]->Mesh, f.MeshBomb.get());
-  EXPECT_EQ(f.ExplosionAge[small], 1);
-  EXPECT_EQ(f.ExplosionAge[big], 1);
-  EXPECT_EQ(f.NextExplosion, (e + 2) % 11);
+  EXPECT_EQ(f.Play.ExplosionAge[small], 1);
+  EXPECT_EQ(f.Play.ExplosionAge[big], 1);
+  EXPECT_EQ(f.Play.NextExplosion, (e + 2) % 11);
   EXPECT_NEAR(Dist(World(f.ExplosionFrames[big]), at), 0, 1e-4f);
 }
 
@@ -164,7 +164,7 @@ TEST_F(HitsTest, LateKillsStayAwayButBladeKillsReturnAtOnce) {
 
   // Beside and ahead of the ship, where the swinging blade reaches.
   TSXFrame* bladed = PlaceEnemy(2, TVector3{6, 0, -8}, 1);
-  f.BladeTimer = 2;
+  f.Play.BladeTimer = 2;
   f.PlayerStep();
   EXPECT_EQ(f.Score, 30);
   EXPECT_EQ(f.MessageIndex, 1);
@@ -177,15 +177,15 @@ TEST_F(HitsTest, LateKillsStayAwayButBladeKillsReturnAtOnce) {
   EXPECT_LE(std::fabs(p.z), 250.0f);
 
   // At rest the blade cuts nothing, and an enemy right on the ship bumps instead.
-  f.BladeTimer = 0;
-  f.EnemyVelocity[3] = TVector3{0, 0, 1};
+  f.Play.BladeTimer = 0;
+  f.Play.EnemyVelocity[3] = TVector3{0, 0, 1};
   TSXFrame* bumped = PlaceEnemy(3, TVector3{1, 0, -1}, 1);
   f.PlayerStep();
   EXPECT_EQ(f.Score, 30);
   EXPECT_NE(bumped->Mesh, nullptr);
   // Velocities swapped: the enemy's +Z push went to the ship, the ship's rest to the enemy.
-  EXPECT_NEAR(f.PlayerVelocity.z, 1.0f, 1e-5f);
-  EXPECT_NEAR(f.EnemyVelocity[3].z, 0.0f, 1e-6f);
+  EXPECT_NEAR(f.Play.PlayerVelocity.z, 1.0f, 1e-5f);
+  EXPECT_NEAR(f.Play.EnemyVelocity[3].z, 0.0f, 1e-6f);
   // The ship moved twice in that tick: with the bump, and again in its own flight.
   EXPECT_NEAR(World(f.PlayerFrame).z, 2.0f, 1e-4f);
 }

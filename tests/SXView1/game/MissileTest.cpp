@@ -2,7 +2,7 @@
 // and that they close in on it.
 #include <algorithm>
 
-#include "game/GameplayFixture.h"
+#include "SXView1/game/GameplayFixture.h"
 
 namespace {
 
@@ -16,8 +16,8 @@ class MissileTest : public GameplayTest {
     f.TargetEnergy = 55;
     f.TargetFrame->SetPosition(f.RootFrame.get(), at);
     RunTicks(13);
-    EXPECT_EQ(f.MissileTarget[0], f.TargetFrame);
-    if (!homing) f.MissileTarget[0] = nullptr;
+    EXPECT_EQ(f.Play.MissileTarget[0], f.TargetFrame);
+    if (!homing) f.Play.MissileTarget[0] = nullptr;
     float closest = 1e9f;
     for (int t = 0; t < 300; ++t) {
       closest = std::min(closest, Dist(World(f.MissileFrames[0]), at));
@@ -32,13 +32,13 @@ TEST_F(MissileTest, AMissileWithNoQuarryFlies899Point75UnitsStraightAhead) {
   RunTicks(13);
   ASSERT_NE(f.MissileFrames[0]->Mesh, nullptr);
   ASSERT_NE(f.MissileFrames[1]->Mesh, nullptr);
-  EXPECT_EQ(f.MissileTarget[0], nullptr);
+  EXPECT_EQ(f.Play.MissileTarget[0], nullptr);
   // Launched at (-2, -1, -1.5) and (2, -1, -1.5) of the ship at the origin; 2.75 on the first tick.
   EXPECT_NEAR(World(f.MissileFrames[0]).z, -4.25f, 1e-4f);
   EXPECT_NEAR(World(f.MissileFrames[1]).x, 2.0f, 1e-4f);
   RunTicks(299);
   ASSERT_NE(f.MissileFrames[0]->Mesh, nullptr);
-  EXPECT_EQ(f.MissileAge[0], 300);
+  EXPECT_EQ(f.Play.MissileAge[0], 300);
   TVector3 end = World(f.MissileFrames[0]);
   EXPECT_NEAR(end.z, -1.5f - 899.75f, 0.02f);
   EXPECT_NEAR(end.x, -2.0f, 1e-3f);
@@ -66,10 +66,10 @@ TEST_F(MissileTest, TheQuarryIsWhatIsNearestTheShipTheTargetOnlyWhenStrictlyNear
   EXPECT_EQ(f.AcquireMissileTarget(), f.TargetFrame);
   // A quarry that has gone is let go of, and the missile flies on straight.
   f.MissileFrames[0]->Mesh = f.MeshMissile.get();
-  f.MissileTarget[0] = f.TargetFrame;
+  f.Play.MissileTarget[0] = f.TargetFrame;
   f.TargetFrame->Mesh = nullptr;
   f.MissileStep();
-  EXPECT_EQ(f.MissileTarget[0], nullptr);
+  EXPECT_EQ(f.Play.MissileTarget[0], nullptr);
 }
 
 TEST_F(MissileTest, ALaunchedMissileTurnsTowardsItsQuarry) {

@@ -5,8 +5,8 @@
 // a push, a limit or the drag changed by one step shows in the first few ticks.
 #include <vector>
 
-#include "game/GameplayFixture.h"
-#include "game/SceneForm.h"
+#include "SXView1/game/GameplayFixture.h"
+#include "SXView1/game/SceneForm.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ class SpeedsTest : public GameplayTest {
   SceneForm& Stage() {
     SceneForm& f = QuietStage<SceneForm>();
     f.Controls = TForm1::TShipControls{};
-    f.PlayerVelocity = TVector3{0, 0, 0};
+    f.Play.PlayerVelocity = TVector3{0, 0, 0};
     return f;
   }
 
@@ -31,13 +31,13 @@ class SpeedsTest : public GameplayTest {
   // for a kind whose drift turns every tick, its length) after each one.
   void ExpectEnemyZ(SceneForm& f, const TVector3& at, int phase, const std::vector<float>& expected,
                     bool length = false) {
-    f.EnemyVelocity[0] = TVector3{0, 0, 0};
-    f.EnemyPhase[0] = phase;
+    f.Play.EnemyVelocity[0] = TVector3{0, 0, 0};
+    f.Play.EnemyPhase[0] = phase;
     for (size_t tick = 0; tick < expected.size(); ++tick) {
       Hold(f, f.EnemyFrames[0], at);
-      f.EnemyPhase[0] = phase;
+      f.Play.EnemyPhase[0] = phase;
       f.EnemyStep();
-      const TVector3 v = f.EnemyVelocity[0];
+      const TVector3 v = f.Play.EnemyVelocity[0];
       const float got = length ? std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z) : v.z;
       EXPECT_NEAR(got, expected[tick], length ? 5e-4f : 1e-5f) << "tick " << tick + 1;
       if (!length) {
@@ -50,10 +50,10 @@ class SpeedsTest : public GameplayTest {
   // One enemy step of slot 0 from speed `z`, `distance` away with the ship dead ahead.
   float OneStepAt(SceneForm& f, float distance, float z, int phase) {
     Hold(f, f.EnemyFrames[0], TVector3{0, 0, -distance});
-    f.EnemyVelocity[0] = TVector3{0, 0, z};
-    f.EnemyPhase[0] = phase;
+    f.Play.EnemyVelocity[0] = TVector3{0, 0, z};
+    f.Play.EnemyPhase[0] = phase;
     f.EnemyStep();
-    return f.EnemyVelocity[0].z;
+    return f.Play.EnemyVelocity[0].z;
   }
 };
 
@@ -68,9 +68,9 @@ TEST_F(SpeedsTest, ThrustersFromRestAddPointTwoUntilTheDriftAfterDragReachesPoin
                                        -0.66963244f, -0.63615082f, -0.60434328f, -0.77412611f};
   for (size_t tick = 0; tick < expected.size(); ++tick) {
     f.PlayerStep();
-    EXPECT_NEAR(f.PlayerVelocity.z, expected[tick], 1e-6f) << "tick " << tick + 1;
-    EXPECT_EQ(f.PlayerVelocity.x, 0.0f);
-    EXPECT_EQ(f.PlayerVelocity.y, 0.0f);
+    EXPECT_NEAR(f.Play.PlayerVelocity.z, expected[tick], 1e-6f) << "tick " << tick + 1;
+    EXPECT_EQ(f.Play.PlayerVelocity.x, 0.0f);
+    EXPECT_EQ(f.Play.PlayerVelocity.y, 0.0f);
   }
   EXPECT_EQ(f.PlayerPartFrames[2]->Mesh, f.MeshFireSmall.get());
   EXPECT_TRUE(LightOn(3));
@@ -87,7 +87,7 @@ TEST_F(SpeedsTest, TheAfterburnerAddsPointThreeUntilTheDriftAfterDragReachesTwo)
                                        -2.0021994f, -2.2020895f, -2.091985f};
   for (size_t tick = 0; tick < expected.size(); ++tick) {
     f.PlayerStep();
-    EXPECT_NEAR(f.PlayerVelocity.z, expected[tick], 1e-5f) << "tick " << tick + 1;
+    EXPECT_NEAR(f.Play.PlayerVelocity.z, expected[tick], 1e-5f) << "tick " << tick + 1;
   }
 }
 
@@ -100,20 +100,20 @@ TEST_F(SpeedsTest, AfterburnerAndThrustersTogetherPushTheAfterburnerFirst) {
   const std::vector<float> expected = {-0.5f, -0.775f, -1.03625f, -1.2844374f};
   for (size_t tick = 0; tick < expected.size(); ++tick) {
     f.PlayerStep();
-    EXPECT_NEAR(f.PlayerVelocity.z, expected[tick], 1e-6f) << "tick " << tick + 1;
+    EXPECT_NEAR(f.Play.PlayerVelocity.z, expected[tick], 1e-6f) << "tick " << tick + 1;
   }
 }
 
 TEST_F(SpeedsTest, DragSlowsEveryComponentOfTheDriftAndTheShipMovesByIt) {
   SceneForm& f = Stage();
-  f.PlayerVelocity = TVector3{1, -2, 0.5f};
+  f.Play.PlayerVelocity = TVector3{1, -2, 0.5f};
   const TVector3 start = World(f.PlayerFrame);
   f.PlayerStep();
-  ExpectVectorNear(TVector3{0.95f, -1.9f, 0.475f}, f.PlayerVelocity, 1e-6f);
+  ExpectVectorNear(TVector3{0.95f, -1.9f, 0.475f}, f.Play.PlayerVelocity, 1e-6f);
   // The drift is in the ship's own coordinates, so the step it moved is as long as the drift.
   EXPECT_NEAR(Dist(World(f.PlayerFrame), start), std::sqrt(0.95f * 0.95f + 1.9f * 1.9f + 0.475f * 0.475f), 1e-4f);
   f.PlayerStep();
-  ExpectVectorNear(TVector3{0.9025f, -1.805f, 0.45125f}, f.PlayerVelocity, 1e-6f);
+  ExpectVectorNear(TVector3{0.9025f, -1.805f, 0.45125f}, f.Play.PlayerVelocity, 1e-6f);
 }
 
 // ---- the enemies ----
@@ -155,8 +155,8 @@ TEST_F(SpeedsTest, TheBallTurnsEightUnitsTowardsTheShipAndItsDriftWithIt) {
   SceneForm& f = Stage();
   TSXFrame* e = PlaceEnemy(0, TVector3{30, 20, -100}, 0);
   Hold(f, e, TVector3{30, 20, -100});
-  f.EnemyVelocity[0] = TVector3{0, 0, 1};
-  f.EnemyPhase[0] = 10;
+  f.Play.EnemyVelocity[0] = TVector3{0, 0, 1};
+  f.Play.EnemyPhase[0] = 10;
   f.EnemyStep();
   // The ship lies towards -x and -y of the ball: sx = sy = -1, so yaw -8 and pitch -8; the
   // nose is the z row of RY(-8) . RX(8).
@@ -171,7 +171,7 @@ TEST_F(SpeedsTest, TheBallTurnsEightUnitsTowardsTheShipAndItsDriftWithIt) {
   TVector3 v{0, 0, 0.95f}, w{};
   VecRotateZ(v, -8, w);
   VecRotateY(w, -8, v);
-  ExpectVectorNear(v, f.EnemyVelocity[0], 1e-6f);
+  ExpectVectorNear(v, f.Play.EnemyVelocity[0], 1e-6f);
 }
 
 TEST_F(SpeedsTest, TheGmClosesInByAQuarterUpToHalfAUnitPerTick) {
@@ -232,12 +232,12 @@ class TargetSpeedsTest : public SpeedsTest {
   // Target steps held `distance` away with the ship dead ahead, from rest.
   std::vector<TVector3> Steps(SceneForm& f, float distance, size_t ticks) {
     std::vector<TVector3> out;
-    f.TargetVelocity = TVector3{0, 0, 0};
+    f.Play.TargetVelocity = TVector3{0, 0, 0};
     for (size_t i = 0; i < ticks; ++i) {
       Hold(f, f.TargetFrame, TVector3{0, 0, -distance});
-      f.TargetPhase = 0;
+      f.Play.TargetPhase = 0;
       f.TargetStep();
-      out.push_back(f.TargetVelocity);
+      out.push_back(f.Play.TargetVelocity);
     }
     return out;
   }
@@ -280,20 +280,20 @@ TEST_F(TargetSpeedsTest, CloseByItBacksOffByAQuarterUpToOnePointEight) {
 TEST_F(TargetSpeedsTest, BetweenTheBandsItWeavesAndOnlyTheDragActsOnZ) {
   SceneForm& f = Spawned();
   Hold(f, f.TargetFrame, TVector3{0, 0, -60});
-  f.TargetVelocity = TVector3{0, 0, 2};
-  f.TargetPhase = 10;
+  f.Play.TargetVelocity = TVector3{0, 0, 2};
+  f.Play.TargetPhase = 10;
   f.TargetStep();
   // x = 10 / 50 - 1, y = |10 - 50| / 25 - 1, z = 0.95 * 2.
-  ExpectVectorNear(TVector3{-0.8f, 0.6f, 1.9f}, f.TargetVelocity, 1e-6f);
+  ExpectVectorNear(TVector3{-0.8f, 0.6f, 1.9f}, f.Play.TargetVelocity, 1e-6f);
   // Just outside the band on either side the weave does not apply.
   Hold(f, f.TargetFrame, TVector3{0, 0, -82});
-  f.TargetVelocity = TVector3{0, 0, 0};
+  f.Play.TargetVelocity = TVector3{0, 0, 0};
   f.TargetStep();
-  ExpectVectorNear(TVector3{0, 0.1f, 0.25f}, f.TargetVelocity, 1e-6f);
+  ExpectVectorNear(TVector3{0, 0.1f, 0.25f}, f.Play.TargetVelocity, 1e-6f);
   Hold(f, f.TargetFrame, TVector3{0, 0, -38});
-  f.TargetVelocity = TVector3{0, 0, 0};
+  f.Play.TargetVelocity = TVector3{0, 0, 0};
   f.TargetStep();
-  ExpectVectorNear(TVector3{0, 0, -0.25f}, f.TargetVelocity, 1e-6f);
+  ExpectVectorNear(TVector3{0, 0, -0.25f}, f.Play.TargetVelocity, 1e-6f);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "SXView1/TForm1.h"
-#include "game/Effects.h"
-#include "game/Steering.h"
+#include "SXView1/game/Effects.h"
+#include "SXView1/game/Steering.h"
 #include "platform/rtl/Random.h"
 
 using game::Scaled;
@@ -55,8 +55,8 @@ void TForm1::EnemyStep() {
   for (int j = 0; j <= EnemyTop && j < kEnemySlots; ++j) {
     TSXFrame* enemy = EnemyFrames[At(j)];
     if (!enemy->Mesh) continue;
-    TVector3& vel = EnemyVelocity[At(j)];
-    int32_t& phase = EnemyPhase[At(j)];
+    TVector3& vel = Play.EnemyVelocity[At(j)];
+    int32_t& phase = Play.EnemyPhase[At(j)];
 
     // 1.-2. Drag, and where the ship is in the enemy's coordinates.
     vel = Scaled(vel, kDrag);
@@ -112,8 +112,8 @@ void TForm1::EnemyStep() {
     enemy->SetPosition(enemy, vel);
 
     // 5. Firing, when the ship is ahead of the nose and the gun has reloaded.
-    if (std::fabs(dir.x) < 0.3f && std::fabs(dir.y) < 0.3f && dir.z > 0.7f && EnemyReload[At(j)] == kReloaded) {
-      EnemyReload[At(j)] = 0;
+    if (std::fabs(dir.x) < 0.3f && std::fabs(dir.y) < 0.3f && dir.z > 0.7f && Play.EnemyReload[At(j)] == kReloaded) {
+      Play.EnemyReload[At(j)] = 0;
       TVector3 muzzle;
       enemy->LocalToWorld(TVector3{0, 0.5f, 1}, muzzle);
       const int s = TakeShotSlot(muzzle);
@@ -129,7 +129,7 @@ void TForm1::EnemyStep() {
 
     // 6.-7. Phase and reload.
     phase = phase < kPhasePeriodEnd ? phase + 1 : 0;
-    if (EnemyReload[At(j)] < kReloaded) ++EnemyReload[At(j)];
+    if (Play.EnemyReload[At(j)] < kReloaded) ++Play.EnemyReload[At(j)];
   }
 }
 
@@ -143,16 +143,16 @@ void TForm1::TargetSpawn() {
   const float z = static_cast<float>(rtl::Random(100) - 50);
   TargetFrame->SetPosition(PlayerFrame, TVector3{x, y, z});
   TargetFrame->Mesh = MeshTarget.get();
-  TargetVelocity = TVector3{0, 0, 0};
-  TargetPhase = 0;
-  TargetFireClock = 0;
+  Play.TargetVelocity = TVector3{0, 0, 0};
+  Play.TargetPhase = 0;
+  Play.TargetFireClock = 0;
   TargetEnergy = 55;
   StartTargetMusic();
 }
 
 void TForm1::TargetStep() {
   if (!WorldReady() || !TargetFrame->Mesh) return;
-  TVector3& vel = TargetVelocity;
+  TVector3& vel = Play.TargetVelocity;
 
   // 1.-2. Drag, and where the ship is in the target's coordinates.
   vel = Scaled(vel, kDrag);
@@ -169,8 +169,8 @@ void TForm1::TargetStep() {
       if (vel.z < 2.5f) vel.z = Plus(vel.z, 0.25);
     }
   } else if (dist >= 40) {
-    vel.x = static_cast<float>(TargetPhase / 50.0 - 1);
-    vel.y = static_cast<float>(std::abs(TargetPhase - 50) / 25.0 - 1);
+    vel.x = static_cast<float>(Play.TargetPhase / 50.0 - 1);
+    vel.y = static_cast<float>(std::abs(Play.TargetPhase - 50) / 25.0 - 1);
   } else if (vel.z > -1.8f) {
     vel.z = Plus(vel.z, -0.25);
   }
@@ -181,12 +181,12 @@ void TForm1::TargetStep() {
   TargetFrame->SetPosition(TargetFrame, vel);
 
   // 6.-7. Phase and the fan's clock.
-  TargetPhase = TargetPhase < kPhasePeriodEnd ? TargetPhase + 1 : 0;
-  if (++TargetFireClock > 200) TargetFireClock = 0;
-  if (TargetFireClock % 10 != 0) return;
+  Play.TargetPhase = Play.TargetPhase < kPhasePeriodEnd ? Play.TargetPhase + 1 : 0;
+  if (++Play.TargetFireClock > 200) Play.TargetFireClock = 0;
+  if (Play.TargetFireClock % 10 != 0) return;
 
   // 8. One shot of the fan, swept from one side of the nose to the other over the cycle.
-  const int c = TargetFireClock;
+  const int c = Play.TargetFireClock;
   const int q = c / 25;
   TVector3 muzzle;
   TargetFrame->LocalToWorld(TVector3{static_cast<float>(q - 4), -0.2f, static_cast<float>(q + 5)}, muzzle);

@@ -36,7 +36,7 @@ class PlayFrameTest : public GameTest {
     const auto s = static_cast<size_t>(slot);
     f.ShotFrames[s]->SetPosition(f.RootFrame.get(), VecMake(0, 4000, 0));
     f.ShotSprites[s]->Mesh = f.MeshBeam.get();
-    f.ShotAge[s] = 1;
+    f.Play.ShotAge[s] = 1;
     return f.ShotFrames[s]->GetPosition(f.RootFrame.get());
   }
 
@@ -156,7 +156,7 @@ TEST_F(PlayFrameTest, UnderTheStageCaptionOnlyTheShipMoves) {
   ASSERT_EQ(f.ReadyTime, 100);
   const TVector3 shot = LaunchShot(f, 0);
   f.SpawnExplosion(VecMake(0, -4000, 0), TForm1::TExplosionSize::Small);
-  const int32_t blastAge = f.ExplosionAge[0];
+  const int32_t blastAge = f.Play.ExplosionAge[0];
   ASSERT_GT(blastAge, 0);
   const TVector3 enemy = f.EnemyFrames[0]->GetPosition(f.RootFrame.get());
   const TVector3 ship = f.PlayerFrame->GetPosition(f.RootFrame.get());
@@ -167,23 +167,23 @@ TEST_F(PlayFrameTest, UnderTheStageCaptionOnlyTheShipMoves) {
     ASSERT_EQ(f.ReadyTime, 100 - t);
   }
   EXPECT_TRUE(SamePlace(shot, f.ShotFrames[0]->GetPosition(f.RootFrame.get())));
-  EXPECT_EQ(f.ShotAge[0], 1);
-  EXPECT_EQ(f.ExplosionAge[0], blastAge);
+  EXPECT_EQ(f.Play.ShotAge[0], 1);
+  EXPECT_EQ(f.Play.ExplosionAge[0], blastAge);
   EXPECT_TRUE(SamePlace(enemy, f.EnemyFrames[0]->GetPosition(f.RootFrame.get())));
   EXPECT_FALSE(SamePlace(ship, f.PlayerFrame->GetPosition(f.RootFrame.get())));
 
   Tick(f);  // the caption's last tick: 1 -> 0, still frozen
   EXPECT_EQ(f.ReadyTime, 0);
-  EXPECT_EQ(f.ShotAge[0], 1);
+  EXPECT_EQ(f.Play.ShotAge[0], 1);
   EXPECT_TRUE(SamePlace(enemy, f.EnemyFrames[0]->GetPosition(f.RootFrame.get())));
 
   Tick(f);  // now everything moves
-  EXPECT_EQ(f.ShotAge[0], 2);
+  EXPECT_EQ(f.Play.ShotAge[0], 2);
   TVector3 moved = f.ShotFrames[0]->GetPosition(f.RootFrame.get());
   float d = 0;
   VecDistance(d, shot, moved);
   EXPECT_NEAR(d, 6.0f, 1e-3f);
-  EXPECT_EQ(f.ExplosionAge[0], blastAge + 1);
+  EXPECT_EQ(f.Play.ExplosionAge[0], blastAge + 1);
   EXPECT_FALSE(SamePlace(enemy, f.EnemyFrames[0]->GetPosition(f.RootFrame.get())));
 }
 

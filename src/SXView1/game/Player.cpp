@@ -3,8 +3,8 @@
 #include <cstddef>
 
 #include "SXView1/TForm1.h"
-#include "game/Effects.h"
-#include "game/Steering.h"
+#include "SXView1/game/Effects.h"
+#include "SXView1/game/Steering.h"
 #include "platform/rtl/Random.h"
 
 using game::Scaled;
@@ -58,31 +58,31 @@ void TForm1::PlayerStep() {
   // 2. Steering: the frame turns about its own y and x axes, the drift about z and y.
   if (h != 0 || v != 0) {
     TurnInOwnSpace(*PlayerFrame, kShipTurn * h, kShipTurn * v);
-    PlayerVelocity = TurnVelocity(PlayerVelocity, kShipTurn * h, kShipTurn * v);
+    Play.PlayerVelocity = TurnVelocity(Play.PlayerVelocity, kShipTurn * h, kShipTurn * v);
   }
 
   // 3. Blade: a swing, once started, runs its eight steps to the end.
-  if (in.Buttons[4] && BladeTimer == 0) {
-    BladeTimer = 1;
+  if (in.Buttons[4] && Play.BladeTimer == 0) {
+    Play.BladeTimer = 1;
     RestartChannel(game::channel::Blade);
   }
-  if (BladeTimer > 0) {
+  if (Play.BladeTimer > 0) {
     TMatrix4 m, r, out;
     BladeFrame->GetMatrix(PlayerFrame, m);
     MatRotationX(kBladeStep, r);
     MatMultiply(m, r, out);
     BladeFrame->SetMatrix(PlayerFrame, out);
-    if (++BladeTimer > kBladeSteps) BladeTimer = 0;
+    if (++Play.BladeTimer > kBladeSteps) Play.BladeTimer = 0;
   }
 
   // 4. Drag.
-  PlayerVelocity = Scaled(PlayerVelocity, kDrag);
+  Play.PlayerVelocity = Scaled(Play.PlayerVelocity, kDrag);
 
   // 5. Afterburner.
   if (in.Buttons[1]) {
     PlayerPartFrames[0]->Mesh = MeshBeam.get();
     PlayerPartFrames[1]->Mesh = MeshBeam.get();
-    if (PlayerVelocity.z > -2) PlayerVelocity.z = static_cast<float>(PlayerVelocity.z - 0.3);
+    if (Play.PlayerVelocity.z > -2) Play.PlayerVelocity.z = static_cast<float>(Play.PlayerVelocity.z - 0.3);
     SwitchLight(game::light::AfterburnerA, true);
     SwitchLight(game::light::AfterburnerB, true);
   } else {
@@ -94,7 +94,7 @@ void TForm1::PlayerStep() {
 
   // 6. Thrusters.
   if (in.Buttons[2]) {
-    if (PlayerVelocity.z > -0.6) PlayerVelocity.z = static_cast<float>(PlayerVelocity.z - 0.2);
+    if (Play.PlayerVelocity.z > -0.6) Play.PlayerVelocity.z = static_cast<float>(Play.PlayerVelocity.z - 0.2);
     for (size_t i = 2; i < 6; ++i) PlayerPartFrames[i]->Mesh = MeshFireSmall.get();
     SwitchLight(game::light::Thruster, true);
   } else {
@@ -109,14 +109,14 @@ void TForm1::PlayerStep() {
 
   // 8. Bumping into the stage target throws the ship back.
   if (TargetFrame->Mesh && game::Distance(TargetFrame->GetPosition(root), PlayerFrame->GetPosition(root)) < 10) {
-    PlayerVelocity = Scaled(PlayerVelocity, -2);
-    PlayerFrame->SetPosition(PlayerFrame, PlayerVelocity);
+    Play.PlayerVelocity = Scaled(Play.PlayerVelocity, -2);
+    PlayerFrame->SetPosition(PlayerFrame, Play.PlayerVelocity);
     RestartChannel(game::channel::Crash);
   }
 
   // 9. Movement, flames, glows and warnings: only once the ship drifts at all.
-  if (PlayerVelocity.x != 0 || PlayerVelocity.y != 0 || PlayerVelocity.z != 0) {
-    PlayerFrame->SetPosition(PlayerFrame, PlayerVelocity);
+  if (Play.PlayerVelocity.x != 0 || Play.PlayerVelocity.y != 0 || Play.PlayerVelocity.z != 0) {
+    PlayerFrame->SetPosition(PlayerFrame, Play.PlayerVelocity);
 
     auto r = [] { return rtl::Random(); };
     static constexpr float kFlameX[6] = {2.5f, -2.5f, -1.2f, -0.4f, 0.4f, 1.2f};
@@ -178,11 +178,11 @@ void TForm1::PlayerStep() {
 
   // 11. View: one step per press.
   if (!in.Buttons[5]) {
-    ViewLatch = true;
-  } else if (ViewLatch) {
+    Play.ViewLatch = true;
+  } else if (Play.ViewLatch) {
     ViewIndex = ViewIndex >= 3 || ViewIndex < 0 ? 0 : ViewIndex + 1;
     CameraMatrix = ViewMatrices[At(ViewIndex)];
-    ViewLatch = false;
+    Play.ViewLatch = false;
   }
 
   // 12. Nothing is fired under the READY caption.
@@ -190,8 +190,8 @@ void TForm1::PlayerStep() {
 
   // 13. Volley: five shots, one straight and four spread at random.
   if (!in.Buttons[0]) {
-    FireLatch = true;
-  } else if (FireLatch) {
+    Play.FireLatch = true;
+  } else if (Play.FireLatch) {
     for (int k = 0; k < 5; ++k) {
       TVector3 muzzle;
       PlayerFrame->LocalToWorld(TVector3{0, -2, -1}, muzzle);
@@ -211,7 +211,7 @@ void TForm1::PlayerStep() {
       ShotFrames[At(s)]->SetRotation(PlayerFrame, m);
       ArmShot(s, 0, TexBeam2.get(), TVector3{150, 150, 10});
     }
-    FireLatch = false;
+    Play.FireLatch = false;
     if (TDDSDChannel* c = GameChannel(game::channel::Gunshot)) {
       c->Stop();
       c->SetVolume(0);
@@ -221,18 +221,18 @@ void TForm1::PlayerStep() {
 
   // 14. Missiles: a pair per press.
   if (!in.Buttons[3]) {
-    MissileLatch = true;
+    Play.MissileLatch = true;
     return;
   }
-  if (!MissileLatch) return;
+  if (!Play.MissileLatch) return;
   for (int k = 0; k < 2; ++k) {
-    const int m = NextMissile >= 0 && NextMissile < kMissileSlots ? NextMissile : 0;
+    const int m = Play.NextMissile >= 0 && Play.NextMissile < kMissileSlots ? Play.NextMissile : 0;
     TSXFrame* missile = MissileFrames[At(m)];
-    MissileTarget[At(m)] = nullptr;
-    MissileAge[At(m)] = 0;
+    Play.MissileTarget[At(m)] = nullptr;
+    Play.MissileAge[At(m)] = 0;
     TVector3 start;
     PlayerFrame->LocalToWorld(TVector3{k == 0 ? -2.0f : 2.0f, -1.0f, -1.5f}, start);
-    MissileVelocity[At(m)] = TVector3{0, 0, -2.5f};
+    Play.MissileVelocity[At(m)] = TVector3{0, 0, -2.5f};
     missile->SetPosition(root, start);
     MoveLight(m + game::light::MissileBase, start);
     TVector3 dir, up;
@@ -243,10 +243,10 @@ void TForm1::PlayerStep() {
     if (TSXLight* l = GameLight(m + game::light::MissileBase)) l->SetDiffuse(15, 10, 10);
     SwitchLight(m + game::light::MissileBase, true);
     // The missile homes on what is nearest the ship as it leaves.
-    MissileTarget[At(m)] = AcquireMissileTarget();
-    NextMissile = m >= kMissileSlots - 1 ? 0 : m + 1;
+    Play.MissileTarget[At(m)] = AcquireMissileTarget();
+    Play.NextMissile = m >= kMissileSlots - 1 ? 0 : m + 1;
   }
-  MissileLatch = false;
+  Play.MissileLatch = false;
   if (TDDSDChannel* c = GameChannel(game::channel::Missile)) {
     c->Stop();
     c->SetVolume(0);

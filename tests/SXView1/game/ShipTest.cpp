@@ -2,7 +2,7 @@
 // the afterburner's drift and the blade's swing.
 #include <string>
 
-#include "game/GameplayFixture.h"
+#include "SXView1/game/GameplayFixture.h"
 
 namespace {
 
@@ -13,12 +13,12 @@ TEST_F(ShipTest, AVolleyTakesFiveSlotsAndItsShotsFlySixUnitsPerTick) {
   RunTicks(12);
   EXPECT_EQ(ShotsInFlight(), 0);
   RunTicks(1);
-  EXPECT_EQ(f.NextShot, 5);
+  EXPECT_EQ(f.Play.NextShot, 5);
   ASSERT_EQ(ShotsInFlight(), 5);
   TVector3 before[5];
   for (size_t s = 0; s < 5; ++s) {
     EXPECT_EQ(f.ShotFrames[s]->Tag, 0);
-    EXPECT_EQ(f.ShotAge[s], 1);
+    EXPECT_EQ(f.Play.ShotAge[s], 1);
     EXPECT_EQ(f.ShotSprites[s]->Texture, f.TexBeam2.get());
     before[s] = World(f.ShotFrames[s]);
     // Launched at the muzzle (0, -2, -1) of the ship at the origin, then one step flown.
@@ -47,12 +47,12 @@ TEST_F(ShipTest, The102ndShotTakesOverTheOldestMidFlight) {
   TForm1& f = QuietStage(script);
   RunTicks(12 + 2 * 20 + 1);
   EXPECT_EQ(ShotsInFlight(), 101);
-  EXPECT_EQ(f.NextShot, 4);
+  EXPECT_EQ(f.Play.NextShot, 4);
   // Slots 0..3 hold the last volley's shots 2..5; slot 4 still has the first volley's last
   // shot, 40 ticks and 246 units out.
-  for (size_t s = 0; s < 4; ++s) EXPECT_EQ(f.ShotAge[s], 1) << "slot " << s;
-  EXPECT_EQ(f.ShotAge[4], 41);
-  EXPECT_EQ(f.ShotAge[100], 1);
+  for (size_t s = 0; s < 4; ++s) EXPECT_EQ(f.Play.ShotAge[s], 1) << "slot " << s;
+  EXPECT_EQ(f.Play.ShotAge[4], 41);
+  EXPECT_EQ(f.Play.ShotAge[100], 1);
   EXPECT_LT(Dist(World(f.ShotFrames[0]), TVector3{0, -2, -1}), 6.1f);
   EXPECT_GT(Dist(World(f.ShotFrames[4]), TVector3{0, -2, -1}), 240.0f);
 }
@@ -64,12 +64,12 @@ TEST_F(ShipTest, HoldingAButtonActsOncePerPress) {
       "42 down Z\n42 down A\n42 down Q\n");
   const int view = f.ViewIndex;
   RunTicks(40);
-  EXPECT_EQ(f.NextShot, 5);
-  EXPECT_EQ(f.NextMissile, 2);
+  EXPECT_EQ(f.Play.NextShot, 5);
+  EXPECT_EQ(f.Play.NextMissile, 2);
   EXPECT_EQ(f.ViewIndex, (view + 1) % 4);
   RunTicks(3);
-  EXPECT_EQ(f.NextShot, 10);
-  EXPECT_EQ(f.NextMissile, 4);
+  EXPECT_EQ(f.Play.NextShot, 10);
+  EXPECT_EQ(f.Play.NextMissile, 4);
   EXPECT_EQ(f.ViewIndex, (view + 2) % 4);
   for (int r = 0; r < 4; ++r) {
     for (int c = 0; c < 4; ++c) EXPECT_EQ(f.CameraMatrix(r, c), f.ViewMatrices[static_cast<size_t>(f.ViewIndex)](r, c));
@@ -81,15 +81,15 @@ TEST_F(ShipTest, NothingIsFiredUnderTheCaptionButAHeldButtonFiresWhenItEnds) {
   f.ReadyTime = 30;
   RunTicks(40);
   EXPECT_EQ(f.ReadyTime, 0);
-  EXPECT_EQ(f.NextShot, 5);
-  EXPECT_EQ(f.ShotAge[0], 40 - 30);  // the volley left on the first tick after the caption
+  EXPECT_EQ(f.Play.NextShot, 5);
+  EXPECT_EQ(f.Play.ShotAge[0], 40 - 30);  // the volley left on the first tick after the caption
 }
 
 TEST_F(ShipTest, AfterburnerDriftSettlesInItsBandAndTheFlamesShow) {
   TForm1& f = QuietStage("12 down X\n");
   RunTicks(12 + 80);
-  EXPECT_LE(f.PlayerVelocity.z, -2.0f);
-  EXPECT_GE(f.PlayerVelocity.z, -2.3f);
+  EXPECT_LE(f.Play.PlayerVelocity.z, -2.0f);
+  EXPECT_GE(f.Play.PlayerVelocity.z, -2.3f);
   EXPECT_EQ(f.PlayerPartFrames[0]->Mesh, f.MeshBeam.get());
   EXPECT_EQ(f.PlayerPartFrames[2]->Mesh, nullptr);
   EXPECT_TRUE(LightOn(2));
@@ -105,17 +105,17 @@ TEST_F(ShipTest, ABladeSwingIsOneTurnInEightSteps) {
   TForm1& f = QuietStage("12 down S\n13 up S\n15 down S\n");
   const TMatrix4 rest = f.BladeFrame->GetMatrix(f.PlayerFrame);
   RunTicks(13);
-  EXPECT_EQ(f.BladeTimer, 2);
+  EXPECT_EQ(f.Play.BladeTimer, 2);
   // Pressing again mid-swing does nothing; the swing ends after its eighth step.
   RunTicks(7);
-  EXPECT_EQ(f.BladeTimer, 0);
+  EXPECT_EQ(f.Play.BladeTimer, 0);
   const TMatrix4 after = f.BladeFrame->GetMatrix(f.PlayerFrame);
   for (int r = 0; r < 3; ++r) {
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(after(r, c), rest(r, c), 1e-4f);
   }
   // S still held: the next swing starts once the blade is at rest.
   RunTicks(1);
-  EXPECT_EQ(f.BladeTimer, 2);
+  EXPECT_EQ(f.Play.BladeTimer, 2);
 }
 
 TEST_F(ShipTest, WarningsNeedAMovingShipAndAQuietMessageBoxAndTheLastOneChoosesTheLine) {
@@ -126,7 +126,7 @@ TEST_F(ShipTest, WarningsNeedAMovingShipAndAQuietMessageBoxAndTheLastOneChoosesT
   ASSERT_GT(Dist(colony, earth), 1800 + 400) << "the two warnings must be told apart";
   auto stepAt = [&](const TVector3& at, const TVector3& velocity) {
     f.PlayerFrame->SetPosition(root, at);
-    f.PlayerVelocity = velocity;
+    f.Play.PlayerVelocity = velocity;
     f.MessageTime = 0;
     f.MessageIndex = 0;
     f.PlayerStep();

@@ -1,7 +1,7 @@
 // The opponents' own rules: when an enemy fires and turns, the phases of the ball, and the
 // stage target's fan of shots.
-#include "game/GameplayFixture.h"
-#include "game/SceneForm.h"
+#include "SXView1/game/GameplayFixture.h"
+#include "SXView1/game/SceneForm.h"
 
 namespace {
 
@@ -14,28 +14,30 @@ TVector3 Nose(const TForm1& f, const TSXFrame* frame) {
   return dir;
 }
 
-int ShotsFired(const TForm1& f, int before) { return (f.NextShot - before + TForm1::kShotSlots) % TForm1::kShotSlots; }
+int ShotsFired(const TForm1& f, int before) {
+  return (f.Play.NextShot - before + TForm1::kShotSlots) % TForm1::kShotSlots;
+}
 
 TEST_F(OpponentsTest, AnEnemyFiresOnlyReloadedAndWithTheShipAheadAndDoesNotTurnOnAZeroAxis) {
   TForm1& f = QuietStage();
   // A kind-1 enemy 50 units in front of the ship's origin, its nose on the ship.
   TSXFrame* e = PlaceEnemy(0, TVector3{0, 0, -50}, 1);
   e->SetOrientation(f.RootFrame.get(), TVector3{0, 0, 1}, TVector3{0, 1, 0});
-  f.EnemyVelocity[0] = TVector3{0, 0, 0};
-  f.EnemyPhase[0] = 30;  // a kind 1 turns only past phase 20
-  f.EnemyReload[0] = 99;
+  f.Play.EnemyVelocity[0] = TVector3{0, 0, 0};
+  f.Play.EnemyPhase[0] = 30;  // a kind 1 turns only past phase 20
+  f.Play.EnemyReload[0] = 99;
 
-  int before = f.NextShot;
+  int before = f.Play.NextShot;
   f.EnemyStep();
   EXPECT_EQ(ShotsFired(f, before), 0) << "not reloaded yet";
-  EXPECT_EQ(f.EnemyReload[0], 100);
+  EXPECT_EQ(f.Play.EnemyReload[0], 100);
   // The ship is exactly ahead: both signs are 0, so the enemy keeps its heading.
   ExpectVectorNear(TVector3{0, 0, 1}, Nose(f, e));
 
-  before = f.NextShot;
+  before = f.Play.NextShot;
   f.EnemyStep();
   ASSERT_EQ(ShotsFired(f, before), 1);
-  EXPECT_EQ(f.EnemyReload[0], 1) << "emptied, then one tick of reloading";
+  EXPECT_EQ(f.Play.EnemyReload[0], 1) << "emptied, then one tick of reloading";
   const auto s = static_cast<size_t>(before);
   EXPECT_EQ(f.ShotFrames[s]->Tag, 1) << "an enemy's shot";
   EXPECT_EQ(f.ShotSprites[s]->Mesh, f.MeshBeam.get());
@@ -54,8 +56,8 @@ TEST_F(OpponentsTest, AnEnemyFiresOnlyReloadedAndWithTheShipAheadAndDoesNotTurnO
 
   // Reloaded again but the ship is behind: no shot.
   e->SetOrientation(f.RootFrame.get(), TVector3{0, 0, -1}, TVector3{0, 1, 0});
-  f.EnemyReload[0] = 100;
-  before = f.NextShot;
+  f.Play.EnemyReload[0] = 100;
+  before = f.Play.NextShot;
   f.EnemyStep();
   EXPECT_EQ(ShotsFired(f, before), 0);
 }
@@ -67,26 +69,26 @@ TEST_F(OpponentsTest, TheBallTurnsInTheFirst41PhasesAndChangesSpeedOnlyAfter) {
   auto reset = [&](int phase) {
     e->SetPosition(f.RootFrame.get(), TVector3{30, 20, -100});
     e->SetOrientation(f.RootFrame.get(), TVector3{0, 0, 1}, TVector3{0, 1, 0});
-    f.EnemyVelocity[0] = TVector3{0, 0, 0};
-    f.EnemyPhase[0] = phase;
+    f.Play.EnemyVelocity[0] = TVector3{0, 0, 0};
+    f.Play.EnemyPhase[0] = phase;
   };
 
   reset(41);
   f.EnemyStep();
   ExpectVectorNear(TVector3{0, 0, 1}, Nose(f, e));
-  EXPECT_FLOAT_EQ(f.EnemyVelocity[0].z, 0.5f) << "far away and slow: it speeds up";
-  EXPECT_EQ(f.EnemyPhase[0], 42);
+  EXPECT_FLOAT_EQ(f.Play.EnemyVelocity[0].z, 0.5f) << "far away and slow: it speeds up";
+  EXPECT_EQ(f.Play.EnemyPhase[0], 42);
 
   reset(40);
   f.EnemyStep();
   const TVector3 nose = Nose(f, e);
   EXPECT_LT(nose.x, 0) << "turned towards the ship on its left";
   EXPECT_LT(nose.y, 0) << "and below";
-  EXPECT_FLOAT_EQ(f.EnemyVelocity[0].z, 0.0f) << "no speed rule in the turning phases";
+  EXPECT_FLOAT_EQ(f.Play.EnemyVelocity[0].z, 0.0f) << "no speed rule in the turning phases";
 
   reset(101);
   f.EnemyStep();
-  EXPECT_EQ(f.EnemyPhase[0], 0) << "the phase wraps after 101";
+  EXPECT_EQ(f.Play.EnemyPhase[0], 0) << "the phase wraps after 101";
 }
 
 TEST_F(OpponentsTest, TheTargetSweeps21ShotsAcrossItsFrontEvery201Ticks) {
@@ -96,13 +98,13 @@ TEST_F(OpponentsTest, TheTargetSweeps21ShotsAcrossItsFrontEvery201Ticks) {
   EXPECT_EQ(f.TargetEnergy, 55);
   int fired = 0;
   for (int tick = 0; tick < 201; ++tick) {
-    const int before = f.NextShot;
+    const int before = f.Play.NextShot;
     f.TargetStep();
     const int n = ShotsFired(f, before);
     ASSERT_LE(n, 1);
     fired += n;
     if (n == 0) continue;
-    const int c = f.TargetFireClock;
+    const int c = f.Play.TargetFireClock;
     EXPECT_EQ(c % 10, 0) << "fires on the tens only";
     const auto s = static_cast<size_t>(before);
     EXPECT_EQ(f.ShotFrames[s]->Tag, 1);
@@ -118,7 +120,7 @@ TEST_F(OpponentsTest, TheTargetSweeps21ShotsAcrossItsFrontEvery201Ticks) {
     }
   }
   EXPECT_EQ(fired, 21);
-  EXPECT_EQ(f.TargetFireClock, 0);
+  EXPECT_EQ(f.Play.TargetFireClock, 0);
 }
 
 // The z axis of R = RY(a) . RX(-b): where a nose that pointed along world +z points after a
@@ -137,17 +139,17 @@ TEST_F(OpponentsTest, TheGmKeepsBetween20And40AndTurnsOnlyPastPhase20) {
   auto stepAt = [&](const TVector3& at, int phase) {
     e->SetPosition(f.RootFrame.get(), at);
     e->SetOrientation(f.RootFrame.get(), TVector3{0, 0, 1}, TVector3{0, 1, 0});
-    f.EnemyVelocity[0] = TVector3{0, 0, 0};
-    f.EnemyPhase[0] = phase;
+    f.Play.EnemyVelocity[0] = TVector3{0, 0, 0};
+    f.Play.EnemyPhase[0] = phase;
     f.EnemyStep();
   };
   // The ship dead ahead, so nothing turns the drift: far closes in, near backs off.
   stepAt(TVector3{0, 0, -100}, 50);
-  EXPECT_FLOAT_EQ(f.EnemyVelocity[0].z, 0.25f);
+  EXPECT_FLOAT_EQ(f.Play.EnemyVelocity[0].z, 0.25f);
   stepAt(TVector3{0, 0, -10}, 50);
-  EXPECT_FLOAT_EQ(f.EnemyVelocity[0].z, -0.25f);
+  EXPECT_FLOAT_EQ(f.Play.EnemyVelocity[0].z, -0.25f);
   stepAt(TVector3{0, 0, -30}, 50);
-  EXPECT_FLOAT_EQ(f.EnemyVelocity[0].z, 0.0f) << "20 to 40 away it holds";
+  EXPECT_FLOAT_EQ(f.Play.EnemyVelocity[0].z, 0.0f) << "20 to 40 away it holds";
   // Off axis: no turn up to phase 20, yaw 5 and pitch 2 towards the ship after.
   stepAt(TVector3{30, 20, -100}, 20);
   ExpectVectorNear(TVector3{0, 0, 1}, Nose(f, e));
@@ -161,7 +163,7 @@ TEST_F(OpponentsTest, TheCoreTurnsHarderFarAwayAndItsDriftTakesTheSum) {
   auto stepAt = [&](const TVector3& at) {
     e->SetPosition(f.RootFrame.get(), at);
     e->SetOrientation(f.RootFrame.get(), TVector3{0, 0, 1}, TVector3{0, 1, 0});
-    f.EnemyVelocity[0] = TVector3{0, 0, 0};
+    f.Play.EnemyVelocity[0] = TVector3{0, 0, 0};
     f.EnemyStep();
   };
   // Beyond 60: yaw doubled, pitch four times; the drift turns by 5 * sx, then 5 * sy + 4.
@@ -170,14 +172,14 @@ TEST_F(OpponentsTest, TheCoreTurnsHarderFarAwayAndItsDriftTakesTheSum) {
   TVector3 v{0, 0, 0.25f}, w{};
   VecRotateZ(v, -5, w);
   VecRotateY(w, -5 + 4, v);
-  ExpectVectorNear(v, f.EnemyVelocity[0], 1e-6f);
+  ExpectVectorNear(v, f.Play.EnemyVelocity[0], 1e-6f);
   // Nearer than 30: plain yaw, pitch doubled, and the drift's second turn 5 * sy + 2.
   stepAt(TVector3{10, 5, -20});
   ExpectVectorNear(TurnedNose(-5, -10), Nose(f, e));
   v = TVector3{0, 0, 0.25f};
   VecRotateZ(v, -5, w);
   VecRotateY(w, -5 + 2, v);
-  ExpectVectorNear(v, f.EnemyVelocity[0], 1e-6f);
+  ExpectVectorNear(v, f.Play.EnemyVelocity[0], 1e-6f);
 }
 
 TEST_F(OpponentsTest, TheTargetClosesInWeavesAndBacksOffByDistance) {
@@ -186,26 +188,26 @@ TEST_F(OpponentsTest, TheTargetClosesInWeavesAndBacksOffByDistance) {
   auto stepAt = [&](float z, int phase) {
     f.TargetFrame->SetPosition(f.RootFrame.get(), TVector3{0, 0, z});
     f.TargetFrame->SetOrientation(f.RootFrame.get(), TVector3{0, 0, 1}, TVector3{0, 1, 0});
-    f.TargetVelocity = TVector3{0, 0, 0};
-    f.TargetPhase = phase;
+    f.Play.TargetVelocity = TVector3{0, 0, 0};
+    f.Play.TargetPhase = phase;
     f.TargetStep();
   };
   // The ship dead ahead throughout, so the turn of step 4 leaves the velocity alone.
   stepAt(-100, 0);
-  ExpectVectorNear(TVector3{0, 0.1f, 0.25f}, f.TargetVelocity, 1e-6f);
+  ExpectVectorNear(TVector3{0, 0.1f, 0.25f}, f.Play.TargetVelocity, 1e-6f);
   // 40 to 80 away it weaves by its phase alone.
   stepAt(-60, 0);
-  ExpectVectorNear(TVector3{-1, 1, 0}, f.TargetVelocity, 1e-6f);
+  ExpectVectorNear(TVector3{-1, 1, 0}, f.Play.TargetVelocity, 1e-6f);
   stepAt(-60, 25);
-  ExpectVectorNear(TVector3{-0.5f, 0, 0}, f.TargetVelocity, 1e-6f);
+  ExpectVectorNear(TVector3{-0.5f, 0, 0}, f.Play.TargetVelocity, 1e-6f);
   stepAt(-60, 75);
-  ExpectVectorNear(TVector3{0.5f, 0, 0}, f.TargetVelocity, 1e-6f);
-  EXPECT_EQ(f.TargetPhase, 76);
+  ExpectVectorNear(TVector3{0.5f, 0, 0}, f.Play.TargetVelocity, 1e-6f);
+  EXPECT_EQ(f.Play.TargetPhase, 76);
   stepAt(-60, 101);
-  EXPECT_EQ(f.TargetPhase, 0) << "the phase wraps after 101";
+  EXPECT_EQ(f.Play.TargetPhase, 0) << "the phase wraps after 101";
   // Nearer than 40 it backs off.
   stepAt(-30, 10);
-  ExpectVectorNear(TVector3{0, 0, -0.25f}, f.TargetVelocity, 1e-6f);
+  ExpectVectorNear(TVector3{0, 0, -0.25f}, f.Play.TargetVelocity, 1e-6f);
 }
 
 }  // namespace

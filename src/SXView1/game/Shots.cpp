@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "SXView1/TForm1.h"
-#include "game/Effects.h"
-#include "game/Steering.h"
+#include "SXView1/game/Effects.h"
+#include "SXView1/game/Steering.h"
 
 namespace {
 
@@ -22,9 +22,9 @@ size_t At(int i) { return static_cast<size_t>(i); }
 }  // namespace
 
 int TForm1::TakeShotSlot(const TVector3& position) {
-  if (NextShot < 0 || NextShot >= kShotSlots) NextShot = 0;
-  const int s = NextShot;
-  ShotAge[At(s)] = 0;
+  if (Play.NextShot < 0 || Play.NextShot >= kShotSlots) Play.NextShot = 0;
+  const int s = Play.NextShot;
+  Play.ShotAge[At(s)] = 0;
   ShotFrames[At(s)]->SetPosition(RootFrame.get(), position);
   MoveLight(s + game::light::ShotBase, position);
   return s;
@@ -40,7 +40,7 @@ void TForm1::ArmShot(int slot, int32_t owner, TKilnTexture* texture, const TVect
   sprite->Mesh = MeshBeam.get();
   if (TSXLight* l = GameLight(slot + game::light::ShotBase)) l->SetDiffuse(colour.x, colour.y, colour.z);
   SwitchLight(slot + game::light::ShotBase, true);
-  NextShot = slot >= kShotSlots - 1 ? 0 : slot + 1;
+  Play.NextShot = slot >= kShotSlots - 1 ? 0 : slot + 1;
 }
 
 void TForm1::ShotStep() {
@@ -50,7 +50,7 @@ void TForm1::ShotStep() {
     TSXFrame* sprite = ShotSprites[At(s)];
     if (!sprite->Mesh) continue;
     // An old shot just goes out where it is; its sprite and light stay put.
-    if (++ShotAge[At(s)] > kShotLife) {
+    if (++Play.ShotAge[At(s)] > kShotLife) {
       sprite->Mesh = nullptr;
       SwitchLight(s + game::light::ShotBase, false);
       continue;
@@ -91,16 +91,16 @@ void TForm1::MissileStep() {
   for (int m = 0; m < kMissileSlots; ++m) {
     TSXFrame* missile = MissileFrames[At(m)];
     if (!missile->Mesh) continue;
-    if (++MissileAge[At(m)] > kMissileLife) {
+    if (++Play.MissileAge[At(m)] > kMissileLife) {
       missile->Mesh = nullptr;
       SwitchLight(m + game::light::MissileBase, false);
       continue;
     }
-    TVector3& vel = MissileVelocity[At(m)];
+    TVector3& vel = Play.MissileVelocity[At(m)];
     if (vel.z > kMissileTopSpeed) vel.z = static_cast<float>(vel.z - kMissileThrust);
 
     // Guidance: a quarry that has gone (hidden) is no longer followed; the missile flies on.
-    TSXFrame*& quarry = MissileTarget[At(m)];
+    TSXFrame*& quarry = Play.MissileTarget[At(m)];
     if (quarry && !quarry->Mesh) quarry = nullptr;
     if (quarry) {
       // The nose is the missile's -Z, so a quarry off to +x or +y needs a negative yaw or

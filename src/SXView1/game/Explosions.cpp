@@ -5,8 +5,8 @@
 #include <cstddef>
 
 #include "SXView1/TForm1.h"
-#include "game/Effects.h"
-#include "game/Steering.h"
+#include "SXView1/game/Effects.h"
+#include "SXView1/game/Steering.h"
 
 namespace {
 
@@ -54,13 +54,13 @@ void TForm1::RestartChannel(int channel) {
 
 void TForm1::SpawnExplosion(const TVector3& position, TExplosionSize size) {
   if (!WorldReady()) return;
-  if (NextExplosion < 0 || NextExplosion >= kExplosionSlots) NextExplosion = 0;
-  const int e = NextExplosion;
+  if (Play.NextExplosion < 0 || Play.NextExplosion >= kExplosionSlots) Play.NextExplosion = 0;
+  const int e = Play.NextExplosion;
   TSXFrame* frame = ExplosionFrames[At(e)];
   frame->SetPosition(RootFrame.get(), position);
   MoveLight(e + game::light::ExplosionBase, position);
   SwitchLight(e + game::light::ExplosionBase, true);
-  ExplosionAge[At(e)] = 1;
+  Play.ExplosionAge[At(e)] = 1;
   if (size == TExplosionSize::Big) {
     frame->Mesh = MeshBomb.get();
     RestartChannel(game::channel::Explosion);
@@ -68,19 +68,19 @@ void TForm1::SpawnExplosion(const TVector3& position, TExplosionSize size) {
     frame->Mesh = MeshBombSmall.get();
     RestartChannel(game::channel::ExplosionSmall);
   }
-  NextExplosion = e >= kExplosionSlots - 1 ? 0 : e + 1;
+  Play.NextExplosion = e >= kExplosionSlots - 1 ? 0 : e + 1;
 }
 
 void TForm1::ExplosionStep() {
   if (!WorldReady()) return;
   for (int e = 0; e < kExplosionSlots; ++e) {
-    const int a = ExplosionAge[At(e)];
+    const int a = Play.ExplosionAge[At(e)];
     if (a <= 0) continue;
     TSXFrame* frame = ExplosionFrames[At(e)];
     const int tile = std::min(a / kTicksPerTile, static_cast<int>(TexBlast.size()) - 1);
     frame->Texture = TexBlast[At(tile)].get();
     const int c = a + 1;
-    ExplosionAge[At(e)] = c;
+    Play.ExplosionAge[At(e)] = c;
     if (c < kExplosionEnd) {
       frame->LookAt(CameraFrame.get(), TVector3{0, 0, 0}, 0, RootFrame.get());
       // Colour and range are handed over as computed, negative ones included.
@@ -90,7 +90,7 @@ void TForm1::ExplosionStep() {
         l->SetRangeAttenuation(static_cast<float>(300 - 6 * c), 0, 1, 0);
       }
     } else {
-      ExplosionAge[At(e)] = 0;
+      Play.ExplosionAge[At(e)] = 0;
       frame->Mesh = nullptr;
       SwitchLight(e + game::light::ExplosionBase, false);
     }
