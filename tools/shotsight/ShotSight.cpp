@@ -63,7 +63,7 @@ class Watcher {
     for (size_t s = 0; s < kSlots; ++s) {
       Trace& t = traces_[s];
       const bool active = f_.ShotSprites[s] && f_.ShotSprites[s]->Mesh;
-      const int age = f_.ShotAge[s];
+      const int age = f_.Play.ShotAge[s];
       const bool fresh = active && (!t.active || age < t.age);
       // The old shot in this slot ended: re-armed, timed out or taken by a contact.
       if (t.active && (!active || fresh)) {

@@ -1,6 +1,7 @@
 // The SDL2 audio output: 16-bit stereo at the asked rate, pulled by SDL's audio
-// thread in periods of kPeriodFrames frames. The mix and the output stage run ahead of it
-// on a thread of their own (AudioRunAhead), so SDL's thread only copies finished sound.
+// thread in periods of kPeriodFrames frames. With a run-ahead (AudioOutputOptions), the mix
+// and the output stage run ahead of it on a thread of their own (AudioRunAhead) and SDL's
+// thread only copies finished sound; without, SDL's thread mixes.
 //
 // A device can go away while the game runs (a headset pulled out, the sound server
 // stopped). Then a thread of our own pulls the mix at the device's pace and drops it, so
