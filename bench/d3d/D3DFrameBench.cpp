@@ -21,6 +21,7 @@
 #include "platform/host/services/ImageCodecs.h"
 #include "raster/PixelCodec.h"
 #include "raster/Raster.h"
+#include "support/PixelFormats.h"
 
 namespace {
 
@@ -52,17 +53,7 @@ D3DMATRIX Projection() {
   return m;
 }
 
-DDPIXELFORMAT Rgb(DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a = 0) {
-  DDPIXELFORMAT f{};
-  f.dwSize = sizeof(f);
-  f.dwFlags = DDPF_RGB | (a ? DDPF_ALPHAPIXELS : 0);
-  f.dwRGBBitCount = bits;
-  f.dwRBitMask = r;
-  f.dwGBitMask = g;
-  f.dwBBitMask = b;
-  f.dwRGBAlphaBitMask = a;
-  return f;
-}
+using pixfmt::Rgb;
 
 D3DLIGHT7 Directional(D3DVECTOR dir, D3DCOLORVALUE diffuse, D3DCOLORVALUE specular, D3DCOLORVALUE ambient) {
   D3DLIGHT7 l{};

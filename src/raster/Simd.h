@@ -46,6 +46,9 @@ inline F4 Max(F4 a, F4 b) { return {_mm_max_ps(a.v, b.v)}; }
 inline F4 Less(F4 a, F4 b) { return {_mm_cmplt_ps(a.v, b.v)}; }
 inline F4 LessEqual(F4 a, F4 b) { return {_mm_cmple_ps(a.v, b.v)}; }
 inline F4 And(F4 a, F4 b) { return {_mm_and_ps(a.v, b.v)}; }
+inline F4 Or(F4 a, F4 b) { return {_mm_or_ps(a.v, b.v)}; }
+// a where the mask's lanes are all ones, b where they are 0.
+inline F4 Select(F4 mask, F4 a, F4 b) { return {_mm_or_ps(_mm_and_ps(mask.v, a.v), _mm_andnot_ps(mask.v, b.v))}; }
 inline bool Any(F4 mask) { return _mm_movemask_ps(mask.v) != 0; }
 // 2^e for whole numbers e in [-126, 127], given as floats.
 inline F4 Pow2i(F4 e) {
@@ -123,6 +126,14 @@ inline F4 LessEqual(F4 a, F4 b) {
 }
 inline F4 And(F4 a, F4 b) {
   return Each(a, b, [](float x, float y) { return Bits(Bits(x) & Bits(y)); });
+}
+inline F4 Or(F4 a, F4 b) {
+  return Each(a, b, [](float x, float y) { return Bits(Bits(x) | Bits(y)); });
+}
+inline F4 Select(F4 mask, F4 a, F4 b) {
+  F4 r;
+  for (int k = 0; k < 4; ++k) r.v[k] = Bits((Bits(mask.v[k]) & Bits(a.v[k])) | (~Bits(mask.v[k]) & Bits(b.v[k])));
+  return r;
 }
 inline bool Any(F4 mask) { return (Bits(mask.v[0]) | Bits(mask.v[1]) | Bits(mask.v[2]) | Bits(mask.v[3])) >> 31; }
 inline F4 Pow2i(F4 e) {

@@ -16,6 +16,23 @@
 
 #include "RasterTestUtil.h"
 
+#if defined(TAVVY_TEST_PORTABLE_DEVICE)
+// The fast device built a second time with the portable four-lane helpers, next to the SSE2
+// build the program uses (see tests/raster/CMakeLists.txt). The SSE2 build also has its hot loops
+// compiled for AVX2, which it picks where the CPU has it unless told not to.
+namespace raster::fast {
+namespace portable {
+std::unique_ptr<Rasterizer> MakeDevice(int threads, int64_t minParallelPixels, bool allowAvx2);
+const char* SimdFlavour();
+}  // namespace portable
+namespace sse2 {
+std::unique_ptr<Rasterizer> MakeDevice(int threads, int64_t minParallelPixels, bool allowAvx2);
+const char* SimdFlavour();
+bool CpuHasAvx2();
+}  // namespace sse2
+}  // namespace raster::fast
+#endif
+
 namespace {
 
 using namespace rastertest;
@@ -362,6 +379,41 @@ TEST_P(ImageCompare, FastMatchesReference) {
     k.scene.draw(*tr, shared, dither);
     EXPECT_TRUE(shared.Bytes() == fast.Bytes()) << name << " differs with " << threads << " threads";
   }
+}
+
+// Whole frames, bit for bit, against the device on one thread: on 1, 2 and 4 threads (every draw
+// shared, however small), kept to the SSE2 loops where it would pick AVX2, and built with the
+// portable four-lane helpers instead of SSE2.
+TEST_P(ImageCompare, SameFramesOnEveryThreadCountAndSimdPath) {
+  const Case& k = GetParam();
+  const bool dither = k.format == PixelFormat::RGB565;
+  Canvas one(k.format, kW, kH);
+  k.scene.draw(*MakeFastRasterizerWithThreads(1, 0), one, dither);
+  struct Device {
+    const char* name;
+    std::function<std::unique_ptr<Rasterizer>(int)> make;
+  };
+  std::vector<Device> devices = {{"program's", [](int n) { return MakeFastRasterizerWithThreads(n, 0); }}};
+#if defined(TAVVY_TEST_PORTABLE_DEVICE)
+  // The two builds really are different code.
+  ASSERT_STREQ(raster::fast::portable::SimdFlavour(), "portable");
+  ASSERT_STREQ(raster::fast::sse2::SimdFlavour(), "sse2");
+  devices.push_back({"SSE2 (no AVX2)", [](int n) { return raster::fast::sse2::MakeDevice(n, 0, false); }});
+  devices.push_back({"portable", [](int n) { return raster::fast::portable::MakeDevice(n, 0, false); }});
+  RecordProperty("program_uses_avx2", raster::fast::sse2::CpuHasAvx2() ? "yes" : "no (this CPU has no AVX2)");
+#else
+  RecordProperty("simd_paths", "one (this build has no SIMD path besides the portable one)");
+#endif
+  for (const Device& d : devices)
+    for (int threads : {1, 2, 4}) {
+      Canvas other(k.format, kW, kH);
+      k.scene.draw(*d.make(threads), other, dither);
+      size_t differ = 0;
+      for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) differ += other.Raw(x, y) != one.Raw(x, y) || other.Depth(x, y) != one.Depth(x, y);
+      EXPECT_EQ(differ, 0u) << k.scene.name << ": the " << d.name << " device on " << threads
+                            << " threads differs in colour or depth";
+    }
 }
 
 const Scene kScenes[] = {

@@ -39,7 +39,10 @@ class Lighting : public ::testing::TestWithParam<Factory> {
                   {x0, -3, 10, 0, 0, -1, diffuse, specular, 0, 0}};
     m.indices = {0, 1, 2};
     state_.lights = lights_;
-    auto r = GetParam().make();
+    // One device for the whole test, as the game keeps one: no draw may see an earlier draw's
+    // lights (or anything else it prepared).
+    if (!device_) device_ = GetParam().make();
+    Rasterizer* r = device_.get();
     EXPECT_EQ(r->Clear(state_, {}, clear::Target, 0xFF0000FF, 1.0f, 0), Result::Ok);
     EXPECT_EQ(r->DrawIndexedTriangleList(state_, m.Data(), m.indices), Result::Ok);
     // The centroid of the triangle on the screen (focal length 2.414 over a 32-pixel half width).
@@ -65,6 +68,7 @@ class Lighting : public ::testing::TestWithParam<Factory> {
   }
 
   Canvas canvas_;
+  std::unique_ptr<Rasterizer> device_;
   State state_;
   std::vector<Light> lights_;
 };

@@ -53,6 +53,8 @@ std::vector<uint32_t> ExerciseSimd() {
     put(Less(a, b));
     put(LessEqual(a, b));
     put(And(Greater(a, b), a));
+    put(Or(Less(a, b), And(b, F4::FromBits(0x00FF00FF))));
+    put(Select(LessEqual(a, b), a * b, a - b));
     put(Abs(a));
     put(raster::simd::Saturate(a));
     put(raster::simd::Ramp(in[i], in[i + 1]));

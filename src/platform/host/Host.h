@@ -78,6 +78,8 @@ class IWindow {
   virtual int ClientHeight() const = 0;
   // Screen position of the client area's top-left corner.
   virtual void ClientOrigin(int& x, int& y) const = 0;
+  // Desktop pixels to one client pixel: the render scale of the game window, 1 for others.
+  virtual int PixelScale() const { return 1; }
   // Full screen on the host: the desktop-sized window, the picture scaled to fit with its aspect kept.
   virtual void SetFullscreen(bool fullscreen) = 0;
   virtual bool Fullscreen() const = 0;

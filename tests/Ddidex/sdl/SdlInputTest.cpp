@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -210,9 +211,11 @@ class XServer {
     if (pid_ == 0) {
       close(fds[0]);
       const std::string fd = std::to_string(fds[1]);
+      // Room for a game window at render scale 2 (1280 x 960).
+      const std::string screen = "1600x1200x24";
       int devnull = open("/dev/null", O_WRONLY);
       if (devnull >= 0) dup2(devnull, 2);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
              static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -260,7 +263,7 @@ class SdlInX : public ::testing::Test {
     lsanDisabled_ = true;
 #endif
     module_.emplace(dir_.Path().string());
-    machine = host::CreateSdlHost();
+    machine = host::CreateSdlHost({}, comforts);
     scoped_.emplace(machine.get());
   }
   void TearDown() override {
@@ -277,6 +280,7 @@ class SdlInX : public ::testing::Test {
 #endif
   }
   std::unique_ptr<host::IHost> machine;
+  host::ComfortSettings comforts;  // set before SetUp: the host is made with these
 
  private:
   std::optional<std::string> display_;
@@ -387,6 +391,77 @@ TEST_F(SdlInX, PointerHidesOverTheGameAfterTwoStillSecondsShowsWhenMovedAndOverA
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_FALSE(hid) << "the pointer hid over the dialog";
+}
+
+// The game window at render scale 2: 1280 x 960 on the desktop, 640 x 480 to the game.
+class SdlInXScaled : public SdlInX {
+ protected:
+  SdlInXScaled() { comforts.renderScale = 2; }
+};
+
+TEST_F(SdlInXScaled, ClicksLandInGameCoordinatesAndDialogsCentreOnTheWholeWindow) {
+  host::WindowDesc desc;
+  desc.caption = "Tavvyhop scaled game";
+  auto game = machine->CreateWindow(desc);
+  ASSERT_EQ(game->PixelScale(), 2);
+  ASSERT_EQ(game->ClientWidth(), 640);
+  std::vector<host::Event> got;
+  auto pump = [&](auto until) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    host::Event e;
+    while (std::chrono::steady_clock::now() < end) {
+      while (machine->PollEvent(e)) got.push_back(e);
+      if (until()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  };
+  auto clicked = [&] {
+    for (const auto& e : got)
+      if (e.type == host::EventType::MouseDown) return true;
+    return false;
+  };
+  // The game has shown a picture (as it does before any click can come): 1280 x 960.
+  std::vector<uint32_t> picture(1280 * 960, 0x203040);
+  game->Present(picture.data(), 1280, 960, 1280);
+  // A click on the desktop pixel (301, 201) of the window is the game's pixel (150, 100).
+  ASSERT_EQ(std::system("xdotool search --sync --name '^Tavvyhop scaled game$' windowfocus --sync "
+                        "mousemove --window %1 301 201 >/dev/null 2>&1"),
+            0);
+  // SDL drops a click it reads together with the focus that came just before it (a click
+  // that only focused the window), so the focus is read first, as a running game does.
+  ASSERT_TRUE(pump([&] {
+    return std::any_of(got.begin(), got.end(),
+                       [](const host::Event& e) { return e.type == host::EventType::Activate; });
+  }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(std::system("xdotool click 1"), 0);
+  ASSERT_TRUE(pump(clicked)) << "no click reached the host (" << got.size() << " events: " << [&] {
+    std::string t;
+    for (const auto& e : got)
+      t += std::to_string(int(e.type)) + "@" + std::to_string(e.x) + "," + std::to_string(e.y) + " ";
+    return t;
+  }() << ")";
+  for (const auto& e : got) {
+    if (e.type != host::EventType::MouseDown) continue;
+    EXPECT_EQ(e.button, host::mbLeft);
+    EXPECT_EQ(e.x, 150);
+    EXPECT_EQ(e.y, 100);
+  }
+
+  // A dialog over the game sits over the middle of the 1280 x 960 window, not of 640 x 480.
+  int gx = 0, gy = 0;
+  game->ClientOrigin(gx, gy);
+  auto dialog = machine->CreateWindow({.caption = "Tavvyhop scaled dialog",
+                                       .clientWidth = 300,
+                                       .clientHeight = 150,
+                                       .border = true,
+                                       .centreOn = game.get()});
+  EXPECT_EQ(dialog->PixelScale(), 1);
+  int dx = 0, dy = 0;
+  dialog->ClientOrigin(dx, dy);
+  EXPECT_NEAR(dx + 150, gx + 640, 2);
+  EXPECT_NEAR(dy + 75, gy + 480, 2);
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ class SdlWindow final : public IWindow {
   }
   int ClientWidth() const override { return width_; }
   int ClientHeight() const override { return height_; }
+  int PixelScale() const override { return scale_; }
   // Where the client area lies on the emulated desktop. A window that is scaled up or moved
   // partly off the screen still shows all of its picture: the place is kept inside the desktop.
   void ClientOrigin(int& x, int& y) const override;
@@ -149,8 +150,11 @@ class SdlHost final : public IHost {
     if (desc.centred && desc.centreOn) {
       int ox = 0, oy = 0;
       desc.centreOn->ClientOrigin(ox, oy);
-      x = ox + (desc.centreOn->ClientWidth() - desc.clientWidth) / 2;
-      y = oy + (desc.centreOn->ClientHeight() - desc.clientHeight) / 2;
+      // Over the middle of the window as it shows on the desktop (a game window at a render
+      // scale is that many times its client size).
+      const int k = desc.centreOn->PixelScale();
+      x = ox + (desc.centreOn->ClientWidth() * k - desc.clientWidth) / 2;
+      y = oy + (desc.centreOn->ClientHeight() * k - desc.clientHeight) / 2;
     } else if (!desc.centred) {
       x = y = SDL_WINDOWPOS_UNDEFINED;
     }

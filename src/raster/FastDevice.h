@@ -1,0 +1,228 @@
+// The fast rasterizer's pieces, shared by its stages: vertex and lighting (FastVertex.cpp),
+// clipping and triangle set-up (FastSetup.cpp), the draw with its rows dealt out in bands to the
+// worker pool (FastRasterizer.cpp), and the span loops (FastSpans.cpp).
+//
+// Everything here lives in an inline namespace named after the SIMD flavour the file is built
+// with, so a test can build the whole device a second time with the portable four-lane helpers
+// into the same program and compare its frames with the SIMD build's, bit for bit.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "raster/PixelCodec.h"
+#include "raster/RasterCommon.h"
+#include "raster/Simd.h"
+#include "raster/TriangleSetup.h"
+#include "raster/WorkerPool.h"
+
+#if defined(TAVVY_RASTER_SSE2)
+#define TAVVY_FAST_NAMESPACE_BEGIN inline namespace sse2 {
+#else
+#define TAVVY_FAST_NAMESPACE_BEGIN inline namespace portable {
+#endif
+#define TAVVY_FAST_NAMESPACE_END }
+
+// The SSE2 build carries a second copy of the hot loops compiled for AVX2 (a function attribute,
+// so the rest of the program stays baseline), picked at run time when the CPU has it.
+#if defined(TAVVY_RASTER_SSE2) && defined(__GNUC__)
+#define TAVVY_FAST_AVX2 1
+#define TAVVY_FAST_TARGET_AVX2 __attribute__((target("avx2")))
+#define TAVVY_FAST_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define TAVVY_FAST_ALWAYS_INLINE inline
+#endif
+
+namespace raster::fast {
+TAVVY_FAST_NAMESPACE_BEGIN
+
+// Clip-space vertex with its colours (0..255 scale) and texture coordinates.
+struct FVert {
+  float x, y, z, w;
+  float c[8];  // diffuse r g b a, specular r g b a
+  float u, v;
+};
+
+enum : uint32_t {
+  kOutNear = 1,
+  kOutFar = 2,
+  kOutLeft = 4,
+  kOutRight = 8,
+  kOutTop = 16,
+  kOutBottom = 32,  // guard band
+  kOutW = 64,
+  kOutBad = 128,
+  kOffLeft = 256,
+  kOffRight = 512,
+  kOffTop = 1024,
+  kOffBottom = 2048,  // viewport (reject only)
+  kClipMask = kOutNear | kOutFar | kOutLeft | kOutRight | kOutTop | kOutBottom | kOutW,
+};
+
+struct PreparedLight {
+  bool directional = false, spot = false;
+  float px = 0, py = 0, pz = 0;  // camera-space position, or direction towards the light
+  float sx = 0, sy = 0, sz = 0;  // spot direction
+  float range = 0, range2 = 0, a0 = 0, a1 = 0, a2 = 0;
+  float cosTheta = 1, cosPhi = 1, falloff = 1;
+  float dr, dg, db, sr, sg, sb, ar, ag, ab;
+};
+
+struct Mat3 {
+  float m[3][3];
+};
+
+// Interpolated quantities across a triangle: z (double, for 24/32-bit depth), then floats.
+enum Attr { aR, aG, aB, aA, aSR, aSG, aSB, aSA, aUQ, aVQ, aQ, kAttrs };
+
+struct SpanSetup {
+  double z0, dzdx;
+  float a[kAttrs], d[kAttrs];
+};
+
+enum class QuickBlend : uint8_t { None, Add, Alpha, Subtract };
+
+// Everything the pixel loop needs that stays fixed for a draw.
+struct PixelContext {
+  const State* s;
+  uint8_t* target;
+  int32_t pitch;
+  uint8_t* depth;
+  int32_t depthPitch;
+  bool depthTest, depthWrite;
+  CmpFunc zFunc;
+  bool blend, dither, specular;
+  bool simpleModulate;    // the common stage set-up: colour and alpha = texture * diffuse
+  bool alphaFromTexture;  // the default stage: colour = texture * diffuse, alpha = texture
+  QuickBlend quickBlend;
+  bool colorKey;
+  bool linear;
+  // texture
+  const uint8_t* tex;
+  int32_t texPitch;
+  PixelFormat texFormat;
+  int texW, texH, texBpp;
+  bool texPow2Wrap;
+  uint32_t keyMask, keyLow, keyHigh;
+  Rgba8 tfactor;
+};
+
+using SpanFn = void (*)(const PixelContext&, int, int, int, const SpanSetup&);
+// The general span loop for a target and depth format, with or without texturing (null for
+// targets the device cannot draw to).
+SpanFn PickSpan(PixelFormat tf, DepthFormat df, bool tex);
+// The specialised loop for the game's two target formats, or null.
+SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear, bool avx2);
+
+// Whether this CPU runs AVX2 (and this build has the AVX2 copies).
+bool CpuHasAvx2();
+
+// A triangle set up for the pixel loop: coverage, attribute planes and the rows it spans.
+struct TriangleJob {
+  SnappedTriangle tri;
+  double vals[kAttrs][3];  // attributes (divided by w) at the three corners
+  double sz[3];
+  float d[kAttrs];  // steps along x
+  double dzdx;
+  int y0, y1;
+  bool linear;  // the filter chosen for this triangle
+};
+
+// Rows are dealt to the threads in bands of this many: every row is drawn by one thread, the
+// triangles in draw order, so the picture does not depend on the number of threads.
+inline constexpr int kBandRows = 8;
+
+class FastRasterizer final : public Rasterizer {
+ public:
+  FastRasterizer(int threads, int64_t minParallelPixels, bool allowAvx2)
+      : minParallelPixels_(minParallelPixels), pool_(threads), avx2_(allowAvx2 && CpuHasAvx2()) {}
+
+  // Whether the draws run the loops compiled for AVX2.
+  bool UsesAvx2() const { return avx2_; }
+
+  Result Clear(const State& state, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
+               uint32_t stencil) override {
+    return ClearSurfaces(state, rects, flags, argb, z, stencil);
+  }
+
+  Result DrawIndexedTriangleList(const State& s, const VertexData& vd, std::span<const uint16_t> indices) override;
+
+ private:
+  void PrepareTransforms(const State& s);
+  void PrepareLights(const State& s, const VertexData& vd);
+  // Transforms, lights and classifies the vertices of pending_ into verts_ and outcodes_.
+  void ProcessVertices(const State& s, const VertexData& vd);
+  void ProcessVertex(const State& s, const VertexData& vd, uint32_t index, FVert& out, uint32_t& outcode);
+  void ProcessQuad(const State& s, const VertexData& vd, const uint32_t* index, int count);
+#if defined(TAVVY_FAST_AVX2)
+  TAVVY_FAST_TARGET_AVX2 void ProcessQuadAvx2(const State& s, const VertexData& vd, const uint32_t* index, int count);
+#endif
+  TAVVY_FAST_ALWAYS_INLINE void QuadBody(const State& s, const VertexData& vd, const uint32_t* index, int count);
+  // The lit colours of a vertex from its light sums and the material's sources.
+  void LitColours(const State& s, const float* vdif, const float* vspec, const float* amb, const float* dif,
+                  const float* spe, FVert& o) const;
+  uint32_t Outcode(const FVert& o) const;
+  void DrawClipped(const FVert* tri, uint32_t orCode, int facing);
+  void Rasterize(const FVert* v0, const FVert* v1, const FVert* v2, int facing);
+  void DrawJobs(int thread, int threads) const;
+
+  VertexLayout layout_;
+  float wv_[4][4] = {}, wvp_[4][4] = {}, view_[4][4] = {};
+  Mat3 normal_{};
+  float guardX_ = 1, guardY_ = 1;
+  std::vector<PreparedLight> lights_;
+  // The lights again, field by field and padded to a multiple of 4 with lights that reach
+  // nothing, for the branch-free loop used when no spot light is involved. A directional light
+  // is a point light at its direction seen from a vertex at the origin (sKeep 0), unattenuated
+  // and of unlimited range.
+  enum SoaField {
+    sPx,
+    sPy,
+    sPz,
+    sKeep,
+    sRange,
+    sA0,
+    sA1,
+    sA2,
+    sDr,
+    sDg,
+    sDb,
+    sAr,
+    sAg,
+    sAb,
+    sSr,
+    sSg,
+    sSb,
+    kSoaFields
+  };
+  std::vector<float> soa_;
+  size_t soaCount_ = 0;
+  bool soaUsable_ = false;
+  std::vector<FVert> verts_;
+  std::vector<uint32_t> outcodes_;
+  std::vector<uint32_t> stamp_;
+  std::vector<uint32_t> pending_;  // the vertices of this draw, each once, in order of first use
+  uint32_t drawId_ = 0;
+  PixelContext pc_{};
+  PixelContext pcOther_{};  // pc_ with the other filter, for triangles that choose it
+  std::vector<TriangleJob> jobs_;
+  int64_t jobPixels_ = 0;
+  int64_t minParallelPixels_;
+  WorkerPool pool_;
+  SpanFn span_ = nullptr;
+  PixelRect rect_;
+  const State* state_ = nullptr;
+  bool needSpecular_ = false;
+  bool avx2_;
+};
+
+// The device with `threads` render threads (1..kMaxRenderThreads); draws under
+// `minParallelPixels` stay on the calling thread. allowAvx2 false keeps it to the baseline loops
+// (for comparing the two).
+std::unique_ptr<Rasterizer> MakeDevice(int threads, int64_t minParallelPixels, bool allowAvx2 = true);
+// "sse2" or "portable": the four-lane helpers this copy of the device was built with.
+const char* SimdFlavour();
+
+TAVVY_FAST_NAMESPACE_END
+}  // namespace raster::fast

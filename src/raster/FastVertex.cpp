@@ -1,0 +1,616 @@
+// The fast rasterizer's vertex stage: transforms for the draw, the lights it can reach, and each
+// vertex transformed, lit and classified against the clip planes once per draw.
+#include <algorithm>
+#include <cmath>
+#include <type_traits>
+
+#include "raster/FastDevice.h"
+
+namespace raster::fast {
+TAVVY_FAST_NAMESPACE_BEGIN
+namespace {
+
+// The square in double precision, rounded once to float.
+inline float Square(float a) { return static_cast<float>(double(a) * a); }
+
+inline float Sat1(float v) { return v > 0.f ? (v < 1.f ? v : 1.f) : 0.f; }  // NaN gives 0
+
+void Mul4(const float a[4][4], const Mat4& b, float out[4][4]) {
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) {
+      double sum = 0;
+      for (int k = 0; k < 4; ++k) sum += double(a[i][k]) * b.m[k][j];
+      out[i][j] = float(sum);
+    }
+}
+
+inline void Argb(uint32_t v, float out[4]) {
+  out[0] = float(v >> 16 & 255) * (1.f / 255.f);
+  out[1] = float(v >> 8 & 255) * (1.f / 255.f);
+  out[2] = float(v & 255) * (1.f / 255.f);
+  out[3] = float(v >> 24) * (1.f / 255.f);
+}
+
+// Small vectors of floats, or of four lanes of floats (four vertices at a time), and the products
+// of the vertex stage. Every sum runs left to right, one rounding per operation, in both forms,
+// so a vertex gets the same bits whichever way it goes.
+using simd::F4;
+template <typename T>
+struct Vec3 {
+  T x, y, z;
+};
+template <typename T>
+struct Vec4 {
+  T x, y, z, w;
+};
+using V3 = Vec3<float>;
+using V4 = Vec4<float>;
+using V3x4 = Vec3<F4>;
+using V4x4 = Vec4<F4>;
+
+template <typename T>
+inline T Broadcast(float v) {
+  if constexpr (std::is_same_v<T, float>)
+    return v;
+  else
+    return T::Set(v);
+}
+template <typename T>
+inline T Dot(Vec3<T> a, Vec3<T> b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+// a scaled to length 1, or a itself when its length is 0.
+inline V3 Normalized(V3 a) {
+  const float len = std::sqrt(Dot(a, a));
+  return len > 0 ? V3{a.x / len, a.y / len, a.z / len} : a;
+}
+inline V3x4 Normalized(V3x4 a) {
+  const F4 len = Sqrt(Dot(a, a));
+  const F4 some = Greater(len, F4::Set(0.0f));
+  return {Select(some, a.x / len, a.x), Select(some, a.y / len, a.y), Select(some, a.z / len, a.z)};
+}
+// The row vector (p, 1) times a 4x4 matrix: its first three columns, or all four.
+template <typename T>
+inline T Column(const float m[4][4], Vec3<T> p, int j) {
+  return p.x * Broadcast<T>(m[0][j]) + p.y * Broadcast<T>(m[1][j]) + p.z * Broadcast<T>(m[2][j]) +
+         Broadcast<T>(m[3][j]);
+}
+template <typename T>
+inline Vec3<T> TransformPoint(const float m[4][4], Vec3<T> p) {
+  return {Column(m, p, 0), Column(m, p, 1), Column(m, p, 2)};
+}
+template <typename T>
+inline Vec4<T> TransformPoint4(const float m[4][4], Vec3<T> p) {
+  return {Column(m, p, 0), Column(m, p, 1), Column(m, p, 2), Column(m, p, 3)};
+}
+// The row vector (d, 0) times the upper 3x3 of a matrix.
+template <typename T, typename M>
+inline Vec3<T> TransformDirection(const M& m, Vec3<T> d) {
+  auto column = [&](int j) {
+    return d.x * Broadcast<T>(m[0][j]) + d.y * Broadcast<T>(m[1][j]) + d.z * Broadcast<T>(m[2][j]);
+  };
+  return {column(0), column(1), column(2)};
+}
+
+}  // namespace
+
+void FastRasterizer::PrepareTransforms(const State& s) {
+  float world[4][4];
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) {
+      world[i][j] = s.world.m[i][j];
+      view_[i][j] = s.view.m[i][j];
+    }
+  Mul4(world, s.view, wv_);
+  Mul4(wv_, s.projection, wvp_);
+  // Inverse transpose of the upper 3x3 for normals (cofactors over the determinant).
+  const double a = wv_[0][0], b = wv_[0][1], c = wv_[0][2], d = wv_[1][0], e = wv_[1][1], f = wv_[1][2], g = wv_[2][0],
+               h = wv_[2][1], i = wv_[2][2];
+  const double A = e * i - f * h, B = -(d * i - f * g), C = d * h - e * g;
+  const double D = -(b * i - c * h), E = a * i - c * g, F = -(a * h - b * g);
+  const double G = b * f - c * e, H = -(a * f - c * d), I = a * e - b * d;
+  const double det = a * A + b * B + c * C;
+  const double k = det != 0 ? 1.0 / det : 0.0;
+  const double n[3][3] = {{A * k, B * k, C * k}, {D * k, E * k, F * k}, {G * k, H * k, I * k}};
+  for (int r = 0; r < 3; ++r)
+    for (int q = 0; q < 3; ++q) normal_.m[r][q] = float(n[r][q]);
+}
+
+void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
+  lights_.clear();
+  soaCount_ = 0;  // no lights from an earlier draw
+  soaUsable_ = true;
+  if (!s.rs.lighting || layout_.pretransformed || s.lights.empty()) return;
+  // Bounding sphere of the draw in camera space, so lights that cannot reach it are skipped.
+  float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+  const uint8_t* base = static_cast<const uint8_t*>(vd.data);
+  const uint32_t n = std::min<uint32_t>(vd.count, 65536);
+  bool finite = true;
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint8_t* p = base + size_t(i) * vd.stride + layout_.position;
+    for (int k = 0; k < 3; ++k) {
+      const float v = ReadFloat(p + 4 * k);
+      lo[k] = std::min(lo[k], v);
+      hi[k] = std::max(hi[k], v);
+    }
+  }
+  float cx = 0.5f * (lo[0] + hi[0]), cy = 0.5f * (lo[1] + hi[1]), cz = 0.5f * (lo[2] + hi[2]);
+  float radius = 0.5f * std::sqrt(Square(hi[0] - lo[0]) + Square(hi[1] - lo[1]) + Square(hi[2] - lo[2]));
+  float scale = 0;
+  for (int r = 0; r < 3; ++r)
+    scale = std::max(scale, std::sqrt(Square(wv_[r][0]) + Square(wv_[r][1]) + Square(wv_[r][2])));
+  radius *= scale * 1.0001f;
+  const V3 centre = TransformPoint(wv_, V3{cx, cy, cz});
+  finite = std::isfinite(centre.x) && std::isfinite(centre.y) && std::isfinite(centre.z) && std::isfinite(radius);
+
+  for (const Light& l : s.lights) {
+    PreparedLight p;
+    p.directional = l.type == LightType::Directional;
+    p.spot = l.type == LightType::Spot;
+    if (p.directional) {
+      const V3 towards = Normalized(TransformDirection(view_, V3{-l.direction.x, -l.direction.y, -l.direction.z}));
+      p.px = towards.x;
+      p.py = towards.y;
+      p.pz = towards.z;
+    } else {
+      if (!(l.range >= 0)) continue;
+      const V3 at = TransformPoint(view_, V3{l.position.x, l.position.y, l.position.z});
+      p.px = at.x;
+      p.py = at.y;
+      p.pz = at.z;
+      if (finite) {
+        const float dist = std::sqrt(Square(p.px - centre.x) + Square(p.py - centre.y) + Square(p.pz - centre.z));
+        if (dist > l.range + radius) continue;  // cannot reach any vertex of this draw
+      }
+      p.range = l.range;
+      p.range2 = l.range * l.range * 1.0001f;  // a loose first test; the exact one follows
+      p.a0 = l.attenuation0;
+      p.a1 = l.attenuation1;
+      p.a2 = l.attenuation2;
+      if (p.spot) {
+        const V3 axis = Normalized(TransformDirection(view_, V3{l.direction.x, l.direction.y, l.direction.z}));
+        p.sx = axis.x;
+        p.sy = axis.y;
+        p.sz = axis.z;
+        p.cosTheta = std::cos(l.theta * 0.5f);
+        p.cosPhi = std::cos(l.phi * 0.5f);
+        p.falloff = l.falloff;
+      }
+    }
+    p.dr = l.diffuse.r;
+    p.dg = l.diffuse.g;
+    p.db = l.diffuse.b;
+    p.sr = l.specular.r;
+    p.sg = l.specular.g;
+    p.sb = l.specular.b;
+    p.ar = l.ambient.r;
+    p.ag = l.ambient.g;
+    p.ab = l.ambient.b;
+    lights_.push_back(p);
+  }
+  soaUsable_ = std::none_of(lights_.begin(), lights_.end(), [](const PreparedLight& p) { return p.spot; });
+  soaCount_ = (lights_.size() + 3) & ~size_t(3);
+  soa_.assign(soaCount_ * kSoaFields, 0.0f);
+  size_t j = 0;
+  for (const PreparedLight& p : lights_) {
+    const bool d = p.directional;
+    const float f[kSoaFields] = {p.px,
+                                 p.py,
+                                 p.pz,
+                                 d ? 0.0f : 1.0f,
+                                 d ? INFINITY : p.range,
+                                 d ? 1.0f : p.a0,
+                                 d ? 0.0f : p.a1,
+                                 d ? 0.0f : p.a2,
+                                 p.dr,
+                                 p.dg,
+                                 p.db,
+                                 p.ar,
+                                 p.ag,
+                                 p.ab,
+                                 p.sr,
+                                 p.sg,
+                                 p.sb};
+    for (int k = 0; k < kSoaFields; ++k) soa_[size_t(k) * soaCount_ + j] = f[k];
+    ++j;
+  }
+  for (; j < soaCount_; ++j) soa_[size_t(sRange) * soaCount_ + j] = -1.0f;  // padding reaches nothing
+}
+
+void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_t index, FVert& o, uint32_t& outcode) {
+  const VertexLayout& l = layout_;
+  const uint8_t* p = static_cast<const uint8_t*>(vd.data) + size_t(index) * vd.stride;
+  const float px = ReadFloat(p + l.position), py = ReadFloat(p + l.position + 4), pz = ReadFloat(p + l.position + 8);
+  float vdif[4] = {1, 1, 1, 1}, vspec[4] = {0, 0, 0, 0};
+  if (l.diffuse >= 0) Argb(ReadU32(p + l.diffuse), vdif);
+  if (l.specular >= 0) Argb(ReadU32(p + l.specular), vspec);
+  const uint32_t set = s.stage0.texCoordIndex & 0xFFFF;
+  o.u = o.v = 0;
+  if (int(set) < l.texCount) {
+    o.u = ReadFloat(p + l.texOffset[set]);
+    if (l.texSize[set] >= 2) o.v = ReadFloat(p + l.texOffset[set] + 4);
+  }
+
+  float cx, cy, cz;  // camera space (for lighting)
+  if (l.pretransformed) {
+    const float rhw = ReadFloat(p + l.position + 12);
+    const Viewport& vp = s.viewport;
+    const float w = 1.0f / rhw;
+    const float dz = vp.maxZ - vp.minZ;
+    const float k = float(vp.scale);
+    o.x = ((px - float(vp.x) / k) / (float(vp.width) / k * 0.5f) - 1.0f) * w;
+    o.y = (1.0f - (py - float(vp.y) / k) / (float(vp.height) / k * 0.5f)) * w;
+    o.z = (dz != 0 ? (pz - vp.minZ) / dz : pz) * w;
+    o.w = rhw > 0 ? w : -1.0f;
+    cx = cy = cz = 0;
+  } else {
+    const V3 camera = TransformPoint(wv_, V3{px, py, pz});
+    cx = camera.x;
+    cy = camera.y;
+    cz = camera.z;
+    const V4 clip = TransformPoint4(wvp_, V3{px, py, pz});
+    o.x = clip.x;
+    o.y = clip.y;
+    o.z = clip.z;
+    o.w = clip.w;
+  }
+
+  if (!s.rs.lighting || l.pretransformed) {
+    for (int k = 0; k < 4; ++k) {
+      o.c[k] = vdif[k] * 255.f;
+      o.c[4 + k] = vspec[k] * 255.f;
+    }
+  } else {
+    float nx = 0, ny = 0, nz = 0;
+    if (l.normal >= 0) {
+      const float ax = ReadFloat(p + l.normal), ay = ReadFloat(p + l.normal + 4), az = ReadFloat(p + l.normal + 8);
+      V3 n = TransformDirection(normal_.m, V3{ax, ay, az});
+      if (s.rs.normalizeNormals) n = Normalized(n);
+      nx = n.x;
+      ny = n.y;
+      nz = n.z;
+    }
+    float ex = 0, ey = 0, ez = -1;  // towards an eye infinitely far back
+    if (s.rs.localViewer && needSpecular_) {
+      const float len = std::sqrt(cx * cx + cy * cy + cz * cz);
+      if (len > 0) {
+        ex = -cx / len;
+        ey = -cy / len;
+        ez = -cz / len;
+      } else {
+        ez = 0;
+      }
+    }
+    float amb[3], dif[3] = {0, 0, 0}, spe[3] = {0, 0, 0};
+    {
+      float g[4];
+      Argb(s.rs.ambient, g);
+      amb[0] = g[0];
+      amb[1] = g[1];
+      amb[2] = g[2];
+    }
+    const float power = s.material.power;
+    if (soaUsable_) {
+      // Four lights at a time without branches (the same bits with SIMD on or off).
+      using simd::F4;
+      const size_t n = soaCount_;
+      const float* f = soa_.data();
+      auto at = [&](int field, size_t j) { return F4::Load(f + size_t(field) * n + j); };
+      const F4 vcx = F4::Set(cx), vcy = F4::Set(cy), vcz = F4::Set(cz);
+      const F4 vnx = F4::Set(nx), vny = F4::Set(ny), vnz = F4::Set(nz);
+      const F4 vex = F4::Set(ex), vey = F4::Set(ey), vez = F4::Set(ez), vpower = F4::Set(power);
+      const F4 zero = F4::Set(0.0f), one = F4::Set(1.0f), minDen = F4::Set(float(kMinAttenuationDenominator));
+      F4 sum[9] = {zero, zero, zero, zero, zero, zero, zero, zero, zero};
+      for (size_t j = 0; j < n; j += 4) {
+        const F4 keep = at(sKeep, j);
+        F4 lx = at(sPx, j) - vcx * keep, ly = at(sPy, j) - vcy * keep, lz = at(sPz, j) - vcz * keep;
+        const F4 d2 = lx * lx + ly * ly + lz * lz;
+        const F4 dist = Sqrt(d2);
+        const F4 inRange = LessEqual(dist, at(sRange, j));  // the padding's range is -1
+        if (!Any(inRange)) continue;
+        const F4 den = Max(at(sA0, j) + at(sA1, j) * dist + at(sA2, j) * d2, minDen);
+        const F4 att = And(inRange, one / den);
+        const F4 invd = And(Greater(dist, zero), one / dist);
+        lx = lx * invd;
+        ly = ly * invd;
+        lz = lz * invd;
+        const F4 ndl = vnx * lx + vny * ly + vnz * lz;
+        const F4 lit = Greater(ndl, zero);
+        const F4 k = And(lit, ndl * att);
+        sum[0] = sum[0] + at(sAr, j) * att;
+        sum[1] = sum[1] + at(sAg, j) * att;
+        sum[2] = sum[2] + at(sAb, j) * att;
+        sum[3] = sum[3] + at(sDr, j) * k;
+        sum[4] = sum[4] + at(sDg, j) * k;
+        sum[5] = sum[5] + at(sDb, j) * k;
+        if (needSpecular_) {
+          const F4 hx = lx + vex, hy = ly + vey, hz = lz + vez;
+          const F4 ndh = (vnx * hx + vny * hy + vnz * hz) / Sqrt(hx * hx + hy * hy + hz * hz);
+          const F4 shine = And(lit, Greater(ndh, zero));  // NaN (h of length 0) fails too
+          if (Any(shine)) {
+            const F4 ks = And(shine, simd::Pow(ndh, vpower) * att);
+            sum[6] = sum[6] + at(sSr, j) * ks;
+            sum[7] = sum[7] + at(sSg, j) * ks;
+            sum[8] = sum[8] + at(sSb, j) * ks;
+          }
+        }
+      }
+      float acc[9][4];
+      for (int c = 0; c < 9; ++c) sum[c].Store(acc[c]);
+      for (int c = 0; c < 3; ++c) {
+        amb[c] += (acc[c][0] + acc[c][1]) + (acc[c][2] + acc[c][3]);
+        dif[c] += (acc[3 + c][0] + acc[3 + c][1]) + (acc[3 + c][2] + acc[3 + c][3]);
+        spe[c] += (acc[6 + c][0] + acc[6 + c][1]) + (acc[6 + c][2] + acc[6 + c][3]);
+      }
+    }
+    for (const PreparedLight& L : lights_) {
+      if (soaUsable_) break;
+      float lx, ly, lz, atten = 1.0f;
+      if (L.directional) {
+        lx = L.px;
+        ly = L.py;
+        lz = L.pz;
+      } else {
+        lx = L.px - cx;
+        ly = L.py - cy;
+        lz = L.pz - cz;
+        const float d2 = lx * lx + ly * ly + lz * lz;
+        if (!(d2 <= L.range2)) continue;
+        const float dist = std::sqrt(d2);
+        if (!(dist <= L.range)) continue;
+        if (dist > 0) {
+          const float inv = 1.0f / dist;
+          lx *= inv;
+          ly *= inv;
+          lz *= inv;
+        }
+        atten = 1.0f / std::max(L.a0 + L.a1 * dist + L.a2 * d2, float(kMinAttenuationDenominator));
+        if (L.spot) {
+          const float rho = -(L.sx * lx + L.sy * ly + L.sz * lz);
+          if (rho <= L.cosPhi) continue;
+          if (rho < L.cosTheta) {
+            const float t = (rho - L.cosPhi) / (L.cosTheta - L.cosPhi);
+            atten *= L.falloff == 1.0f ? t : std::pow(t, L.falloff);
+          }
+        }
+      }
+      amb[0] += L.ar * atten;
+      amb[1] += L.ag * atten;
+      amb[2] += L.ab * atten;
+      const float ndl = nx * lx + ny * ly + nz * lz;
+      if (ndl > 0) {
+        const float k = ndl * atten;
+        dif[0] += L.dr * k;
+        dif[1] += L.dg * k;
+        dif[2] += L.db * k;
+        if (needSpecular_) {
+          float hx = lx + ex, hy = ly + ey, hz = lz + ez;
+          const float hl = std::sqrt(hx * hx + hy * hy + hz * hz);
+          if (hl > 0) {
+            const float ndh = (nx * hx + ny * hy + nz * hz) / hl;
+            if (ndh > 0) {
+              const float ks = std::pow(ndh, power) * atten;
+              spe[0] += L.sr * ks;
+              spe[1] += L.sg * ks;
+              spe[2] += L.sb * ks;
+            }
+          }
+        }
+      }
+    }
+    LitColours(s, vdif, vspec, amb, dif, spe, o);
+  }
+  outcode = Outcode(o);
+}
+
+void FastRasterizer::LitColours(const State& s, const float* vdif, const float* vspec, const float* amb,
+                                const float* dif, const float* spe, FVert& o) const {
+  const VertexLayout& l = layout_;
+  auto source = [&](MaterialSource src, const Color& m, float out[4]) {
+    if (s.rs.colorVertex && src == MaterialSource::Color1 && l.diffuse >= 0) {
+      std::copy(vdif, vdif + 4, out);
+    } else if (s.rs.colorVertex && src == MaterialSource::Color2 && l.specular >= 0) {
+      std::copy(vspec, vspec + 4, out);
+    } else {
+      out[0] = m.r;
+      out[1] = m.g;
+      out[2] = m.b;
+      out[3] = m.a;
+    }
+  };
+  float md[4], ma[4], ms[4], me[4];
+  source(s.rs.diffuseMaterialSource, s.material.diffuse, md);
+  source(s.rs.ambientMaterialSource, s.material.ambient, ma);
+  source(s.rs.specularMaterialSource, s.material.specular, ms);
+  source(s.rs.emissiveMaterialSource, s.material.emissive, me);
+  for (int k = 0; k < 3; ++k) {
+    o.c[k] = Sat1(ma[k] * amb[k] + md[k] * dif[k] + me[k]) * 255.f;
+    o.c[4 + k] = Sat1(ms[k] * spe[k]) * 255.f;
+  }
+  o.c[3] = Sat1(md[3]) * 255.f;
+  o.c[7] = Sat1(vspec[3]) * 255.f;
+}
+
+uint32_t FastRasterizer::Outcode(const FVert& o) const {
+  const bool pretransformed = layout_.pretransformed;
+  if (!(std::isfinite(o.x) && std::isfinite(o.y) && std::isfinite(o.z) && std::isfinite(o.w))) return kOutBad;
+  uint32_t code = 0;
+  if (o.w < float(kMinClipW)) code |= kOutW;
+  // Pretransformed vertices are not clipped at the near and far planes.
+  if (o.z < 0 && !pretransformed) code |= kOutNear;
+  if (o.z > o.w && !pretransformed) code |= kOutFar;
+  if (o.x < -guardX_ * o.w) code |= kOutLeft;
+  if (o.x > guardX_ * o.w) code |= kOutRight;
+  if (o.y < -guardY_ * o.w) code |= kOutBottom;
+  if (o.y > guardY_ * o.w) code |= kOutTop;
+  if (o.x < -o.w) code |= kOffLeft;
+  if (o.x > o.w) code |= kOffRight;
+  if (o.y < -o.w) code |= kOffBottom;
+  if (o.y > o.w) code |= kOffTop;
+  return code;
+}
+
+void FastRasterizer::ProcessVertices(const State& s, const VertexData& vd) {
+  // Pretransformed vertices and spot lights go one vertex at a time.
+  const bool quads = !layout_.pretransformed && (!s.rs.lighting || soaUsable_);
+  size_t i = 0;
+  if (quads)
+    for (; i < pending_.size(); i += 4)
+      ProcessQuad(s, vd, pending_.data() + i, int(std::min<size_t>(4, pending_.size() - i)));
+  for (; i < pending_.size(); ++i) {
+    const uint32_t v = pending_[i];
+    ProcessVertex(s, vd, v, verts_[v], outcodes_[v]);
+  }
+}
+
+// Four vertices in the four lanes (the last repeated when there are fewer). The lights are summed
+// per vertex exactly as the one-vertex loop of earlier versions did with the lights in the lanes
+// (a running sum for each light position modulo 4, then (s0 + s1) + (s2 + s3), and a group of
+// four lights adding only when one of them reaches the vertex), so the frames are the same bits.
+void FastRasterizer::ProcessQuad(const State& s, const VertexData& vd, const uint32_t* index, int count) {
+#if defined(TAVVY_FAST_AVX2)
+  if (avx2_) return ProcessQuadAvx2(s, vd, index, count);
+#endif
+  QuadBody(s, vd, index, count);
+}
+#if defined(TAVVY_FAST_AVX2)
+void FastRasterizer::ProcessQuadAvx2(const State& s, const VertexData& vd, const uint32_t* index, int count) {
+  QuadBody(s, vd, index, count);
+}
+#endif
+
+void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32_t* index, int count) {
+  const VertexLayout& l = layout_;
+  float pos[3][4], nor[3][4] = {}, vdif[4][4], vspec[4][4];
+  for (int k = 0; k < 4; ++k) {
+    const uint32_t v = index[std::min(k, count - 1)];
+    const uint8_t* p = static_cast<const uint8_t*>(vd.data) + size_t(v) * vd.stride;
+    for (int c = 0; c < 3; ++c) pos[c][k] = ReadFloat(p + l.position + 4 * c);
+    if (l.normal >= 0)
+      for (int c = 0; c < 3; ++c) nor[c][k] = ReadFloat(p + l.normal + 4 * c);
+    std::fill(vdif[k], vdif[k] + 4, 1.0f);
+    std::fill(vspec[k], vspec[k] + 4, 0.0f);
+    if (l.diffuse >= 0) Argb(ReadU32(p + l.diffuse), vdif[k]);
+    if (l.specular >= 0) Argb(ReadU32(p + l.specular), vspec[k]);
+    if (k >= count) continue;
+    FVert& o = verts_[v];
+    const uint32_t set = s.stage0.texCoordIndex & 0xFFFF;
+    o.u = o.v = 0;
+    if (int(set) < l.texCount) {
+      o.u = ReadFloat(p + l.texOffset[set]);
+      if (l.texSize[set] >= 2) o.v = ReadFloat(p + l.texOffset[set] + 4);
+    }
+  }
+  const V3x4 position{F4::Load(pos[0]), F4::Load(pos[1]), F4::Load(pos[2])};
+  float clip[4][4];
+  {
+    const V4x4 c = TransformPoint4(wvp_, position);
+    c.x.Store(clip[0]);
+    c.y.Store(clip[1]);
+    c.z.Store(clip[2]);
+    c.w.Store(clip[3]);
+  }
+
+  const F4 zero = F4::Set(0.0f);
+  float amb[3][4], dif[3][4], spe[3][4];
+  const bool lit = s.rs.lighting;
+  if (lit) {
+    const V3x4 camera = TransformPoint(wv_, position);
+    V3x4 n{zero, zero, zero};
+    if (l.normal >= 0) {
+      n = TransformDirection(normal_.m, V3x4{F4::Load(nor[0]), F4::Load(nor[1]), F4::Load(nor[2])});
+      if (s.rs.normalizeNormals) n = Normalized(n);
+    }
+    V3x4 eye{zero, zero, F4::Set(-1.0f)};  // towards an eye infinitely far back
+    if (s.rs.localViewer && needSpecular_) {
+      const F4 len = Sqrt(Dot(camera, camera)), some = Greater(len, zero), minus = F4::Set(-1.0f);
+      eye = {And(some, camera.x * minus / len), And(some, camera.y * minus / len), And(some, camera.z * minus / len)};
+    }
+    // sum[c][g]: channel c (ambient, diffuse, specular; r g b) of the lights at positions g mod 4.
+    F4 sum[9][4];
+    for (auto& channel : sum) std::fill(channel, channel + 4, zero);
+    const F4 one = F4::Set(1.0f), minDen = F4::Set(float(kMinAttenuationDenominator));
+    const F4 power = F4::Set(s.material.power);
+    const size_t lights = lights_.size(), stride = soaCount_;
+    const float* f = soa_.data();
+    for (size_t j0 = 0; j0 < lights; j0 += 4) {
+      const int group = int(std::min<size_t>(4, lights - j0));
+      // Distances first: a group of lights that reaches none of the four vertices adds nothing.
+      F4 lx[4], ly[4], lz[4], d2[4], dist[4], inRange[4], reach = zero;
+      auto at = [&](int field, int g) { return F4::Set(f[size_t(field) * stride + j0 + size_t(g)]); };
+      for (int g = 0; g < group; ++g) {
+        const F4 keep = at(sKeep, g);
+        lx[g] = at(sPx, g) - camera.x * keep;
+        ly[g] = at(sPy, g) - camera.y * keep;
+        lz[g] = at(sPz, g) - camera.z * keep;
+        d2[g] = lx[g] * lx[g] + ly[g] * ly[g] + lz[g] * lz[g];
+        dist[g] = Sqrt(d2[g]);
+        inRange[g] = LessEqual(dist[g], at(sRange, g));
+        reach = Or(reach, inRange[g]);
+      }
+      if (!Any(reach)) continue;
+      F4 term[9][4], shineAny = zero;
+      for (int g = 0; g < group; ++g) {
+        const F4 den = Max(at(sA0, g) + at(sA1, g) * dist[g] + at(sA2, g) * d2[g], minDen);
+        const F4 att = And(inRange[g], one / den);
+        const F4 invd = And(Greater(dist[g], zero), one / dist[g]);
+        const F4 ux = lx[g] * invd, uy = ly[g] * invd, uz = lz[g] * invd;
+        const F4 ndl = n.x * ux + n.y * uy + n.z * uz;
+        const F4 towards = Greater(ndl, zero);
+        const F4 k = And(towards, ndl * att);
+        term[0][g] = at(sAr, g) * att;
+        term[1][g] = at(sAg, g) * att;
+        term[2][g] = at(sAb, g) * att;
+        term[3][g] = at(sDr, g) * k;
+        term[4][g] = at(sDg, g) * k;
+        term[5][g] = at(sDb, g) * k;
+        if (needSpecular_) {
+          const F4 hx = ux + eye.x, hy = uy + eye.y, hz = uz + eye.z;
+          const F4 ndh = (n.x * hx + n.y * hy + n.z * hz) / Sqrt(hx * hx + hy * hy + hz * hz);
+          const F4 shine = And(towards, Greater(ndh, zero));  // NaN (h of length 0) fails too
+          shineAny = Or(shineAny, shine);
+          const F4 ks = Any(shine) ? And(shine, simd::Pow(ndh, power) * att) : zero;
+          term[6][g] = at(sSr, g) * ks;
+          term[7][g] = at(sSg, g) * ks;
+          term[8][g] = at(sSb, g) * ks;
+        }
+      }
+      const F4 shone = And(reach, shineAny);
+      for (int g = 0; g < group; ++g) {
+        for (int c = 0; c < 6; ++c) sum[c][g] = sum[c][g] + And(reach, term[c][g]);
+        if (needSpecular_)
+          for (int c = 6; c < 9; ++c) sum[c][g] = sum[c][g] + And(shone, term[c][g]);
+      }
+    }
+    float g[4];
+    Argb(s.rs.ambient, g);
+    for (int c = 0; c < 3; ++c) {
+      auto total = [&](const F4* t) { return (t[0] + t[1]) + (t[2] + t[3]); };
+      (F4::Set(g[c]) + total(sum[c])).Store(amb[c]);
+      (zero + total(sum[3 + c])).Store(dif[c]);
+      (zero + total(sum[6 + c])).Store(spe[c]);
+    }
+  }
+
+  for (int k = 0; k < count; ++k) {
+    FVert& o = verts_[index[k]];
+    o.x = clip[0][k];
+    o.y = clip[1][k];
+    o.z = clip[2][k];
+    o.w = clip[3][k];
+    if (lit) {
+      const float a[3] = {amb[0][k], amb[1][k], amb[2][k]}, d[3] = {dif[0][k], dif[1][k], dif[2][k]},
+                  sp[3] = {spe[0][k], spe[1][k], spe[2][k]};
+      LitColours(s, vdif[k], vspec[k], a, d, sp, o);
+    } else {
+      for (int c = 0; c < 4; ++c) {
+        o.c[c] = vdif[k][c] * 255.f;
+        o.c[4 + c] = vspec[k][c] * 255.f;
+      }
+    }
+    outcodes_[index[k]] = Outcode(o);
+  }
+}
+
+TAVVY_FAST_NAMESPACE_END
+}  // namespace raster::fast
