@@ -8,7 +8,8 @@
 # SECONDS (default 60) of an autopilot game in the real SDL window, records the sink, and
 # reports every stretch of pure silence longer than 5 ms inside the music, with the
 # recording's peak, RMS and clipped samples (sox) and the program's late audio callbacks.
-# The recording is kept as build/audio-check/sink.wav.
+# The recording is kept as build/audio-check/sink.wav. AUDIO_CHECK_BUSY=N starts N busy
+# processes instead of two, for a harder test.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
@@ -42,8 +43,8 @@ pids+=($!)
 export DISPLAY="$display"
 sleep 1
 
-# Two busy processes at the same priority as the game.
-for _ in 1 2; do
+# Two busy processes (or AUDIO_CHECK_BUSY) at the same priority as the game.
+for _ in $(seq "${AUDIO_CHECK_BUSY:-2}"); do
   sh -c 'while :; do :; done' &
   pids+=($!)
 done

@@ -66,17 +66,17 @@ void WriteTexts(const std::filesystem::path& dir) {
   WriteFile(dir / "words.dat", words);
 
   // The ship's nose points along its -Z, so "behind" is +Z. Slot 2 is the first view of
-  // every stage; the button cycles through them in slot order. A stage starts with the
-  // ship at the origin, the colony 500 behind it and the planet down to its left at
-  // (-2500, -2500, 0): the first view looks over the ship's right shoulder, nose towards
-  // the upper left, with the planet rising behind the ship in the lower right. It stands
-  // well back (36 units), so the ship is small and most of the picture is the space it is
-  // flying into; it looks as far ahead as it can while the planet stays in the picture.
+  // every stage; the button cycles through them in slot order. The first view is a chase
+  // view on the ship's axis, 51 units back and a little above, looking past the ship at
+  // the space ahead: the enemies the ship meets there, and the ones that shoot at it from
+  // ahead and to the side, are in the picture. (An earlier view over the right shoulder
+  // showed the planet at the start of a stage, but left the shooters of a third of the
+  // hits on the ship out of the picture; tools/shotsight measures that.)
   std::string views;
-  views += Placement({0, 9, 24}, {0, 0, -4});         // 0: behind and above
-  views += Placement({0, 7, 48}, {0, 0, -6});         // 1: far behind
-  views += Placement({22, 20, 20}, {-16, -18, -30});  // 2: the chase, over the right shoulder
-  views += Placement({-26, 4, 2}, {0, 0, 0});         // 3: from the side
+  views += Placement({0, 9, 24}, {0, 0, -4});    // 0: behind and above
+  views += Placement({0, 7, 48}, {0, 0, -6});    // 1: far behind
+  views += Placement({0, 10, 50}, {0, 2, -40});  // 2: the chase, on the axis
+  views += Placement({-26, 4, 2}, {0, 0, 0});    // 3: from the side
   WriteFile(dir / "View.dat", views);
 }
 

@@ -8,47 +8,86 @@
 
 namespace assetgen {
 
+namespace {
+
+const Noise3 kLand(101), kDetail(102), kCloud(103), kSwirl(104), kRidge(105), kWisp(106);
+
+// Height of the ground: continents from low-frequency noise, broken coasts from finer
+// noise, and ridged ranges that rise only well inland. Sea level is 0.08.
+double PlanetHeight(double x, double y, double z) {
+  const double h =
+      kLand.Fbm(x * 1.6 + 3.1, y * 1.6, z * 1.6 - 1.7, 7, 0.55) + 0.25 * kDetail.Fbm(x * 6, y * 6, z * 6, 5);
+  double ridge = 0, amp = 0.5, f = 7;
+  for (int o = 0; o < 4; ++o) {
+    const double n = kRidge.At(x * f + 9.3, y * f, z * f - 4.1);
+    const double r = 1.0 - (n < 0 ? -n : n);
+    ridge += amp * r * r;
+    amp *= 0.5;
+    f *= 2.1;
+  }
+  return h + 0.12 * ridge * SmoothStep(0.12, 0.32, h);
+}
+
+}  // namespace
+
 Rgb PlanetColour(double x, double y, double z, bool clouds) {
-  static const Noise3 land(101), detail(102), cloud(103), swirl(104);
-  // Continents: low-frequency noise, with detail added near the coasts.
-  const double h = land.Fbm(x * 1.6 + 3.1, y * 1.6, z * 1.6 - 1.7, 5, 0.55) + 0.25 * detail.Fbm(x * 6, y * 6, z * 6, 3);
+  const double h = PlanetHeight(x, y, z);
   const double lat = y < 0 ? -y : y;
   Rgb c;
   const double sea = 0.08;
   if (h < sea) {
     const double depth = Clamp((sea - h) * 3.0, 0.0, 1.0);
     c = Mix(Rgb{0.10, 0.35, 0.62}, Rgb{0.02, 0.08, 0.30}, depth);
+    // Shallow shelves along the coasts.
+    c = Mix(c, Rgb{0.16, 0.50, 0.62}, 1.0 - SmoothStep(0.0, 0.035, sea - h));
   } else {
     const double up = Clamp((h - sea) * 3.5, 0.0, 1.0);
-    const double dry = Clamp(0.5 + 0.9 * detail.At(x * 3 + 7, y * 3, z * 3) - lat * 0.6, 0.0, 1.0);
+    const double dry = Clamp(0.5 + 0.9 * kDetail.At(x * 3 + 7, y * 3, z * 3) - lat * 0.6, 0.0, 1.0);
     const Rgb green = Mix(Rgb{0.16, 0.42, 0.14}, Rgb{0.30, 0.45, 0.18}, up);
     const Rgb desert = Mix(Rgb{0.72, 0.60, 0.36}, Rgb{0.55, 0.42, 0.28}, up);
     c = Mix(green, desert, dry * dry);
     c = Mix(c, Rgb{0.45, 0.40, 0.38}, SmoothStep(0.6, 1.0, up));
+    c = Mix(c, Rgb{0.90, 0.90, 0.92}, SmoothStep(1.15, 1.35, up + 0.3 * (h - sea)));  // snow on the peaks
+    // Relief: the slope towards a light from the north-west brightens or darkens the
+    // ground, so ranges and valleys show at every distance.
+    const double e = 0.004;
+    const double slope = (PlanetHeight(x - e * 0.6, y + e * 0.6, z + e * 0.5) - h) / e;
+    c = c * Clamp(1.0 + 0.05 * slope, 0.55, 1.45);
   }
   // Ice towards the poles, ragged at its edge.
-  const double ice = SmoothStep(0.9, 0.95, lat + 0.04 * detail.At(x * 8, y * 8, z * 8));
+  const double ice = SmoothStep(0.9, 0.95, lat + 0.04 * kDetail.At(x * 8, y * 8, z * 8));
   c = Mix(c, Rgb{0.92, 0.95, 0.98}, ice);
   if (clouds) {
-    const double w = swirl.Fbm(x * 2, y * 2, z * 2, 2);
-    const double k = cloud.Fbm(x * 3.0 + w, y * 6.0, z * 3.0 - w, 5, 0.5);
-    const double a = SmoothStep(0.05, 0.45, k) * 0.85;
-    c = Mix(c, Rgb{1.0, 1.0, 1.0}, a);
+    // Swirled banks with ragged, fibrous edges and a few thin wisps between them.
+    const double wx = kSwirl.Fbm(x * 2, y * 2, z * 2, 3), wz = kSwirl.Fbm(x * 2 + 5.2, y * 2, z * 2 + 1.3, 3);
+    const double k = kCloud.Fbm(x * 3.0 + 1.2 * wx, y * 4.5, z * 3.0 + 1.2 * wz, 7, 0.55);
+    const double fine = kWisp.Fbm(x * 24 + 2 * wx, y * 40, z * 24 + 2 * wz, 3, 0.6);
+    const double a = SmoothStep(0.08, 0.40, k + 0.12 * fine) * 0.88;
+    c = Mix(c * (1.0 - 0.25 * SmoothStep(0.0, 0.3, k)), Rgb{1.0, 1.0, 1.0}, a);  // shade under thick banks
   }
   return c;
 }
 
 namespace {
 
+// The game makes its planet texture 256 x 256 and its loader copies rows without scaling,
+// so a bigger picture would only be cut off: the map uses every texel of that size.
+constexpr int kEarthSize = 256;
+
 // Equirectangular map: u is the longitude, v runs from the north pole down. The colour
 // comes from a 3D field on the sphere itself, so the map has no seam and no pinch.
 Image Earth() {
-  Image img(256, 256);
-  for (int y = 0; y < 256; ++y) {
-    const double th = kPi * (y + 0.5) / 256;
-    for (int x = 0; x < 256; ++x) {
-      const double ph = kTwoPi * (x + 0.5) / 256;
-      img.At(x, y) = PlanetColour(Sin(th) * Cos(ph), Cos(th), Sin(th) * Sin(ph), true);
+  Image img(kEarthSize, kEarthSize);
+  for (int y = 0; y < kEarthSize; ++y) {
+    for (int x = 0; x < kEarthSize; ++x) {
+      // Four samples a texel, so the finest noise shows as texture, not as speckle.
+      Rgb sum{};
+      for (int s = 0; s < 4; ++s) {
+        const double th = kPi * (y + 0.25 + 0.5 * (s / 2)) / kEarthSize;
+        const double ph = kTwoPi * (x + 0.25 + 0.5 * (s % 2)) / kEarthSize;
+        sum = sum + PlanetColour(Sin(th) * Cos(ph), Cos(th), Sin(th) * Sin(ph), true);
+      }
+      img.At(x, y) = sum * 0.25;
     }
   }
   return img;

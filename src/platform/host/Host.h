@@ -97,6 +97,11 @@ class IWindow {
 // How the audio output brings the mix into 16 bits (see AudioOutputStage.h).
 struct AudioOutputOptions {
   bool limiter = true;  // a look-ahead limiter; false: plain clipping, as the platform did
+  // How far ahead of the sound card the mix runs, in milliseconds (a real output only);
+  // 0: the mix runs in the card's own callback, as the platform's did. Off by default: on a
+  // loaded two-core machine a 150 ms run-ahead left no fewer gaps (scripts/audio-check.sh),
+  // which came from the card's thread and the sound server, and it delays every sound.
+  int runAheadMs = 0;
 };
 
 // What the audio output has seen since it opened.

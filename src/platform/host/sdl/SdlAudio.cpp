@@ -1,5 +1,7 @@
 // The SDL2 audio output: 16-bit stereo at the asked rate, pulled by SDL's audio
-// thread in periods of kPeriodFrames frames, through the output stage.
+// thread in periods of kPeriodFrames frames. With a run-ahead (AudioOutputOptions), the mix
+// and the output stage run ahead of it on a thread of their own (AudioRunAhead) and SDL's
+// thread only copies finished sound; without, SDL's thread mixes.
 //
 // A device can go away while the game runs (a headset pulled out, the sound server
 // stopped). Then a thread of our own pulls the mix at the device's pace and drops it, so
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "platform/host/AudioOutputStage.h"
+#include "platform/host/AudioRunAhead.h"
 #include "platform/host/Backends.h"
 
 namespace host {
@@ -29,6 +32,9 @@ namespace {
 // (scripts/audio-check.sh), 1024 and 2048 frames left dozens of gaps a minute; 4096
 // frames (93 ms at 44100 Hz), with the real-time audio thread below, left a few.
 constexpr Uint16 kPeriodFrames = 4096;
+// The run-ahead mixes in chunks of this many frames (12 ms at 44100 Hz), so the game never
+// waits long for the mixer's lock.
+constexpr int kRunAheadChunk = 512;
 // How often a lost output is tried again.
 constexpr std::chrono::seconds kRetryEvery{3};
 
@@ -66,7 +72,22 @@ class SdlAudio final : public IAudioDevice {
     callbacks_ = 0;
     late_ = 0;
     paused_ = false;
+    if (options_.runAheadMs > 0) {
+      const int ahead = std::max(kRunAheadChunk, int(int64_t(rate) * options_.runAheadMs / 1000));
+      // The mixing thread is as urgent as SDL's own audio thread (see Init).
+      ahead_ = std::make_unique<AudioRunAhead>(
+          ahead, kRunAheadChunk,
+          [this](int16_t* out, int frames) {
+            aheadMix_.assign(size_t(frames) * 2, 0);
+            callback_(aheadMix_.data(), frames);
+            stage_->Process(aheadMix_.data(), out, frames);
+          },
+          [] { SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL); });
+      ahead_->SetHeld(paused_);
+      ahead_->Start();
+    }
     if (!OpenDevice()) {
+      ahead_.reset();
       callback_ = nullptr;
       return false;
     }
@@ -79,6 +100,7 @@ class SdlAudio final : public IAudioDevice {
     StopPump();
     if (device_) SDL_CloseAudioDevice(device_);  // waits for a running callback to return
     device_ = 0;
+    ahead_.reset();
     open_ = false;
     lost_ = false;
     callback_ = nullptr;
@@ -87,14 +109,18 @@ class SdlAudio final : public IAudioDevice {
   // Lock, Unlock, SetPaused and Watch all run on the main thread, so whether the device or
   // the pump is in charge cannot change between a Lock and its Unlock.
   void Lock() override {
-    if (device_) {
+    if (ahead_ && !lost_) {
+      ahead_->MixLock().lock();
+    } else if (device_) {
       SDL_LockAudioDevice(device_);
     } else if (lost_) {
       pumpMutex_.lock();
     }
   }
   void Unlock() override {
-    if (device_) {
+    if (ahead_ && !lost_) {
+      ahead_->MixLock().unlock();
+    } else if (device_) {
       SDL_UnlockAudioDevice(device_);
     } else if (lost_) {
       pumpMutex_.unlock();
@@ -103,6 +129,7 @@ class SdlAudio final : public IAudioDevice {
   // A paused device calls nothing and plays silence: the music stream holds its place too.
   void SetPaused(bool paused) override {
     paused_ = paused;
+    if (ahead_) ahead_->SetHeld(paused);
     if (device_) SDL_PauseAudioDevice(device_, paused ? 1 : 0);
   }
   AudioOutputCounts Counts() const override { return {callbacks_.load(), late_.load()}; }
@@ -119,6 +146,7 @@ class SdlAudio final : public IAudioDevice {
       if (SDL_GetAudioDeviceStatus(device_) != SDL_AUDIO_STOPPED) return;
       SDL_CloseAudioDevice(device_);
       device_ = 0;
+      if (ahead_) ahead_->Stop();  // the pump mixes while the output is gone
       lost_ = true;
       deviceAdded_ = false;  // the devices SDL announced at its start are no news
       StartPump();
@@ -128,12 +156,14 @@ class SdlAudio final : public IAudioDevice {
     if (!deviceAdded_.exchange(false) && now < nextTry_) return;
     nextTry_ = now + kRetryEvery;
     StopPump();
+    if (ahead_) ahead_->Start();
     // A sound server that went away takes SDL's connection with it: start the audio part of
     // SDL afresh when the device does not open as it is.
     if (OpenDevice() || (RestartAudio() && OpenDevice())) {
       lost_ = false;
       return;
     }
+    if (ahead_) ahead_->Stop();
     StartPump();
   }
 
@@ -220,6 +250,10 @@ class SdlAudio final : public IAudioDevice {
       std::memset(stream, 0, size_t(len));
       return;
     }
+    if (audio->ahead_) {
+      audio->ahead_->Read(reinterpret_cast<int16_t*>(stream), frames);
+      return;
+    }
     // SDL asks for the period it agreed to; anything larger is a rare resize here.
     if (audio->mix_.size() < size_t(frames) * 2) audio->mix_.resize(size_t(frames) * 2);
     std::fill(audio->mix_.begin(), audio->mix_.begin() + std::ptrdiff_t(frames) * 2, 0);
@@ -269,6 +303,10 @@ class SdlAudio final : public IAudioDevice {
   Callback callback_;
   AudioOutputOptions options_;
   std::unique_ptr<AudioOutputStage> stage_;
+  // Set by Open and reset by Close only (main thread, the device closed), so SDL's thread
+  // reads it without a lock.
+  std::unique_ptr<AudioRunAhead> ahead_;
+  std::vector<int32_t> aheadMix_;  // the run-ahead's thread only
   std::vector<int32_t> mix_;
   int periodFrames_ = kPeriodFrames;
   int64_t periodNs_ = 0;
