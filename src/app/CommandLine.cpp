@@ -116,6 +116,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args, const TComma
       c.PlayDemo = value;
     } else if (name == "--audio-limiter") {
       c.AudioLimiter = Flag01(name, value, hasValue);
+    } else if (name == "--audio-run-ahead") {
+      needValue();
+      c.AudioRunAheadMs = Number<int>(name, value, 0, 500);
     } else if (name == "--audio-out") {
       needValue();
       c.AudioOut = value;
@@ -189,6 +192,8 @@ Without options the game starts as it always did: a window and the start-up opti
                            per second and the frame times (median, 99th percentile, worst)
   --audio-limiter=0|1      the audio output's look-ahead limiter (default 1; 0 clips every
                            sample on its own, as the platform did)
+  --audio-run-ahead=MS     mix the sound this many milliseconds ahead of the sound card on a
+                           thread of its own, 0 to 500 (default 0: in the card's own turn)
   --audio-out=FILE         with --headless: write what the audio sink plays, after the
                            limiter, as a 16-bit stereo WAV file
   --render-threads=N       threads of the software 3-D device, 1 to 4 (default: the cores, at

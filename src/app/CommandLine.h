@@ -36,6 +36,7 @@ struct TCommandLine : TDialogChoices {
   std::string PlayDemo;      // --playdemo=FILE: play a demo back
   std::string TimeDemoFile;  // --timedemo=FILE: play a demo back headless, as fast as possible
   bool AudioLimiter = true;
+  int AudioRunAheadMs = 0;  // --audio-run-ahead=MS (a real sound output only)
   std::string AudioOut;
   std::optional<int> RenderThreads;  // --render-threads=N, 1..4
   int RenderScale = 1;               // --render-scale=1..4, 0 for auto

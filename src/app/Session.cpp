@@ -380,6 +380,7 @@ int RunTavvyhop(const std::vector<std::string>& args, std::ostream& out, std::os
       if (!c.Script.empty()) throw host::ScriptError("--script needs --headless");
       host::SdlOptions options;
       options.audio.limiter = c.AudioLimiter;
+      options.audio.runAheadMs = c.AudioRunAheadMs;
       machine = host::CreateSdlHost(options, runComforts);
     }
     if (!c.Record.empty()) {

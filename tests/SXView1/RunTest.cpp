@@ -153,6 +153,9 @@ TEST(Program, AudioOutWritesWhatTheSinkPlayedAndStatsReportTheAudioCounts) {
 
   EXPECT_TRUE(ParseCommandLine({}).AudioLimiter);
   EXPECT_FALSE(ParseCommandLine({"--audio-limiter=0"}).AudioLimiter);
+  EXPECT_EQ(ParseCommandLine({}).AudioRunAheadMs, 0);
+  EXPECT_EQ(ParseCommandLine({"--audio-run-ahead=150"}).AudioRunAheadMs, 150);
+  EXPECT_THROW(ParseCommandLine({"--audio-run-ahead=501"}), ECommandLine);
   EXPECT_THROW(ParseCommandLine({"--audio-limiter=2"}), ECommandLine);
   EXPECT_THROW(ParseCommandLine({"--audio-out"}), ECommandLine);
   r = RunProgram({"--audio-out=" + dir.File("x.wav")});
