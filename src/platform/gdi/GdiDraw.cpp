@@ -647,23 +647,7 @@ BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int
       const uint32_t sv = LoadPixel(row.data() + static_cast<std::size_t>(i) * sb, sb);
       const uint32_t s = sameFormat ? sv : convert(sv);
       uint8_t* q = ds.Address(dx + i, dy);
-      const uint32_t dv = LoadPixel(q, db);
-      uint32_t r = 0;
-      switch (rop) {
-        case SRCPAINT:
-          r = s | dv;
-          break;
-        case SRCAND:
-          r = s & dv;
-          break;
-        case SRCINVERT:
-          r = s ^ dv;
-          break;
-        default:
-          r = ~s;
-          break;  // NOTSRCCOPY
-      }
-      StorePixel(q, (r & bits) | (dv & ~bits), db);
+      StorePixel(q, CombineRop(rop, s, LoadPixel(q, db), bits), db);
     }
   }
   return TRUE;
