@@ -6,6 +6,10 @@
 #include <set>
 #include <vector>
 
+#if defined(__SSE2__) && !defined(TAVVY_NO_SIMD)
+#include <emmintrin.h>
+#endif
+
 #include "platform/ddraw/DDrawInternal.h"
 #include "platform/gdi/PixelTarget.h"
 #include "platform/host/Host.h"
@@ -346,16 +350,26 @@ void RowToXrgb(const uint8_t* row, int count, const DDPIXELFORMAT& f, const PALE
   }
   if (bytes == 2 && f.dwRBitMask == 0xF800 && f.dwGBitMask == 0x07E0 && f.dwBBitMask == 0x001F) {
     // The full-screen format of the game: presented every frame (at a render scale, k x k times
-    // the pixels), so it gets a table of every value.
-    static const std::vector<uint32_t> table = [] {
-      std::vector<uint32_t> t(65536);
-      for (uint32_t v = 0; v < 65536; ++v) {
-        const uint32_t r = v >> 11, g = (v >> 5) & 63, b = v & 31;
-        t[v] = (((r << 3) | (r >> 2)) << 16) | (((g << 2) | (g >> 4)) << 8) | ((b << 3) | (b >> 2));
-      }
-      return t;
-    }();
-    for (int x = 0; x < count; ++x) out[x] = table[uint32_t(row[2 * x]) | (uint32_t(row[2 * x + 1]) << 8)];
+    // the pixels), so eight pixels go at a time where the CPU allows.
+    int x = 0;
+#if defined(__SSE2__) && !defined(TAVVY_NO_SIMD)
+    const __m128i m6 = _mm_set1_epi16(63), m5 = _mm_set1_epi16(31);
+    for (; x + 8 <= count; x += 8) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 2 * x));
+      const __m128i r = _mm_srli_epi16(v, 11), g = _mm_and_si128(_mm_srli_epi16(v, 5), m6), b = _mm_and_si128(v, m5);
+      const __m128i r8 = _mm_or_si128(_mm_slli_epi16(r, 3), _mm_srli_epi16(r, 2));
+      const __m128i g8 = _mm_or_si128(_mm_slli_epi16(g, 2), _mm_srli_epi16(g, 4));
+      const __m128i b8 = _mm_or_si128(_mm_slli_epi16(b, 3), _mm_srli_epi16(b, 2));
+      const __m128i gb = _mm_or_si128(_mm_slli_epi16(g8, 8), b8);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_unpacklo_epi16(gb, r8));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 4), _mm_unpackhi_epi16(gb, r8));
+    }
+#endif
+    for (; x < count; ++x) {
+      const uint32_t v = uint32_t(row[2 * x]) | (uint32_t(row[2 * x + 1]) << 8);
+      const uint32_t r = v >> 11, g = (v >> 5) & 63, b = v & 31;
+      out[x] = (((r << 3) | (r >> 2)) << 16) | (((g << 2) | (g >> 4)) << 8) | ((b << 3) | (b >> 2));
+    }
     return;
   }
   const gdi::Channel r = gdi::ChannelOf(f.dwRBitMask), g = gdi::ChannelOf(f.dwGBitMask),

@@ -551,9 +551,13 @@ void Surface::PresentPrimary() {
     if (w <= 0 || h <= 0) return;
     // At a render scale the window gets the fine picture of its area.
     const int k = scale_, fw = w * k, fh = h * k;
-    presentBuffer_.assign(static_cast<std::size_t>(fw) * fh, 0);
     const RECT inside = Scaled(Intersect(area, RECT{0, 0, Width(), Height()}), k);
     const RECT fine = Scaled(area, k);
+    // Black where the area reaches past the surface; the rows below overwrite the rest.
+    presentBuffer_.resize(static_cast<std::size_t>(fw) * fh);
+    if (inside.left != fine.left || inside.top != fine.top || inside.right != fine.right ||
+        inside.bottom != fine.bottom)
+      std::fill(presentBuffer_.begin(), presentBuffer_.end(), 0u);
     for (int y = inside.top; y < inside.bottom; ++y) {
       if (inside.left >= inside.right) break;
       RowToXrgb(Row(y) + static_cast<std::size_t>(inside.left) * bytesPerPixel_, inside.right - inside.left, format,

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ddraw/DDrawInternal.h"
 #include "platform/ddraw/DDrawMachine.h"
 #include "platform/ddraw/DDrawTestUtil.h"
 #include "platform/gdi/Gdi.h"
@@ -591,3 +592,25 @@ TEST_F(DDraw, VerticalBlankWaitsForTheNextRefreshOfTheDisplay) {
 }
 
 }  // namespace
+
+// The game's 16-bit screen is converted for the window eight pixels at a time: every value, at
+// an odd byte address and with a tail shorter than a group, gives the colour the channel
+// helpers give.
+TEST(DDrawPresent, EveryRgb565ValueConvertsAsTheChannelHelpersSay) {
+  std::vector<uint8_t> bytes(1 + 2 * 65536);
+  for (uint32_t v = 0; v < 65536; ++v) {
+    bytes[1 + 2 * v] = uint8_t(v);
+    bytes[2 + 2 * v] = uint8_t(v >> 8);
+  }
+  const DDPIXELFORMAT f = Rgb(16, 0xF800, 0x07E0, 0x001F);
+  const gdi::Channel r = gdi::ChannelOf(0xF800), g = gdi::ChannelOf(0x07E0), b = gdi::ChannelOf(0x001F);
+  for (const int count : {65536, 13, 7}) {
+    std::vector<uint32_t> out(size_t(count) + 1, 0xDEADBEEF);
+    ddraw::detail::RowToXrgb(bytes.data() + 1, count, f, nullptr, out.data());
+    for (int v = 0; v < count; ++v)
+      ASSERT_EQ(out[size_t(v)], (gdi::UnpackChannel(uint32_t(v), r) << 16) | (gdi::UnpackChannel(uint32_t(v), g) << 8) |
+                                    gdi::UnpackChannel(uint32_t(v), b))
+          << "value " << v << " of " << count;
+    EXPECT_EQ(out[size_t(count)], 0xDEADBEEFu) << "written past the row";
+  }
+}
