@@ -154,10 +154,14 @@ class FastRasterizer final : public Rasterizer {
   // Transforms, lights and classifies the vertices of pending_ into verts_ and outcodes_.
   void ProcessVertices(const State& s, const VertexData& vd);
   void ProcessVertex(const State& s, const VertexData& vd, uint32_t index, FVert& out, uint32_t& outcode);
+  // Four vertices at a time, or eight in the copy compiled for AVX2 (which takes every call it
+  // makes in, so the eight-lane operations are inlined with the AVX2 encoding).
   void ProcessQuad(const State& s, const VertexData& vd, const uint32_t* index, int count);
 #if defined(TAVVY_FAST_AVX2)
-  TAVVY_FAST_TARGET_AVX2 void ProcessQuadAvx2(const State& s, const VertexData& vd, const uint32_t* index, int count);
+  TAVVY_FAST_TARGET_AVX2 __attribute__((flatten)) void ProcessOctet(const State& s, const VertexData& vd,
+                                                                    const uint32_t* index, int count);
 #endif
+  template <typename V>
   TAVVY_FAST_ALWAYS_INLINE void QuadBody(const State& s, const VertexData& vd, const uint32_t* index, int count);
   // The lit colours of a vertex from its light sums and the material's sources.
   void LitColours(const State& s, const float* vdif, const float* vspec, const float* amb, const float* dif,

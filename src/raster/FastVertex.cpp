@@ -45,8 +45,6 @@ struct Vec4 {
 };
 using V3 = Vec3<float>;
 using V4 = Vec4<float>;
-using V3x4 = Vec3<F4>;
-using V4x4 = Vec4<F4>;
 
 template <typename T>
 inline T Broadcast(float v) {
@@ -64,9 +62,10 @@ inline V3 Normalized(V3 a) {
   const float len = std::sqrt(Dot(a, a));
   return len > 0 ? V3{a.x / len, a.y / len, a.z / len} : a;
 }
-inline V3x4 Normalized(V3x4 a) {
-  const F4 len = Sqrt(Dot(a, a));
-  const F4 some = Greater(len, F4::Set(0.0f));
+template <typename V>
+inline Vec3<V> Normalized(Vec3<V> a) {
+  const V len = Sqrt(Dot(a, a));
+  const V some = Greater(len, V::Set(0.0f));
   return {Select(some, a.x / len, a.x), Select(some, a.y / len, a.y), Select(some, a.z / len, a.z)};
 }
 // The row vector (p, 1) times a 4x4 matrix: its first three columns, or all four.
@@ -454,6 +453,13 @@ void FastRasterizer::ProcessVertices(const State& s, const VertexData& vd) {
   // Pretransformed vertices and spot lights go one vertex at a time.
   const bool quads = !layout_.pretransformed && (!s.rs.lighting || soaUsable_);
   size_t i = 0;
+#if defined(TAVVY_FAST_AVX2)
+  if (quads && avx2_) {
+    for (; i < pending_.size(); i += 8)
+      ProcessOctet(s, vd, pending_.data() + i, int(std::min<size_t>(8, pending_.size() - i)));
+    return;
+  }
+#endif
   if (quads)
     for (; i < pending_.size(); i += 4)
       ProcessQuad(s, vd, pending_.data() + i, int(std::min<size_t>(4, pending_.size() - i)));
@@ -463,35 +469,39 @@ void FastRasterizer::ProcessVertices(const State& s, const VertexData& vd) {
   }
 }
 
-// Four vertices in the four lanes (the last repeated when there are fewer). The lights are summed
-// per vertex exactly as the one-vertex loop of earlier versions did with the lights in the lanes
-// (a running sum for each light position modulo 4, then (s0 + s1) + (s2 + s3), and a group of
-// four lights adding only when one of them reaches the vertex), so the frames are the same bits.
+// Four vertices in the four lanes (eight where the CPU has AVX2; the last repeated when there
+// are fewer). The lights are summed per vertex exactly as the one-vertex loop of earlier versions
+// did with the lights in the lanes (a running sum for each light position modulo 4, then
+// (s0 + s1) + (s2 + s3), and a group of four lights adding only when one of them reaches the
+// vertex), so the frames are the same bits. Every lane is one vertex and nothing crosses lanes,
+// so the width does not change them either.
 void FastRasterizer::ProcessQuad(const State& s, const VertexData& vd, const uint32_t* index, int count) {
-#if defined(TAVVY_FAST_AVX2)
-  if (avx2_) return ProcessQuadAvx2(s, vd, index, count);
-#endif
-  QuadBody(s, vd, index, count);
+  QuadBody<F4>(s, vd, index, count);
 }
 #if defined(TAVVY_FAST_AVX2)
-void FastRasterizer::ProcessQuadAvx2(const State& s, const VertexData& vd, const uint32_t* index, int count) {
-  QuadBody(s, vd, index, count);
+void FastRasterizer::ProcessOctet(const State& s, const VertexData& vd, const uint32_t* index, int count) {
+  QuadBody<simd::F8>(s, vd, index, count);
 }
 #endif
 
+template <typename V>
 void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32_t* index, int count) {
+  constexpr int N = V::kLanes;
   const VertexLayout& l = layout_;
-  float pos[3][4], nor[3][4] = {}, vdif[4][4], vspec[4][4];
-  for (int k = 0; k < 4; ++k) {
+  alignas(32) float pos[3][N], nor[3][N] = {}, vdif[4][N], vspec[4][N];
+  for (int k = 0; k < N; ++k) {
     const uint32_t v = index[std::min(k, count - 1)];
     const uint8_t* p = static_cast<const uint8_t*>(vd.data) + size_t(v) * vd.stride;
     for (int c = 0; c < 3; ++c) pos[c][k] = ReadFloat(p + l.position + 4 * c);
     if (l.normal >= 0)
       for (int c = 0; c < 3; ++c) nor[c][k] = ReadFloat(p + l.normal + 4 * c);
-    std::fill(vdif[k], vdif[k] + 4, 1.0f);
-    std::fill(vspec[k], vspec[k] + 4, 0.0f);
-    if (l.diffuse >= 0) Argb(ReadU32(p + l.diffuse), vdif[k]);
-    if (l.specular >= 0) Argb(ReadU32(p + l.specular), vspec[k]);
+    float dif4[4] = {1.0f, 1.0f, 1.0f, 1.0f}, spec4[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    if (l.diffuse >= 0) Argb(ReadU32(p + l.diffuse), dif4);
+    if (l.specular >= 0) Argb(ReadU32(p + l.specular), spec4);
+    for (int c = 0; c < 4; ++c) {
+      vdif[c][k] = dif4[c];
+      vspec[c][k] = spec4[c];
+    }
     if (k >= count) continue;
     FVert& o = verts_[v];
     const uint32_t set = s.stage0.texCoordIndex & 0xFFFF;
@@ -501,45 +511,46 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
       if (l.texSize[set] >= 2) o.v = ReadFloat(p + l.texOffset[set] + 4);
     }
   }
-  const V3x4 position{F4::Load(pos[0]), F4::Load(pos[1]), F4::Load(pos[2])};
-  float clip[4][4];
+  const Vec3<V> position{V::Load(pos[0]), V::Load(pos[1]), V::Load(pos[2])};
+  alignas(32) float clip[4][N];
   {
-    const V4x4 c = TransformPoint4(wvp_, position);
+    const Vec4<V> c = TransformPoint4(wvp_, position);
     c.x.Store(clip[0]);
     c.y.Store(clip[1]);
     c.z.Store(clip[2]);
     c.w.Store(clip[3]);
   }
 
-  const F4 zero = F4::Set(0.0f);
-  float amb[3][4], dif[3][4], spe[3][4];
+  const V zero = V::Set(0.0f);
+  // The vertex colours on the 0..255 scale: diffuse r g b a, specular r g b a.
+  alignas(32) float colour[8][N];
   const bool lit = s.rs.lighting;
   if (lit) {
-    const V3x4 camera = TransformPoint(wv_, position);
-    V3x4 n{zero, zero, zero};
+    const Vec3<V> camera = TransformPoint(wv_, position);
+    Vec3<V> n{zero, zero, zero};
     if (l.normal >= 0) {
-      n = TransformDirection(normal_.m, V3x4{F4::Load(nor[0]), F4::Load(nor[1]), F4::Load(nor[2])});
+      n = TransformDirection(normal_.m, Vec3<V>{V::Load(nor[0]), V::Load(nor[1]), V::Load(nor[2])});
       if (s.rs.normalizeNormals) n = Normalized(n);
     }
-    V3x4 eye{zero, zero, F4::Set(-1.0f)};  // towards an eye infinitely far back
+    Vec3<V> eye{zero, zero, V::Set(-1.0f)};  // towards an eye infinitely far back
     if (s.rs.localViewer && needSpecular_) {
-      const F4 len = Sqrt(Dot(camera, camera)), some = Greater(len, zero), minus = F4::Set(-1.0f);
+      const V len = Sqrt(Dot(camera, camera)), some = Greater(len, zero), minus = V::Set(-1.0f);
       eye = {And(some, camera.x * minus / len), And(some, camera.y * minus / len), And(some, camera.z * minus / len)};
     }
     // sum[c][g]: channel c (ambient, diffuse, specular; r g b) of the lights at positions g mod 4.
-    F4 sum[9][4];
+    V sum[9][4];
     for (auto& channel : sum) std::fill(channel, channel + 4, zero);
-    const F4 one = F4::Set(1.0f), minDen = F4::Set(float(kMinAttenuationDenominator));
-    const F4 power = F4::Set(s.material.power);
+    const V one = V::Set(1.0f), minDen = V::Set(float(kMinAttenuationDenominator));
+    const V power = V::Set(s.material.power);
     const size_t lights = lights_.size(), stride = soaCount_;
     const float* f = soa_.data();
     for (size_t j0 = 0; j0 < lights; j0 += 4) {
       const int group = int(std::min<size_t>(4, lights - j0));
-      // Distances first: a group of lights that reaches none of the four vertices adds nothing.
-      F4 lx[4], ly[4], lz[4], d2[4], dist[4], inRange[4], reach = zero;
-      auto at = [&](int field, int g) { return F4::Set(f[size_t(field) * stride + j0 + size_t(g)]); };
+      // Distances first: a group of lights that reaches none of the vertices adds nothing.
+      V lx[4], ly[4], lz[4], d2[4], dist[4], inRange[4], reach = zero;
+      auto at = [&](int field, int g) { return V::Set(f[size_t(field) * stride + j0 + size_t(g)]); };
       for (int g = 0; g < group; ++g) {
-        const F4 keep = at(sKeep, g);
+        const V keep = at(sKeep, g);
         lx[g] = at(sPx, g) - camera.x * keep;
         ly[g] = at(sPy, g) - camera.y * keep;
         lz[g] = at(sPz, g) - camera.z * keep;
@@ -549,15 +560,15 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
         reach = Or(reach, inRange[g]);
       }
       if (!Any(reach)) continue;
-      F4 term[9][4], shineAny = zero;
+      V term[9][4], shineAny = zero;
       for (int g = 0; g < group; ++g) {
-        const F4 den = Max(at(sA0, g) + at(sA1, g) * dist[g] + at(sA2, g) * d2[g], minDen);
-        const F4 att = And(inRange[g], one / den);
-        const F4 invd = And(Greater(dist[g], zero), one / dist[g]);
-        const F4 ux = lx[g] * invd, uy = ly[g] * invd, uz = lz[g] * invd;
-        const F4 ndl = n.x * ux + n.y * uy + n.z * uz;
-        const F4 towards = Greater(ndl, zero);
-        const F4 k = And(towards, ndl * att);
+        const V den = Max(at(sA0, g) + at(sA1, g) * dist[g] + at(sA2, g) * d2[g], minDen);
+        const V att = And(inRange[g], one / den);
+        const V invd = And(Greater(dist[g], zero), one / dist[g]);
+        const V ux = lx[g] * invd, uy = ly[g] * invd, uz = lz[g] * invd;
+        const V ndl = n.x * ux + n.y * uy + n.z * uz;
+        const V towards = Greater(ndl, zero);
+        const V k = And(towards, ndl * att);
         term[0][g] = at(sAr, g) * att;
         term[1][g] = at(sAg, g) * att;
         term[2][g] = at(sAb, g) * att;
@@ -565,17 +576,17 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
         term[4][g] = at(sDg, g) * k;
         term[5][g] = at(sDb, g) * k;
         if (needSpecular_) {
-          const F4 hx = ux + eye.x, hy = uy + eye.y, hz = uz + eye.z;
-          const F4 ndh = (n.x * hx + n.y * hy + n.z * hz) / Sqrt(hx * hx + hy * hy + hz * hz);
-          const F4 shine = And(towards, Greater(ndh, zero));  // NaN (h of length 0) fails too
+          const V hx = ux + eye.x, hy = uy + eye.y, hz = uz + eye.z;
+          const V ndh = (n.x * hx + n.y * hy + n.z * hz) / Sqrt(hx * hx + hy * hy + hz * hz);
+          const V shine = And(towards, Greater(ndh, zero));  // NaN (h of length 0) fails too
           shineAny = Or(shineAny, shine);
-          const F4 ks = Any(shine) ? And(shine, simd::Pow(ndh, power) * att) : zero;
+          const V ks = Any(shine) ? And(shine, simd::Pow(ndh, power) * att) : zero;
           term[6][g] = at(sSr, g) * ks;
           term[7][g] = at(sSg, g) * ks;
           term[8][g] = at(sSb, g) * ks;
         }
       }
-      const F4 shone = And(reach, shineAny);
+      const V shone = And(reach, shineAny);
       for (int g = 0; g < group; ++g) {
         for (int c = 0; c < 6; ++c) sum[c][g] = sum[c][g] + And(reach, term[c][g]);
         if (needSpecular_)
@@ -584,11 +595,37 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
     }
     float g[4];
     Argb(s.rs.ambient, g);
+    auto total = [&](const V* t) { return (t[0] + t[1]) + (t[2] + t[3]); };
+    // The material's colours, or the vertex's where a colour source says so.
+    auto source = [&](MaterialSource src, const Color& m, V out[4]) {
+      const float mc[4] = {m.r, m.g, m.b, m.a};
+      for (int c = 0; c < 4; ++c) {
+        if (s.rs.colorVertex && src == MaterialSource::Color1 && l.diffuse >= 0)
+          out[c] = V::Load(vdif[c]);
+        else if (s.rs.colorVertex && src == MaterialSource::Color2 && l.specular >= 0)
+          out[c] = V::Load(vspec[c]);
+        else
+          out[c] = V::Set(mc[c]);
+      }
+    };
+    V md[4], ma[4], ms[4], me[4];
+    source(s.rs.diffuseMaterialSource, s.material.diffuse, md);
+    source(s.rs.ambientMaterialSource, s.material.ambient, ma);
+    source(s.rs.specularMaterialSource, s.material.specular, ms);
+    source(s.rs.emissiveMaterialSource, s.material.emissive, me);
+    const V c255 = V::Set(255.f);
     for (int c = 0; c < 3; ++c) {
-      auto total = [&](const F4* t) { return (t[0] + t[1]) + (t[2] + t[3]); };
-      (F4::Set(g[c]) + total(sum[c])).Store(amb[c]);
-      (zero + total(sum[3 + c])).Store(dif[c]);
-      (zero + total(sum[6 + c])).Store(spe[c]);
+      const V amb = V::Set(g[c]) + total(sum[c]), dif = zero + total(sum[3 + c]), spe = zero + total(sum[6 + c]);
+      (Saturate(ma[c] * amb + md[c] * dif + me[c]) * c255).Store(colour[c]);
+      (Saturate(ms[c] * spe) * c255).Store(colour[4 + c]);
+    }
+    (Saturate(md[3]) * c255).Store(colour[3]);
+    (Saturate(V::Load(vspec[3])) * c255).Store(colour[7]);
+  } else {
+    const V c255 = V::Set(255.f);
+    for (int c = 0; c < 4; ++c) {
+      (V::Load(vdif[c]) * c255).Store(colour[c]);
+      (V::Load(vspec[c]) * c255).Store(colour[4 + c]);
     }
   }
 
@@ -598,16 +635,7 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
     o.y = clip[1][k];
     o.z = clip[2][k];
     o.w = clip[3][k];
-    if (lit) {
-      const float a[3] = {amb[0][k], amb[1][k], amb[2][k]}, d[3] = {dif[0][k], dif[1][k], dif[2][k]},
-                  sp[3] = {spe[0][k], spe[1][k], spe[2][k]};
-      LitColours(s, vdif[k], vspec[k], a, d, sp, o);
-    } else {
-      for (int c = 0; c < 4; ++c) {
-        o.c[c] = vdif[k][c] * 255.f;
-        o.c[4 + c] = vspec[k][c] * 255.f;
-      }
-    }
+    for (int c = 0; c < 8; ++c) o.c[c] = colour[c][k];
     outcodes_[index[k]] = Outcode(o);
   }
 }

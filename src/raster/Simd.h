@@ -12,6 +12,14 @@
 #if defined(__SSE2__) && !defined(TAVVY_NO_SIMD)
 #include <emmintrin.h>
 #define TAVVY_RASTER_SSE2 1
+#if defined(__GNUC__)
+#include <immintrin.h>
+// Eight lanes for code compiled for AVX2 (a function attribute: the rest of the program stays
+// baseline). The operations are not inlined into baseline functions: call them only from
+// functions with the same attribute that flatten them in.
+#define TAVVY_RASTER_F8 1
+#define TAVVY_SIMD_AVX2 inline __attribute__((target("avx2")))
+#endif
 #endif
 
 namespace raster::simd {
@@ -27,6 +35,7 @@ inline namespace portable {
 #if defined(TAVVY_RASTER_SSE2)
 
 struct F4 {
+  static constexpr int kLanes = 4;
   __m128 v;
   static F4 Set(float x) { return {_mm_set1_ps(x)}; }
   static F4 Load(const float* p) { return {_mm_loadu_ps(p)}; }
@@ -70,6 +79,7 @@ inline void Split(F4 a, F4& exponent, F4& mantissa) {
 #else
 
 struct F4 {
+  static constexpr int kLanes = 4;
   float v[4];
   static F4 Set(float x) { return {{x, x, x, x}}; }
   static F4 Load(const float* p) { return {{p[0], p[1], p[2], p[3]}}; }
@@ -155,6 +165,53 @@ inline void Split(F4 a, F4& exponent, F4& mantissa) {
 
 #endif
 
+#if defined(TAVVY_RASTER_F8)
+// The same operations on eight lanes, lane for lane the same bits as F4.
+struct F8 {
+  static constexpr int kLanes = 8;
+  __m256 v;
+  TAVVY_SIMD_AVX2 static F8 Set(float x) { return {_mm256_set1_ps(x)}; }
+  TAVVY_SIMD_AVX2 static F8 Load(const float* p) { return {_mm256_loadu_ps(p)}; }
+  TAVVY_SIMD_AVX2 static F8 FromBits(uint32_t u) { return {_mm256_castsi256_ps(_mm256_set1_epi32(int(u)))}; }
+  TAVVY_SIMD_AVX2 void Store(float* p) const { _mm256_storeu_ps(p, v); }
+  TAVVY_SIMD_AVX2 void StoreInt(int32_t* p) const {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_cvttps_epi32(v));
+  }
+};
+TAVVY_SIMD_AVX2 F8 operator+(F8 a, F8 b) { return {_mm256_add_ps(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 F8 operator-(F8 a, F8 b) { return {_mm256_sub_ps(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 F8 operator*(F8 a, F8 b) { return {_mm256_mul_ps(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 F8 operator/(F8 a, F8 b) { return {_mm256_div_ps(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 F8 Sqrt(F8 a) { return {_mm256_sqrt_ps(a.v)}; }
+TAVVY_SIMD_AVX2 F8 Min(F8 a, F8 b) { return {_mm256_min_ps(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 F8 Max(F8 a, F8 b) { return {_mm256_max_ps(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 F8 Less(F8 a, F8 b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_LT_OS)}; }
+TAVVY_SIMD_AVX2 F8 LessEqual(F8 a, F8 b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_LE_OS)}; }
+TAVVY_SIMD_AVX2 F8 And(F8 a, F8 b) { return {_mm256_and_ps(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 F8 Or(F8 a, F8 b) { return {_mm256_or_ps(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 F8 Select(F8 mask, F8 a, F8 b) {
+  return {_mm256_or_ps(_mm256_and_ps(mask.v, a.v), _mm256_andnot_ps(mask.v, b.v))};
+}
+TAVVY_SIMD_AVX2 bool Any(F8 mask) { return _mm256_movemask_ps(mask.v) != 0; }
+TAVVY_SIMD_AVX2 F8 Pow2i(F8 e) {
+  const __m256i i = _mm256_cvttps_epi32(e.v);
+  return {_mm256_castsi256_ps(_mm256_slli_epi32(_mm256_add_epi32(i, _mm256_set1_epi32(127)), 23))};
+}
+TAVVY_SIMD_AVX2 F8 Floor(F8 a) {
+  const __m256 t = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(a.v));
+  return {_mm256_sub_ps(t, _mm256_and_ps(_mm256_cmp_ps(t, a.v, _CMP_GT_OS), _mm256_set1_ps(1.0f)))};
+}
+TAVVY_SIMD_AVX2 void Split(F8 a, F8& exponent, F8& mantissa) {
+  const __m256i bits = _mm256_castps_si256(a.v);
+  exponent.v = _mm256_cvtepi32_ps(_mm256_sub_epi32(_mm256_srli_epi32(bits, 23), _mm256_set1_epi32(127)));
+  mantissa.v = _mm256_castsi256_ps(
+      _mm256_or_si256(_mm256_and_si256(bits, _mm256_set1_epi32(0x007FFFFF)), _mm256_set1_epi32(0x3F800000)));
+}
+TAVVY_SIMD_AVX2 F8 operator-(F8 a) { return F8::Set(0.0f) - a; }
+TAVVY_SIMD_AVX2 F8 Greater(F8 a, F8 b) { return Less(b, a); }
+TAVVY_SIMD_AVX2 F8 Saturate(F8 a) { return Min(Max(a, F8::Set(0.0f)), F8::Set(1.0f)); }
+#endif
+
 inline F4 operator-(F4 a) { return F4::Set(0.0f) - a; }
 inline F4 Greater(F4 a, F4 b) { return Less(b, a); }
 inline F4 Abs(F4 a) { return And(a, F4::FromBits(0x7FFFFFFF)); }
@@ -169,33 +226,33 @@ inline F4 Saturate(F4 a) { return Min(Max(a, F4::Set(0.0f)), F4::Set(1.0f)); }
 // x^p for x > 0, from 2^(p log2 x) with polynomials in place of the library calls. Relative
 // error below 2e-5 where the result is a normal float (tested against std::pow; most of it is
 // the rounding of p log2 x near -126); results below 2^-126 are 0, arguments below count as it.
-inline F4 Pow(F4 x, F4 p) {
+template <typename V>
+inline V Pow(V x, V p) {
   // log2 x = e + log2 m, m in [sqrt(1/2), sqrt(2)): log2 m = 2/ln2 (t + t^3/3 + ... + t^9/9) with
   // t = (m - 1) / (m + 1), |t| <= 0.172, so the first term left out is below 2e-9.
-  F4 e, m;
-  Split(Max(x, F4::Set(1.17549435e-38f)), e, m);
-  const F4 big = Less(F4::Set(1.41421356f), m);
-  m = m * (F4::Set(1.0f) + And(big, F4::Set(-0.5f)));
-  e = e + And(big, F4::Set(1.0f));
-  const F4 t = (m - F4::Set(1.0f)) / (m + F4::Set(1.0f));
-  const F4 t2 = t * t;
-  const F4 series =
-      (((F4::Set(1.0f / 9) * t2 + F4::Set(1.0f / 7)) * t2 + F4::Set(1.0f / 5)) * t2 + F4::Set(1.0f / 3)) * t2 +
-      F4::Set(1.0f);
-  const F4 log2x = e + t * series * F4::Set(2.88539008f);
+  V e, m;
+  Split(Max(x, V::Set(1.17549435e-38f)), e, m);
+  const V big = Less(V::Set(1.41421356f), m);
+  m = m * (V::Set(1.0f) + And(big, V::Set(-0.5f)));
+  e = e + And(big, V::Set(1.0f));
+  const V t = (m - V::Set(1.0f)) / (m + V::Set(1.0f));
+  const V t2 = t * t;
+  const V series = (((V::Set(1.0f / 9) * t2 + V::Set(1.0f / 7)) * t2 + V::Set(1.0f / 5)) * t2 + V::Set(1.0f / 3)) * t2 +
+                   V::Set(1.0f);
+  const V log2x = e + t * series * V::Set(2.88539008f);
   // 2^y = 2^i 2^f, i = round(y), f in [-1/2, 1/2]: Taylor to f^6 (error below 2e-7).
-  const F4 y = Min(Max(log2x * p, F4::Set(-126.0f)), F4::Set(127.0f));
-  const F4 i = Floor(y + F4::Set(0.5f));
-  const F4 f = y - i;
-  const F4 poly = (((((F4::Set(1.540353039e-04f) * f + F4::Set(1.333355815e-03f)) * f + F4::Set(9.618129108e-03f)) * f +
-                     F4::Set(5.550410866e-02f)) *
-                        f +
-                    F4::Set(2.402265070e-01f)) *
+  const V y = Min(Max(log2x * p, V::Set(-126.0f)), V::Set(127.0f));
+  const V i = Floor(y + V::Set(0.5f));
+  const V f = y - i;
+  const V poly = (((((V::Set(1.540353039e-04f) * f + V::Set(1.333355815e-03f)) * f + V::Set(9.618129108e-03f)) * f +
+                    V::Set(5.550410866e-02f)) *
                        f +
-                   F4::Set(6.931471806e-01f)) *
+                   V::Set(2.402265070e-01f)) *
                       f +
-                  F4::Set(1.0f);
-  return And(Less(F4::Set(-126.0f), y), poly * Pow2i(i));
+                  V::Set(6.931471806e-01f)) *
+                     f +
+                 V::Set(1.0f);
+  return And(Less(V::Set(-126.0f), y), poly * Pow2i(i));
 }
 
 }  // namespace sse2 or portable
