@@ -244,8 +244,8 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
     // beyond one whole depth range per pixel only occurs on slivers a pixel wide.
     const double z0 = std::isfinite(ss.z0) ? std::clamp(ss.z0, -2.0, 3.0) : 0.0;
     const double dz = std::isfinite(ss.dzdx) ? std::clamp(ss.dzdx, -1.0, 1.0) : 0.0;
-    Z = int64_t(std::llround((z0 * zmax + 0.5) * 65536.0));
-    dZ = int64_t(std::llround(dz * zmax * 65536.0));
+    Z = RoundHalfAway((z0 * zmax + 0.5) * 65536.0);
+    dZ = RoundHalfAway(dz * zmax * 65536.0);
   }
   const int64_t zTop = int64_t(zmax);
   uint32_t thresholds[4];

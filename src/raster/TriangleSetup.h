@@ -35,6 +35,14 @@ inline bool Culled(CullMode mode, int facing) {
   return (mode == CullMode::CW && facing > 0) || (mode == CullMode::CCW && facing < 0);
 }
 
+// Nearest whole number, halves away from zero: std::llround without the library call, for
+// |x| < 2^62. The fraction x - trunc(x) of a double is exact, so the result is too.
+inline int64_t RoundHalfAway(double x) {
+  const int64_t t = int64_t(x);
+  const double f = x - double(t);
+  return t + int64_t(f >= 0.5) - int64_t(f <= -0.5);
+}
+
 inline int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
   const int64_t q = a / b;
   return (a % b != 0 && a < 0) ? q - 1 : q;
@@ -58,8 +66,8 @@ struct SnappedTriangle {
     const double xs[3] = {x0, x1, x2}, ys[3] = {y0, y1, y2};
     for (int i = 0; i < 3; ++i) {
       if (!(std::fabs(xs[i]) < kMaxScreenCoordinate) || !(std::fabs(ys[i]) < kMaxScreenCoordinate)) return false;
-      X[i] = std::llround(xs[i] * kSubPixels);
-      Y[i] = std::llround(ys[i] * kSubPixels);
+      X[i] = RoundHalfAway(xs[i] * kSubPixels);
+      Y[i] = RoundHalfAway(ys[i] * kSubPixels);
     }
     area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
     if (area == 0 || (area > 0) != (facing > 0)) return false;

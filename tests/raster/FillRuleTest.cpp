@@ -3,9 +3,12 @@
 // adds 1 to the blue channel (ONE/ONE blending), so a pixel's blue value counts its hits.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <vector>
 
 #include "RasterTestUtil.h"
+#include "raster/TriangleSetup.h"
 
 namespace {
 
@@ -130,3 +133,32 @@ INSTANTIATE_TEST_SUITE_P(Both, FillRule,
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// Vertices are snapped and depth is stepped with a rounding of our own: it must agree with the
+// library's everywhere the rasterizers use it, halves and their neighbours above all.
+TEST(Snapping, RoundHalfAwayAgreesWithTheLibrary) {
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                0.5,
+                                -0.5,
+                                1.5,
+                                -1.5,
+                                2.5,
+                                -2.5,
+                                1e-300,
+                                -1e-300,
+                                4503599627370495.5,
+                                -4503599627370495.5,
+                                4503599627370497.0,
+                                2305843009213693951.0};
+  for (double k = 0; k < 5e15; k = k * 3 + 1)
+    for (const double base : {k + 0.5, -k - 0.5, k, -k})
+      for (const double v : {base, std::nextafter(base, 1e300), std::nextafter(base, -1e300)}) values.push_back(v);
+  uint64_t seed = 12345;
+  for (int i = 0; i < 100000; ++i) {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+    const double mantissa = double(seed >> 11) / double(1ull << 53);
+    values.push_back((seed & 1 ? -1 : 1) * std::ldexp(mantissa, int(seed >> 3 & 63) - 2));
+  }
+  for (const double v : values) ASSERT_EQ(raster::RoundHalfAway(v), std::llround(v)) << std::hexfloat << v;
+}
