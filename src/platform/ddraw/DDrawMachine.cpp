@@ -138,6 +138,10 @@ void HostWindowTarget::Present(const uint32_t* pixels, int width, int height, in
   window_.Present(pixels, width, height, pitch);
 }
 
+void HostWindowTarget::PresentOwned(std::vector<uint32_t>& pixels, int width, int height) {
+  window_.PresentOwned(pixels, width, height);
+}
+
 void BindWindow(HWND window, IPresentTarget* target) {
   std::lock_guard lock(Windows().mutex);
   if (target)

@@ -99,6 +99,11 @@ class IPresentTarget {
   virtual void SetFullscreen(bool fullscreen) = 0;
   // Rows of 0x00RRGGBB pixels, `pitch` pixels apart.
   virtual void Present(const uint32_t* pixels, int width, int height, int pitch) = 0;
+  // A tightly packed picture the target may keep instead of copying; `pixels` may come back
+  // holding anything.
+  virtual void PresentOwned(std::vector<uint32_t>& pixels, int width, int height) {
+    Present(pixels.data(), width, height, width);
+  }
 };
 
 // Presents to a window of the host.
@@ -108,6 +113,7 @@ class HostWindowTarget final : public IPresentTarget {
   void ClientRect(RECT& rect) override;
   void SetFullscreen(bool fullscreen) override;
   void Present(const uint32_t* pixels, int width, int height, int pitch) override;
+  void PresentOwned(std::vector<uint32_t>& pixels, int width, int height) override;
 
  private:
   host::IWindow& window_;

@@ -564,7 +564,7 @@ void Surface::PresentPrimary() {
                 palette,
                 presentBuffer_.data() + static_cast<std::size_t>(y - fine.top) * fw + (inside.left - fine.left));
     }
-    target.Present(presentBuffer_.data(), fw, fh, fw);
+    target.PresentOwned(presentBuffer_, fw, fh);
   });
 }
 

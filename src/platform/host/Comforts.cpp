@@ -108,6 +108,19 @@ void KeepPresented(const uint32_t* pixels, int width, int height, int pitch, int
     std::copy_n(pixels + size_t(row) * size_t(pitch), width, kept.begin() + ptrdiff_t(row) * width);
 }
 
+void KeepPresentedOwned(std::vector<uint32_t>& pixels, int width, int height, int clientWidth, int clientHeight,
+                        int scale, std::vector<uint32_t>& kept, int& keptWidth, int& keptHeight) {
+  if (width <= 0 || height <= 0 || pixels.size() < size_t(width) * size_t(height)) return;
+  if (pixels.size() != size_t(width) * size_t(height) ||
+      (scale > 1 && width == clientWidth && height == clientHeight)) {
+    KeepPresented(pixels.data(), width, height, width, clientWidth, clientHeight, scale, kept, keptWidth, keptHeight);
+    return;
+  }
+  kept.swap(pixels);
+  keptWidth = width;
+  keptHeight = height;
+}
+
 // ---- Notices -----------------------------------------------------------------------
 
 void DrawNotice(std::vector<uint32_t>& pixels, int width, int height, const std::string& utf8, int scale) {

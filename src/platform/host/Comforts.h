@@ -73,6 +73,10 @@ void ScalePictureUp(const uint32_t* pixels, int width, int height, int pitch, in
 // 640 x 480) scaled up to the render size, so that every picture of the window has one size.
 void KeepPresented(const uint32_t* pixels, int width, int height, int pitch, int clientWidth, int clientHeight,
                    int scale, std::vector<uint32_t>& kept, int& keptWidth, int& keptHeight);
+// The same for a tightly packed picture the window may take: where it would be kept as it is,
+// `pixels` and `kept` change places instead of being copied.
+void KeepPresentedOwned(std::vector<uint32_t>& pixels, int width, int height, int clientWidth, int clientHeight,
+                        int scale, std::vector<uint32_t>& kept, int& keptWidth, int& keptHeight);
 
 // A picture with a one-line notice written over its lower middle on a dark band.
 // `pixels` holds width*height 0x00RRGGBB pixels, tightly packed.

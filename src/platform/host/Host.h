@@ -86,6 +86,11 @@ class IWindow {
   virtual bool Active() const = 0;
   // Shows a picture of the client area: rows of 0x00RRGGBB pixels, `pitch` pixels apart.
   virtual void Present(const uint32_t* pixels, int width, int height, int pitch) = 0;
+  // The same for a tightly packed picture the window may keep instead of copying: `pixels`
+  // may come back holding anything (of any size), for the caller to fill again.
+  virtual void PresentOwned(std::vector<uint32_t>& pixels, int width, int height) {
+    Present(pixels.data(), width, height, width);
+  }
   // The last picture presented (headless frames, screenshots): width*height pixels, tightly packed.
   virtual const std::vector<uint32_t>& LastPresented(int& width, int& height) const = 0;
   // A line of the port's own over the picture (the pause caption, a screenshot's name);

@@ -283,3 +283,28 @@ TEST(HeadlessAudioPause, PausedTimePassesWithoutConsumingSamples) {
 }
 
 }  // namespace
+
+// A picture handed over to be kept is kept as the copying path keeps it: as it is at the render
+// size (taking the caller's buffer), and scaled up when it is of the client size at a scale.
+TEST(KeepPresented, AnOwnedPictureIsKeptAsACopiedOneWould) {
+  for (const int scale : {1, 2}) {
+    for (const int width : {640 * scale, 640}) {
+      const int height = width * 3 / 4;
+      std::vector<uint32_t> picture(size_t(width) * size_t(height));
+      for (size_t i = 0; i < picture.size(); ++i) picture[i] = uint32_t(i * 2654435761u) & 0xFFFFFF;
+      std::vector<uint32_t> copied, owned = picture, kept = {1, 2, 3};
+      int cw = 0, ch = 0, ow = 0, oh = 0;
+      host::KeepPresented(picture.data(), width, height, width, 640, 480, scale, copied, cw, ch);
+      host::KeepPresentedOwned(owned, width, height, 640, 480, scale, kept, ow, oh);
+      EXPECT_EQ(ow, cw) << "scale " << scale << ", width " << width;
+      EXPECT_EQ(oh, ch);
+      EXPECT_TRUE(kept == copied) << "scale " << scale << ", width " << width;
+    }
+  }
+  // A buffer shorter than the size it claims is not read.
+  std::vector<uint32_t> shortPicture(10), kept;
+  int w = 0, h = 0;
+  host::KeepPresentedOwned(shortPicture, 640, 480, 640, 480, 1, kept, w, h);
+  EXPECT_TRUE(kept.empty());
+  EXPECT_EQ(w, 0);
+}

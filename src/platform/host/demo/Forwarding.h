@@ -25,6 +25,9 @@ class ForwardingWindow : public IWindow {
   void Present(const uint32_t* pixels, int width, int height, int pitch) override {
     inner_->Present(pixels, width, height, pitch);
   }
+  void PresentOwned(std::vector<uint32_t>& pixels, int width, int height) override {
+    inner_->PresentOwned(pixels, width, height);
+  }
   const std::vector<uint32_t>& LastPresented(int& width, int& height) const override {
     return inner_->LastPresented(width, height);
   }

@@ -38,6 +38,9 @@ class HeadlessWindow final : public IWindow {
   void Present(const uint32_t* pixels, int width, int height, int pitch) override {
     KeepPresented(pixels, width, height, pitch, width_, height_, scale_, presented_, presentedW_, presentedH_);
   }
+  void PresentOwned(std::vector<uint32_t>& pixels, int width, int height) override {
+    KeepPresentedOwned(pixels, width, height, width_, height_, scale_, presented_, presentedW_, presentedH_);
+  }
   const std::vector<uint32_t>& LastPresented(int& width, int& height) const override {
     width = presentedW_;
     height = presentedH_;

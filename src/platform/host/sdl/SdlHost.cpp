@@ -68,6 +68,11 @@ class SdlWindow final : public IWindow {
     KeepPresented(pixels, width, height, pitch, width_, height_, scale_, presented_, presentedW_, presentedH_);
     Redraw();
   }
+  void PresentOwned(std::vector<uint32_t>& pixels, int width, int height) override {
+    if (width <= 0 || height <= 0) return;
+    KeepPresentedOwned(pixels, width, height, width_, height_, scale_, presented_, presentedW_, presentedH_);
+    Redraw();
+  }
   const std::vector<uint32_t>& LastPresented(int& width, int& height) const override {
     width = presentedW_;
     height = presentedH_;
