@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -18,6 +19,11 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+  // TAVVY_KEEP_TEMP=1 leaves the folder behind to look at (a failing run's frames, say).
+  if (const char* keep = std::getenv("TAVVY_KEEP_TEMP"); keep && *keep == '1') {
+    std::fprintf(stderr, "kept %s\n", path_.string().c_str());
+    return;
+  }
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
 }

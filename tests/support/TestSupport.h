@@ -8,7 +8,8 @@
 
 namespace testsupport {
 
-// A fresh temporary folder, removed with everything in it when the object dies.
+// A fresh temporary folder, removed with everything in it when the object dies
+// (TAVVY_KEEP_TEMP=1 keeps it, to look at what a test left).
 class TempDir {
  public:
   TempDir();
