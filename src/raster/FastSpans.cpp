@@ -248,9 +248,11 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
     dZ = RoundHalfAway(dz * zmax * 65536.0);
   }
   const int64_t zTop = int64_t(zmax);
-  uint32_t thresholds[4];
+  // Groups start at x0 + a multiple of 4, so lane k always has the threshold of column x0 + k.
+  alignas(16) int32_t thresholdLanes[4];
   for (int k = 0; k < 4; ++k)
-    thresholds[k] = (pc.dither && TF == PixelFormat::RGB565) ? DitherThreshold(x0 + k, y) : kRoundThreshold;
+    thresholdLanes[k] =
+        int32_t((pc.dither && TF == PixelFormat::RGB565) ? DitherThreshold(x0 + k, y) : kRoundThreshold);
   const F4 fw = F4::Set(float(pc.texW)), fh = F4::Set(float(pc.texH));
   const int mw = pc.texW - 1, mh = pc.texH - 1;
   const QuickBlend blend = pc.quickBlend;
@@ -285,7 +287,7 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
     const float fi = float(i0);
     auto lane = [&](int k) { return simd::Ramp(ss.a[k] + fi * ss.d[k], ss.d[k]); };
     const F4 q = one / lane(aQ);
-    int32_t cr[4], cg[4], cb[4], ca[4] = {255, 255, 255, 255}, sr[4], sg[4], sb[4];
+    int32_t cr[4], cg[4], cb[4], ca[4] = {255, 255, 255, 255}, sr[4] = {}, sg[4] = {}, sb[4] = {};
     to8(lane(aR) * q, cr);
     to8(lane(aG) * q, cg);
     to8(lane(aB) * q, cb);
@@ -315,11 +317,13 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
       }
     }
 
+    // Texels one lane at a time (the colour key may drop a pixel), then the colour arithmetic
+    // of the group in four lanes, then the stores of the pixels drawn.
+    bool draw[4] = {false, false, false, false};
+    alignas(16) int32_t tr[4] = {255, 255, 255, 255}, tg[4] = {255, 255, 255, 255}, tb[4] = {255, 255, 255, 255},
+                        ta[4] = {255, 255, 255, 255};
     for (int k = 0; k < lanes; ++k) {
       if (!pass[k]) continue;
-      const int i = i0 + k;
-      uint8_t* cp = row + i * bpp;
-      uint32_t tr = 255, tg = 255, tb = 255, ta = 255;
       if constexpr (TEX && !LINEAR) {
         const uint32_t raw = LoadRaw(TXF, pc.tex + size_t(ty[k] & mh) * pc.texPitch + size_t(tx[k] & mw) * txbpp);
         if (pc.colorKey) {
@@ -327,10 +331,10 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
           if (c >= pc.keyLow && c <= pc.keyHigh) continue;
         }
         const Rgba8 t = DecodeRaw(TXF, raw);
-        tr = t.r;
-        tg = t.g;
-        tb = t.b;
-        ta = t.a;
+        tr[k] = t.r;
+        tg[k] = t.g;
+        tb[k] = t.b;
+        ta[k] = t.a;
       } else if constexpr (TEX) {
         const int w[4] = {(256 - wu[k]) * (256 - wv[k]), wu[k] * (256 - wv[k]), (256 - wu[k]) * wv[k], wu[k] * wv[k]};
         const uint8_t* rows[2] = {pc.tex + size_t(ty[k] & mh) * pc.texPitch,
@@ -354,41 +358,72 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
           sum[3] += t.a * uint32_t(w[c]);
         }
         if (keyedWeight >= 32768) continue;
-        tr = (sum[0] + 32768) >> 16;
-        tg = (sum[1] + 32768) >> 16;
-        tb = (sum[2] + 32768) >> 16;
-        ta = (sum[3] + 32768) >> 16;
+        tr[k] = int32_t((sum[0] + 32768) >> 16);
+        tg[k] = int32_t((sum[1] + 32768) >> 16);
+        tb[k] = int32_t((sum[2] + 32768) >> 16);
+        ta[k] = int32_t((sum[3] + 32768) >> 16);
       }
-      uint32_t r = Div255(tr * uint32_t(cr[k])), g = Div255(tg * uint32_t(cg[k])), b = Div255(tb * uint32_t(cb[k]));
-      const uint32_t al = alphaFromTexture ? ta : Div255(ta * uint32_t(ca[k]));
-      if (specular) {
-        r = std::min(255u, r + uint32_t(sr[k]));
-        g = std::min(255u, g + uint32_t(sg[k]));
-        b = std::min(255u, b + uint32_t(sb[k]));
+      draw[k] = true;
+    }
+    if (!(draw[0] || draw[1] || draw[2] || draw[3])) continue;
+
+    using simd::I4;
+    const I4 c255 = I4::Set(255);
+    const I4 texA = I4::Load(ta);
+    I4 r = simd::Div255(MulSmall(I4::Load(tr), I4::Load(cr))), g = simd::Div255(MulSmall(I4::Load(tg), I4::Load(cg))),
+       b = simd::Div255(MulSmall(I4::Load(tb), I4::Load(cb)));
+    const I4 al = alphaFromTexture ? texA : simd::Div255(MulSmall(texA, I4::Load(ca)));
+    if (specular) {
+      r = MinSmall(c255, r + I4::Load(sr));
+      g = MinSmall(c255, g + I4::Load(sg));
+      b = MinSmall(c255, b + I4::Load(sb));
+    }
+    if (blend != QuickBlend::None) {
+      alignas(16) int32_t dr[4] = {}, dg[4] = {}, db[4] = {};
+      for (int k = 0; k < lanes; ++k) {
+        const Rgba8 d = DecodeRaw(TF, LoadRaw(TF, row + (i0 + k) * bpp));
+        dr[k] = d.r;
+        dg[k] = d.g;
+        db[k] = d.b;
       }
-      if (blend != QuickBlend::None) {
-        const Rgba8 d = DecodeRaw(TF, LoadRaw(TF, cp));
-        switch (blend) {
-          case QuickBlend::Add:
-            r = std::min(255u, r + d.r);
-            g = std::min(255u, g + d.g);
-            b = std::min(255u, b + d.b);
-            break;
-          case QuickBlend::Alpha:
-            r = Div255(r * al + d.r * (255 - al));
-            g = Div255(g * al + d.g * (255 - al));
-            b = Div255(b * al + d.b * (255 - al));
-            break;
-          case QuickBlend::Subtract:
-            r = Div255(d.r * (255 - r));
-            g = Div255(d.g * (255 - g));
-            b = Div255(d.b * (255 - b));
-            break;
-          case QuickBlend::None:
-            break;
+      const I4 vr = I4::Load(dr), vg = I4::Load(dg), vb = I4::Load(db);
+      switch (blend) {
+        case QuickBlend::Add:
+          r = MinSmall(c255, r + vr);
+          g = MinSmall(c255, g + vg);
+          b = MinSmall(c255, b + vb);
+          break;
+        case QuickBlend::Alpha: {
+          const I4 inv = c255 - al;
+          r = simd::Div255(MulSmall(r, al) + MulSmall(vr, inv));
+          g = simd::Div255(MulSmall(g, al) + MulSmall(vg, inv));
+          b = simd::Div255(MulSmall(b, al) + MulSmall(vb, inv));
+          break;
         }
+        case QuickBlend::Subtract:
+          r = simd::Div255(MulSmall(vr, c255 - r));
+          g = simd::Div255(MulSmall(vg, c255 - g));
+          b = simd::Div255(MulSmall(vb, c255 - b));
+          break;
+        case QuickBlend::None:
+          break;
       }
-      StoreRaw(TF, cp, EncodeRaw(TF, Rgba8{uint8_t(r), uint8_t(g), uint8_t(b), 255}, thresholds[i & 3]));
+    }
+    alignas(16) int32_t packed[4];
+    if constexpr (TF == PixelFormat::RGB565) {
+      // floor((c * max + t) / 255) per channel, t the rounding or dither threshold of the lane.
+      const I4 t = I4::Load(thresholdLanes);
+      const I4 q5 = I4::Set(31), q6 = I4::Set(63);
+      (simd::Div255Floor(MulSmall(r, q5) + t) << 11 | simd::Div255Floor(MulSmall(g, q6) + t) << 5 |
+       simd::Div255Floor(MulSmall(b, q5) + t))
+          .Store(packed);
+    } else {
+      (r << 16 | g << 8 | b).Store(packed);
+    }
+    for (int k = 0; k < lanes; ++k) {
+      if (!draw[k]) continue;
+      const int i = i0 + k;
+      StoreRaw(TF, row + i * bpp, uint32_t(packed[k]));
       if constexpr (DF != DepthFormat::None) {
         if (pc.depthWrite) StoreDepth(DF, zrow + i * zbpp, zq[k]);
       }

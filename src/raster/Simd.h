@@ -76,6 +76,27 @@ inline void Split(F4 a, F4& exponent, F4& mantissa) {
       _mm_castsi128_ps(_mm_or_si128(_mm_and_si128(bits, _mm_set1_epi32(0x007FFFFF)), _mm_set1_epi32(0x3F800000)));
 }
 
+// Four 32-bit integers, for the pixel arithmetic. The products and minima take small operands
+// (see each), where the 16-bit instructions SSE2 has give the exact 32-bit results.
+struct I4 {
+  __m128i v;
+  static I4 Set(int32_t x) { return {_mm_set1_epi32(x)}; }
+  static I4 Load(const int32_t* p) { return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))}; }
+  void Store(int32_t* p) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+};
+inline I4 operator+(I4 a, I4 b) { return {_mm_add_epi32(a.v, b.v)}; }
+inline I4 operator-(I4 a, I4 b) { return {_mm_sub_epi32(a.v, b.v)}; }
+inline I4 operator&(I4 a, I4 b) { return {_mm_and_si128(a.v, b.v)}; }
+inline I4 operator|(I4 a, I4 b) { return {_mm_or_si128(a.v, b.v)}; }
+inline I4 operator<<(I4 a, int n) { return {_mm_slli_epi32(a.v, n)}; }
+inline I4 operator>>(I4 a, int n) { return {_mm_srli_epi32(a.v, n)}; }  // logical
+// a * b for a, b in [0, 65535] with a product below 65536.
+inline I4 MulSmall(I4 a, I4 b) { return {_mm_mullo_epi16(a.v, b.v)}; }
+// The smaller of a and b, both in [0, 32767].
+inline I4 MinSmall(I4 a, I4 b) { return {_mm_min_epi16(a.v, b.v)}; }
+// floor(a / 255) for a in [0, 65535]: a * 0x8081 >> 23.
+inline I4 Div255Floor(I4 a) { return {_mm_srli_epi32(_mm_mulhi_epu16(a.v, _mm_set1_epi32(0x8081)), 7)}; }
+
 #else
 
 struct F4 {
@@ -163,6 +184,44 @@ inline void Split(F4 a, F4& exponent, F4& mantissa) {
   }
 }
 
+struct I4 {
+  int32_t v[4];
+  static I4 Set(int32_t x) { return {{x, x, x, x}}; }
+  static I4 Load(const int32_t* p) { return {{p[0], p[1], p[2], p[3]}}; }
+  void Store(int32_t* p) const { std::memcpy(p, v, sizeof v); }
+};
+template <typename Fn>
+inline I4 EachInt(I4 a, I4 b, Fn fn) {
+  return {{fn(a.v[0], b.v[0]), fn(a.v[1], b.v[1]), fn(a.v[2], b.v[2]), fn(a.v[3], b.v[3])}};
+}
+inline I4 operator+(I4 a, I4 b) {
+  return EachInt(a, b, [](int32_t x, int32_t y) { return int32_t(uint32_t(x) + uint32_t(y)); });
+}
+inline I4 operator-(I4 a, I4 b) {
+  return EachInt(a, b, [](int32_t x, int32_t y) { return int32_t(uint32_t(x) - uint32_t(y)); });
+}
+inline I4 operator&(I4 a, I4 b) {
+  return EachInt(a, b, [](int32_t x, int32_t y) { return x & y; });
+}
+inline I4 operator|(I4 a, I4 b) {
+  return EachInt(a, b, [](int32_t x, int32_t y) { return x | y; });
+}
+inline I4 operator<<(I4 a, int n) {
+  return EachInt(a, a, [n](int32_t x, int32_t) { return int32_t(uint32_t(x) << n); });
+}
+inline I4 operator>>(I4 a, int n) {
+  return EachInt(a, a, [n](int32_t x, int32_t) { return int32_t(uint32_t(x) >> n); });
+}
+inline I4 MulSmall(I4 a, I4 b) {
+  return EachInt(a, b, [](int32_t x, int32_t y) { return x * y; });
+}
+inline I4 MinSmall(I4 a, I4 b) {
+  return EachInt(a, b, [](int32_t x, int32_t y) { return x < y ? x : y; });
+}
+inline I4 Div255Floor(I4 a) {
+  return EachInt(a, a, [](int32_t x, int32_t) { return x / 255; });
+}
+
 #endif
 
 #if defined(TAVVY_RASTER_F8)
@@ -211,6 +270,12 @@ TAVVY_SIMD_AVX2 F8 operator-(F8 a) { return F8::Set(0.0f) - a; }
 TAVVY_SIMD_AVX2 F8 Greater(F8 a, F8 b) { return Less(b, a); }
 TAVVY_SIMD_AVX2 F8 Saturate(F8 a) { return Min(Max(a, F8::Set(0.0f)), F8::Set(1.0f)); }
 #endif
+
+// round(v / 255) for v in [0, 2^31 - 384), as the scalar pixel code has it.
+inline I4 Div255(I4 v) {
+  const I4 t = v + I4::Set(128);
+  return (t + (t >> 8)) >> 8;
+}
 
 inline F4 operator-(F4 a) { return F4::Set(0.0f) - a; }
 inline F4 Greater(F4 a, F4 b) { return Less(b, a); }

@@ -66,6 +66,30 @@ std::vector<uint32_t> ExerciseSimd() {
     const F4 base = And(Less(F4::Set(0.0f), a), Min(a, F4::Set(1.0f)));
     put(raster::simd::Pow(base, Abs(Min(b, F4::Set(300.0f)))));
   }
+  // The integer lanes of the pixel arithmetic, over the whole domain each is used on: every
+  // product of two channel values, every quotient by 255 of a 16-bit value, the rounded
+  // quotient of a blend's sum, and the clamps.
+  using raster::simd::I4;
+  auto puti = [&out](I4 r) {
+    int32_t v[4];
+    r.Store(v);
+    for (int32_t x : v) out.push_back(uint32_t(x));
+  };
+  for (int32_t a = 0; a < 256; ++a) {
+    for (int32_t b = 0; b < 256; b += 4) {
+      const int32_t bs[4] = {b, b + 1, b + 2, b + 3};
+      const I4 va = I4::Set(a), vb = I4::Load(bs);
+      puti(MulSmall(va, vb));
+      puti(raster::simd::Div255(MulSmall(va, vb) + MulSmall(vb, I4::Set(255) - va)));
+      puti(MinSmall(I4::Set(255), va + vb));
+      puti((va << 11 | vb << 5 | (va >> 3)) - vb);
+    }
+  }
+  for (int32_t v = 0; v < 65536; v += 4) {
+    const int32_t vs[4] = {v, v + 1, v + 2, v + 3};
+    puti(raster::simd::Div255Floor(I4::Load(vs)));
+    puti(MinSmall(I4::Load(vs) >> 1, I4::Set(16384)));
+  }
   return out;
 }
 
