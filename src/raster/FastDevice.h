@@ -132,6 +132,8 @@ struct TriangleJob {
 // Rows are dealt to the threads in bands of this many: every row is drawn by one thread, the
 // triangles in draw order, so the picture does not depend on the number of threads.
 inline constexpr int kBandRows = 8;
+// Draws with fewer vertices than this light them on the calling thread.
+inline constexpr size_t kMinParallelVertices = 256;
 
 class FastRasterizer final : public Rasterizer {
  public:
@@ -153,6 +155,8 @@ class FastRasterizer final : public Rasterizer {
   void PrepareLights(const State& s, const VertexData& vd);
   // Transforms, lights and classifies the vertices of pending_ into verts_ and outcodes_.
   void ProcessVertices(const State& s, const VertexData& vd);
+  // Pending vertices [begin, end) in lane groups.
+  void ProcessLanes(const State& s, const VertexData& vd, size_t begin, size_t end);
   void ProcessVertex(const State& s, const VertexData& vd, uint32_t index, FVert& out, uint32_t& outcode);
   // Four vertices at a time, or eight in the copy compiled for AVX2 (which takes every call it
   // makes in, so the eight-lane operations are inlined with the AVX2 encoding).
@@ -217,6 +221,7 @@ class FastRasterizer final : public Rasterizer {
   SpanFn span_ = nullptr;
   PixelRect rect_;
   const State* state_ = nullptr;
+  const VertexData* vertexData_ = nullptr;  // the draw's vertices, for the render threads
   bool needSpecular_ = false;
   bool avx2_;
 };

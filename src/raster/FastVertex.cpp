@@ -2,6 +2,7 @@
 // vertex transformed, lit and classified against the clip planes once per draw.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <type_traits>
 
 #include "raster/FastDevice.h"
@@ -451,22 +452,36 @@ uint32_t FastRasterizer::Outcode(const FVert& o) const {
 
 void FastRasterizer::ProcessVertices(const State& s, const VertexData& vd) {
   // Pretransformed vertices and spot lights go one vertex at a time.
-  const bool quads = !layout_.pretransformed && (!s.rs.lighting || soaUsable_);
-  size_t i = 0;
+  const bool lanes = !layout_.pretransformed && (!s.rs.lighting || soaUsable_);
+  if (!lanes) {
+    for (const uint32_t v : pending_) ProcessVertex(s, vd, v, verts_[v], outcodes_[v]);
+    return;
+  }
+  // Every vertex is lit on its own and written to its own slot, so a large draw's vertices are
+  // shared out among the render threads in runs of whole lane groups, with the same bits.
+  const size_t count = pending_.size();
+  const int threads = pool_.Size();
+  if (threads > 1 && count >= kMinParallelVertices) {
+    vertexData_ = &vd;
+    const std::function<void(int)> job = [this, threads](int thread) {
+      const size_t n = pending_.size(), share = ((n + size_t(threads) - 1) / size_t(threads) + 7) / 8 * 8;
+      const size_t begin = std::min(n, share * size_t(thread)), end = std::min(n, begin + share);
+      ProcessLanes(*state_, *vertexData_, begin, end);
+    };
+    pool_.Run(job);
+    return;
+  }
+  ProcessLanes(s, vd, 0, count);
+}
+
+void FastRasterizer::ProcessLanes(const State& s, const VertexData& vd, size_t begin, size_t end) {
 #if defined(TAVVY_FAST_AVX2)
-  if (quads && avx2_) {
-    for (; i < pending_.size(); i += 8)
-      ProcessOctet(s, vd, pending_.data() + i, int(std::min<size_t>(8, pending_.size() - i)));
+  if (avx2_) {
+    for (size_t i = begin; i < end; i += 8) ProcessOctet(s, vd, pending_.data() + i, int(std::min<size_t>(8, end - i)));
     return;
   }
 #endif
-  if (quads)
-    for (; i < pending_.size(); i += 4)
-      ProcessQuad(s, vd, pending_.data() + i, int(std::min<size_t>(4, pending_.size() - i)));
-  for (; i < pending_.size(); ++i) {
-    const uint32_t v = pending_[i];
-    ProcessVertex(s, vd, v, verts_[v], outcodes_[v]);
-  }
+  for (size_t i = begin; i < end; i += 4) ProcessQuad(s, vd, pending_.data() + i, int(std::min<size_t>(4, end - i)));
 }
 
 // Four vertices in the four lanes (eight where the CPU has AVX2; the last repeated when there
