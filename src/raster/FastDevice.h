@@ -7,8 +7,10 @@
 // into the same program and compare its frames with the SIMD build's, bit for bit.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "raster/PixelCodec.h"
@@ -134,6 +136,8 @@ struct TriangleJob {
 inline constexpr int kBandRows = 8;
 // Draws with fewer vertices than this light them on the calling thread.
 inline constexpr size_t kMinParallelVertices = 256;
+// Draws with fewer triangles than this set them up on the calling thread.
+inline constexpr size_t kMinParallelTriangles = 256;
 
 class FastRasterizer final : public Rasterizer {
  public:
@@ -171,9 +175,12 @@ class FastRasterizer final : public Rasterizer {
   void LitColours(const State& s, const float* vdif, const float* vspec, const float* amb, const float* dif,
                   const float* spe, FVert& o) const;
   uint32_t Outcode(const FVert& o) const;
-  void DrawClipped(const FVert* tri, uint32_t orCode, int facing);
-  void Rasterize(const FVert* v0, const FVert* v1, const FVert* v2, int facing);
+  // Triangles [first, last) of the draw's index list, set up into job list `list`.
+  void SetupTriangles(std::span<const uint16_t> indices, size_t first, size_t last, int list);
+  void DrawClipped(const FVert* tri, uint32_t orCode, int facing, int list);
+  void Rasterize(const FVert* v0, const FVert* v1, const FVert* v2, int facing, int list);
   void DrawJobs(int thread, int threads) const;
+  void DrawJob(const TriangleJob& j, int thread, int threads) const;
 
   VertexLayout layout_;
   float wv_[4][4] = {}, wvp_[4][4] = {}, view_[4][4] = {};
@@ -214,8 +221,15 @@ class FastRasterizer final : public Rasterizer {
   uint32_t drawId_ = 0;
   PixelContext pc_{};
   PixelContext pcOther_{};  // pc_ with the other filter, for triangles that choose it
-  std::vector<TriangleJob> jobs_;
-  int64_t jobPixels_ = 0;
+  // The set-up triangles in draw order: list 0's, then list 1's, and so on (a large draw's
+  // triangles are set up on the render threads, each into its own list).
+  struct JobList {
+    std::vector<TriangleJob> jobs;
+    int64_t pixels = 0;  // about the pixels the jobs cover
+  };
+  std::array<JobList, kMaxRenderThreads> jobLists_;
+  int usedLists_ = 1;
+  std::span<const uint16_t> indices_;  // the draw's, for the render threads
   int64_t minParallelPixels_;
   WorkerPool pool_;
   SpanFn span_ = nullptr;

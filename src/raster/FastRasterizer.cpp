@@ -146,10 +146,42 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
   ProcessVertices(s, vd);
   pcOther_ = pc;
   pcOther_.linear = !pc.linear;
-  jobs_.clear();
-  jobPixels_ = 0;
+  for (JobList& l : jobLists_) {
+    l.jobs.clear();
+    l.pixels = 0;
+  }
+  // Each render thread sets up a run of the triangles into a list of its own; the lists in
+  // order are the triangles in order.
+  const size_t triangles = indices.size() / 3;
+  const int threads = pool_.Size();
+  int64_t jobPixels = 0;
+  if (threads > 1 && triangles >= kMinParallelTriangles) {
+    indices_ = indices;
+    usedLists_ = threads;
+    const std::function<void(int)> job = [this, threads](int thread) {
+      const size_t n = indices_.size() / 3, share = (n + size_t(threads) - 1) / size_t(threads);
+      const size_t first = std::min(n, share * size_t(thread)), last = std::min(n, first + share);
+      SetupTriangles(indices_, first, last, thread);
+    };
+    pool_.Run(job);
+  } else {
+    usedLists_ = 1;
+    SetupTriangles(indices, 0, triangles, 0);
+  }
+  for (int l = 0; l < usedLists_; ++l) jobPixels += jobLists_[size_t(l)].pixels;
+  if (pool_.Size() > 1 && jobPixels >= minParallelPixels_) {
+    const std::function<void(int)> job = [this](int thread) { DrawJobs(thread, pool_.Size()); };
+    pool_.Run(job);
+  } else {
+    DrawJobs(0, 1);
+  }
+  return Result::Ok;
+}
+
+void FastRasterizer::SetupTriangles(std::span<const uint16_t> indices, size_t first, size_t last, int list) {
+  const State& s = *state_;
   const bool flat = s.rs.shadeMode == ShadeMode::Flat;
-  for (size_t t = 0; t + 2 < indices.size(); t += 3) {
+  for (size_t t = 3 * first; t < 3 * last; t += 3) {
     uint32_t codes[3];
     const FVert* v[3];
     for (int k = 0; k < 3; ++k) {
@@ -167,45 +199,40 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
     if (flat)
       for (int k = 1; k < 3; ++k) std::copy(tri[0].c, tri[0].c + 8, tri[k].c);
     if (orCode & kClipMask) {
-      DrawClipped(tri, orCode, facing);
+      DrawClipped(tri, orCode, facing, list);
     } else {
-      Rasterize(&tri[0], &tri[1], &tri[2], facing);
+      Rasterize(&tri[0], &tri[1], &tri[2], facing, list);
     }
   }
-  if (pool_.Size() > 1 && jobPixels_ >= minParallelPixels_) {
-    const std::function<void(int)> job = [this](int thread) { DrawJobs(thread, pool_.Size()); };
-    pool_.Run(job);
-  } else {
-    DrawJobs(0, 1);
-  }
-  return Result::Ok;
 }
 
 void FastRasterizer::DrawJobs(int thread, int threads) const {
-  for (const TriangleJob& j : jobs_) {
-    const PixelContext& pc = j.linear == pc_.linear ? pc_ : pcOther_;
-    SpanSetup ss;
-    std::copy(j.d, j.d + kAttrs, ss.d);
-    ss.dzdx = j.dzdx;
-    // The first row of this thread's first band that meets the triangle.
-    const int firstBand = j.y0 / kBandRows;
-    int band = firstBand + ((thread - firstBand) % threads + threads) % threads;
-    for (; band * kBandRows <= j.y1; band += threads) {
-      const int top = std::max(j.y0, band * kBandRows), bottom = std::min(j.y1, band * kBandRows + kBandRows - 1);
-      for (int y = top; y <= bottom; ++y) {
-        int64_t lo, hi;
-        j.tri.RowSpan(y, lo, hi);
-        lo = std::max<int64_t>(lo, rect_.x0);
-        hi = std::min<int64_t>(hi, rect_.x1 - 1);
-        if (lo > hi) continue;
-        // Start values in double at the span's first pixel; only the steps along the span round.
-        double b[3];
-        j.tri.Barycentrics(double(lo), double(y), b);
-        for (int k = 0; k < kAttrs; ++k)
-          ss.a[k] = float(j.vals[k][0] * b[0] + j.vals[k][1] * b[1] + j.vals[k][2] * b[2]);
-        ss.z0 = j.sz[0] * b[0] + j.sz[1] * b[1] + j.sz[2] * b[2];
-        span_(pc, y, int(lo), int(hi), ss);
-      }
+  for (int list = 0; list < usedLists_; ++list)
+    for (const TriangleJob& j : jobLists_[size_t(list)].jobs) DrawJob(j, thread, threads);
+}
+
+void FastRasterizer::DrawJob(const TriangleJob& j, int thread, int threads) const {
+  const PixelContext& pc = j.linear == pc_.linear ? pc_ : pcOther_;
+  SpanSetup ss;
+  std::copy(j.d, j.d + kAttrs, ss.d);
+  ss.dzdx = j.dzdx;
+  // The first row of this thread's first band that meets the triangle.
+  const int firstBand = j.y0 / kBandRows;
+  int band = firstBand + ((thread - firstBand) % threads + threads) % threads;
+  for (; band * kBandRows <= j.y1; band += threads) {
+    const int top = std::max(j.y0, band * kBandRows), bottom = std::min(j.y1, band * kBandRows + kBandRows - 1);
+    for (int y = top; y <= bottom; ++y) {
+      int64_t lo, hi;
+      j.tri.RowSpan(y, lo, hi);
+      lo = std::max<int64_t>(lo, rect_.x0);
+      hi = std::min<int64_t>(hi, rect_.x1 - 1);
+      if (lo > hi) continue;
+      // Start values in double at the span's first pixel; only the steps along the span round.
+      double b[3];
+      j.tri.Barycentrics(double(lo), double(y), b);
+      for (int k = 0; k < kAttrs; ++k) ss.a[k] = float(j.vals[k][0] * b[0] + j.vals[k][1] * b[1] + j.vals[k][2] * b[2]);
+      ss.z0 = j.sz[0] * b[0] + j.sz[1] * b[1] + j.sz[2] * b[2];
+      span_(pc, y, int(lo), int(hi), ss);
     }
   }
 }

@@ -24,7 +24,7 @@ FVert LerpVert(const FVert& a, const FVert& b, float t) {
 
 }  // namespace
 
-void FastRasterizer::DrawClipped(const FVert* tri, uint32_t orCode, int facing) {
+void FastRasterizer::DrawClipped(const FVert* tri, uint32_t orCode, int facing, int list) {
   // Each plane adds at most one vertex: 3 + 7 fits comfortably.
   std::array<FVert, 16> bufA, bufB;
   FVert* in = bufA.data();
@@ -52,10 +52,10 @@ void FastRasterizer::DrawClipped(const FVert* tri, uint32_t orCode, int facing) 
   clip(kOutRight, [gx](const FVert& c) { return gx * c.w - c.x; });
   clip(kOutBottom, [gy](const FVert& c) { return gy * c.w + c.y; });
   clip(kOutTop, [gy](const FVert& c) { return gy * c.w - c.y; });
-  for (int k = 1; k + 1 < n; ++k) Rasterize(&in[0], &in[k], &in[k + 1], facing);
+  for (int k = 1; k + 1 < n; ++k) Rasterize(&in[0], &in[k], &in[k + 1], facing, list);
 }
 
-void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2, int facing) {
+void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2, int facing, int list) {
   const State& s = *state_;
   const Viewport& vp = s.viewport;
   const FVert* v[3] = {v0, v1, v2};
@@ -79,7 +79,8 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
   if (std::max(rect_.x0, tri.minX) > std::min(rect_.x1 - 1, tri.maxX)) return;
 
   // Plane of each attribute: value(px, py) = c + dx * px + dy * py at pixel centres.
-  TriangleJob& j = jobs_.emplace_back();
+  JobList& jobs = jobLists_[size_t(list)];
+  TriangleJob& j = jobs.jobs.emplace_back();
   j.tri = tri;
   j.y0 = y0;
   j.y1 = y1;
@@ -117,7 +118,7 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
     j.linear = (minify ? s.stage0.minFilter : s.stage0.magFilter) != TextureFilter::Point;
   }
   const int x0 = std::max(rect_.x0, tri.minX), x1 = std::min(rect_.x1 - 1, tri.maxX);
-  jobPixels_ += int64_t(y1 - y0 + 1) * (x1 - x0 + 1) / 2;
+  jobs.pixels += int64_t(y1 - y0 + 1) * (x1 - x0 + 1) / 2;
 }
 
 TAVVY_FAST_NAMESPACE_END

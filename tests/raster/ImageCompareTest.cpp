@@ -416,10 +416,10 @@ TEST_P(ImageCompare, SameFramesOnEveryThreadCountAndSimdPath) {
     }
 }
 
-// A lit draw large enough to share its vertices out among the render threads, with vertex
-// counts that do not divide evenly among 2, 3 or 4 threads in groups of eight: every vertex must
-// be lit by some thread, and the frames are the one thread's.
-TEST(ImageCompareThreads, EveryVertexOfALargeDrawIsLitOnAnyThreadCount) {
+// A lit draw large enough to share its vertices and triangles out among the render threads,
+// with counts that do not divide evenly among 2, 3 or 4 threads (in groups of eight vertices):
+// no vertex and no triangle may be left out, and the frames are the one thread's.
+TEST(ImageCompareThreads, ALargeDrawSharedOutLosesNoVertexAndNoTriangle) {
   for (const int count : {257, 259, 265, 1023}) {
     // A zigzag strip across the screen: vertex i sits in column i / 2, on the upper or lower row.
     Mesh strip;
