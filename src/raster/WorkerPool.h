@@ -1,7 +1,9 @@
 // A small pool of threads for the fast rasterizer: Run() hands one job to every thread (the
-// caller's included) and returns when all have finished it. The threads sleep between jobs.
+// caller's included) and returns when all have finished it. Between jobs the threads spin a
+// little, then sleep.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -29,9 +31,10 @@ class WorkerPool {
   std::mutex mutex_;
   std::condition_variable start_, done_;
   const std::function<void(int)>* job_ = nullptr;  // guarded by mutex_
-  uint64_t generation_ = 0;                        // guarded by mutex_
-  int pending_ = 0;                                // guarded by mutex_
-  bool stop_ = false;                              // guarded by mutex_
+  // Changed under mutex_, read without it by the threads spinning for a job or for its end.
+  std::atomic<uint64_t> generation_{0};
+  std::atomic<int> pending_{0};  // workers still on the job
+  std::atomic<bool> stop_{false};
 };
 
 }  // namespace raster
