@@ -189,7 +189,8 @@ Without options the game starts as it always did: a window and the start-up opti
                            ignored but Escape, which stops the playback. Exit code 4 when the
                            game runs out of sync with the demo, 5 when the demo was cut short
   --timedemo=FILE          play a demo back headless as fast as possible and report the ticks
-                           per second and the frame times (median, 99th percentile, worst)
+                           per second and the frame times (median, 99th percentile, worst, and
+                           how many took longer than a tick)
   --audio-limiter=0|1      the audio output's look-ahead limiter (default 1; 0 clips every
                            sample on its own, as the platform did)
   --audio-run-ahead=MS     mix the sound this many milliseconds ahead of the sound card on a
