@@ -5,7 +5,8 @@
 // texturing. Scratch buffers live in the object and only grow, so a steady frame allocates nothing.
 //
 // This file holds the draw itself: the pixel context of its states, the walk over its
-// triangles, and the rows dealt out in bands to the worker pool.
+// triangles, and the rows dealt out in bands to the worker pool. A large draw also shares its
+// vertices and its triangle set-up out among the pool's threads, in runs kept in draw order.
 #include <algorithm>
 #include <functional>
 
