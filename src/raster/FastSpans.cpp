@@ -212,10 +212,6 @@ void DrawSpan(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss
   }
 }
 
-// The game's common case, specialised on target, depth and texture format and the filter:
-// power-of-two wrap, colour = texture x diffuse, and one of the scene's four blend set-ups.
-// Pixels go four at a time: the depth test first, then the interpolants of the group in four
-// lanes (only when some pixel passed), then texel, colour and blend for the passing pixels.
 // PointTexel of four coordinates (in texels), the same bits as one at a time.
 inline void PointTexels(simd::F4 v, int32_t* out) {
   using simd::F4;
@@ -226,6 +222,11 @@ inline void PointTexels(simd::F4 v, int32_t* out) {
   for (int k = 0; k < 4; ++k) out[k] >>= kSubTexelBits;
 }
 
+// The game's common case, specialised on target, depth and texture format and the filter:
+// power-of-two wrap, colour = texture x diffuse, and one of the scene's four blend set-ups.
+// Pixels go four at a time: the depth test first, then the interpolants of the group in four
+// lanes (only when some pixel passed), the texels of the passing pixels one at a time, and
+// colour, blend and packing of the group in integer lanes.
 template <PixelFormat TF, DepthFormat DF, PixelFormat TXF, bool LINEAR>
 TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) {
   using simd::F4;
