@@ -94,6 +94,10 @@ Image Earth() {
 }
 
 // Hull plating that tiles: four by four panels with seams, rivets and brushed grain.
+// The game samples it without filtering, at a few texels a pixel once the colony is
+// more than a hull's length away, so nothing in it is finer than about four texels: the
+// seams are soft grooves and the rivets soft bumps. Hard one-texel lines would flicker
+// as the view moves and look different at every resolution.
 Image Metal() {
   Image img(128, 128);
   const Noise2 grain(201), blotch(202);
@@ -101,25 +105,24 @@ Image Metal() {
   double tint[4][4];
   for (auto& row : tint)
     for (double& t : row) t = rng.Range(-0.06, 0.06);
+  // A groove of the seam at distance d (in texels) from the panel edge, and the bevel's
+  // light on the upper and left sides just inside it.
+  const auto groove = [](double d) { return Exp(-(d * d) / (2.4 * 2.4)); };
+  const auto bevel = [](double d) { return Exp(-((d - 3.5) * (d - 3.5)) / (2.0 * 2.0)); };
   for (int y = 0; y < 128; ++y) {
     for (int x = 0; x < 128; ++x) {
-      const int px = x % 32, py = y % 32;
-      double v = 0.62 + tint[y / 32][x / 32];
-      v += 0.05 * grain.Fbm(x / 2.0, y / 16.0, 3, 0.5, 64, 8);
+      const double px = x % 32 + 0.5, py = y % 32 + 0.5;
+      double v = 0.60 + tint[y / 32][x / 32];
+      v += 0.04 * grain.Fbm(x / 4.0, y / 16.0, 2, 0.5, 32, 8);
       v += 0.06 * blotch.Fbm(x / 16.0, y / 16.0, 3, 0.5, 8, 8);
-      // Bevelled panel edges: light on the top-left, dark seam on the bottom-right.
-      if (px == 0 || py == 0) v += 0.18;
-      if (px == 31 || py == 31) v = 0.18;
-      if (px == 30 || py == 30) v -= 0.12;
+      const double ex = px < 16 ? px : 32 - px, ey = py < 16 ? py : 32 - py;
+      v += 0.10 * (px < 16 ? bevel(px) : 0.0) + 0.10 * (py < 16 ? bevel(py) : 0.0);
+      v -= 0.30 * (groove(ex) + groove(ey) - groove(ex) * groove(ey));
       // Rivets near the corners.
-      for (int cy : {4, 27})
-        for (int cx : {4, 27}) {
-          const int dx = px - cx, dy = py - cy;
-          const int d2 = dx * dx + dy * dy;
-          if (d2 <= 2)
-            v = 0.85 - 0.1 * d2;
-          else if (d2 <= 4)
-            v -= 0.15;
+      for (double cy : {5.0, 27.0})
+        for (double cx : {5.0, 27.0}) {
+          const double dx = px - cx, dy = py - cy;
+          v += 0.12 * Exp(-(dx * dx + dy * dy) / 5.0);
         }
       img.At(x, y) = Rgb{v * 0.95, v * 0.97, v * 1.03};
     }
