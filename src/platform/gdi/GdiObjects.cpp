@@ -264,6 +264,22 @@ void Surface::BlockSpan(long long y, long long x0, long long x1, uint32_t value,
   for (long long j = 0; j < k; ++j) Span(y * k + j, x0 * k, x1 * k, value, rop2);
 }
 
+namespace {
+
+// A run of n pixels of type T under a mix mode, as Read, ApplyRop2 and Write would do them
+// one at a time (a copy writes the value whole, its unused bits included).
+template <typename T>
+void RopRun(uint8_t* p, long long n, uint32_t value, int rop2, uint32_t bits) {
+  for (long long i = 0; i < n; ++i, p += sizeof(T)) {
+    T d;
+    std::memcpy(&d, p, sizeof(T));
+    const T r = static_cast<T>(rop2 == R2_COPYPEN ? value : ApplyRop2(rop2, value, d, bits));
+    std::memcpy(p, &r, sizeof(T));
+  }
+}
+
+}  // namespace
+
 Surface::~Surface() {
   if (target_) target_->EndAccess();
 }
@@ -306,6 +322,17 @@ void Surface::Span(long long y, long long x0, long long x1, uint32_t value, int 
       for (long long i = 0; i < n; ++i) std::memcpy(p + 2 * i, &v, 2);
     } else {
       for (long long i = 0; i < n; ++i) std::memcpy(p + 4 * i, &value, 4);
+    }
+    return;
+  }
+  if (bpp_ == 2 || bpp_ == 4) {
+    // A mix mode over 16- or 32-bit pixels (the HUD's merged message box): whole pixels at a time.
+    uint8_t* p = Address(static_cast<int>(x0), yy);
+    const long long n = x1 - x0;
+    if (bpp_ == 2) {
+      RopRun<uint16_t>(p, n, value, rop2, colourBits_);
+    } else {
+      RopRun<uint32_t>(p, n, value, rop2, colourBits_);
     }
     return;
   }
