@@ -222,6 +222,38 @@ inline void PointTexels(simd::F4 v, int32_t* out) {
   for (int k = 0; k < 4; ++k) out[k] >>= kSubTexelBits;
 }
 
+// DecodeRaw of four raw values in lanes, the same bits as one at a time.
+template <PixelFormat F>
+inline void DecodeLanes(simd::I4 v, simd::I4& r, simd::I4& g, simd::I4& b, simd::I4& a) {
+  using simd::I4;
+  const I4 m4 = I4::Set(15), m5 = I4::Set(31), m6 = I4::Set(63), m8 = I4::Set(255);
+  auto expand5 = [](I4 x) { return x << 3 | x >> 2; };
+  auto expand6 = [](I4 x) { return x << 2 | x >> 4; };
+  auto expand4 = [](I4 x) { return MulSmall(x, I4::Set(17)); };
+  if constexpr (F == PixelFormat::RGB565) {
+    r = expand5(v >> 11 & m5);
+    g = expand6(v >> 5 & m6);
+    b = expand5(v & m5);
+    a = m8;
+  } else if constexpr (F == PixelFormat::X1R5G5B5 || F == PixelFormat::A1R5G5B5) {
+    r = expand5(v >> 10 & m5);
+    g = expand5(v >> 5 & m5);
+    b = expand5(v & m5);
+    a = F == PixelFormat::A1R5G5B5 ? MulSmall(v >> 15 & I4::Set(1), m8) : m8;
+  } else if constexpr (F == PixelFormat::A4R4G4B4) {
+    r = expand4(v >> 8 & m4);
+    g = expand4(v >> 4 & m4);
+    b = expand4(v & m4);
+    a = expand4(v >> 12 & m4);
+  } else {
+    static_assert(F == PixelFormat::X8R8G8B8 || F == PixelFormat::A8R8G8B8, "no lane decoder for this format");
+    r = v >> 16 & m8;
+    g = v >> 8 & m8;
+    b = v & m8;
+    a = F == PixelFormat::A8R8G8B8 ? v >> 24 : m8;
+  }
+}
+
 // The game's common case, specialised on target, depth and texture format and the filter:
 // power-of-two wrap, colour = texture x diffuse, and one of the scene's four blend set-ups.
 // Pixels go four at a time: the depth test first, then the interpolants of the group in four
@@ -261,47 +293,45 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
   const bool depthTest = DF != DepthFormat::None && pc.depthTest;
   const F4 zero = F4::Set(0.0f), one = F4::Set(1.0f), half = F4::Set(0.5f), c255 = F4::Set(255.0f);
   const F4 coordLimit = F4::Set(1073741824.0f);
-  auto to8 = [&](F4 v, int32_t* out) { Min(Max(v + half, zero), c255).StoreInt(out); };
   auto pin = [&](F4 v) { return Min(coordLimit, Max(-coordLimit, v)); };
 
   const int n = x1 - x0 + 1;
   for (int i0 = 0; i0 < n; i0 += 4) {
     const int lanes = std::min(4, n - i0);
+    // Bit k of a mask stands for lane k.
     uint32_t zq[4] = {};
-    bool pass[4] = {false, false, false, false};
-    bool any = false;
+    unsigned passMask = 0;
     for (int k = 0; k < lanes; ++k) {
-      pass[k] = true;
+      bool pass = true;
       if constexpr (DF != DepthFormat::None) {
         if (depthTest) {
           const int64_t zi = (Z + dZ * (i0 + k)) >> 16;
           zq[k] = uint32_t(zi < 0 ? 0 : (zi > zTop ? zTop : zi));
-          pass[k] = DepthPasses(pc.zFunc, zq[k], LoadDepth(DF, zrow + (i0 + k) * zbpp));
+          pass = DepthPasses(pc.zFunc, zq[k], LoadDepth(DF, zrow + (i0 + k) * zbpp));
         }
       }
-      any = any || pass[k];
+      passMask |= unsigned(pass) << k;
     }
-    if (!any) continue;
+    if (!passMask) continue;
 
     // Perspective is solved at every pixel: stepping it linearly over even a few pixels moves
     // texels visibly on steep surfaces.
     const float fi = float(i0);
     auto lane = [&](int k) { return simd::Ramp(ss.a[k] + fi * ss.d[k], ss.d[k]); };
+    auto to8 = [&](F4 v) { return simd::Truncate(Min(Max(v + half, zero), c255)); };
     const F4 q = one / lane(aQ);
-    int32_t cr[4], cg[4], cb[4], ca[4] = {255, 255, 255, 255}, sr[4] = {}, sg[4] = {}, sb[4] = {};
-    to8(lane(aR) * q, cr);
-    to8(lane(aG) * q, cg);
-    to8(lane(aB) * q, cb);
-    if (!alphaFromTexture) to8(lane(aA) * q, ca);
-    if (specular) {
-      to8(lane(aSR) * q, sr);
-      to8(lane(aSG) * q, sg);
-      to8(lane(aSB) * q, sb);
-    }
-    int32_t tx[4] = {}, ty[4] = {}, wu[4] = {}, wv[4] = {};
+    using simd::I4;
+    const I4 i255 = I4::Set(255);
+    const I4 cr = to8(lane(aR) * q), cg = to8(lane(aG) * q), cb = to8(lane(aB) * q);
+    const I4 ca = alphaFromTexture ? i255 : to8(lane(aA) * q);
+
+    // The texels: fetched lane by lane (the colour key may drop a pixel), decoded in lanes.
+    unsigned keyedMask = 0;
+    I4 tr = i255, tg = i255, tb = i255, ta = i255;
     if constexpr (TEX) {
       F4 u = lane(aUQ) * q, v = lane(aVQ) * q;
       if constexpr (LINEAR) {
+        alignas(16) int32_t tx[4], ty[4], wu[4], wv[4];
         const F4 sane = F4::Set(1e6f);  // NaN, infinite or absurd: no meaningful filter weights
         u = And(Less(Abs(u), sane), u);
         v = And(Less(Abs(v), sane), v);
@@ -312,121 +342,125 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
         fv.StoreInt(ty);
         Min(Max((tu - fu) * c256, zero), c256).StoreInt(wu);
         Min(Max((tv - fv) * c256, zero), c256).StoreInt(wv);
+        uint32_t sum[4][4] = {};
+        for (int k = 0; k < lanes; ++k) {
+          if (!(passMask >> k & 1)) continue;
+          const int w[4] = {(256 - wu[k]) * (256 - wv[k]), wu[k] * (256 - wv[k]), (256 - wu[k]) * wv[k], wu[k] * wv[k]};
+          const uint8_t* rows[2] = {pc.tex + size_t(ty[k] & mh) * pc.texPitch,
+                                    pc.tex + size_t((ty[k] + 1) & mh) * pc.texPitch};
+          const size_t cols[2] = {size_t(tx[k] & mw) * txbpp, size_t((tx[k] + 1) & mw) * txbpp};
+          int keyedWeight = 0;
+          for (int c = 0; c < 4; ++c) {
+            const uint32_t raw = LoadRaw(TXF, rows[c >> 1] + cols[c & 1]);
+            if (pc.colorKey) {
+              const uint32_t kc = raw & pc.keyMask;
+              if (kc >= pc.keyLow && kc <= pc.keyHigh) {
+                keyedWeight += w[c];
+                continue;
+              }
+            }
+            const Rgba8 t = DecodeRaw(TXF, raw);
+            sum[0][k] += t.r * uint32_t(w[c]);
+            sum[1][k] += t.g * uint32_t(w[c]);
+            sum[2][k] += t.b * uint32_t(w[c]);
+            sum[3][k] += t.a * uint32_t(w[c]);
+          }
+          if (keyedWeight >= 32768) keyedMask |= 1u << k;
+        }
+        auto filtered = [&](const uint32_t* c) { return (I4::Make(c[0], c[1], c[2], c[3]) + I4::Set(32768)) >> 16; };
+        tr = filtered(sum[0]);
+        tg = filtered(sum[1]);
+        tb = filtered(sum[2]);
+        ta = filtered(sum[3]);
       } else {
+        alignas(16) int32_t tx[4], ty[4];
         PointTexels(u * fw, tx);
         PointTexels(v * fh, ty);
-      }
-    }
-
-    // Texels one lane at a time (the colour key may drop a pixel), then the colour arithmetic
-    // of the group in four lanes, then the stores of the pixels drawn.
-    bool draw[4] = {false, false, false, false};
-    alignas(16) int32_t tr[4] = {255, 255, 255, 255}, tg[4] = {255, 255, 255, 255}, tb[4] = {255, 255, 255, 255},
-                        ta[4] = {255, 255, 255, 255};
-    for (int k = 0; k < lanes; ++k) {
-      if (!pass[k]) continue;
-      if constexpr (TEX && !LINEAR) {
-        const uint32_t raw = LoadRaw(TXF, pc.tex + size_t(ty[k] & mh) * pc.texPitch + size_t(tx[k] & mw) * txbpp);
-        if (pc.colorKey) {
-          const uint32_t c = raw & pc.keyMask;
-          if (c >= pc.keyLow && c <= pc.keyHigh) continue;
-        }
-        const Rgba8 t = DecodeRaw(TXF, raw);
-        tr[k] = t.r;
-        tg[k] = t.g;
-        tb[k] = t.b;
-        ta[k] = t.a;
-      } else if constexpr (TEX) {
-        const int w[4] = {(256 - wu[k]) * (256 - wv[k]), wu[k] * (256 - wv[k]), (256 - wu[k]) * wv[k], wu[k] * wv[k]};
-        const uint8_t* rows[2] = {pc.tex + size_t(ty[k] & mh) * pc.texPitch,
-                                  pc.tex + size_t((ty[k] + 1) & mh) * pc.texPitch};
-        const size_t cols[2] = {size_t(tx[k] & mw) * txbpp, size_t((tx[k] + 1) & mw) * txbpp};
-        uint32_t sum[4] = {0, 0, 0, 0};
-        int keyedWeight = 0;
-        for (int c = 0; c < 4; ++c) {
-          const uint32_t raw = LoadRaw(TXF, rows[c >> 1] + cols[c & 1]);
+        auto fetch = [&](int k) -> uint32_t {
+          if (!(passMask >> k & 1)) return 0;
+          const uint32_t raw = LoadRaw(TXF, pc.tex + size_t(ty[k] & mh) * pc.texPitch + size_t(tx[k] & mw) * txbpp);
           if (pc.colorKey) {
-            const uint32_t kc = raw & pc.keyMask;
-            if (kc >= pc.keyLow && kc <= pc.keyHigh) {
-              keyedWeight += w[c];
-              continue;
-            }
+            const uint32_t c = raw & pc.keyMask;
+            if (c >= pc.keyLow && c <= pc.keyHigh) keyedMask |= 1u << k;
           }
-          const Rgba8 t = DecodeRaw(TXF, raw);
-          sum[0] += t.r * uint32_t(w[c]);
-          sum[1] += t.g * uint32_t(w[c]);
-          sum[2] += t.b * uint32_t(w[c]);
-          sum[3] += t.a * uint32_t(w[c]);
-        }
-        if (keyedWeight >= 32768) continue;
-        tr[k] = int32_t((sum[0] + 32768) >> 16);
-        tg[k] = int32_t((sum[1] + 32768) >> 16);
-        tb[k] = int32_t((sum[2] + 32768) >> 16);
-        ta[k] = int32_t((sum[3] + 32768) >> 16);
+          return raw;
+        };
+        // Lanes beyond the span did not pass, so fetch reads nothing for them.
+        const uint32_t t0 = fetch(0), t1 = fetch(1), t2 = fetch(2), t3 = fetch(3);
+        DecodeLanes<TXF>(I4::Make(t0, t1, t2, t3), tr, tg, tb, ta);
       }
-      draw[k] = true;
     }
-    if (!(draw[0] || draw[1] || draw[2] || draw[3])) continue;
+    const unsigned drawMask = passMask & ~keyedMask;
+    if (!drawMask) continue;
 
-    using simd::I4;
-    const I4 c255 = I4::Set(255);
-    const I4 texA = I4::Load(ta);
-    I4 r = simd::Div255(MulSmall(I4::Load(tr), I4::Load(cr))), g = simd::Div255(MulSmall(I4::Load(tg), I4::Load(cg))),
-       b = simd::Div255(MulSmall(I4::Load(tb), I4::Load(cb)));
-    const I4 al = alphaFromTexture ? texA : simd::Div255(MulSmall(texA, I4::Load(ca)));
+    I4 r = simd::Div255(MulSmall(tr, cr)), g = simd::Div255(MulSmall(tg, cg)), b = simd::Div255(MulSmall(tb, cb));
+    const I4 al = alphaFromTexture ? ta : simd::Div255(MulSmall(ta, ca));
     if (specular) {
-      r = MinSmall(c255, r + I4::Load(sr));
-      g = MinSmall(c255, g + I4::Load(sg));
-      b = MinSmall(c255, b + I4::Load(sb));
+      r = MinSmall(i255, r + to8(lane(aSR) * q));
+      g = MinSmall(i255, g + to8(lane(aSG) * q));
+      b = MinSmall(i255, b + to8(lane(aSB) * q));
     }
+    uint8_t* const group = row + i0 * bpp;
     if (blend != QuickBlend::None) {
-      alignas(16) int32_t dr[4] = {}, dg[4] = {}, db[4] = {};
-      for (int k = 0; k < lanes; ++k) {
-        const Rgba8 d = DecodeRaw(TF, LoadRaw(TF, row + (i0 + k) * bpp));
-        dr[k] = d.r;
-        dg[k] = d.g;
-        db[k] = d.b;
+      // The pixels under the group: one load for a whole group, lane by lane at the span's end.
+      I4 d;
+      if (lanes == 4) {
+        d = TF == PixelFormat::RGB565 ? I4::LoadU16(group) : I4::LoadU32(group);
+      } else {
+        uint32_t under[4] = {};
+        for (int k = 0; k < lanes; ++k) under[k] = LoadRaw(TF, group + k * bpp);
+        d = I4::Make(under[0], under[1], under[2], under[3]);
       }
-      const I4 vr = I4::Load(dr), vg = I4::Load(dg), vb = I4::Load(db);
+      I4 vr, vg, vb, va;
+      DecodeLanes<TF>(d, vr, vg, vb, va);
       switch (blend) {
         case QuickBlend::Add:
-          r = MinSmall(c255, r + vr);
-          g = MinSmall(c255, g + vg);
-          b = MinSmall(c255, b + vb);
+          r = MinSmall(i255, r + vr);
+          g = MinSmall(i255, g + vg);
+          b = MinSmall(i255, b + vb);
           break;
         case QuickBlend::Alpha: {
-          const I4 inv = c255 - al;
+          const I4 inv = i255 - al;
           r = simd::Div255(MulSmall(r, al) + MulSmall(vr, inv));
           g = simd::Div255(MulSmall(g, al) + MulSmall(vg, inv));
           b = simd::Div255(MulSmall(b, al) + MulSmall(vb, inv));
           break;
         }
         case QuickBlend::Subtract:
-          r = simd::Div255(MulSmall(vr, c255 - r));
-          g = simd::Div255(MulSmall(vg, c255 - g));
-          b = simd::Div255(MulSmall(vb, c255 - b));
+          r = simd::Div255(MulSmall(vr, i255 - r));
+          g = simd::Div255(MulSmall(vg, i255 - g));
+          b = simd::Div255(MulSmall(vb, i255 - b));
           break;
         case QuickBlend::None:
           break;
       }
     }
-    alignas(16) int32_t packed[4];
+    I4 packed;
     if constexpr (TF == PixelFormat::RGB565) {
       // floor((c * max + t) / 255) per channel, t the rounding or dither threshold of the lane.
       const I4 t = I4::Load(thresholdLanes);
       const I4 q5 = I4::Set(31), q6 = I4::Set(63);
-      (simd::Div255Floor(MulSmall(r, q5) + t) << 11 | simd::Div255Floor(MulSmall(g, q6) + t) << 5 |
-       simd::Div255Floor(MulSmall(b, q5) + t))
-          .Store(packed);
+      packed = simd::Div255Floor(MulSmall(r, q5) + t) << 11 | simd::Div255Floor(MulSmall(g, q6) + t) << 5 |
+               simd::Div255Floor(MulSmall(b, q5) + t);
     } else {
-      (r << 16 | g << 8 | b).Store(packed);
+      packed = r << 16 | g << 8 | b;
     }
-    for (int k = 0; k < lanes; ++k) {
-      if (!draw[k]) continue;
-      const int i = i0 + k;
-      StoreRaw(TF, row + i * bpp, uint32_t(packed[k]));
-      if constexpr (DF != DepthFormat::None) {
-        if (pc.depthWrite) StoreDepth(DF, zrow + i * zbpp, zq[k]);
+    if (drawMask == 0xF) {
+      if constexpr (TF == PixelFormat::RGB565) {
+        packed.StoreU16(group);
+      } else {
+        packed.StoreU32(group);
+      }
+    } else {
+      alignas(16) int32_t out[4];
+      packed.Store(out);
+      for (int k = 0; k < lanes; ++k)
+        if (drawMask >> k & 1) StoreRaw(TF, group + k * bpp, uint32_t(out[k]));
+    }
+    if constexpr (DF != DepthFormat::None) {
+      if (pc.depthWrite) {
+        for (int k = 0; k < lanes; ++k)
+          if (drawMask >> k & 1) StoreDepth(DF, zrow + (i0 + k) * zbpp, zq[k]);
       }
     }
   }

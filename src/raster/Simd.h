@@ -81,9 +81,27 @@ inline void Split(F4 a, F4& exponent, F4& mantissa) {
 struct I4 {
   __m128i v;
   static I4 Set(int32_t x) { return {_mm_set1_epi32(x)}; }
+  // Four values from registers: lanes built this way never wait on four narrow stores.
+  static I4 Make(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+    return {_mm_setr_epi32(int32_t(a), int32_t(b), int32_t(c), int32_t(d))};
+  }
   static I4 Load(const int32_t* p) { return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))}; }
+  // Four unsigned 16-bit values (eight bytes, any alignment), widened.
+  static I4 LoadU16(const void* p) {
+    return {_mm_unpacklo_epi16(_mm_loadl_epi64(static_cast<const __m128i*>(p)), _mm_setzero_si128())};
+  }
+  // Four 32-bit values (sixteen bytes, any alignment).
+  static I4 LoadU32(const void* p) { return {_mm_loadu_si128(static_cast<const __m128i*>(p))}; }
   void Store(int32_t* p) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+  // The low 16 bits of each lane, as four 16-bit values (eight bytes, any alignment).
+  void StoreU16(void* p) const {
+    const __m128i low = _mm_srai_epi32(_mm_slli_epi32(v, 16), 16);  // packs keeps these bits as they are
+    _mm_storel_epi64(static_cast<__m128i*>(p), _mm_packs_epi32(low, low));
+  }
+  void StoreU32(void* p) const { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
 };
+// Each lane truncated towards zero, as int32_t(float) does (the lanes must be in range).
+inline I4 Truncate(F4 a) { return {_mm_cvttps_epi32(a.v)}; }
 inline I4 operator+(I4 a, I4 b) { return {_mm_add_epi32(a.v, b.v)}; }
 inline I4 operator-(I4 a, I4 b) { return {_mm_sub_epi32(a.v, b.v)}; }
 inline I4 operator&(I4 a, I4 b) { return {_mm_and_si128(a.v, b.v)}; }
@@ -187,9 +205,28 @@ inline void Split(F4 a, F4& exponent, F4& mantissa) {
 struct I4 {
   int32_t v[4];
   static I4 Set(int32_t x) { return {{x, x, x, x}}; }
+  static I4 Make(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+    return {{int32_t(a), int32_t(b), int32_t(c), int32_t(d)}};
+  }
   static I4 Load(const int32_t* p) { return {{p[0], p[1], p[2], p[3]}}; }
+  static I4 LoadU16(const void* p) {
+    uint16_t u[4];
+    std::memcpy(u, p, sizeof u);
+    return {{u[0], u[1], u[2], u[3]}};
+  }
+  static I4 LoadU32(const void* p) {
+    I4 r;
+    std::memcpy(r.v, p, sizeof r.v);
+    return r;
+  }
   void Store(int32_t* p) const { std::memcpy(p, v, sizeof v); }
+  void StoreU16(void* p) const {
+    const uint16_t u[4] = {uint16_t(v[0]), uint16_t(v[1]), uint16_t(v[2]), uint16_t(v[3])};
+    std::memcpy(p, u, sizeof u);
+  }
+  void StoreU32(void* p) const { std::memcpy(p, v, sizeof v); }
 };
+inline I4 Truncate(F4 a) { return {{int32_t(a.v[0]), int32_t(a.v[1]), int32_t(a.v[2]), int32_t(a.v[3])}}; }
 template <typename Fn>
 inline I4 EachInt(I4 a, I4 b, Fn fn) {
   return {{fn(a.v[0], b.v[0]), fn(a.v[1], b.v[1]), fn(a.v[2], b.v[2]), fn(a.v[3], b.v[3])}};
