@@ -108,6 +108,7 @@ struct PixelContext {
   bool texPow2Wrap;
   uint32_t keyMask, keyLow, keyHigh;
   Rgba8 tfactor;
+  uint32_t attrs;  // bit k: the span loop reads attribute k (the others need no start value)
 };
 
 using SpanFn = void (*)(const PixelContext&, int, int, int, const SpanSetup&);

@@ -118,10 +118,17 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
                                     st.alphaOp == TextureOp::SelectArg1 && isDiffuse(st.alphaArg1)));
     if (passesDiffuse) pc.alphaFromTexture = false;
     const bool sampling = !texturing || (st.magFilter == st.minFilter && pc.texPow2Wrap);
+    pc.attrs = (1u << kAttrs) - 1;
     if (blendOk && sampling && (pc.simpleModulate || defaultStage || passesDiffuse)) {
-      if (SpanFn quick = PickQuick(s.target.format, hasDepth ? s.depth.format : DepthFormat::None,
-                                   texturing ? s.texture->format : PixelFormat::Unknown, texturing && pc.linear, avx2_))
+      if (SpanFn quick =
+              PickQuick(s.target.format, hasDepth ? s.depth.format : DepthFormat::None,
+                        texturing ? s.texture->format : PixelFormat::Unknown, texturing && pc.linear, avx2_)) {
         span_ = quick;
+        pc.attrs = 1u << aR | 1u << aG | 1u << aB | 1u << aQ;
+        if (!pc.alphaFromTexture) pc.attrs |= 1u << aA;
+        if (pc.specular) pc.attrs |= 1u << aSR | 1u << aSG | 1u << aSB;
+        if (texturing) pc.attrs |= 1u << aUQ | 1u << aVQ;
+      }
     }
   }
 
@@ -214,7 +221,7 @@ void FastRasterizer::DrawJobs(int thread, int threads) const {
 
 void FastRasterizer::DrawJob(const TriangleJob& j, int thread, int threads) const {
   const PixelContext& pc = j.linear == pc_.linear ? pc_ : pcOther_;
-  SpanSetup ss;
+  SpanSetup ss{};
   std::copy(j.d, j.d + kAttrs, ss.d);
   ss.dzdx = j.dzdx;
   // The first row of this thread's first band that meets the triangle.
@@ -231,7 +238,8 @@ void FastRasterizer::DrawJob(const TriangleJob& j, int thread, int threads) cons
       // Start values in double at the span's first pixel; only the steps along the span round.
       double b[3];
       j.tri.Barycentrics(double(lo), double(y), b);
-      for (int k = 0; k < kAttrs; ++k) ss.a[k] = float(j.vals[k][0] * b[0] + j.vals[k][1] * b[1] + j.vals[k][2] * b[2]);
+      for (int k = 0; k < kAttrs; ++k)
+        if (pc.attrs >> k & 1) ss.a[k] = float(j.vals[k][0] * b[0] + j.vals[k][1] * b[1] + j.vals[k][2] * b[2]);
       ss.z0 = j.sz[0] * b[0] + j.sz[1] * b[1] + j.sz[2] * b[2];
       span_(pc, y, int(lo), int(hi), ss);
     }

@@ -267,14 +267,31 @@ void Surface::BlockSpan(long long y, long long x0, long long x1, uint32_t value,
 namespace {
 
 // A run of n pixels of type T under a mix mode, as Read, ApplyRop2 and Write would do them
-// one at a time (a copy writes the value whole, its unused bits included).
-template <typename T>
-void RopRun(uint8_t* p, long long n, uint32_t value, int rop2, uint32_t bits) {
+// one at a time. The modes the game draws with get a loop of their own.
+template <typename T, typename Mix>
+void MixRun(uint8_t* p, long long n, uint32_t bits, Mix mix) {
   for (long long i = 0; i < n; ++i, p += sizeof(T)) {
     T d;
     std::memcpy(&d, p, sizeof(T));
-    const T r = static_cast<T>(rop2 == R2_COPYPEN ? value : ApplyRop2(rop2, value, d, bits));
+    const T r = static_cast<T>((mix(uint32_t(d)) & bits) | (d & ~bits));
     std::memcpy(p, &r, sizeof(T));
+  }
+}
+
+template <typename T>
+void RopRun(uint8_t* p, long long n, uint32_t value, int rop2, uint32_t bits) {
+  switch (rop2) {
+    case R2_MERGEPEN:
+      return MixRun<T>(p, n, bits, [value](uint32_t d) { return d | value; });
+    case R2_XORPEN:
+      return MixRun<T>(p, n, bits, [value](uint32_t d) { return d ^ value; });
+    case R2_MASKPEN:
+      return MixRun<T>(p, n, bits, [value](uint32_t d) { return d & value; });
+    case R2_COPYPEN:
+      // A copy writes the value whole, its unused bits included.
+      return MixRun<T>(p, n, ~0u, [value](uint32_t) { return value; });
+    default:
+      return MixRun<T>(p, n, ~0u, [value, rop2, bits](uint32_t d) { return ApplyRop2(rop2, value, d, bits); });
   }
 }
 
