@@ -92,6 +92,117 @@ inline Vec3<T> TransformDirection(const M& m, Vec3<T> d) {
   return {column(0), column(1), column(2)};
 }
 
+// FastRasterizer::Outcode of the lanes of a clip-space position, lane by lane the same codes.
+template <typename V>
+inline void OutcodeLanes(const Vec4<V>& c, float guardX, float guardY, bool pretransformed, uint32_t* out) {
+  constexpr int N = V::kLanes;
+  const V zero = V::Set(0.0f);
+  auto bit = [](uint32_t b) { return V::FromBits(b); };
+  const V finite = And(And(LessEqual(c.x - c.x, zero), LessEqual(c.y - c.y, zero)),
+                       And(LessEqual(c.z - c.z, zero), LessEqual(c.w - c.w, zero)));
+  const V minusW = zero - c.w;  // compared with, the same as -w
+  V code = And(Less(c.w, V::Set(float(kMinClipW))), bit(kOutW));
+  if (!pretransformed) {
+    code = Or(code, And(Less(c.z, zero), bit(kOutNear)));
+    code = Or(code, And(Greater(c.z, c.w), bit(kOutFar)));
+  }
+  code = Or(code, And(Less(c.x, V::Set(-guardX) * c.w), bit(kOutLeft)));
+  code = Or(code, And(Greater(c.x, V::Set(guardX) * c.w), bit(kOutRight)));
+  code = Or(code, And(Less(c.y, V::Set(-guardY) * c.w), bit(kOutBottom)));
+  code = Or(code, And(Greater(c.y, V::Set(guardY) * c.w), bit(kOutTop)));
+  code = Or(code, And(Less(c.x, minusW), bit(kOffLeft)));
+  code = Or(code, And(Greater(c.x, c.w), bit(kOffRight)));
+  code = Or(code, And(Less(c.y, minusW), bit(kOffBottom)));
+  code = Or(code, And(Greater(c.y, c.w), bit(kOffTop)));
+  alignas(32) float lanes[N];
+  Select(finite, code, bit(kOutBad)).Store(lanes);
+  std::memcpy(out, lanes, sizeof lanes);
+}
+
+// The inputs of a group of vertices in lanes: position, normal (0 without one), and the
+// diffuse and specular colours on 0..1 (white and black without them). Lane k holds vertex
+// index[min(k, count - 1)].
+template <typename V>
+struct VertexLanes {
+  Vec3<V> position, normal;
+  V diffuse[4], specular[4];
+};
+
+template <typename V>
+inline void LoadVertexLanes(const VertexLayout& l, const VertexData& vd, const uint32_t* index, int count,
+                            VertexLanes<V>& out) {
+  constexpr int N = V::kLanes;
+  alignas(32) float pos[3][N], nor[3][N] = {}, dif[4][N], spec[4][N];
+  for (int k = 0; k < N; ++k) {
+    const uint8_t* p = static_cast<const uint8_t*>(vd.data) + size_t(index[std::min(k, count - 1)]) * vd.stride;
+    for (int c = 0; c < 3; ++c) pos[c][k] = ReadFloat(p + l.position + 4 * c);
+    if (l.normal >= 0)
+      for (int c = 0; c < 3; ++c) nor[c][k] = ReadFloat(p + l.normal + 4 * c);
+    float dif4[4] = {1.0f, 1.0f, 1.0f, 1.0f}, spec4[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    if (l.diffuse >= 0) Argb(ReadU32(p + l.diffuse), dif4);
+    if (l.specular >= 0) Argb(ReadU32(p + l.specular), spec4);
+    for (int c = 0; c < 4; ++c) {
+      dif[c][k] = dif4[c];
+      spec[c][k] = spec4[c];
+    }
+  }
+  out.position = {V::Load(pos[0]), V::Load(pos[1]), V::Load(pos[2])};
+  out.normal = {V::Load(nor[0]), V::Load(nor[1]), V::Load(nor[2])};
+  for (int c = 0; c < 4; ++c) {
+    out.diffuse[c] = V::Load(dif[c]);
+    out.specular[c] = V::Load(spec[c]);
+  }
+}
+
+#if defined(TAVVY_FAST_AVX2)
+// Eight vertices gathered straight from the vertex buffer, the colours split into channels in
+// the lanes: the same values as the loop above, without going through memory a value at a time.
+TAVVY_SIMD_AVX2 simd::F8 GatherFloats(const uint8_t* base, __m256i offset) {
+  return {_mm256_i32gather_ps(reinterpret_cast<const float*>(base), offset, 1)};
+}
+TAVVY_SIMD_AVX2 simd::F8 ChannelOf(__m256i v, int shift) {
+  const __m256i byte = _mm256_srli_epi32(v, shift);
+  return {_mm256_mul_ps(_mm256_cvtepi32_ps(shift == 24 ? byte : _mm256_and_si256(byte, _mm256_set1_epi32(255))),
+                        _mm256_set1_ps(1.f / 255.f))};
+}
+// Argb of the 32-bit colours at base + offset.
+TAVVY_SIMD_AVX2 void GatherArgb(const uint8_t* base, __m256i offset, simd::F8 out[4]) {
+  const __m256i v = _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), offset, 1);
+  out[0] = ChannelOf(v, 16);
+  out[1] = ChannelOf(v, 8);
+  out[2] = ChannelOf(v, 0);
+  out[3] = ChannelOf(v, 24);
+}
+TAVVY_SIMD_AVX2 void LoadVertexLanes(const VertexLayout& l, const VertexData& vd, const uint32_t* index, int count,
+                                     VertexLanes<simd::F8>& out) {
+  using simd::F8;
+  alignas(32) int32_t offset[8];
+  for (int k = 0; k < 8; ++k) {
+    const size_t at = size_t(index[std::min(k, count - 1)]) * vd.stride;
+    if (at > size_t(INT32_MAX - 64)) {  // beyond a gather's reach (a vertex buffer over 2 GB)
+      LoadVertexLanes<F8>(l, vd, index, count, out);
+      return;
+    }
+    offset[k] = int32_t(at);
+  }
+  const __m256i off = _mm256_load_si256(reinterpret_cast<const __m256i*>(offset));
+  const uint8_t* base = static_cast<const uint8_t*>(vd.data);
+  out.position = {GatherFloats(base + l.position, off), GatherFloats(base + l.position + 4, off),
+                  GatherFloats(base + l.position + 8, off)};
+  const F8 zero = F8::Set(0.0f);
+  out.normal = {zero, zero, zero};
+  if (l.normal >= 0)
+    out.normal = {GatherFloats(base + l.normal, off), GatherFloats(base + l.normal + 4, off),
+                  GatherFloats(base + l.normal + 8, off)};
+  for (int c = 0; c < 4; ++c) {
+    out.diffuse[c] = F8::Set(1.0f);
+    out.specular[c] = zero;
+  }
+  if (l.diffuse >= 0) GatherArgb(base + l.diffuse, off, out.diffuse);
+  if (l.specular >= 0) GatherArgb(base + l.specular, off, out.specular);
+}
+#endif
+
 }  // namespace
 
 void FastRasterizer::PrepareTransforms(const State& s) {
@@ -503,37 +614,28 @@ template <typename V>
 void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32_t* index, int count) {
   constexpr int N = V::kLanes;
   const VertexLayout& l = layout_;
-  alignas(32) float pos[3][N], nor[3][N] = {}, vdif[4][N], vspec[4][N];
-  for (int k = 0; k < N; ++k) {
-    const uint32_t v = index[std::min(k, count - 1)];
-    const uint8_t* p = static_cast<const uint8_t*>(vd.data) + size_t(v) * vd.stride;
-    for (int c = 0; c < 3; ++c) pos[c][k] = ReadFloat(p + l.position + 4 * c);
-    if (l.normal >= 0)
-      for (int c = 0; c < 3; ++c) nor[c][k] = ReadFloat(p + l.normal + 4 * c);
-    float dif4[4] = {1.0f, 1.0f, 1.0f, 1.0f}, spec4[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    if (l.diffuse >= 0) Argb(ReadU32(p + l.diffuse), dif4);
-    if (l.specular >= 0) Argb(ReadU32(p + l.specular), spec4);
-    for (int c = 0; c < 4; ++c) {
-      vdif[c][k] = dif4[c];
-      vspec[c][k] = spec4[c];
-    }
-    if (k >= count) continue;
-    FVert& o = verts_[v];
-    const uint32_t set = s.stage0.texCoordIndex & 0xFFFF;
+  VertexLanes<V> in;
+  LoadVertexLanes(l, vd, index, count, in);
+  const uint32_t set = s.stage0.texCoordIndex & 0xFFFF;
+  for (int k = 0; k < count; ++k) {
+    FVert& o = verts_[index[k]];
     o.u = o.v = 0;
     if (int(set) < l.texCount) {
+      const uint8_t* p = static_cast<const uint8_t*>(vd.data) + size_t(index[k]) * vd.stride;
       o.u = ReadFloat(p + l.texOffset[set]);
       if (l.texSize[set] >= 2) o.v = ReadFloat(p + l.texOffset[set] + 4);
     }
   }
-  const Vec3<V> position{V::Load(pos[0]), V::Load(pos[1]), V::Load(pos[2])};
+  const Vec3<V>& position = in.position;
   alignas(32) float clip[4][N];
+  alignas(32) uint32_t codes[N];
   {
     const Vec4<V> c = TransformPoint4(wvp_, position);
     c.x.Store(clip[0]);
     c.y.Store(clip[1]);
     c.z.Store(clip[2]);
     c.w.Store(clip[3]);
+    OutcodeLanes(c, guardX_, guardY_, layout_.pretransformed, codes);
   }
 
   const V zero = V::Set(0.0f);
@@ -544,7 +646,7 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
     const Vec3<V> camera = TransformPoint(wv_, position);
     Vec3<V> n{zero, zero, zero};
     if (l.normal >= 0) {
-      n = TransformDirection(normal_.m, Vec3<V>{V::Load(nor[0]), V::Load(nor[1]), V::Load(nor[2])});
+      n = TransformDirection(normal_.m, in.normal);
       if (s.rs.normalizeNormals) n = Normalized(n);
     }
     Vec3<V> eye{zero, zero, V::Set(-1.0f)};  // towards an eye infinitely far back
@@ -616,9 +718,9 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
       const float mc[4] = {m.r, m.g, m.b, m.a};
       for (int c = 0; c < 4; ++c) {
         if (s.rs.colorVertex && src == MaterialSource::Color1 && l.diffuse >= 0)
-          out[c] = V::Load(vdif[c]);
+          out[c] = in.diffuse[c];
         else if (s.rs.colorVertex && src == MaterialSource::Color2 && l.specular >= 0)
-          out[c] = V::Load(vspec[c]);
+          out[c] = in.specular[c];
         else
           out[c] = V::Set(mc[c]);
       }
@@ -635,12 +737,12 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
       (Saturate(ms[c] * spe) * c255).Store(colour[4 + c]);
     }
     (Saturate(md[3]) * c255).Store(colour[3]);
-    (Saturate(V::Load(vspec[3])) * c255).Store(colour[7]);
+    (Saturate(in.specular[3]) * c255).Store(colour[7]);
   } else {
     const V c255 = V::Set(255.f);
     for (int c = 0; c < 4; ++c) {
-      (V::Load(vdif[c]) * c255).Store(colour[c]);
-      (V::Load(vspec[c]) * c255).Store(colour[4 + c]);
+      (in.diffuse[c] * c255).Store(colour[c]);
+      (in.specular[c] * c255).Store(colour[4 + c]);
     }
   }
 
@@ -651,7 +753,7 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
     o.z = clip[2][k];
     o.w = clip[3][k];
     for (int c = 0; c < 8; ++c) o.c[c] = colour[c][k];
-    outcodes_[index[k]] = Outcode(o);
+    outcodes_[index[k]] = codes[k];
   }
 }
 

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 
 #include "RasterTestUtil.h"
 
@@ -271,6 +272,16 @@ void NearPlane(Rasterizer& r, Canvas& c, bool dither) {
   m.vertices = {{-8, 1, 20, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0},
                 {8, 1, 20, 0, 0, -1, 0xFFFFFF00, 0, 4, 0},
                 {0, 6, 80, 0, 0, -1, 0xFFFF00FF, 0, 2, 8}};
+  Draw(r, s, m);
+  // One reaching far beyond the guard band on three sides (clipped there, not only cut to the
+  // viewport), and one with a corner that is not a number (dropped whole).
+  m.vertices = {{-4000, -3, 12, 0, 0, -1, 0xFF40FFFF, 0, 0, 0},
+                {4000, -3, 12, 0, 0, -1, 0xFFFF4040, 0, 4, 0},
+                {0, 4000, 12, 0, 0, -1, 0xFF4040FF, 0, 2, 8}};
+  Draw(r, s, m);
+  m.vertices = {{-3, 2, 9, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0},
+                {std::numeric_limits<float>::quiet_NaN(), 3, 9, 0, 0, -1, 0xFFFFFFFF, 0, 1, 0},
+                {3, 2, 9, 0, 0, -1, 0xFFFFFFFF, 0, 1, 1}};
   Draw(r, s, m);
 }
 
