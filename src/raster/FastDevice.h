@@ -218,7 +218,8 @@ class FastRasterizer final : public Rasterizer {
   std::vector<FVert> verts_;
   std::vector<uint32_t> outcodes_;
   std::vector<uint32_t> stamp_;
-  std::vector<uint32_t> pending_;  // the vertices of this draw, each once, in order of first use
+  std::vector<uint32_t> pending_;  // the vertices of this draw, each once, in order of first use:
+  size_t pendingCount_ = 0;        // the first pendingCount_ of it
   uint32_t drawId_ = 0;
   PixelContext pc_{};
   PixelContext pcOther_{};  // pc_ with the other filter, for triangles that choose it

@@ -143,13 +143,15 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
     drawId_ = 1;
   }
   const size_t used = indices.size() - indices.size() % 3;
-  pending_.clear();
+  // Without a branch: which indices are new in a mesh is not predictable.
+  if (pending_.size() < used) pending_.resize(used);
+  pendingCount_ = 0;
   for (size_t t = 0; t < used; ++t) {
     const uint16_t i = indices[t];
-    if (stamp_[i] != drawId_) {
-      stamp_[i] = drawId_;
-      pending_.push_back(i);
-    }
+    const bool fresh = stamp_[i] != drawId_;
+    stamp_[i] = drawId_;
+    pending_[pendingCount_] = i;
+    pendingCount_ += fresh;
   }
   ProcessVertices(s, vd);
   pcOther_ = pc;
@@ -229,9 +231,10 @@ void FastRasterizer::DrawJob(const TriangleJob& j, int thread, int threads) cons
   int band = firstBand + ((thread - firstBand) % threads + threads) % threads;
   for (; band * kBandRows <= j.y1; band += threads) {
     const int top = std::max(j.y0, band * kBandRows), bottom = std::min(j.y1, band * kBandRows + kBandRows - 1);
-    for (int y = top; y <= bottom; ++y) {
+    RowWalker rows(j.tri, top);
+    for (int y = top; y <= bottom; ++y, rows.Next()) {
       int64_t lo, hi;
-      j.tri.RowSpan(y, lo, hi);
+      rows.Span(lo, hi);
       lo = std::max<int64_t>(lo, rect_.x0);
       hi = std::min<int64_t>(hi, rect_.x1 - 1);
       if (lo > hi) continue;

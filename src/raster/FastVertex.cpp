@@ -565,17 +565,20 @@ void FastRasterizer::ProcessVertices(const State& s, const VertexData& vd) {
   // Pretransformed vertices and spot lights go one vertex at a time.
   const bool lanes = !layout_.pretransformed && (!s.rs.lighting || soaUsable_);
   if (!lanes) {
-    for (const uint32_t v : pending_) ProcessVertex(s, vd, v, verts_[v], outcodes_[v]);
+    for (size_t k = 0; k < pendingCount_; ++k) {
+      const uint32_t v = pending_[k];
+      ProcessVertex(s, vd, v, verts_[v], outcodes_[v]);
+    }
     return;
   }
   // Every vertex is lit on its own and written to its own slot, so a large draw's vertices are
   // shared out among the render threads in runs of whole lane groups, with the same bits.
-  const size_t count = pending_.size();
+  const size_t count = pendingCount_;
   const int threads = pool_.Size();
   if (threads > 1 && count >= kMinParallelVertices) {
     vertexData_ = &vd;
     const std::function<void(int)> job = [this, threads](int thread) {
-      const size_t n = pending_.size(), share = ((n + size_t(threads) - 1) / size_t(threads) + 7) / 8 * 8;
+      const size_t n = pendingCount_, share = ((n + size_t(threads) - 1) / size_t(threads) + 7) / 8 * 8;
       const size_t begin = std::min(n, share * size_t(thread)), end = std::min(n, begin + share);
       ProcessLanes(*state_, *vertexData_, begin, end);
     };

@@ -155,4 +155,62 @@ struct SnappedTriangle {
   }
 };
 
+// RowSpan of one row after another without a division per row: each edge's bound is kept as a
+// quotient and a remainder, stepped by the edge's change from one row to the next. The spans
+// are RowSpan's, value for value.
+class RowWalker {
+ public:
+  RowWalker(const SnappedTriangle& t, int py) : t_(t) {
+    const int64_t PY = int64_t(py) * kSubPixels;
+    for (int i = 0; i < 3; ++i) {
+      const int64_t a = t.A[i] * kSubPixels, step = t.B[i] * kSubPixels;
+      sign_[i] = (a > 0) - (a < 0);
+      k_[i] = t.B[i] * PY + t.C[i] + t.bias[i];
+      dk_[i] = step;
+      if (a == 0) continue;
+      m_[i] = a > 0 ? a : -a;
+      q_[i] = FloorDiv(k_[i], m_[i]);
+      r_[i] = k_[i] - q_[i] * m_[i];
+      dq_[i] = FloorDiv(step, m_[i]);
+      dr_[i] = step - dq_[i] * m_[i];
+    }
+  }
+
+  void Span(int64_t& lo, int64_t& hi) const {
+    lo = t_.minX;
+    hi = t_.maxX;
+    for (int i = 0; i < 3; ++i) {
+      if (sign_[i] > 0) {
+        lo = std::max(lo, -q_[i]);  // CeilDiv(-K, a)
+      } else if (sign_[i] < 0) {
+        hi = std::min(hi, q_[i]);  // FloorDiv(K, -a)
+      } else if (k_[i] < 0) {
+        hi = lo - 1;
+        return;
+      }
+    }
+  }
+
+  void Next() {
+    for (int i = 0; i < 3; ++i) {
+      if (sign_[i] == 0) {
+        k_[i] += dk_[i];
+        continue;
+      }
+      q_[i] += dq_[i];
+      r_[i] += dr_[i];
+      if (r_[i] >= m_[i]) {
+        r_[i] -= m_[i];
+        ++q_[i];
+      }
+    }
+  }
+
+ private:
+  const SnappedTriangle& t_;
+  int sign_[3] = {};
+  // Per edge: K of the row (edges parallel to the rows), or K = q m + r with 0 <= r < m.
+  int64_t k_[3] = {}, dk_[3] = {}, m_[3] = {}, q_[3] = {}, r_[3] = {}, dq_[3] = {}, dr_[3] = {};
+};
+
 }  // namespace raster

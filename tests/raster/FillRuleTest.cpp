@@ -162,3 +162,45 @@ TEST(Snapping, RoundHalfAwayAgreesWithTheLibrary) {
   }
   for (const double v : values) ASSERT_EQ(raster::RoundHalfAway(v), std::llround(v)) << std::hexfloat << v;
 }
+
+// The rows of a triangle are walked without a division per row: every row's span must be the one
+// RowSpan solves on its own, for small, sliver, huge and axis-parallel triangles, from any row.
+TEST(Snapping, WalkedRowsAreTheSpansSolvedRowByRow) {
+  uint64_t seed = 777;
+  auto next = [&seed](double scale) {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+    return (double(seed >> 11) / double(1ull << 53) - 0.5) * scale;
+  };
+  int triangles = 0;
+  long rows = 0;
+  for (int i = 0; i < 4000; ++i) {
+    const double scale = i % 4 == 0 ? 40.0 : (i % 4 == 1 ? 700.0 : (i % 4 == 2 ? 16000.0 : 3.0));
+    double x[3], y[3];
+    for (int k = 0; k < 3; ++k) {
+      x[k] = next(scale);
+      y[k] = next(scale);
+    }
+    if (i % 7 == 0) y[1] = y[0];   // an edge along a row
+    if (i % 11 == 0) x[2] = x[0];  // an edge along a column
+    raster::SnappedTriangle t;
+    if (!t.Setup(x[0], y[0], x[1], y[1], x[2], y[2], 1) && !t.Setup(x[0], y[0], x[1], y[1], x[2], y[2], -1)) continue;
+    ++triangles;
+    // From the top row, and from a row in the middle (where a band of rows starts).
+    const int mid = t.minY + (t.maxY - t.minY) / 2;
+    for (const int first : {t.minY, mid}) {
+      raster::RowWalker walker(t, first);
+      for (int py = first; py <= std::min(t.maxY, first + 300); ++py, walker.Next(), ++rows) {
+        int64_t lo, hi, wlo, whi;
+        t.RowSpan(py, lo, hi);
+        walker.Span(wlo, whi);
+        ASSERT_EQ(lo > hi, wlo > whi) << "triangle " << i << " row " << py;
+        if (lo <= hi) {
+          ASSERT_EQ(wlo, lo) << "triangle " << i << " row " << py;
+          ASSERT_EQ(whi, hi) << "triangle " << i << " row " << py;
+        }
+      }
+    }
+  }
+  EXPECT_GT(triangles, 3000);
+  EXPECT_GT(rows, 200000);
+}
