@@ -331,7 +331,10 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
     if constexpr (TEX) {
       F4 u = lane(aUQ) * q, v = lane(aVQ) * q;
       if constexpr (LINEAR) {
-        alignas(16) int32_t tx[4], ty[4], wu[4], wv[4];
+        // The four texels around each pixel, lane by lane; their weights, colour key and
+        // weighted sums in lanes. Every product and sum is a whole number below 2^24, so the
+        // float lanes hold them exactly and the result is the integer one.
+        alignas(16) int32_t tx[4], ty[4];
         const F4 sane = F4::Set(1e6f);  // NaN, infinite or absurd: no meaningful filter weights
         u = And(Less(Abs(u), sane), u);
         v = And(Less(Abs(v), sane), v);
@@ -340,38 +343,37 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
         const F4 c256 = F4::Set(256.0f);
         fu.StoreInt(tx);
         fv.StoreInt(ty);
-        Min(Max((tu - fu) * c256, zero), c256).StoreInt(wu);
-        Min(Max((tv - fv) * c256, zero), c256).StoreInt(wv);
-        uint32_t sum[4][4] = {};
-        for (int k = 0; k < lanes; ++k) {
-          if (!(passMask >> k & 1)) continue;
-          const int w[4] = {(256 - wu[k]) * (256 - wv[k]), wu[k] * (256 - wv[k]), (256 - wu[k]) * wv[k], wu[k] * wv[k]};
-          const uint8_t* rows[2] = {pc.tex + size_t(ty[k] & mh) * pc.texPitch,
-                                    pc.tex + size_t((ty[k] + 1) & mh) * pc.texPitch};
-          const size_t cols[2] = {size_t(tx[k] & mw) * txbpp, size_t((tx[k] + 1) & mw) * txbpp};
-          int keyedWeight = 0;
-          for (int c = 0; c < 4; ++c) {
-            const uint32_t raw = LoadRaw(TXF, rows[c >> 1] + cols[c & 1]);
-            if (pc.colorKey) {
-              const uint32_t kc = raw & pc.keyMask;
-              if (kc >= pc.keyLow && kc <= pc.keyHigh) {
-                keyedWeight += w[c];
-                continue;
-              }
-            }
-            const Rgba8 t = DecodeRaw(TXF, raw);
-            sum[0][k] += t.r * uint32_t(w[c]);
-            sum[1][k] += t.g * uint32_t(w[c]);
-            sum[2][k] += t.b * uint32_t(w[c]);
-            sum[3][k] += t.a * uint32_t(w[c]);
+        const F4 wu = simd::ToFloat(simd::Truncate(Min(Max((tu - fu) * c256, zero), c256)));
+        const F4 wv = simd::ToFloat(simd::Truncate(Min(Max((tv - fv) * c256, zero), c256)));
+        const F4 weight[4] = {(c256 - wu) * (c256 - wv), wu * (c256 - wv), (c256 - wu) * wv, wu * wv};
+        auto fetch = [&](int c, int k) -> uint32_t {
+          if (!(passMask >> k & 1)) return 0;
+          const int x = (tx[k] + (c & 1)) & mw, y = (ty[k] + (c >> 1)) & mh;
+          return LoadRaw(TXF, pc.tex + size_t(y) * pc.texPitch + size_t(x) * txbpp);
+        };
+        const I4 keyMask = I4::Set(int32_t(pc.keyMask)), keyLow = I4::Set(int32_t(pc.keyLow)),
+                 keyHigh = I4::Set(int32_t(pc.keyHigh));
+        F4 sum[4] = {zero, zero, zero, zero}, keyedWeight = zero;
+        for (int c = 0; c < 4; ++c) {
+          const I4 raw = I4::Make(fetch(c, 0), fetch(c, 1), fetch(c, 2), fetch(c, 3));
+          F4 w = weight[c];
+          if (pc.colorKey) {
+            // Kept where the colour bits lie outside [low, high] (all below 2^31: signed compares).
+            const I4 bits = raw & keyMask;
+            const F4 kept = And(Greater(keyLow, bits) | Greater(bits, keyHigh), w);
+            keyedWeight = keyedWeight + (w - kept);
+            w = kept;
           }
-          if (keyedWeight >= 32768) keyedMask |= 1u << k;
+          I4 ch[4];
+          DecodeLanes<TXF>(raw, ch[0], ch[1], ch[2], ch[3]);
+          for (int k = 0; k < 4; ++k) sum[k] = sum[k] + simd::ToFloat(ch[k]) * w;
         }
-        auto filtered = [&](const uint32_t* c) { return (I4::Make(c[0], c[1], c[2], c[3]) + I4::Set(32768)) >> 16; };
-        tr = filtered(sum[0]);
-        tg = filtered(sum[1]);
-        tb = filtered(sum[2]);
-        ta = filtered(sum[3]);
+        if (pc.colorKey) keyedMask = simd::LaneBits(LessEqual(F4::Set(32768.0f), keyedWeight)) & passMask;
+        const F4 round = F4::Set(32768.0f), unit = F4::Set(1.0f / 65536.0f);
+        tr = simd::Truncate((sum[0] + round) * unit);
+        tg = simd::Truncate((sum[1] + round) * unit);
+        tb = simd::Truncate((sum[2] + round) * unit);
+        ta = simd::Truncate((sum[3] + round) * unit);
       } else {
         alignas(16) int32_t tx[4], ty[4];
         PointTexels(u * fw, tx);

@@ -59,6 +59,8 @@ inline F4 Or(F4 a, F4 b) { return {_mm_or_ps(a.v, b.v)}; }
 // a where the mask's lanes are all ones, b where they are 0.
 inline F4 Select(F4 mask, F4 a, F4 b) { return {_mm_or_ps(_mm_and_ps(mask.v, a.v), _mm_andnot_ps(mask.v, b.v))}; }
 inline bool Any(F4 mask) { return _mm_movemask_ps(mask.v) != 0; }
+// Bit k set where lane k of the mask is set.
+inline unsigned LaneBits(F4 mask) { return unsigned(_mm_movemask_ps(mask.v)); }
 // 2^e for whole numbers e in [-126, 127], given as floats.
 inline F4 Pow2i(F4 e) {
   const __m128i i = _mm_cvttps_epi32(e.v);
@@ -102,6 +104,12 @@ struct I4 {
 };
 // Each lane truncated towards zero, as int32_t(float) does (the lanes must be in range).
 inline I4 Truncate(F4 a) { return {_mm_cvttps_epi32(a.v)}; }
+// Each lane as a float (exact below 2^24).
+inline F4 ToFloat(I4 a) { return {_mm_cvtepi32_ps(a.v)}; }
+// All ones where a > b (signed), else zero.
+inline I4 Greater(I4 a, I4 b) { return {_mm_cmpgt_epi32(a.v, b.v)}; }
+// The lanes of f where the integer mask m is all ones, else zero.
+inline F4 And(I4 m, F4 f) { return {_mm_and_ps(_mm_castsi128_ps(m.v), f.v)}; }
 inline I4 operator+(I4 a, I4 b) { return {_mm_add_epi32(a.v, b.v)}; }
 inline I4 operator-(I4 a, I4 b) { return {_mm_sub_epi32(a.v, b.v)}; }
 inline I4 operator&(I4 a, I4 b) { return {_mm_and_si128(a.v, b.v)}; }
@@ -185,6 +193,11 @@ inline F4 Select(F4 mask, F4 a, F4 b) {
   return r;
 }
 inline bool Any(F4 mask) { return (Bits(mask.v[0]) | Bits(mask.v[1]) | Bits(mask.v[2]) | Bits(mask.v[3])) >> 31; }
+inline unsigned LaneBits(F4 mask) {
+  unsigned bits = 0;
+  for (int k = 0; k < 4; ++k) bits |= (Bits(mask.v[k]) >> 31) << k;
+  return bits;
+}
 inline F4 Pow2i(F4 e) {
   return Each(e, e, [](float x, float) { return Bits(uint32_t(int32_t(x) + 127) << 23); });
 }
@@ -227,6 +240,15 @@ struct I4 {
   void StoreU32(void* p) const { std::memcpy(p, v, sizeof v); }
 };
 inline I4 Truncate(F4 a) { return {{int32_t(a.v[0]), int32_t(a.v[1]), int32_t(a.v[2]), int32_t(a.v[3])}}; }
+inline F4 ToFloat(I4 a) { return {{float(a.v[0]), float(a.v[1]), float(a.v[2]), float(a.v[3])}}; }
+inline I4 Greater(I4 a, I4 b) {
+  return {{-int32_t(a.v[0] > b.v[0]), -int32_t(a.v[1] > b.v[1]), -int32_t(a.v[2] > b.v[2]), -int32_t(a.v[3] > b.v[3])}};
+}
+inline F4 And(I4 m, F4 f) {
+  F4 r;
+  for (int k = 0; k < 4; ++k) r.v[k] = m.v[k] ? f.v[k] : 0.0f;
+  return r;
+}
 template <typename Fn>
 inline I4 EachInt(I4 a, I4 b, Fn fn) {
   return {{fn(a.v[0], b.v[0]), fn(a.v[1], b.v[1]), fn(a.v[2], b.v[2]), fn(a.v[3], b.v[3])}};
