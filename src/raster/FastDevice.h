@@ -210,9 +210,21 @@ class FastRasterizer final : public Rasterizer {
     sSr,
     sSg,
     sSb,
+    // A directional light's direction and attenuation seen from any vertex (the same for all),
+    // and the halfway vector of an eye infinitely far back with its length.
+    sUx,
+    sUy,
+    sUz,
+    sAtt,
+    sInRange,
+    sHx,
+    sHy,
+    sHz,
+    sHlen,
     kSoaFields
   };
   std::vector<float> soa_;
+  std::vector<uint8_t> soaDirectional_;  // per light of soa_: directional
   size_t soaCount_ = 0;
   bool soaUsable_ = false;
   std::vector<FVert> verts_;

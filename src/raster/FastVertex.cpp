@@ -302,6 +302,7 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
   soaUsable_ = std::none_of(lights_.begin(), lights_.end(), [](const PreparedLight& p) { return p.spot; });
   soaCount_ = (lights_.size() + 3) & ~size_t(3);
   soa_.assign(soaCount_ * kSoaFields, 0.0f);
+  soaDirectional_.assign(soaCount_, 0);
   size_t j = 0;
   for (const PreparedLight& p : lights_) {
     const bool d = p.directional;
@@ -322,7 +323,23 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
                                  p.sr,
                                  p.sg,
                                  p.sb};
-    for (int k = 0; k < kSoaFields; ++k) soa_[size_t(k) * soaCount_ + j] = f[k];
+    for (int k = 0; k < sUx; ++k) soa_[size_t(k) * soaCount_ + j] = f[k];
+    soaDirectional_[j] = d;
+    if (d) {
+      // What the lanes would compute for every vertex (whose camera position, times sKeep = 0,
+      // drops out), once: the same operations in the same order, so the same bits.
+      const float lx = p.px, ly = p.py, lz = p.pz;
+      const float d2 = lx * lx + ly * ly + lz * lz;
+      const float dist = std::sqrt(d2);
+      const bool inRange = dist <= INFINITY;
+      const float den = std::max(1.0f + 0.0f * dist + 0.0f * d2, float(kMinAttenuationDenominator));
+      const float att = inRange ? 1.0f / den : 0.0f;
+      const float invd = dist > 0.0f ? 1.0f / dist : 0.0f;
+      const float ux = lx * invd, uy = ly * invd, uz = lz * invd;
+      const float hx = ux + 0.0f, hy = uy + 0.0f, hz = uz + -1.0f;
+      const float g[] = {ux, uy, uz, att, inRange ? 1.0f : 0.0f, hx, hy, hz, std::sqrt(hx * hx + hy * hy + hz * hz)};
+      for (int k = sUx; k < kSoaFields; ++k) soa_[size_t(k) * soaCount_ + j] = g[k - sUx];
+    }
     ++j;
   }
   for (; j < soaCount_; ++j) soa_[size_t(sRange) * soaCount_ + j] = -1.0f;  // padding reaches nothing
@@ -653,7 +670,9 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
       if (s.rs.normalizeNormals) n = Normalized(n);
     }
     Vec3<V> eye{zero, zero, V::Set(-1.0f)};  // towards an eye infinitely far back
-    if (s.rs.localViewer && needSpecular_) {
+    const bool localEye = s.rs.localViewer && needSpecular_;
+    const V allLanes = V::FromBits(0xFFFFFFFFu);
+    if (localEye) {
       const V len = Sqrt(Dot(camera, camera)), some = Greater(len, zero), minus = V::Set(-1.0f);
       eye = {And(some, camera.x * minus / len), And(some, camera.y * minus / len), And(some, camera.z * minus / len)};
     }
@@ -669,7 +688,13 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
       // Distances first: a group of lights that reaches none of the vertices adds nothing.
       V lx[4], ly[4], lz[4], d2[4], dist[4], inRange[4], reach = zero;
       auto at = [&](int field, int g) { return V::Set(f[size_t(field) * stride + j0 + size_t(g)]); };
+      const uint8_t* directional = soaDirectional_.data() + j0;
       for (int g = 0; g < group; ++g) {
+        if (directional[g]) {
+          inRange[g] = f[size_t(sInRange) * stride + j0 + size_t(g)] > 0 ? allLanes : zero;
+          reach = Or(reach, inRange[g]);
+          continue;
+        }
         const V keep = at(sKeep, g);
         lx[g] = at(sPx, g) - camera.x * keep;
         ly[g] = at(sPy, g) - camera.y * keep;
@@ -682,10 +707,20 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
       if (!Any(reach)) continue;
       V term[9][4], shineAny = zero;
       for (int g = 0; g < group; ++g) {
-        const V den = Max(at(sA0, g) + at(sA1, g) * dist[g] + at(sA2, g) * d2[g], minDen);
-        const V att = And(inRange[g], one / den);
-        const V invd = And(Greater(dist[g], zero), one / dist[g]);
-        const V ux = lx[g] * invd, uy = ly[g] * invd, uz = lz[g] * invd;
+        V att, ux, uy, uz;
+        if (directional[g]) {
+          att = at(sAtt, g);
+          ux = at(sUx, g);
+          uy = at(sUy, g);
+          uz = at(sUz, g);
+        } else {
+          const V den = Max(at(sA0, g) + at(sA1, g) * dist[g] + at(sA2, g) * d2[g], minDen);
+          att = And(inRange[g], one / den);
+          const V invd = And(Greater(dist[g], zero), one / dist[g]);
+          ux = lx[g] * invd;
+          uy = ly[g] * invd;
+          uz = lz[g] * invd;
+        }
         const V ndl = n.x * ux + n.y * uy + n.z * uz;
         const V towards = Greater(ndl, zero);
         const V k = And(towards, ndl * att);
@@ -696,8 +731,13 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
         term[4][g] = at(sDg, g) * k;
         term[5][g] = at(sDb, g) * k;
         if (needSpecular_) {
-          const V hx = ux + eye.x, hy = uy + eye.y, hz = uz + eye.z;
-          const V ndh = (n.x * hx + n.y * hy + n.z * hz) / Sqrt(hx * hx + hy * hy + hz * hz);
+          V ndh;
+          if (directional[g] && !localEye) {
+            ndh = (n.x * at(sHx, g) + n.y * at(sHy, g) + n.z * at(sHz, g)) / at(sHlen, g);
+          } else {
+            const V hx = ux + eye.x, hy = uy + eye.y, hz = uz + eye.z;
+            ndh = (n.x * hx + n.y * hy + n.z * hz) / Sqrt(hx * hx + hy * hy + hz * hz);
+          }
           const V shine = And(towards, Greater(ndh, zero));  // NaN (h of length 0) fails too
           shineAny = Or(shineAny, shine);
           const V ks = Any(shine) ? And(shine, simd::Pow(ndh, power) * att) : zero;
