@@ -176,16 +176,17 @@ TAVVY_SIMD_AVX2 void GatherArgb(const uint8_t* base, __m256i offset, simd::F8 ou
 TAVVY_SIMD_AVX2 void LoadVertexLanes(const VertexLayout& l, const VertexData& vd, const uint32_t* index, int count,
                                      VertexLanes<simd::F8>& out) {
   using simd::F8;
-  alignas(32) int32_t offset[8];
-  for (int k = 0; k < 8; ++k) {
-    const size_t at = size_t(index[std::min(k, count - 1)]) * vd.stride;
-    if (at > size_t(INT32_MAX - 64)) {  // beyond a gather's reach (a vertex buffer over 2 GB)
-      LoadVertexLanes<F8>(l, vd, index, count, out);
-      return;
-    }
-    offset[k] = int32_t(at);
+  // A gather reaches 2 GB from its base: a bigger vertex buffer goes the slow way.
+  if (size_t(vd.count) * vd.stride > size_t(INT32_MAX - 64)) return LoadVertexLanes<F8>(l, vd, index, count, out);
+  __m256i off;
+  if (count == 8) {
+    off = _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(index)),
+                             _mm256_set1_epi32(int32_t(vd.stride)));
+  } else {
+    alignas(32) int32_t offset[8];
+    for (int k = 0; k < 8; ++k) offset[k] = int32_t(size_t(index[std::min(k, count - 1)]) * vd.stride);
+    off = _mm256_load_si256(reinterpret_cast<const __m256i*>(offset));
   }
-  const __m256i off = _mm256_load_si256(reinterpret_cast<const __m256i*>(offset));
   const uint8_t* base = static_cast<const uint8_t*>(vd.data);
   out.position = {GatherFloats(base + l.position, off), GatherFloats(base + l.position + 4, off),
                   GatherFloats(base + l.position + 8, off)};
