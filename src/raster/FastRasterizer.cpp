@@ -226,11 +226,7 @@ void FastRasterizer::DrawJob(const TriangleJob& j, int thread, int threads) cons
   SpanSetup ss{};
   std::copy(j.d, j.d + kAttrs, ss.d);
   ss.dzdx = j.dzdx;
-  // The first row of this thread's first band that meets the triangle.
-  const int firstBand = j.y0 / kBandRows;
-  int band = firstBand + ((thread - firstBand) % threads + threads) % threads;
-  for (; band * kBandRows <= j.y1; band += threads) {
-    const int top = std::max(j.y0, band * kBandRows), bottom = std::min(j.y1, band * kBandRows + kBandRows - 1);
+  auto draw = [&](int top, int bottom) {
     RowWalker rows(j.tri, top);
     for (int y = top; y <= bottom; ++y, rows.Next()) {
       int64_t lo, hi;
@@ -246,7 +242,14 @@ void FastRasterizer::DrawJob(const TriangleJob& j, int thread, int threads) cons
       ss.z0 = j.sz[0] * b[0] + j.sz[1] * b[1] + j.sz[2] * b[2];
       span_(pc, y, int(lo), int(hi), ss);
     }
-  }
+  };
+  // Alone, every row is this thread's: one walk from top to bottom.
+  if (threads == 1) return draw(j.y0, j.y1);
+  // The first row of this thread's first band that meets the triangle.
+  const int firstBand = j.y0 / kBandRows;
+  int band = firstBand + ((thread - firstBand) % threads + threads) % threads;
+  for (; band * kBandRows <= j.y1; band += threads)
+    draw(std::max(j.y0, band * kBandRows), std::min(j.y1, band * kBandRows + kBandRows - 1));
 }
 
 const char* SimdFlavour() {
