@@ -392,7 +392,9 @@ const char* const kWaitHelpers =
     // No tick for 0.7 s: the game stands still. A running game ticks 40 times a second.
     "still() { a=$(lines); sleep 0.7; [ \"$a\" = \"$(lines)\" ]; }\n"
     "ticking() { a=$(lines); waitfor \"[ \\$(lines) -gt $((a + 10)) ]\"; }\n"
-    "ends() { for i in $(seq 200); do kill -0 $pid 2>/dev/null || break; sleep 0.05; done;"
+    // Up to 30 s, as waitfor: on a loaded machine the program's shutdown (threads joined, files
+    // written) can take more than a few seconds.
+    "ends() { for i in $(seq 600); do kill -0 $pid 2>/dev/null || break; sleep 0.05; done;"
     " if kill -0 $pid 2>/dev/null; then kill $pid; echo 'still running'; exit 3; fi; wait $pid; }\n";
 
 TEST_F(WindowTest, PauseFullScreenScreenshotsAndSettingsThatStay) {
