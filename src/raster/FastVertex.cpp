@@ -92,7 +92,10 @@ inline Vec3<T> TransformDirection(const M& m, Vec3<T> d) {
   return {column(0), column(1), column(2)};
 }
 
-// FastRasterizer::Outcode of the lanes of a clip-space position, lane by lane the same codes.
+// The clip codes of a clip-space position in each lane (FastRasterizer::Outcode is lane 0 of
+// this): kOutBad alone for a coordinate that is not finite; otherwise a bit for each plane it
+// lies outside of: w too small, near and far (not for pretransformed vertices, which are not
+// clipped there), the guard band and the viewport.
 template <typename V>
 inline void OutcodeLanes(const Vec4<V>& c, float guardX, float guardY, bool pretransformed, uint32_t* out) {
   constexpr int N = V::kLanes;
@@ -561,22 +564,10 @@ void FastRasterizer::LitColours(const State& s, const float* vdif, const float* 
 }
 
 uint32_t FastRasterizer::Outcode(const FVert& o) const {
-  const bool pretransformed = layout_.pretransformed;
-  if (!(std::isfinite(o.x) && std::isfinite(o.y) && std::isfinite(o.z) && std::isfinite(o.w))) return kOutBad;
-  uint32_t code = 0;
-  if (o.w < float(kMinClipW)) code |= kOutW;
-  // Pretransformed vertices are not clipped at the near and far planes.
-  if (o.z < 0 && !pretransformed) code |= kOutNear;
-  if (o.z > o.w && !pretransformed) code |= kOutFar;
-  if (o.x < -guardX_ * o.w) code |= kOutLeft;
-  if (o.x > guardX_ * o.w) code |= kOutRight;
-  if (o.y < -guardY_ * o.w) code |= kOutBottom;
-  if (o.y > guardY_ * o.w) code |= kOutTop;
-  if (o.x < -o.w) code |= kOffLeft;
-  if (o.x > o.w) code |= kOffRight;
-  if (o.y < -o.w) code |= kOffBottom;
-  if (o.y > o.w) code |= kOffTop;
-  return code;
+  uint32_t codes[F4::kLanes];
+  OutcodeLanes(Vec4<F4>{F4::Set(o.x), F4::Set(o.y), F4::Set(o.z), F4::Set(o.w)}, guardX_, guardY_,
+               layout_.pretransformed, codes);
+  return codes[0];
 }
 
 void FastRasterizer::ProcessVertices(const State& s, const VertexData& vd) {
