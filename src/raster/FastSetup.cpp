@@ -86,6 +86,7 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
   j.y1 = y1;
   double ex[3], ey[3];
   tri.BarycentricSteps(ex, ey);
+  const uint32_t attrs = pc_.attrs;
   for (int i = 0; i < 3; ++i) {
     for (int k = 0; k < 8; ++k) j.vals[k][i] = v[i]->c[k] * rhw[i];
     j.vals[aUQ][i] = v[i]->u * rhw[i];
@@ -93,9 +94,10 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
     j.vals[aQ][i] = rhw[i];
     j.sz[i] = sz[i];
   }
-  double cx[kAttrs];
+  // Steps along x of the attributes the span loop reads (the others stay 0).
+  double cx[kAttrs] = {};
   for (int k = 0; k < kAttrs; ++k) {
-    cx[k] = j.vals[k][0] * ex[0] + j.vals[k][1] * ex[1] + j.vals[k][2] * ex[2];
+    if (attrs >> k & 1) cx[k] = j.vals[k][0] * ex[0] + j.vals[k][1] * ex[1] + j.vals[k][2] * ex[2];
     j.d[k] = float(cx[k]);
   }
   j.dzdx = sz[0] * ex[0] + sz[1] * ex[1] + sz[2] * ex[2];
