@@ -422,61 +422,9 @@ void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_
       amb[2] = g[2];
     }
     const float power = s.material.power;
-    if (soaUsable_) {
-      // Four lights at a time without branches (the same bits with SIMD on or off).
-      using simd::F4;
-      const size_t n = soaCount_;
-      const float* f = soa_.data();
-      auto at = [&](int field, size_t j) { return F4::Load(f + size_t(field) * n + j); };
-      const F4 vcx = F4::Set(cx), vcy = F4::Set(cy), vcz = F4::Set(cz);
-      const F4 vnx = F4::Set(nx), vny = F4::Set(ny), vnz = F4::Set(nz);
-      const F4 vex = F4::Set(ex), vey = F4::Set(ey), vez = F4::Set(ez), vpower = F4::Set(power);
-      const F4 zero = F4::Set(0.0f), one = F4::Set(1.0f), minDen = F4::Set(float(kMinAttenuationDenominator));
-      F4 sum[9] = {zero, zero, zero, zero, zero, zero, zero, zero, zero};
-      for (size_t j = 0; j < n; j += 4) {
-        const F4 keep = at(sKeep, j);
-        F4 lx = at(sPx, j) - vcx * keep, ly = at(sPy, j) - vcy * keep, lz = at(sPz, j) - vcz * keep;
-        const F4 d2 = lx * lx + ly * ly + lz * lz;
-        const F4 dist = Sqrt(d2);
-        const F4 inRange = LessEqual(dist, at(sRange, j));  // the padding's range is -1
-        if (!Any(inRange)) continue;
-        const F4 den = Max(at(sA0, j) + at(sA1, j) * dist + at(sA2, j) * d2, minDen);
-        const F4 att = And(inRange, one / den);
-        const F4 invd = And(Greater(dist, zero), one / dist);
-        lx = lx * invd;
-        ly = ly * invd;
-        lz = lz * invd;
-        const F4 ndl = vnx * lx + vny * ly + vnz * lz;
-        const F4 lit = Greater(ndl, zero);
-        const F4 k = And(lit, ndl * att);
-        sum[0] = sum[0] + at(sAr, j) * att;
-        sum[1] = sum[1] + at(sAg, j) * att;
-        sum[2] = sum[2] + at(sAb, j) * att;
-        sum[3] = sum[3] + at(sDr, j) * k;
-        sum[4] = sum[4] + at(sDg, j) * k;
-        sum[5] = sum[5] + at(sDb, j) * k;
-        if (needSpecular_) {
-          const F4 hx = lx + vex, hy = ly + vey, hz = lz + vez;
-          const F4 ndh = (vnx * hx + vny * hy + vnz * hz) / Sqrt(hx * hx + hy * hy + hz * hz);
-          const F4 shine = And(lit, Greater(ndh, zero));  // NaN (h of length 0) fails too
-          if (Any(shine)) {
-            const F4 ks = And(shine, simd::Pow(ndh, vpower) * att);
-            sum[6] = sum[6] + at(sSr, j) * ks;
-            sum[7] = sum[7] + at(sSg, j) * ks;
-            sum[8] = sum[8] + at(sSb, j) * ks;
-          }
-        }
-      }
-      float acc[9][4];
-      for (int c = 0; c < 9; ++c) sum[c].Store(acc[c]);
-      for (int c = 0; c < 3; ++c) {
-        amb[c] += (acc[c][0] + acc[c][1]) + (acc[c][2] + acc[c][3]);
-        dif[c] += (acc[3 + c][0] + acc[3 + c][1]) + (acc[3 + c][2] + acc[3 + c][3]);
-        spe[c] += (acc[6 + c][0] + acc[6 + c][1]) + (acc[6 + c][2] + acc[6 + c][3]);
-      }
-    }
+    // Only draws with a spot light come here lit (the others go through the lanes), so the
+    // lights go one at a time, the spot cone included.
     for (const PreparedLight& L : lights_) {
-      if (soaUsable_) break;
       float lx, ly, lz, atten = 1.0f;
       if (L.directional) {
         lx = L.px;
