@@ -187,6 +187,38 @@ TEST_P(Lighting, MaterialSourcesAndColorVertex) {
   ExpectColor(Lit(0, 0xFF406080, 0xFF102030), 64 / 255.0, 96 / 255.0, 128 / 255.0);
 }
 
+TEST_P(Lighting, SpotLightConeAndFalloff) {
+  state_.rs.diffuseMaterialSource = MaterialSource::Material;
+  Light l;
+  l.type = LightType::Spot;
+  l.position = {0, 0, 5};
+  l.direction = {0, 0, 1};  // straight at the triangle
+  l.diffuse = {0.8f, 0.5f, 0.2f, 1};
+  l.ambient = {0.1f, 0.1f, 0.1f, 1};
+  l.range = 100;
+  l.attenuation0 = 1;
+  l.theta = 0.6981317f;  // 40 degrees: the full-strength cone is 20 degrees either side
+  l.phi = 1.3962634f;    // 80 degrees: nothing beyond 40 degrees
+  l.falloff = 1;
+  lights_ = {l};
+  // On the axis: full strength, N.L = 1.
+  ExpectColor(Lit(), 0.1 + 0.8, 0.1 + 0.5, 0.1 + 0.2);
+
+  // 31 degrees off the axis, between the cones: the strength falls with (rho - cos 40) /
+  // (cos 20 - cos 40), to the power falloff; rho and N.L are both 5 / sqrt(34) there.
+  const double rho = 5 / std::sqrt(34.0), t = (rho - std::cos(0.6981317)) / (std::cos(0.3490659) - std::cos(0.6981317));
+  for (const float falloff : {1.0f, 2.0f}) {
+    lights_[0].falloff = falloff;
+    const double k = std::pow(t, falloff);
+    ExpectColor(Lit(3), (0.1 + 0.8 * rho) * k, (0.1 + 0.5 * rho) * k, (0.1 + 0.2 * rho) * k);
+  }
+
+  // Outside the outer cone (45 degrees off, the light moved up close): nothing at all, its
+  // ambient included.
+  lights_[0].position = {0, 0, 8};
+  ExpectColor(Lit(2), 0, 0, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, Lighting,
                          ::testing::Values(Factory{"Reference", MakeReferenceRasterizer},
                                            Factory{"Fast", MakeFastRasterizer}),
