@@ -274,14 +274,10 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
       p.py = at.y;
       p.pz = at.z;
       if (finite) {
-        // Cannot reach any vertex of this draw: sqrt(d2) > reach. The square root is taken only
-        // where comparing the squares with a margin cannot tell (the lights kept decide the
-        // order of the sums, so the answer must be the square root's).
+        // Cannot reach any vertex of this draw. (The lights kept decide the order of the sums,
+        // so the answer must be exactly the square root's.)
         const float d2 = Square(p.px - centre.x) + Square(p.py - centre.y) + Square(p.pz - centre.z);
-        const float reach = l.range + radius, reach2 = reach * reach;
-        const bool clear = reach2 > 1e-30f;  // squares this small have too few bits for a margin
-        if (clear && d2 > reach2 * 1.001f) continue;
-        if (!(clear && d2 < reach2 * 0.999f) && std::sqrt(d2) > reach) continue;
+        if (BeyondReach(d2, l.range + radius)) continue;
       }
       p.range = l.range;
       p.range2 = l.range * l.range * 1.0001f;  // a loose first test; the exact one follows

@@ -1,6 +1,7 @@
 // Pieces both rasterizers share: clearing, argument checks and reading vertex elements.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -12,6 +13,16 @@ namespace raster {
 // Attenuation 1 / (a0 + a1 d + a2 d^2) with the denominator held at or above this, so a light
 // sitting on a vertex (or all-zero factors) saturates instead of dividing by zero.
 inline constexpr double kMinAttenuationDenominator = 1e-6;
+// sqrt(d2) > reach, with the square root taken only where comparing the squares with a margin
+// of a tenth of a percent (far beyond the roundings) cannot tell: the same answer, cheaper.
+// For reach >= 0.
+inline bool BeyondReach(float d2, float reach) {
+  const float reach2 = reach * reach;
+  const bool clear = reach2 > 1e-30f;  // squares this small have too few bits for a margin
+  if (clear && d2 > reach2 * 1.001f) return true;
+  if (clear && d2 < reach2 * 0.999f) return false;
+  return std::sqrt(d2) > reach;
+}
 // Geometry is clipped to w >= this besides the near plane, so no vertex reaches the eye plane.
 inline constexpr double kMinClipW = 1e-6;
 

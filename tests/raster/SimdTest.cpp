@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <vector>
 
+#include "raster/RasterCommon.h"
 #include "raster/Simd.h"
 
 namespace {
@@ -72,3 +75,54 @@ TEST(SimdLanes, SameBitsWithAndWithoutSimd) {
 }
 
 }  // namespace
+
+// A light's reach is tested on squares with a margin, and with a square root only when close: the
+// answer must be the square root's everywhere, at the margins, for tiny and huge values, for NaN.
+TEST(LightReach, TheSquaresGiveTheSquareRootsAnswer) {
+  std::vector<float> reaches = {0.0f,
+                                1e-30f,
+                                1e-20f,
+                                1e-15f,
+                                1e-10f,
+                                0.5f,
+                                1.0f,
+                                3.0f,
+                                1e10f,
+                                1e19f,
+                                2e19f,
+                                1e30f,
+                                std::numeric_limits<float>::max(),
+                                std::numeric_limits<float>::infinity()};
+  uint64_t seed = 99;
+  for (int i = 0; i < 2000; ++i) {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+    reaches.push_back(std::ldexp(float(seed >> 40) / float(1 << 24), int(seed >> 8 & 127) - 64));
+  }
+  long checked = 0;
+  for (const float reach : reaches) {
+    const float r2 = reach * reach;
+    std::vector<float> d2s = {0.0f,
+                              r2,
+                              r2 * 0.999f,
+                              r2 * 1.001f,
+                              std::numeric_limits<float>::quiet_NaN(),
+                              std::numeric_limits<float>::infinity(),
+                              std::numeric_limits<float>::denorm_min()};
+    // Every float near the square and near the margins.
+    for (const float centre : {r2, r2 * 0.999f, r2 * 1.001f}) {
+      float below = centre, above = centre;
+      for (int k = 0; k < 40; ++k) {
+        below = std::nextafter(below, 0.0f);
+        above = std::nextafter(above, std::numeric_limits<float>::infinity());
+        d2s.push_back(below);
+        d2s.push_back(above);
+      }
+    }
+    for (const float d2 : d2s) {
+      ASSERT_EQ(raster::BeyondReach(d2, reach), std::sqrt(d2) > reach)
+          << std::hexfloat << "d2 " << d2 << " reach " << reach;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 400000);
+}
