@@ -2,9 +2,13 @@
 """Crops a PNG at 1:1 (8-bit greyscale, RGB or RGBA, not interlaced), with nothing but the
 standard library:  scripts/crop-png.py IN.png OUT.png X Y WIDTH HEIGHT
 The rectangle is cut to the picture; the output is 8-bit RGB."""
+import os
 import struct
 import sys
 import zlib
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xwd2png import png_bytes  # noqa: E402
 
 
 def read_png(path):
@@ -53,15 +57,6 @@ def read_png(path):
     return width, height, channels, rows
 
 
-def write_png(path, width, height, rows):
-    def chunk(kind, body):
-        return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body) & 0xffffffff)
-    raw = b''.join(b'\0' + bytes(r) for r in rows)
-    with open(path, 'wb') as f:
-        f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, 8, 2, 0, 0, 0)) +
-                chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b''))
-
-
 def main():
     if len(sys.argv) != 7:
         sys.exit('usage: scripts/crop-png.py IN.png OUT.png X Y WIDTH HEIGHT')
@@ -78,7 +73,8 @@ def main():
             px = r[i * channels:(i + 1) * channels]
             line += px * 3 if channels == 1 else px[:3]
         out.append(line)
-    write_png(sys.argv[2], x1 - x0, y1 - y0, out)
+    with open(sys.argv[2], 'wb') as f:
+        f.write(png_bytes(x1 - x0, y1 - y0, [b'\0' + bytes(r) for r in out]))
 
 
 if __name__ == '__main__':

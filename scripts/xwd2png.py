@@ -38,6 +38,11 @@ def convert(data):
                 row.append(((v >> s) & m) * 255 // m if m else 0)
         rows.append(bytes(row))
 
+    return png_bytes(width, height, rows)
+
+
+def png_bytes(width, height, rows):
+    """An 8-bit RGB PNG of rows that each start with their filter byte (0)."""
     def chunk(kind, body):
         c = kind + body
         return struct.pack('>I', len(body)) + c + struct.pack('>I', zlib.crc32(c) & 0xFFFFFFFF)
