@@ -81,6 +81,7 @@ inline void Split(F4 a, F4& exponent, F4& mantissa) {
 // Four 32-bit integers, for the pixel arithmetic. The products and minima take small operands
 // (see each), where the 16-bit instructions SSE2 has give the exact 32-bit results.
 struct I4 {
+  static constexpr int kLanes = 4;
   __m128i v;
   static I4 Set(int32_t x) { return {_mm_set1_epi32(x)}; }
   // Four values from registers: lanes built this way never wait on four narrow stores.
@@ -116,6 +117,9 @@ inline I4 operator&(I4 a, I4 b) { return {_mm_and_si128(a.v, b.v)}; }
 inline I4 operator|(I4 a, I4 b) { return {_mm_or_si128(a.v, b.v)}; }
 inline I4 operator<<(I4 a, int n) { return {_mm_slli_epi32(a.v, n)}; }
 inline I4 operator>>(I4 a, int n) { return {_mm_srli_epi32(a.v, n)}; }  // logical
+inline I4 Sar(I4 a, int n) { return {_mm_srai_epi32(a.v, n)}; }         // arithmetic
+// Bit k set where lane k of the integer mask is set.
+inline unsigned MaskBits(I4 m) { return unsigned(_mm_movemask_ps(_mm_castsi128_ps(m.v))); }
 // a * b for a, b in [0, 65535] with a product below 65536.
 inline I4 MulSmall(I4 a, I4 b) { return {_mm_mullo_epi16(a.v, b.v)}; }
 // The smaller of a and b, both in [0, 32767].
@@ -216,6 +220,7 @@ inline void Split(F4 a, F4& exponent, F4& mantissa) {
 }
 
 struct I4 {
+  static constexpr int kLanes = 4;
   int32_t v[4];
   static I4 Set(int32_t x) { return {{x, x, x, x}}; }
   static I4 Make(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
@@ -271,6 +276,14 @@ inline I4 operator<<(I4 a, int n) {
 inline I4 operator>>(I4 a, int n) {
   return EachInt(a, a, [n](int32_t x, int32_t) { return int32_t(uint32_t(x) >> n); });
 }
+inline I4 Sar(I4 a, int n) {
+  return EachInt(a, a, [n](int32_t x, int32_t) { return x >> n; });
+}
+inline unsigned MaskBits(I4 m) {
+  unsigned bits = 0;
+  for (int k = 0; k < 4; ++k) bits |= (uint32_t(m.v[k]) >> 31) << k;
+  return bits;
+}
 inline I4 MulSmall(I4 a, I4 b) {
   return EachInt(a, b, [](int32_t x, int32_t y) { return x * y; });
 }
@@ -325,7 +338,49 @@ TAVVY_SIMD_AVX2 void Split(F8 a, F8& exponent, F8& mantissa) {
   mantissa.v = _mm256_castsi256_ps(
       _mm256_or_si256(_mm256_and_si256(bits, _mm256_set1_epi32(0x007FFFFF)), _mm256_set1_epi32(0x3F800000)));
 }
+TAVVY_SIMD_AVX2 unsigned LaneBits(F8 mask) { return unsigned(_mm256_movemask_ps(mask.v)); }
 TAVVY_SIMD_AVX2 F8 operator-(F8 a) { return F8::Set(0.0f) - a; }
+TAVVY_SIMD_AVX2 F8 Abs(F8 a) { return And(a, F8::FromBits(0x7FFFFFFF)); }
+
+// Eight 32-bit integers: I4's operations on eight lanes, lane for lane the same bits.
+struct I8 {
+  static constexpr int kLanes = 8;
+  __m256i v;
+  TAVVY_SIMD_AVX2 static I8 Set(int32_t x) { return {_mm256_set1_epi32(x)}; }
+  TAVVY_SIMD_AVX2 static I8 Load(const int32_t* p) { return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))}; }
+  TAVVY_SIMD_AVX2 static I8 LoadU16(const void* p) {
+    return {_mm256_cvtepu16_epi32(_mm_loadu_si128(static_cast<const __m128i*>(p)))};
+  }
+  TAVVY_SIMD_AVX2 static I8 LoadU32(const void* p) { return {_mm256_loadu_si256(static_cast<const __m256i*>(p))}; }
+  TAVVY_SIMD_AVX2 void Store(int32_t* p) const { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+  TAVVY_SIMD_AVX2 void StoreU16(void* p) const {
+    const __m256i low = _mm256_and_si256(v, _mm256_set1_epi32(0xFFFF));  // packus keeps these as they are
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(low, low), 0x08);
+    _mm_storeu_si128(static_cast<__m128i*>(p), _mm256_castsi256_si128(packed));
+  }
+  TAVVY_SIMD_AVX2 void StoreU32(void* p) const { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
+};
+TAVVY_SIMD_AVX2 I8 Truncate(F8 a) { return {_mm256_cvttps_epi32(a.v)}; }
+TAVVY_SIMD_AVX2 F8 ToFloat(I8 a) { return {_mm256_cvtepi32_ps(a.v)}; }
+TAVVY_SIMD_AVX2 I8 Greater(I8 a, I8 b) { return {_mm256_cmpgt_epi32(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 F8 And(I8 m, F8 f) { return {_mm256_and_ps(_mm256_castsi256_ps(m.v), f.v)}; }
+TAVVY_SIMD_AVX2 I8 operator+(I8 a, I8 b) { return {_mm256_add_epi32(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 I8 operator-(I8 a, I8 b) { return {_mm256_sub_epi32(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 I8 operator&(I8 a, I8 b) { return {_mm256_and_si256(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 I8 operator|(I8 a, I8 b) { return {_mm256_or_si256(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 I8 operator<<(I8 a, int n) { return {_mm256_slli_epi32(a.v, n)}; }
+TAVVY_SIMD_AVX2 I8 operator>>(I8 a, int n) { return {_mm256_srli_epi32(a.v, n)}; }
+TAVVY_SIMD_AVX2 I8 Sar(I8 a, int n) { return {_mm256_srai_epi32(a.v, n)}; }
+TAVVY_SIMD_AVX2 unsigned MaskBits(I8 m) { return unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(m.v))); }
+TAVVY_SIMD_AVX2 I8 MulSmall(I8 a, I8 b) { return {_mm256_mullo_epi16(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 I8 MinSmall(I8 a, I8 b) { return {_mm256_min_epi16(a.v, b.v)}; }
+TAVVY_SIMD_AVX2 I8 Div255Floor(I8 a) {
+  return {_mm256_srli_epi32(_mm256_mulhi_epu16(a.v, _mm256_set1_epi32(0x8081)), 7)};
+}
+TAVVY_SIMD_AVX2 I8 Div255(I8 v) {
+  const I8 t = v + I8::Set(128);
+  return (t + (t >> 8)) >> 8;
+}
 TAVVY_SIMD_AVX2 F8 Greater(F8 a, F8 b) { return Less(b, a); }
 TAVVY_SIMD_AVX2 F8 Saturate(F8 a) { return Min(Max(a, F8::Set(0.0f)), F8::Set(1.0f)); }
 #endif

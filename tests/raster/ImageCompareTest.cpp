@@ -427,6 +427,82 @@ TEST_P(ImageCompare, SameFramesOnEveryThreadCountAndSimdPath) {
     }
 }
 
+// The specialised span loops over every depth format and compare function they take, both
+// filters, a colour key and the blends, drawn over colour and depth buffers of noise (so every
+// comparison goes both ways, and a 24-bit format's low byte must come through untouched): the
+// colour and depth bytes are the same on every SIMD path.
+TEST(ImageCompareDepth, EveryDepthFormatAndFunctionGivesTheSameBytesOnEverySimdPath) {
+  OwnedTexture keyed(PixelFormat::A1R5G5B5, 32, 32, [](int x, int y) {
+    return (x / 4 + y / 4) % 3 == 0 ? Rgba8{0, 0, 0, 255} : Checker(x, y);
+  });
+  keyed.tex.hasColorKey = true;
+  std::vector<std::pair<std::string, std::function<std::unique_ptr<Rasterizer>()>>> devices = {
+      {"program's", [] { return MakeFastRasterizerWithThreads(1, 0); }}};
+#if defined(TAVVY_TEST_PORTABLE_DEVICE)
+  devices.push_back({"SSE2 (no AVX2)", [] { return raster::fast::sse2::MakeDevice(1, 0, false); }});
+  devices.push_back({"portable", [] { return raster::fast::portable::MakeDevice(1, 0, false); }});
+#endif
+  const Mesh ball = Sphere(1.6f, 23, 15, 0xFFC0A080), slab = Quad(-3.1f, -1.3f, 2.7f, 1.9f, 9.5f, 0xC080FFC0, 3, 2);
+  for (const DepthFormat df : {DepthFormat::D16, DepthFormat::D24X8, DepthFormat::D32})
+    for (const PixelFormat pf : {PixelFormat::RGB565, PixelFormat::X8R8G8B8})
+      for (uint32_t f = uint32_t(CmpFunc::Never); f <= uint32_t(CmpFunc::Always); ++f)
+        for (const bool linear : {false, true}) {
+          std::vector<std::vector<uint8_t>> colours, depths;
+          std::vector<uint8_t> noisyDepth;
+          for (const auto& [name, make] : devices) {
+            Canvas c(pf, kW, kH, df);
+            uint32_t seed = 11 + f;
+            auto noise = [&seed](std::vector<uint8_t>& bytes) {
+              for (uint8_t& b : bytes) {
+                seed = seed * 1664525u + 1013904223u;
+                b = uint8_t(seed >> 24);
+              }
+            };
+            noise(c.Bytes());
+            noise(c.DepthBuffer());
+            noisyDepth = c.DepthBuffer();
+            const auto r = make();
+            State s = BaseState(c, pf == PixelFormat::RGB565);
+            s.rs.zFunc = CmpFunc(f);
+            s.rs.colorKeyEnable = true;
+            s.texture = &keyed.tex;
+            s.stage0.magFilter = s.stage0.minFilter = linear ? TextureFilter::Linear : TextureFilter::Point;
+            const std::vector<Light> lights = SceneLights();
+            s.lights = lights;
+            // Depth written, then added and alpha-blended over it without writing.
+            s.world = Mul(RotationY(0.4f), Translation(-0.9f, 0.2f, 6.0f));
+            Draw(*r, s, ball);
+            s.world = Mat4::Identity();
+            s.rs.alphaBlendEnable = true;
+            s.rs.srcBlend = s.rs.destBlend = Blend::One;
+            Draw(*r, s, slab);
+            s.rs.zWriteEnable = false;
+            s.rs.srcBlend = Blend::SrcAlpha;
+            s.rs.destBlend = Blend::InvSrcAlpha;
+            s.world = Mul(RotationX(0.7f), Translation(1.2f, -0.4f, 7.0f));
+            Draw(*r, s, ball);
+            colours.push_back(c.Bytes());
+            depths.push_back(c.DepthBuffer());
+          }
+          for (size_t d = 1; d < devices.size(); ++d) {
+            EXPECT_TRUE(colours[d] == colours[0]) << devices[d].first << " device, depth format " << int(df)
+                                                  << ", function " << f << (linear ? ", bilinear" : "") << ": colours";
+            EXPECT_TRUE(depths[d] == depths[0]) << devices[d].first << " device, depth format " << int(df)
+                                                << ", function " << f << (linear ? ", bilinear" : "") << ": depths";
+          }
+          // Over the noise, Never leaves every byte as it was; Less writes some depths and keeps others.
+          if (f == uint32_t(CmpFunc::Never)) {
+            EXPECT_TRUE(depths[0] == noisyDepth);
+          }
+          if (f == uint32_t(CmpFunc::Less)) {
+            size_t changed = 0;
+            for (size_t i = 0; i < noisyDepth.size(); ++i) changed += depths[0][i] != noisyDepth[i];
+            EXPECT_GT(changed, noisyDepth.size() / 50) << "depth format " << int(df);
+            EXPECT_LT(changed, noisyDepth.size() / 2) << "depth format " << int(df);
+          }
+        }
+}
+
 // A lit draw large enough to share its vertices and triangles out among the render threads,
 // with counts that do not divide evenly among 2, 3 or 4 threads (in groups of eight vertices):
 // no vertex and no triangle may be left out, and the frames are the one thread's.

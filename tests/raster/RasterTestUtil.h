@@ -84,6 +84,9 @@ class Canvas {
   int Width() const { return width_; }
   int Height() const { return height_; }
   const std::vector<uint8_t>& Bytes() const { return pixels_; }
+  std::vector<uint8_t>& Bytes() { return pixels_; }
+  // The depth buffer's bytes as stored (a 24-bit format's unused or stencil byte included).
+  std::vector<uint8_t>& DepthBuffer() { return depth_; }
 
   // Writes a PPM beside the test when TAVVY_RASTER_DUMP names a folder (for looking at renders).
   void Dump(const std::string& name) const {
