@@ -1,6 +1,6 @@
 // The fast rasterizer's pieces, shared by its stages: vertex and lighting (FastVertex.cpp),
 // clipping and triangle set-up (FastSetup.cpp), the draw with its rows dealt out in bands to the
-// worker pool (FastRasterizer.cpp), and the span loops (FastSpans.cpp).
+// worker pool (FastRasterizer.cpp), and the row walk with the span loops (FastSpans.cpp).
 //
 // Everything here lives in an inline namespace named after the SIMD flavour the file is built
 // with, so a test can build the whole device a second time with the portable four-lane helpers
@@ -108,15 +108,19 @@ struct PixelContext {
   bool texPow2Wrap;
   uint32_t keyMask, keyLow, keyHigh;
   Rgba8 tfactor;
-  uint32_t attrs;  // bit k: the span loop reads attribute k (the others need no start value)
+  uint32_t attrs;      // bit k: the span loop reads attribute k (the others need no start value)
+  int clipX0, clipX1;  // the columns a span may cover, inclusive
 };
 
-using SpanFn = void (*)(const PixelContext&, int, int, int, const SpanSetup&);
-// The general span loop for a target and depth format, with or without texturing (null for
-// targets the device cannot draw to).
-SpanFn PickSpan(PixelFormat tf, DepthFormat df, bool tex);
+struct TriangleJob;
+// Draws rows [top, bottom] of a set-up triangle: the row walk and the span loop compiled together
+// per target format, depth format and texturing.
+using RowsFn = void (*)(const PixelContext&, const TriangleJob&, int top, int bottom);
+// The general loop for a target and depth format, with or without texturing (null for targets
+// the device cannot draw to).
+RowsFn PickRows(PixelFormat tf, DepthFormat df, bool tex);
 // The specialised loop for the game's two target formats, or null.
-SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear, bool avx2);
+RowsFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear, bool avx2);
 
 // Whether this CPU runs AVX2 (and this build has the AVX2 copies).
 bool CpuHasAvx2();
@@ -246,7 +250,7 @@ class FastRasterizer final : public Rasterizer {
   std::span<const uint16_t> indices_;  // the draw's, for the render threads
   int64_t minParallelPixels_;
   WorkerPool pool_;
-  SpanFn span_ = nullptr;
+  RowsFn rows_ = nullptr;
   PixelRect rect_;
   const State* state_ = nullptr;
   const VertexData* vertexData_ = nullptr;  // the draw's vertices, for the render threads

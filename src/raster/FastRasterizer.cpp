@@ -90,8 +90,10 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
     pc.keyHigh = t.colorKeyHigh & pc.keyMask;
     pc.linear = st.magFilter != TextureFilter::Point;
   }
-  span_ = PickSpan(s.target.format, hasDepth ? s.depth.format : DepthFormat::None, texturing);
-  if (!span_) return Result::InvalidParams;
+  pc.clipX0 = rect_.x0;
+  pc.clipX1 = rect_.x1 - 1;
+  rows_ = PickRows(s.target.format, hasDepth ? s.depth.format : DepthFormat::None, texturing);
+  if (!rows_) return Result::InvalidParams;
   {
     // The specialised loop when the states are the ones the game draws with.
     const bool defaultStage = st.colorOp == TextureOp::Modulate && st.colorArg1 == ta::Texture &&
@@ -120,10 +122,10 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
     const bool sampling = !texturing || (st.magFilter == st.minFilter && pc.texPow2Wrap);
     pc.attrs = (1u << kAttrs) - 1;
     if (blendOk && sampling && (pc.simpleModulate || defaultStage || passesDiffuse)) {
-      if (SpanFn quick =
+      if (RowsFn quick =
               PickQuick(s.target.format, hasDepth ? s.depth.format : DepthFormat::None,
                         texturing ? s.texture->format : PixelFormat::Unknown, texturing && pc.linear, avx2_)) {
-        span_ = quick;
+        rows_ = quick;
         pc.attrs = 1u << aR | 1u << aG | 1u << aB | 1u << aQ;
         if (!pc.alphaFromTexture) pc.attrs |= 1u << aA;
         if (pc.specular) pc.attrs |= 1u << aSR | 1u << aSG | 1u << aSB;
@@ -223,33 +225,13 @@ void FastRasterizer::DrawJobs(int thread, int threads) const {
 
 void FastRasterizer::DrawJob(const TriangleJob& j, int thread, int threads) const {
   const PixelContext& pc = j.linear == pc_.linear ? pc_ : pcOther_;
-  SpanSetup ss{};
-  std::copy(j.d, j.d + kAttrs, ss.d);
-  ss.dzdx = j.dzdx;
-  auto draw = [&](int top, int bottom) {
-    RowWalker rows(j.tri, top);
-    for (int y = top; y <= bottom; ++y, rows.Next()) {
-      int64_t lo, hi;
-      rows.Span(lo, hi);
-      lo = std::max<int64_t>(lo, rect_.x0);
-      hi = std::min<int64_t>(hi, rect_.x1 - 1);
-      if (lo > hi) continue;
-      // Start values in double at the span's first pixel; only the steps along the span round.
-      double b[3];
-      j.tri.Barycentrics(double(lo), double(y), b);
-      for (int k = 0; k < kAttrs; ++k)
-        if (pc.attrs >> k & 1) ss.a[k] = float(j.vals[k][0] * b[0] + j.vals[k][1] * b[1] + j.vals[k][2] * b[2]);
-      ss.z0 = j.sz[0] * b[0] + j.sz[1] * b[1] + j.sz[2] * b[2];
-      span_(pc, y, int(lo), int(hi), ss);
-    }
-  };
   // Alone, every row is this thread's: one walk from top to bottom.
-  if (threads == 1) return draw(j.y0, j.y1);
+  if (threads == 1) return rows_(pc, j, j.y0, j.y1);
   // The first row of this thread's first band that meets the triangle.
   const int firstBand = j.y0 / kBandRows;
   int band = firstBand + ((thread - firstBand) % threads + threads) % threads;
   for (; band * kBandRows <= j.y1; band += threads)
-    draw(std::max(j.y0, band * kBandRows), std::min(j.y1, band * kBandRows + kBandRows - 1));
+    rows_(pc, j, std::max(j.y0, band * kBandRows), std::min(j.y1, band * kBandRows + kBandRows - 1));
 }
 
 const char* SimdFlavour() {

@@ -1,4 +1,4 @@
-// The fast rasterizer's span loops: one row of a triangle at a time, instantiated per target
+// The fast rasterizer's rows and span loops: a triangle's rows and their spans, instantiated per target
 // format, depth format and texturing, with a specialised loop for the game's common states.
 #include <algorithm>
 #include <cmath>
@@ -212,6 +212,44 @@ void DrawSpan(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss
   }
 }
 
+// Rows [top, bottom] of a triangle, each span handed to Span::Draw (inlined: the row walk, the
+// start values and the span loop are one function, so what stays fixed for the triangle stays
+// in registers).
+template <typename Span>
+TAVVY_FAST_ALWAYS_INLINE void WalkRows(const PixelContext& pc, const TriangleJob& j, int top, int bottom) {
+  SpanSetup ss{};
+  std::copy(j.d, j.d + kAttrs, ss.d);
+  ss.dzdx = j.dzdx;
+  const Span span(pc, ss);
+  RowWalker rows(j.tri, top);
+  for (int y = top; y <= bottom; ++y, rows.Next()) {
+    int64_t lo, hi;
+    rows.Span(lo, hi);
+    lo = std::max<int64_t>(lo, pc.clipX0);
+    hi = std::min<int64_t>(hi, pc.clipX1);
+    if (lo > hi) continue;
+    // Start values in double at the span's first pixel; only the steps along the span round.
+    double b[3];
+    j.tri.Barycentrics(double(lo), double(y), b);
+    for (int k = 0; k < kAttrs; ++k)
+      if (pc.attrs >> k & 1) ss.a[k] = float(j.vals[k][0] * b[0] + j.vals[k][1] * b[1] + j.vals[k][2] * b[2]);
+    ss.z0 = j.sz[0] * b[0] + j.sz[1] * b[1] + j.sz[2] * b[2];
+    span.Draw(pc, y, int(lo), int(hi), ss);
+  }
+}
+
+template <PixelFormat TF, DepthFormat DF, bool TEX>
+struct GeneralSpan {
+  GeneralSpan(const PixelContext&, const SpanSetup&) {}
+  void Draw(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) const {
+    DrawSpan<TF, DF, TEX>(pc, y, x0, x1, ss);
+  }
+};
+template <PixelFormat TF, DepthFormat DF, bool TEX>
+void DrawRows(const PixelContext& pc, const TriangleJob& j, int top, int bottom) {
+  WalkRows<GeneralSpan<TF, DF, TEX>>(pc, j, top, bottom);
+}
+
 // PointTexel of a group of coordinates (in texels), the same bits as one at a time.
 template <typename F>
 TAVVY_FAST_ALWAYS_INLINE auto PointTexels(F v) {
@@ -371,6 +409,29 @@ TAVVY_FAST_ALWAYS_INLINE I KeptByKey(I raw, I keyMask, I keyLow, I keyHigh) {
   return Greater(keyLow, bits) | Greater(bits, keyHigh);
 }
 
+// The ordered-dither thresholds of a row (y & 3) for lanes starting at a column (x & 3).
+struct DitherLanes {
+  int32_t v[4][4][8];
+};
+constexpr DitherLanes MakeDitherLanes() {
+  DitherLanes t{};
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x)
+      for (int k = 0; k < 8; ++k) t.v[y][x][k] = int32_t((2u * kBayer4[y][(x + k) & 3] + 1u) * 255u / 32u);
+  return t;
+}
+inline constexpr DitherLanes kDitherLanes = MakeDitherLanes();
+
+// What the span loop keeps for a whole triangle: the depth step along a row (16.16 of the stored
+// integer, pinned so the sums cannot overflow: a slope beyond one whole depth range per pixel
+// only occurs on slivers a pixel wide) and, for eight lanes, the depth steps and compare masks.
+struct QuickTriangle {
+  int64_t dZ = 0;
+#if defined(TAVVY_FAST_AVX2)
+  DepthSpan8 depth8;
+#endif
+};
+
 // Four lanes of the baseline build, or eight of the AVX2 copy.
 struct Lanes4 {
   using F = simd::F4;
@@ -390,7 +451,8 @@ struct Lanes8 {
 // and colour, blend and packing of the group in integer lanes. Eight lanes compute each half
 // exactly as a group of four starting there would, so both copies give the same bits.
 template <typename L, PixelFormat TF, DepthFormat DF, PixelFormat TXF, bool LINEAR>
-TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) {
+TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss,
+                                        const QuickTriangle& tri) {
   using F = typename L::F;
   using I = typename L::I;
   constexpr int W = F::kLanes;
@@ -403,38 +465,27 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
   uint8_t* const row = pc.target + size_t(y) * pc.pitch + size_t(x0) * bpp;
   uint8_t* zrow = nullptr;
   // Depth as a 16.16 fixed-point count of the stored integer, rounded: no per-pixel double.
-  int64_t Z = 0, dZ = 0;
+  int64_t Z = 0;
+  const int64_t dZ = tri.dZ;
   if constexpr (DF != DepthFormat::None) {
     zrow = pc.depth + size_t(y) * pc.depthPitch + size_t(x0) * zbpp;
-    // Pinned so the sums cannot overflow; every pixel is clamped to [0, 1] anyway, and a slope
-    // beyond one whole depth range per pixel only occurs on slivers a pixel wide.
+    // Pinned so the sums cannot overflow; every pixel is clamped to [0, 1] anyway.
     const double z0 = std::isfinite(ss.z0) ? std::clamp(ss.z0, -2.0, 3.0) : 0.0;
-    const double dz = std::isfinite(ss.dzdx) ? std::clamp(ss.dzdx, -1.0, 1.0) : 0.0;
     Z = RoundHalfAway((z0 * zmax + 0.5) * 65536.0);
-    dZ = RoundHalfAway(dz * zmax * 65536.0);
   }
   const int64_t zTop = int64_t(zmax);
   // Groups start at x0 + a multiple of W, so lane k always has the threshold of column x0 + k.
-  alignas(32) int32_t thresholdLanes[W];
+  const I thresholds = (pc.dither && TF == PixelFormat::RGB565) ? I::Load(kDitherLanes.v[y & 3][x0 & 3])
+                                                                : I::Set(int32_t(kRoundThreshold));
   // Lane k starts from the value at the group's pixel k & ~3 and steps k & 3 from there.
-  alignas(32) float quadStart[W], quadStep[W];
-  for (int k = 0; k < W; ++k) {
-    thresholdLanes[k] =
-        int32_t((pc.dither && TF == PixelFormat::RGB565) ? DitherThreshold(x0 + k, y) : kRoundThreshold);
-    quadStart[k] = float(k & ~3);
-    quadStep[k] = float(k & 3);
-  }
-  const F laneStart = F::Load(quadStart), laneStep = F::Load(quadStep);
+  static constexpr float kQuadStart[8] = {0, 0, 0, 0, 4, 4, 4, 4}, kQuadStep[8] = {0, 1, 2, 3, 0, 1, 2, 3};
+  const F laneStart = F::Load(kQuadStart), laneStep = F::Load(kQuadStep);
   const F fw = F::Set(float(pc.texW)), fh = F::Set(float(pc.texH));
   const int mw = pc.texW - 1, mh = pc.texH - 1;
   const QuickBlend blend = pc.quickBlend;
   const bool alphaFromTexture = pc.alphaFromTexture, specular = pc.specular;
   const bool depthTest = DF != DepthFormat::None && pc.depthTest;
   const F zero = F::Set(0.0f), one = F::Set(1.0f), half = F::Set(0.5f);
-#if defined(TAVVY_FAST_AVX2)
-  DepthSpan8 depthSpan;
-  if constexpr (W == 8 && DF != DepthFormat::None) PrepareDepth8(dZ, pc.zFunc, depthSpan);
-#endif
 
   const int n = x1 - x0 + 1;
   for (int i0 = 0; i0 < n; i0 += W) {
@@ -452,7 +503,7 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
 #if defined(TAVVY_FAST_AVX2)
         if constexpr (W == 8) {
           if (full) {
-            passMask = DepthTest8<DF>(zrow + i0 * zbpp, Z + dZ * i0, zTop, depthSpan, depth8);
+            passMask = DepthTest8<DF>(zrow + i0 * zbpp, Z + dZ * i0, zTop, tri.depth8, depth8);
             done = true;
           }
         }
@@ -581,7 +632,7 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
     I packed;
     if constexpr (TF == PixelFormat::RGB565) {
       // floor((c * max + t) / 255) per channel, t the rounding or dither threshold of the lane.
-      const I t = I::Load(thresholdLanes);
+      const I t = thresholds;
       const I q5 = I::Set(31), q6 = I::Set(63);
       packed = simd::Div255Floor(MulSmall(r, q5) + t) << 11 | simd::Div255Floor(MulSmall(g, q6) + t) << 5 |
                simd::Div255Floor(MulSmall(b, q5) + t);
@@ -618,14 +669,12 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
 }
 }  // namespace
 
-using SpanFn = void (*)(const PixelContext&, int, int, int, const SpanSetup&);
-
 template <PixelFormat TF, DepthFormat DF>
-SpanFn PickTex(bool tex) {
-  return tex ? &DrawSpan<TF, DF, true> : &DrawSpan<TF, DF, false>;
+RowsFn PickTex(bool tex) {
+  return tex ? &DrawRows<TF, DF, true> : &DrawRows<TF, DF, false>;
 }
 template <PixelFormat TF>
-SpanFn PickDepth(DepthFormat df, bool tex) {
+RowsFn PickDepth(DepthFormat df, bool tex) {
   switch (df) {
     case DepthFormat::D16:
       return PickTex<TF, DepthFormat::D16>(tex);
@@ -640,7 +689,7 @@ SpanFn PickDepth(DepthFormat df, bool tex) {
   }
   return PickTex<TF, DepthFormat::None>(tex);
 }
-SpanFn PickSpan(PixelFormat tf, DepthFormat df, bool tex) {
+RowsFn PickRows(PixelFormat tf, DepthFormat df, bool tex) {
   switch (tf) {
     case PixelFormat::RGB565:
       return PickDepth<PixelFormat::RGB565>(df, tex);
@@ -663,30 +712,51 @@ SpanFn PickSpan(PixelFormat tf, DepthFormat df, bool tex) {
   return nullptr;
 }
 
+template <typename L, PixelFormat TF, DepthFormat DF, PixelFormat TXF, bool LINEAR>
+class QuickSpanOf {
+ public:
+  TAVVY_FAST_ALWAYS_INLINE QuickSpanOf(const PixelContext& pc, const SpanSetup& ss) {
+    if constexpr (DF != DepthFormat::None) {
+      constexpr double zmax = DF == DepthFormat::D16 ? 65535.0 : (DF == DepthFormat::D32 ? 4294967295.0 : 16777215.0);
+      const double dz = std::isfinite(ss.dzdx) ? std::clamp(ss.dzdx, -1.0, 1.0) : 0.0;
+      tri_.dZ = RoundHalfAway(dz * zmax * 65536.0);
+#if defined(TAVVY_FAST_AVX2)
+      if constexpr (L::F::kLanes == 8) PrepareDepth8(tri_.dZ, pc.zFunc, tri_.depth8);
+#endif
+    }
+    (void)pc;
+  }
+  TAVVY_FAST_ALWAYS_INLINE void Draw(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) const {
+    QuickSpan<L, TF, DF, TXF, LINEAR>(pc, y, x0, x1, ss, tri_);
+  }
+
+ private:
+  QuickTriangle tri_;
+};
 // The loop compiled for the baseline, and again for AVX2 where the device may pick it at run time:
 // the same operations in the same order, so the same bits.
 template <PixelFormat TF, DepthFormat DF, PixelFormat TXF, bool LINEAR>
-void DrawSpanQuick(const PixelContext& pc, int y, int x0, int x1, const SpanSetup& ss) {
-  QuickSpan<Lanes4, TF, DF, TXF, LINEAR>(pc, y, x0, x1, ss);
+void DrawRowsQuick(const PixelContext& pc, const TriangleJob& j, int top, int bottom) {
+  WalkRows<QuickSpanOf<Lanes4, TF, DF, TXF, LINEAR>>(pc, j, top, bottom);
 }
 #if defined(TAVVY_FAST_AVX2)
 template <PixelFormat TF, DepthFormat DF, PixelFormat TXF, bool LINEAR>
-TAVVY_FAST_TARGET_AVX2 __attribute__((flatten)) void DrawSpanQuickAvx2(const PixelContext& pc, int y, int x0, int x1,
-                                                                       const SpanSetup& ss) {
-  QuickSpan<Lanes8, TF, DF, TXF, LINEAR>(pc, y, x0, x1, ss);
+TAVVY_FAST_TARGET_AVX2 __attribute__((flatten)) void DrawRowsQuickAvx2(const PixelContext& pc, const TriangleJob& j,
+                                                                       int top, int bottom) {
+  WalkRows<QuickSpanOf<Lanes8, TF, DF, TXF, LINEAR>>(pc, j, top, bottom);
 }
 #endif
 template <PixelFormat TF, DepthFormat DF, PixelFormat TXF, bool LINEAR>
-SpanFn QuickFn(bool avx2) {
+RowsFn QuickFn(bool avx2) {
 #if defined(TAVVY_FAST_AVX2)
-  if (avx2) return &DrawSpanQuickAvx2<TF, DF, TXF, LINEAR>;
+  if (avx2) return &DrawRowsQuickAvx2<TF, DF, TXF, LINEAR>;
 #endif
   (void)avx2;
-  return &DrawSpanQuick<TF, DF, TXF, LINEAR>;
+  return &DrawRowsQuick<TF, DF, TXF, LINEAR>;
 }
 
 template <PixelFormat TF, DepthFormat DF, bool LINEAR>
-SpanFn PickQuickTexture(PixelFormat txf, bool avx2) {
+RowsFn PickQuickTexture(PixelFormat txf, bool avx2) {
   switch (txf) {
     case PixelFormat::RGB565:
       return QuickFn<TF, DF, PixelFormat::RGB565, LINEAR>(avx2);
@@ -707,11 +777,11 @@ SpanFn PickQuickTexture(PixelFormat txf, bool avx2) {
   }
 }
 template <PixelFormat TF, DepthFormat DF>
-SpanFn PickQuickFilter(PixelFormat txf, bool linear, bool avx2) {
+RowsFn PickQuickFilter(PixelFormat txf, bool linear, bool avx2) {
   return linear ? PickQuickTexture<TF, DF, true>(txf, avx2) : PickQuickTexture<TF, DF, false>(txf, avx2);
 }
 template <PixelFormat TF>
-SpanFn PickQuickDepth(DepthFormat df, PixelFormat txf, bool linear, bool avx2) {
+RowsFn PickQuickDepth(DepthFormat df, PixelFormat txf, bool linear, bool avx2) {
   switch (df) {
     case DepthFormat::None:
       return PickQuickFilter<TF, DepthFormat::None>(txf, linear, avx2);
@@ -726,7 +796,7 @@ SpanFn PickQuickDepth(DepthFormat df, PixelFormat txf, bool linear, bool avx2) {
   }
 }
 // The specialised path for the game's two target formats, or none.
-SpanFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear, bool avx2) {
+RowsFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear, bool avx2) {
   switch (tf) {
     case PixelFormat::RGB565:
       return PickQuickDepth<PixelFormat::RGB565>(df, txf, linear, avx2);
