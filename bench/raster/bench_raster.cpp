@@ -247,6 +247,9 @@ void BM_FastPart(benchmark::State& st) {
     scene.Draw(*r, t.s, part);
     benchmark::DoNotOptimize(t.pixels.data());
   }
+  long covered = 0;
+  for (size_t i = 0; i < t.pixels.size(); i += 2) covered += t.pixels[i] != 0 || t.pixels[i + 1] != 0;
+  st.counters["pixels"] = double(covered);
 }
 
 void BM_FastRGB565(benchmark::State& st) { RenderFrame(st, true, PixelFormat::RGB565); }
