@@ -1,6 +1,7 @@
 // The fast rasterizer's pieces, shared by its stages: vertex and lighting (FastVertex.cpp),
 // clipping and triangle set-up (FastSetup.cpp), the draw with its rows dealt out in bands to the
-// worker pool (FastRasterizer.cpp), and the row walk with the span loops (FastSpans.cpp).
+// worker pool (FastRasterizer.cpp), and the row walk with the span loops (FastSpans.cpp; the
+// specialised loop in FastSpanLoop.h, compiled again for AVX2 in FastSpansAvx2.cpp).
 //
 // Everything here lives in an inline namespace named after the SIMD flavour the file is built
 // with, so a test can build the whole device a second time with the portable four-lane helpers
@@ -121,6 +122,10 @@ using RowsFn = void (*)(const PixelContext&, const TriangleJob&, int top, int bo
 RowsFn PickRows(PixelFormat tf, DepthFormat df, bool tex);
 // The specialised loop for the game's two target formats, or null.
 RowsFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear, bool avx2);
+#if defined(TAVVY_FAST_AVX2)
+// The same loop compiled for AVX2 (FastSpansAvx2.cpp).
+RowsFn PickQuickAvx2(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear);
+#endif
 
 // Whether this CPU runs AVX2 (and this build has the AVX2 copies).
 bool CpuHasAvx2();
