@@ -220,7 +220,9 @@ struct QuickTriangle {
 #endif
 };
 
-// Four lanes of the baseline build, or eight of the AVX2 copy.
+// Four lanes of the baseline build, or eight of the AVX2 copy. The lane code has no lambdas: a
+// lambda inside a function compiled for AVX2 is compiled for the baseline, and the eight-lane
+// helpers it called would not be inlined.
 struct Lanes4 {
   using F = simd::F4;
   using I = simd::I4;
