@@ -1,7 +1,7 @@
 // The fast rasterizer's pieces, shared by its stages: vertex and lighting (FastVertex.cpp),
 // clipping and triangle set-up (FastSetup.cpp), the draw with its rows dealt out in bands to the
 // worker pool (FastRasterizer.cpp), and the row walk with the span loops (FastSpans.cpp; the
-// specialised loop in FastSpanLoop.h, compiled again for AVX2 in FastSpansAvx2.cpp).
+// common-case loop in FastSpanLoop.h, compiled again for AVX2 in FastSpansAvx2.cpp).
 //
 // Everything here lives in an inline namespace named after the SIMD flavour the file is built
 // with, so a test can build the whole device a second time with the portable four-lane helpers
@@ -120,7 +120,7 @@ using RowsFn = void (*)(const PixelContext&, const TriangleJob&, int top, int bo
 // The general loop for a target and depth format, with or without texturing (null for targets
 // the device cannot draw to).
 RowsFn PickRows(PixelFormat tf, DepthFormat df, bool tex);
-// The specialised loop for the game's two target formats, or null.
+// The common-case loop for the game's two target formats, or null.
 RowsFn PickQuick(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear, bool avx2);
 #if defined(TAVVY_FAST_AVX2)
 // The same loop compiled for AVX2 (FastSpansAvx2.cpp).

@@ -95,7 +95,7 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
   rows_ = PickRows(s.target.format, hasDepth ? s.depth.format : DepthFormat::None, texturing);
   if (!rows_) return Result::InvalidParams;
   {
-    // The specialised loop when the states are the ones the game draws with.
+    // The common-case loop when the states are the ones the game draws with.
     const bool defaultStage = st.colorOp == TextureOp::Modulate && st.colorArg1 == ta::Texture &&
                               isDiffuse(st.colorArg2) && st.alphaOp == TextureOp::SelectArg1 &&
                               st.alphaArg1 == ta::Texture;

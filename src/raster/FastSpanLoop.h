@@ -1,4 +1,4 @@
-// The specialised span loop of the fast rasterizer and the row walk around it, as templates: the
+// The common-case span loop of the fast rasterizer and the row walk around it, as templates: the
 // baseline copy is instantiated in FastSpans.cpp, the AVX2 copy in FastSpansAvx2.cpp (two files,
 // so the two compile side by side).
 #pragma once
@@ -234,7 +234,7 @@ struct Lanes8 {
 };
 #endif
 
-// The game's common case, specialised on target, depth and texture format and the filter:
+// The game's common case, instantiated per target, depth and texture format and the filter:
 // power-of-two wrap, colour = texture x diffuse, and one of the scene's four blend set-ups.
 // Pixels go in groups of four, or eight in the AVX2 copy: the depth test first, then the
 // interpolants of the group in lanes (only when some pixel passed), the texels one at a time,
@@ -521,7 +521,7 @@ RowsFn PickQuickDepth(DepthFormat df, PixelFormat txf, bool linear) {
       return nullptr;
   }
 }
-// The specialised loop for the game's two target formats, or none, from Rows<...>::kFn.
+// The common-case loop for the game's two target formats, or none, from Rows<...>::kFn.
 template <template <PixelFormat, DepthFormat, PixelFormat, bool> class Rows>
 RowsFn PickQuickWith(PixelFormat tf, DepthFormat df, PixelFormat txf, bool linear) {
   switch (tf) {

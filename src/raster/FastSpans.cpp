@@ -1,5 +1,5 @@
 // The fast rasterizer's rows and span loops: a triangle's rows and their spans, instantiated per target
-// format, depth format and texturing, with a specialised loop for the game's common states.
+// format, depth format and texturing, with a faster loop for the game's common states.
 #include <algorithm>
 #include <cmath>
 

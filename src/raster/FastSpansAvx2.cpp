@@ -1,4 +1,4 @@
-// The specialised span loop compiled for AVX2 (eight pixels a lane group), picked at run time
+// The common-case span loop compiled for AVX2 (eight pixels a lane group), picked at run time
 // where the CPU has it.
 #include "raster/FastSpanLoop.h"
 

@@ -4,7 +4,7 @@
 // describe them and hands a `raster::State` to one of the two rasterizers for every draw:
 //   - the reference rasterizer: floating point, per pixel, every light, no shortcuts; it is the
 //     oracle the other one is measured against;
-//   - the fast rasterizer: the one the game runs on (spans specialised per pixel format and state,
+//   - the fast rasterizer: the one the game runs on (spans instantiated per pixel format and state,
 //     lights culled per draw by range, no allocation once warmed up).
 // Enumerations carry the numeric values of the Direct3D 7 constants they stand for, so the front
 // can cast a render-state value straight across.

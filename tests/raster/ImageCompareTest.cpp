@@ -427,7 +427,7 @@ TEST_P(ImageCompare, SameFramesOnEveryThreadCountAndSimdPath) {
     }
 }
 
-// The specialised span loops over every depth format and compare function they take, both
+// The common-case span loops over every depth format and compare function they take, both
 // filters, a colour key and the blends, drawn over colour and depth buffers of noise (so every
 // comparison goes both ways, and a 24-bit format's low byte must come through untouched): the
 // colour and depth bytes are the same on every SIMD path.
