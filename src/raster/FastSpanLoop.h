@@ -47,7 +47,11 @@ TAVVY_FAST_ALWAYS_INLINE auto PointTexels(F v) {
   return Sar(simd::Truncate(Floor(v * F::Set(float(1 << kSubTexelBits)) + F::Set(0.5f))), kSubTexelBits);
 }
 
-// DecodeRaw of raw values in lanes, the same bits as one at a time.
+// The largest depth a format stores.
+constexpr double DepthMax(DepthFormat f) {
+  return f == DepthFormat::D16 ? 65535.0 : (f == DepthFormat::D32 ? 4294967295.0 : 16777215.0);
+}
+
 // 5, 6 and 4 bits to 8, as the decoder widens them.
 template <typename I>
 TAVVY_FAST_ALWAYS_INLINE I Expand5(I x) {
@@ -62,6 +66,7 @@ TAVVY_FAST_ALWAYS_INLINE I Expand4(I x) {
   return MulSmall(x, I::Set(17));
 }
 
+// DecodeRaw of raw values in lanes, the same bits as one at a time.
 template <PixelFormat F, typename I>
 TAVVY_FAST_ALWAYS_INLINE void DecodeLanes(I v, I& r, I& g, I& b, I& a) {
   const I m4 = I::Set(15), m5 = I::Set(31), m6 = I::Set(63), m8 = I::Set(255);
@@ -251,7 +256,7 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
   constexpr int bpp = TF == PixelFormat::RGB565 ? 2 : 4;
   constexpr int zbpp = DF == DepthFormat::D16 ? 2 : 4;
   constexpr int txbpp = (TXF == PixelFormat::X8R8G8B8 || TXF == PixelFormat::A8R8G8B8) ? 4 : 2;
-  constexpr double zmax = DF == DepthFormat::D16 ? 65535.0 : (DF == DepthFormat::D32 ? 4294967295.0 : 16777215.0);
+  constexpr double zmax = DepthMax(DF);
   uint8_t* const row = pc.target + size_t(y) * pc.pitch + size_t(x0) * bpp;
   uint8_t* zrow = nullptr;
   // Depth as a 16.16 fixed-point count of the stored integer, rounded: no per-pixel double.
@@ -463,7 +468,7 @@ class QuickSpanOf {
  public:
   TAVVY_FAST_ALWAYS_INLINE QuickSpanOf(const PixelContext& pc, const SpanSetup& ss) {
     if constexpr (DF != DepthFormat::None) {
-      constexpr double zmax = DF == DepthFormat::D16 ? 65535.0 : (DF == DepthFormat::D32 ? 4294967295.0 : 16777215.0);
+      constexpr double zmax = DepthMax(DF);
       const double dz = std::isfinite(ss.dzdx) ? std::clamp(ss.dzdx, -1.0, 1.0) : 0.0;
       tri_.dZ = RoundHalfAway(dz * zmax * 65536.0);
 #if defined(TAVVY_FAST_AVX2)
