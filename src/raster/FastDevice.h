@@ -111,6 +111,9 @@ struct PixelContext {
   Rgba8 tfactor;
   uint32_t attrs;      // bit k: the span loop reads attribute k (the others need no start value)
   int clipX0, clipX1;  // the columns a span may cover, inclusive
+  // The columns of the target's rows, and of the depth buffer's when there is one: a group of
+  // pixels inside them can be loaded and stored whole.
+  int rowWidth;
 };
 
 struct TriangleJob;

@@ -92,6 +92,7 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
   }
   pc.clipX0 = rect_.x0;
   pc.clipX1 = rect_.x1 - 1;
+  pc.rowWidth = int(hasDepth ? std::min(s.target.width, s.depth.width) : s.target.width);
   rows_ = PickRows(s.target.format, hasDepth ? s.depth.format : DepthFormat::None, texturing);
   if (!rows_) return Result::InvalidParams;
   {

@@ -107,9 +107,10 @@ requires(I::kLanes == 8) TAVVY_FAST_TARGET_AVX2 inline I LanesOf(Fn fn) {
 #endif
 
 #if defined(TAVVY_FAST_AVX2)
-// The depth test of eight pixels in lanes, for a group that lies wholly inside its span. Z is
-// the depth of the group's first pixel and dZ its step, in 16.16 fixed point of the stored
-// integer (as the one-pixel test has them); the same clamping and comparison, the same bits.
+// The depth test of eight pixels in lanes, for a group inside the buffers' rows (lanes past the
+// span's end are tested too; the caller masks them off). Z is the depth of the group's first
+// pixel and dZ its step, in 16.16 fixed point of the stored integer (as the one-pixel test has
+// them); the same clamping and comparison, the same bits.
 struct DepthLanes8 {
   __m256i zq;      // the incoming depths, quantised
   __m256i stored;  // the buffer's raw values under the group
@@ -184,6 +185,12 @@ template <typename F>
 TAVVY_FAST_ALWAYS_INLINE F LaneValues(const SpanSetup& ss, int attr, F first, F step) {
   const F d = F::Set(ss.d[attr]);
   return (F::Set(ss.a[attr]) + first * d) + step * d;
+}
+// All ones in the lanes whose bit is set.
+template <typename I>
+TAVVY_FAST_ALWAYS_INLINE I LaneMask(unsigned bits) {
+  static constexpr int32_t kBit[8] = {1, 2, 4, 8, 16, 32, 64, 128};
+  return Greater(I::Set(int32_t(bits)) & I::Load(kBit), I::Set(0));
 }
 // A colour channel to 0..255 as To8 rounds it.
 template <typename F>
@@ -285,7 +292,9 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
   const int n = x1 - x0 + 1;
   for (int i0 = 0; i0 < n; i0 += W) {
     const int lanes = std::min(W, n - i0);
-    const bool full = lanes == W;
+    // A group inside the buffers' rows is loaded and stored whole, also past the span's end
+    // (those pixels as they were).
+    const bool whole = lanes == W || x0 + i0 + W <= pc.rowWidth;
     // Bit k of a mask stands for lane k.
     alignas(32) uint32_t zq[W] = {};
     unsigned passMask = (1u << lanes) - 1;
@@ -297,8 +306,8 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
         bool done = false;
 #if defined(TAVVY_FAST_AVX2)
         if constexpr (W == 8) {
-          if (full) {
-            passMask = DepthTest8<DF>(zrow + i0 * zbpp, Z + dZ * i0, zTop, tri.depth8, depth8);
+          if (whole) {
+            passMask = DepthTest8<DF>(zrow + i0 * zbpp, Z + dZ * i0, zTop, tri.depth8, depth8) & passMask;
             done = true;
           }
         }
@@ -392,16 +401,19 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
       b = MinSmall(i255, b + To8Lanes(LaneValues(ss, aSB, fi, laneStep) * q));
     }
     uint8_t* const group = row + i0 * bpp;
-    if (blend != QuickBlend::None) {
-      // The pixels under the group: one load for a whole group, lane by lane at the span's end.
-      I d;
-      if (full) {
-        d = TF == PixelFormat::RGB565 ? I::LoadU16(group) : I::LoadU32(group);
+    // The pixels under the group: one load for a whole group, else lane by lane.
+    const bool merge = whole && drawMask != kAll;
+    I under = i255;
+    if (blend != QuickBlend::None || merge) {
+      if (whole) {
+        under = TF == PixelFormat::RGB565 ? I::LoadU16(group) : I::LoadU32(group);
       } else {
-        d = LanesOf<I>([&](int k) -> uint32_t { return k < lanes ? LoadRaw(TF, group + k * bpp) : 0; });
+        under = LanesOf<I>([&](int k) -> uint32_t { return k < lanes ? LoadRaw(TF, group + k * bpp) : 0; });
       }
+    }
+    if (blend != QuickBlend::None) {
       I vr, vg, vb, va;
-      DecodeLanes<TF>(d, vr, vg, vb, va);
+      DecodeLanes<TF>(under, vr, vg, vb, va);
       switch (blend) {
         case QuickBlend::Add:
           r = MinSmall(i255, r + vr);
@@ -434,7 +446,9 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
     } else {
       packed = r << 16 | g << 8 | b;
     }
-    if (drawMask == kAll) {
+    if (whole) {
+      // Lanes not drawn keep the pixels under them.
+      if (merge) packed = under + ((packed - under) & LaneMask<I>(drawMask));
       if constexpr (TF == PixelFormat::RGB565) {
         packed.StoreU16(group);
       } else {
@@ -450,7 +464,7 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
       if (pc.depthWrite) {
 #if defined(TAVVY_FAST_AVX2)
         if constexpr (W == 8) {
-          if (full) {
+          if (whole) {
             DepthWrite8<DF>(zrow + i0 * zbpp, depth8, drawMask);
             continue;
           }

@@ -427,21 +427,34 @@ TEST_P(ImageCompare, SameFramesOnEveryThreadCountAndSimdPath) {
     }
 }
 
+// A checker texture with colour-keyed holes.
+struct KeyedChecker : OwnedTexture {
+  KeyedChecker()
+      : OwnedTexture(PixelFormat::A1R5G5B5, 32, 32, [](int x, int y) {
+          return (x / 4 + y / 4) % 3 == 0 ? Rgba8{0, 0, 0, 255} : Checker(x, y);
+        }) {
+    tex.hasColorKey = true;
+  }
+};
+
+// The program's device on one thread and, where the build has them, its SSE2 and portable copies.
+using NamedDevice = std::pair<std::string, std::function<std::unique_ptr<Rasterizer>()>>;
+std::vector<NamedDevice> SimdPathDevices() {
+  std::vector<NamedDevice> devices = {{"program's", [] { return MakeFastRasterizerWithThreads(1, 0); }}};
+#if defined(TAVVY_TEST_PORTABLE_DEVICE)
+  devices.push_back({"SSE2 (no AVX2)", [] { return raster::fast::sse2::MakeDevice(1, 0, false); }});
+  devices.push_back({"portable", [] { return raster::fast::portable::MakeDevice(1, 0, false); }});
+#endif
+  return devices;
+}
+
 // The common-case span loops over every depth format and compare function they take, both
 // filters, a colour key and the blends, drawn over colour and depth buffers of noise (so every
 // comparison goes both ways, and a 24-bit format's low byte must come through untouched): the
 // colour and depth bytes are the same on every SIMD path.
 TEST(ImageCompareDepth, EveryDepthFormatAndFunctionGivesTheSameBytesOnEverySimdPath) {
-  OwnedTexture keyed(PixelFormat::A1R5G5B5, 32, 32, [](int x, int y) {
-    return (x / 4 + y / 4) % 3 == 0 ? Rgba8{0, 0, 0, 255} : Checker(x, y);
-  });
-  keyed.tex.hasColorKey = true;
-  std::vector<std::pair<std::string, std::function<std::unique_ptr<Rasterizer>()>>> devices = {
-      {"program's", [] { return MakeFastRasterizerWithThreads(1, 0); }}};
-#if defined(TAVVY_TEST_PORTABLE_DEVICE)
-  devices.push_back({"SSE2 (no AVX2)", [] { return raster::fast::sse2::MakeDevice(1, 0, false); }});
-  devices.push_back({"portable", [] { return raster::fast::portable::MakeDevice(1, 0, false); }});
-#endif
+  const KeyedChecker keyed;
+  const std::vector<NamedDevice> devices = SimdPathDevices();
   const Mesh ball = Sphere(1.6f, 23, 15, 0xFFC0A080), slab = Quad(-3.1f, -1.3f, 2.7f, 1.9f, 9.5f, 0xC080FFC0, 3, 2);
   for (const DepthFormat df : {DepthFormat::D16, DepthFormat::D24X8, DepthFormat::D32})
     for (const PixelFormat pf : {PixelFormat::RGB565, PixelFormat::X8R8G8B8})
@@ -500,6 +513,72 @@ TEST(ImageCompareDepth, EveryDepthFormatAndFunctionGivesTheSameBytesOnEverySimdP
             EXPECT_GT(changed, noisyDepth.size() / 50) << "depth format " << int(df);
             EXPECT_LT(changed, noisyDepth.size() / 2) << "depth format " << int(df);
           }
+        }
+}
+
+// Spans that end inside a group of pixels, also against the right edge of a target whose width
+// is no multiple of four or eight and whose rows are padded: every pixel, depth and padding byte
+// the draw does not cover keeps its bytes, and the covered ones do not depend on what was under
+// them, on every SIMD path.
+TEST(ImageCompareEdges, PixelsPastASpansEndKeepTheirBytes) {
+  const KeyedChecker keyed;
+  const std::vector<NamedDevice> devices = SimdPathDevices();
+  // Unlit, so every covered pixel gets a colour that is not black.
+  const Mesh ball = Sphere(1.6f, 23, 15, 0xFFC0A080), slab = Quad(-1.0f, -2.0f, 9.0f, 0.5f, 9.5f, 0xC080FFC0, 3, 2);
+  constexpr int w = 61, h = 37, pad = 6;
+  for (const DepthFormat df : {DepthFormat::D16, DepthFormat::D24X8, DepthFormat::D32})
+    for (const PixelFormat pf : {PixelFormat::RGB565, PixelFormat::X8R8G8B8})
+      for (const bool linear : {false, true})
+        for (const auto& [name, make] : devices) {
+          Canvas blank(pf, w, h, df, pad), noisy(pf, w, h, df, pad);
+          uint32_t seed = 5;
+          for (std::vector<uint8_t>* bytes : {&noisy.Bytes(), &noisy.DepthBuffer()})
+            for (uint8_t& b : *bytes) {
+              seed = seed * 1664525u + 1013904223u;
+              b = uint8_t(seed >> 24);
+            }
+          const std::vector<uint8_t> under = noisy.Bytes(), underDepth = noisy.DepthBuffer();
+          for (Canvas* c : {&blank, &noisy}) {
+            const auto r = make();
+            State s = BaseState(*c, pf == PixelFormat::RGB565);
+            s.rs.lighting = false;
+            s.rs.zFunc = CmpFunc::Always;
+            s.rs.colorKeyEnable = true;
+            s.texture = &keyed.tex;
+            s.stage0.magFilter = s.stage0.minFilter = linear ? TextureFilter::Linear : TextureFilter::Point;
+            s.world = Mul(RotationY(0.4f), Translation(2.6f, 0.3f, 6.0f));
+            Draw(*r, s, ball);
+            s.world = Mat4::Identity();
+            Draw(*r, s, slab);
+          }
+          const int bpp = BytesPerPixel(pf), zbpp = DepthBytes(df), pitch = w * bpp + pad;
+          size_t drawn = 0, kept = 0, wrong = 0;
+          for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+              const uint8_t* was = under.data() + size_t(y) * pitch + size_t(x) * bpp;
+              const uint8_t* wasZ = underDepth.data() + (size_t(y) * w + x) * zbpp;
+              if (blank.Raw(x, y) != 0) {
+                ++drawn;
+                wrong += noisy.Raw(x, y) != blank.Raw(x, y) || noisy.Depth(x, y) != blank.Depth(x, y);
+              } else {
+                ++kept;
+                wrong += noisy.Raw(x, y) != LoadRaw(pf, was) || noisy.Depth(x, y) != LoadDepth(df, wasZ);
+              }
+            }
+            for (int b = w * bpp; b < pitch; ++b)
+              wrong += noisy.Bytes()[size_t(y) * pitch + b] != under[size_t(y) * pitch + b];
+          }
+          // A 24-bit format's low byte is never the draw's.
+          if (df == DepthFormat::D24X8)
+            for (size_t i = 0; i < underDepth.size(); i += 4) wrong += noisy.DepthBuffer()[i] != underDepth[i];
+          EXPECT_EQ(wrong, 0u) << name << " device, target " << int(pf) << ", depth format " << int(df)
+                               << (linear ? ", bilinear" : "");
+          EXPECT_GT(drawn, size_t(w * h / 5)) << name;
+          EXPECT_GT(kept, size_t(w * h / 5)) << name;
+          // The draw reaches the right edge.
+          int rightmost = 0;
+          for (int y = 0; y < h; ++y) rightmost += blank.Raw(w - 1, y) != 0;
+          EXPECT_GT(rightmost, 3) << name;
         }
 }
 
