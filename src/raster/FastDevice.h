@@ -199,6 +199,12 @@ class FastRasterizer final : public Rasterizer {
   float wv_[4][4] = {}, wvp_[4][4] = {}, view_[4][4] = {};
   Mat3 normal_{};
   float guardX_ = 1, guardY_ = 1;
+  // Every light of the state in camera space, kept while the lights and the view stay the same
+  // (most draws of a frame change neither), and the ones that can reach this draw.
+  std::vector<PreparedLight> viewLights_;
+  std::vector<Light> viewLightsOf_;
+  float viewLightsView_[4][4] = {};
+  bool viewLightsValid_ = false;
   std::vector<PreparedLight> lights_;
   // The lights again, field by field and padded to a multiple of 4 with lights that reach
   // nothing, for the branch-free loop used when no spot light is involved. A directional light

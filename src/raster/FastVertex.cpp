@@ -2,6 +2,7 @@
 // vertex transformed, lit and classified against the clip planes once per draw.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <type_traits>
 
@@ -258,57 +259,72 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
   const V3 centre = TransformPoint(wv_, V3{cx, cy, cz});
   finite = std::isfinite(centre.x) && std::isfinite(centre.y) && std::isfinite(centre.z) && std::isfinite(radius);
 
-  for (const Light& l : s.lights) {
-    PreparedLight p;
-    p.directional = l.type == LightType::Directional;
-    p.spot = l.type == LightType::Spot;
-    if (p.directional) {
-      const V3 towards = Normalized(TransformDirection(view_, V3{-l.direction.x, -l.direction.y, -l.direction.z}));
-      p.px = towards.x;
-      p.py = towards.y;
-      p.pz = towards.z;
-    } else {
-      if (!(l.range >= 0)) continue;
-      const V3 at = TransformPoint(view_, V3{l.position.x, l.position.y, l.position.z});
-      p.px = at.x;
-      p.py = at.y;
-      p.pz = at.z;
-      if (finite) {
-        // Cannot reach any vertex of this draw. (The lights kept decide the order of the sums,
-        // so the answer must be exactly the square root's.)
-        const float d2 = Square(p.px - centre.x) + Square(p.py - centre.y) + Square(p.pz - centre.z);
-        if (BeyondReach(d2, l.range + radius)) continue;
+  // The lights in camera space, again only when the lights or the view changed.
+  static_assert(sizeof(Light) == 26 * sizeof(float), "lights are compared byte for byte");
+  const bool same = viewLightsValid_ && viewLightsOf_.size() == s.lights.size() &&
+                    std::memcmp(viewLightsOf_.data(), s.lights.data(), s.lights.size() * sizeof(Light)) == 0 &&
+                    std::memcmp(viewLightsView_, view_, sizeof view_) == 0;
+  if (!same) {
+    viewLights_.clear();
+    for (const Light& l : s.lights) {
+      PreparedLight p;
+      p.directional = l.type == LightType::Directional;
+      p.spot = l.type == LightType::Spot;
+      if (p.directional) {
+        const V3 towards = Normalized(TransformDirection(view_, V3{-l.direction.x, -l.direction.y, -l.direction.z}));
+        p.px = towards.x;
+        p.py = towards.y;
+        p.pz = towards.z;
+      } else {
+        if (!(l.range >= 0)) continue;
+        const V3 at = TransformPoint(view_, V3{l.position.x, l.position.y, l.position.z});
+        p.px = at.x;
+        p.py = at.y;
+        p.pz = at.z;
+        p.range = l.range;
+        p.range2 = l.range * l.range * 1.0001f;  // a loose first test; the exact one follows
+        p.a0 = l.attenuation0;
+        p.a1 = l.attenuation1;
+        p.a2 = l.attenuation2;
+        if (p.spot) {
+          const V3 axis = Normalized(TransformDirection(view_, V3{l.direction.x, l.direction.y, l.direction.z}));
+          p.sx = axis.x;
+          p.sy = axis.y;
+          p.sz = axis.z;
+          p.cosTheta = std::cos(l.theta * 0.5f);
+          p.cosPhi = std::cos(l.phi * 0.5f);
+          p.falloff = l.falloff;
+        }
       }
-      p.range = l.range;
-      p.range2 = l.range * l.range * 1.0001f;  // a loose first test; the exact one follows
-      p.a0 = l.attenuation0;
-      p.a1 = l.attenuation1;
-      p.a2 = l.attenuation2;
-      if (p.spot) {
-        const V3 axis = Normalized(TransformDirection(view_, V3{l.direction.x, l.direction.y, l.direction.z}));
-        p.sx = axis.x;
-        p.sy = axis.y;
-        p.sz = axis.z;
-        p.cosTheta = std::cos(l.theta * 0.5f);
-        p.cosPhi = std::cos(l.phi * 0.5f);
-        p.falloff = l.falloff;
-      }
+      p.dr = l.diffuse.r;
+      p.dg = l.diffuse.g;
+      p.db = l.diffuse.b;
+      p.sr = l.specular.r;
+      p.sg = l.specular.g;
+      p.sb = l.specular.b;
+      p.ar = l.ambient.r;
+      p.ag = l.ambient.g;
+      p.ab = l.ambient.b;
+      viewLights_.push_back(p);
     }
-    p.dr = l.diffuse.r;
-    p.dg = l.diffuse.g;
-    p.db = l.diffuse.b;
-    p.sr = l.specular.r;
-    p.sg = l.specular.g;
-    p.sb = l.specular.b;
-    p.ar = l.ambient.r;
-    p.ag = l.ambient.g;
-    p.ab = l.ambient.b;
+    viewLightsOf_.assign(s.lights.begin(), s.lights.end());
+    std::memcpy(viewLightsView_, view_, sizeof view_);
+    viewLightsValid_ = true;
+  }
+  for (const PreparedLight& p : viewLights_) {
+    if (!p.directional && finite) {
+      // Cannot reach any vertex of this draw. (The lights kept decide the order of the sums, so
+      // the answer must be exactly the square root's.)
+      const float d2 = Square(p.px - centre.x) + Square(p.py - centre.y) + Square(p.pz - centre.z);
+      if (BeyondReach(d2, p.range + radius)) continue;
+    }
     lights_.push_back(p);
   }
   soaUsable_ = std::none_of(lights_.begin(), lights_.end(), [](const PreparedLight& p) { return p.spot; });
   soaCount_ = (lights_.size() + 3) & ~size_t(3);
-  soa_.assign(soaCount_ * kSoaFields, 0.0f);
-  soaDirectional_.assign(soaCount_, 0);
+  // Every field of every light, the padding included, is written below.
+  soa_.resize(soaCount_ * kSoaFields);
+  soaDirectional_.resize(soaCount_);
   size_t j = 0;
   for (const PreparedLight& p : lights_) {
     const bool d = p.directional;
@@ -345,10 +361,16 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
       const float hx = ux + 0.0f, hy = uy + 0.0f, hz = uz + -1.0f;
       const float g[] = {ux, uy, uz, att, inRange ? 1.0f : 0.0f, hx, hy, hz, std::sqrt(hx * hx + hy * hy + hz * hz)};
       for (int k = sUx; k < kSoaFields; ++k) soa_[size_t(k) * soaCount_ + j] = g[k - sUx];
+    } else {
+      for (int k = sUx; k < kSoaFields; ++k) soa_[size_t(k) * soaCount_ + j] = 0.0f;
     }
     ++j;
   }
-  for (; j < soaCount_; ++j) soa_[size_t(sRange) * soaCount_ + j] = -1.0f;  // padding reaches nothing
+  for (; j < soaCount_; ++j) {
+    for (int k = 0; k < kSoaFields; ++k) soa_[size_t(k) * soaCount_ + j] = 0.0f;
+    soa_[size_t(sRange) * soaCount_ + j] = -1.0f;  // padding reaches nothing
+    soaDirectional_[j] = 0;
+  }
 }
 
 void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_t index, FVert& o, uint32_t& outcode) {

@@ -131,6 +131,32 @@ TEST_P(Lighting, PointLightAttenuationAndRange) {
   ExpectColor(Lit(), 1, 1, 1);
 }
 
+// Lighting is worked out in camera space: when only the view moves, the same lights move with
+// it (the triangle and the point light both step back by one, so nothing changes); when the
+// view moves the other way round and the world follows, the light stays behind.
+TEST_P(Lighting, TheSameLightsUnderAMovedViewMoveWithIt) {
+  state_.rs.diffuseMaterialSource = MaterialSource::Material;
+  Light l;
+  l.type = LightType::Point;
+  l.position = {0, 0, 5};
+  l.diffuse = {0.9f, 0.6f, 0.3f, 1};
+  l.range = 10;
+  l.attenuation0 = 0.5f;
+  l.attenuation1 = 0.1f;
+  l.attenuation2 = 0.02f;
+  lights_ = {l};
+  const double a = 1 / 1.5;  // d = 5
+  ExpectColor(Lit(), 0.9 * a, 0.6 * a, 0.3 * a);
+  state_.view = Translation(0, 0, 1);
+  ExpectColor(Lit(), 0.9 * a, 0.6 * a, 0.3 * a);
+  // The world one step back and the view one step forward: the triangle is where it was, the
+  // light one step nearer the eye (d = 6: attenuation 1 / (0.5 + 0.6 + 0.72)).
+  state_.world = Translation(0, 0, 1);
+  state_.view = Translation(0, 0, -1);
+  const double b = 1 / 1.82;
+  ExpectColor(Lit(), 0.9 * b, 0.6 * b, 0.3 * b);
+}
+
 TEST_P(Lighting, SpecularHalfwayVectorAndLocalViewer) {
   state_.rs.specularEnable = true;
   state_.rs.specularMaterialSource = MaterialSource::Material;
