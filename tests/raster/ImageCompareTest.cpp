@@ -114,22 +114,10 @@ std::vector<Light> SceneLights() {
   sun.diffuse = {0.9f, 0.85f, 0.8f, 1};
   sun.specular = {0.8f, 0.8f, 0.8f, 1};
   sun.ambient = {0.1f, 0.1f, 0.1f, 1};
-  Light lamp;
-  lamp.type = LightType::Point;
-  lamp.position = {4, 2, 6};
-  lamp.diffuse = {3.0f, 0.6f, 0.6f, 1};
+  Light lamp = PointLight({4, 2, 6}, {3.0f, 0.6f, 0.6f, 1}, 12, 0.2f, 0.3f, 0.01f);
   lamp.specular = {1.0f, 0.3f, 0.3f, 1};
   lamp.ambient = {0.2f, 0.0f, 0.0f, 1};
-  lamp.range = 12;
-  lamp.attenuation0 = 0.2f;
-  lamp.attenuation1 = 0.3f;
-  lamp.attenuation2 = 0.01f;
-  Light dark;  // an explosion light gone negative
-  dark.type = LightType::Point;
-  dark.position = {-4, -3, 8};
-  dark.diffuse = {0.5f, -2.0f, -2.0f, 1};
-  dark.range = 6;
-  dark.attenuation1 = 1;
+  const Light dark = PointLight({-4, -3, 8}, {0.5f, -2.0f, -2.0f, 1}, 6, 0, 1, 0);  // an explosion light gone negative
   return {sun, lamp, dark};
 }
 

@@ -67,6 +67,13 @@ class Lighting : public ::testing::TestWithParam<Factory> {
     return l;
   }
 
+  // A point light five in front of the eye, attenuated 1 / (0.5 + 0.1 d + 0.02 d^2).
+  static Light Lamp() {
+    Light l = PointLight({0, 0, 5}, {0.9f, 0.6f, 0.3f, 1}, 10, 0.5f, 0.1f, 0.02f);
+    l.ambient = {0.3f, 0.3f, 0.3f, 1};
+    return l;
+  }
+
   Canvas canvas_;
   std::unique_ptr<Rasterizer> device_;
   State state_;
@@ -100,15 +107,7 @@ TEST_P(Lighting, DirectionalLightWithAmbientAndEmissive) {
 
 TEST_P(Lighting, PointLightAttenuationAndRange) {
   state_.rs.diffuseMaterialSource = MaterialSource::Material;
-  Light l;
-  l.type = LightType::Point;
-  l.position = {0, 0, 5};
-  l.diffuse = {0.9f, 0.6f, 0.3f, 1};
-  l.ambient = {0.3f, 0.3f, 0.3f, 1};
-  l.range = 10;
-  l.attenuation0 = 0.5f;
-  l.attenuation1 = 0.1f;
-  l.attenuation2 = 0.02f;
+  const Light l = Lamp();
   lights_ = {l};
   // d = 5: attenuation 1 / (0.5 + 0.5 + 0.5); N.L = 1.
   const double a = 1 / 1.5;
@@ -136,15 +135,8 @@ TEST_P(Lighting, PointLightAttenuationAndRange) {
 // view moves the other way round and the world follows, the light stays behind.
 TEST_P(Lighting, TheSameLightsUnderAMovedViewMoveWithIt) {
   state_.rs.diffuseMaterialSource = MaterialSource::Material;
-  Light l;
-  l.type = LightType::Point;
-  l.position = {0, 0, 5};
-  l.diffuse = {0.9f, 0.6f, 0.3f, 1};
-  l.range = 10;
-  l.attenuation0 = 0.5f;
-  l.attenuation1 = 0.1f;
-  l.attenuation2 = 0.02f;
-  lights_ = {l};
+  lights_ = {Lamp()};
+  lights_[0].ambient = {};
   const double a = 1 / 1.5;  // d = 5
   ExpectColor(Lit(), 0.9 * a, 0.6 * a, 0.3 * a);
   state_.view = Translation(0, 0, 1);

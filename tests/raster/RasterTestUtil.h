@@ -127,6 +127,21 @@ inline raster::Mat4 Perspective(float fov, float aspect, float zn, float zf) {
   return m;
 }
 
+// A point light with its diffuse colour, range and attenuation (no specular or ambient).
+inline Light PointLight(Vec3 position, Color diffuse, float range, float a0, float a1, float a2) {
+  return {.type = LightType::Point,
+          .diffuse = diffuse,
+          .specular = {},
+          .ambient = {},
+          .position = position,
+          .direction = {0, 0, 1},
+          .range = range,
+          .falloff = 0,
+          .attenuation0 = a0,
+          .attenuation1 = a1,
+          .attenuation2 = a2};
+}
+
 inline raster::Mat4 Translation(float x, float y, float z) {
   raster::Mat4 m = raster::Mat4::Identity();
   m.m[3][0] = x;
