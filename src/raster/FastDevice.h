@@ -104,6 +104,7 @@ struct PixelContext {
   // texture
   const uint8_t* tex;
   int32_t texPitch;
+  int texPitchShift;  // log2 of the pitch when it is a power of two, else -1
   PixelFormat texFormat;
   int texW, texH, texBpp;
   bool texPow2Wrap;

@@ -8,6 +8,7 @@
 // triangles, and the rows dealt out in bands to the worker pool. A large draw also shares its
 // vertices and its triangle set-up out among the pool's threads, in runs kept in draw order.
 #include <algorithm>
+#include <bit>
 #include <functional>
 
 #include "raster/FastDevice.h"
@@ -78,6 +79,8 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
     const Texture& t = *s.texture;
     pc.tex = static_cast<const uint8_t*>(t.pixels);
     pc.texPitch = t.pitch;
+    pc.texPitchShift = -1;
+    if (t.pitch > 0 && (t.pitch & (t.pitch - 1)) == 0) pc.texPitchShift = std::countr_zero(uint32_t(t.pitch));
     pc.texFormat = t.format;
     pc.texW = int(t.width);
     pc.texH = int(t.height);

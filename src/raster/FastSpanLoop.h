@@ -52,6 +52,20 @@ constexpr double DepthMax(DepthFormat f) {
   return f == DepthFormat::D16 ? 65535.0 : (f == DepthFormat::D32 ? 4294967295.0 : 16777215.0);
 }
 
+// The byte offsets in the texture of the texels at columns x and rows y (wrapped already): in
+// lanes when the pitch is a power of two, else one at a time.
+template <int TXBPP, typename I>
+TAVVY_FAST_ALWAYS_INLINE void TexelOffsets(const PixelContext& pc, I x, I y, int32_t* off) {
+  if (pc.texPitchShift >= 0) {
+    ((y << pc.texPitchShift) + (x << (TXBPP == 4 ? 2 : 1))).Store(off);
+    return;
+  }
+  alignas(32) int32_t tx[I::kLanes], ty[I::kLanes];
+  x.Store(tx);
+  y.Store(ty);
+  for (int k = 0; k < I::kLanes; ++k) off[k] = ty[k] * pc.texPitch + tx[k] * TXBPP;
+}
+
 // 5, 6 and 4 bits to 8, as the decoder widens them.
 template <typename I>
 TAVVY_FAST_ALWAYS_INLINE I Expand5(I x) {
@@ -345,24 +359,24 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
         // The four texels around each pixel; their weights, colour key and weighted sums in
         // lanes. Every product and sum is a whole number below 2^24, so the float lanes hold
         // them exactly and the result is the integer one.
-        alignas(32) int32_t tx[W], ty[W];
         const F sane = F::Set(1e6f);  // NaN, infinite or absurd: no meaningful filter weights
         u = And(Less(Abs(u), sane), u);
         v = And(Less(Abs(v), sane), v);
         const F tu = u * fw - half, tv = v * fh - half;
         const F fu = Floor(PinCoordinate(tu)), fv = Floor(PinCoordinate(tv));
         const F c256 = F::Set(256.0f);
-        fu.StoreInt(tx);
-        fv.StoreInt(ty);
+        // The byte offsets of the four texels around each pixel, wrapped.
+        const I x0 = simd::Truncate(fu), y0 = simd::Truncate(fv), i1 = I::Set(1);
+        const I cx[2] = {x0 & I::Set(mw), (x0 + i1) & I::Set(mw)}, cy[2] = {y0 & I::Set(mh), (y0 + i1) & I::Set(mh)};
+        alignas(32) int32_t offsets[4][W];
+        for (int c = 0; c < 4; ++c) TexelOffsets<txbpp>(pc, cx[c & 1], cy[c >> 1], offsets[c]);
         const F wu = simd::ToFloat(simd::Truncate(Min(Max((tu - fu) * c256, zero), c256)));
         const F wv = simd::ToFloat(simd::Truncate(Min(Max((tv - fv) * c256, zero), c256)));
         const F weight[4] = {(c256 - wu) * (c256 - wv), wu * (c256 - wv), (c256 - wu) * wv, wu * wv};
         F sum[4] = {zero, zero, zero, zero}, keyedWeight = zero;
         for (int c = 0; c < 4; ++c) {
-          const I raw = LanesOf<I>([&](int k) -> uint32_t {
-            const int x = (tx[k] + (c & 1)) & mw, y = (ty[k] + (c >> 1)) & mh;
-            return LoadRaw(TXF, pc.tex + size_t(y) * pc.texPitch + size_t(x) * txbpp);
-          });
+          const int32_t* const off = offsets[c];
+          const I raw = LanesOf<I>([&](int k) -> uint32_t { return LoadRaw(TXF, pc.tex + off[k]); });
           F w = weight[c];
           if (pc.colorKey) {
             const F k = And(KeptByKey(raw, keyMask, keyLow, keyHigh), w);
@@ -380,12 +394,9 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
         tb = simd::Truncate((sum[2] + round) * unit);
         ta = simd::Truncate((sum[3] + round) * unit);
       } else {
-        alignas(32) int32_t tx[W], ty[W];
-        (PointTexels(u * fw) & I::Set(mw)).Store(tx);
-        (PointTexels(v * fh) & I::Set(mh)).Store(ty);
-        const I raw = LanesOf<I>([&](int k) -> uint32_t {
-          return LoadRaw(TXF, pc.tex + size_t(ty[k]) * pc.texPitch + size_t(tx[k]) * txbpp);
-        });
+        alignas(32) int32_t off[W];
+        TexelOffsets<txbpp>(pc, PointTexels(u * fw) & I::Set(mw), PointTexels(v * fh) & I::Set(mh), off);
+        const I raw = LanesOf<I>([&](int k) -> uint32_t { return LoadRaw(TXF, pc.tex + off[k]); });
         if (pc.colorKey) keyedMask = ~simd::MaskBits(KeptByKey(raw, keyMask, keyLow, keyHigh)) & passMask;
         DecodeLanes<TXF>(raw, tr, tg, tb, ta);
       }
