@@ -328,9 +328,9 @@ TAVVY_SIMD_AVX2 F8 Pow2i(F8 e) {
   const __m256i i = _mm256_cvttps_epi32(e.v);
   return {_mm256_castsi256_ps(_mm256_slli_epi32(_mm256_add_epi32(i, _mm256_set1_epi32(127)), 23))};
 }
+// For |a| < 2^31, F4's bits: the exact floor, with +0 for -0 (the sum with +0 sees to that).
 TAVVY_SIMD_AVX2 F8 Floor(F8 a) {
-  const __m256 t = _mm256_cvtepi32_ps(_mm256_cvttps_epi32(a.v));
-  return {_mm256_sub_ps(t, _mm256_and_ps(_mm256_cmp_ps(t, a.v, _CMP_GT_OS), _mm256_set1_ps(1.0f)))};
+  return {_mm256_add_ps(_mm256_round_ps(a.v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC), _mm256_setzero_ps())};
 }
 TAVVY_SIMD_AVX2 void Split(F8 a, F8& exponent, F8& mantissa) {
   const __m256i bits = _mm256_castps_si256(a.v);

@@ -1,6 +1,7 @@
 // The four-lane helpers of the fast rasterizer: the specular power without the library call.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -11,6 +12,33 @@
 namespace {
 
 using raster::simd::F4;
+
+#if defined(TAVVY_RASTER_F8)
+// The eight-lane floor over a buffer (compiled for AVX2, called only where the CPU has it).
+__attribute__((target("avx2"))) void FloorEight(const float* in, float* out, size_t n) {
+  for (size_t i = 0; i + 8 <= n; i += 8) Floor(raster::simd::F8::Load(in + i)).Store(out + i);
+}
+
+// The eight-lane floor is the four-lane one, bit for bit, over the range its callers pin their
+// values to: whole numbers, halves and the floats beside them, both signs and zeros, up to 2^30.
+TEST(SimdFloor, EightLanesGiveTheFourLanesBits) {
+  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "this CPU has no AVX2";
+  std::vector<float> in;
+  for (const float m : {0.0f, 0.5f, 1.0f, 2.5f, 3.0f, 1023.5f, 65536.0f, 8388607.5f, 8388608.0f, 1e9f, 1073741824.0f})
+    for (const float sign : {1.0f, -1.0f}) {
+      const float x = sign * m;
+      in.insert(in.end(), {x, std::nextafter(x, -2e9f), std::nextafter(x, 2e9f)});
+    }
+  while (in.size() % 8) in.push_back(0.25f);
+  std::vector<float> four(in.size()), eight(in.size());
+  for (size_t i = 0; i < in.size(); i += 4) Floor(F4::Load(&in[i])).Store(&four[i]);
+  FloorEight(in.data(), eight.data(), in.size());
+  for (size_t i = 0; i < in.size(); ++i) {
+    EXPECT_EQ(std::bit_cast<uint32_t>(eight[i]), std::bit_cast<uint32_t>(four[i])) << in[i];
+    EXPECT_EQ(four[i], std::floor(in[i])) << in[i];
+  }
+}
+#endif
 
 // x^p against the library, over the bases a lit vertex can have (0, 1] and the powers materials
 // use: relative error below 2e-5 (a 200th of an 8-bit level at full scale) wherever the result is a normal float, 0
