@@ -78,10 +78,12 @@ struct Mat3 {
 
 // Interpolated quantities across a triangle: z (double, for 24/32-bit depth), then floats.
 enum Attr { aR, aG, aB, aA, aSR, aSG, aSB, aSA, aUQ, aVQ, aQ, kAttrs };
+// The attributes padded to a whole number of four-lane groups.
+inline constexpr int kAttrLanes = 12;
 
 struct SpanSetup {
   double z0, dzdx;
-  float a[kAttrs], d[kAttrs];
+  float a[kAttrLanes], d[kAttrs];
 };
 
 enum class QuickBlend : uint8_t { None, Add, Alpha, Subtract };
@@ -110,7 +112,7 @@ struct PixelContext {
   bool texPow2Wrap;
   uint32_t keyMask, keyLow, keyHigh;
   Rgba8 tfactor;
-  uint32_t attrs;      // bit k: the span loop reads attribute k (the others need no start value)
+  uint32_t attrs;      // bit k: the span loop reads attribute k (the others need no step)
   int clipX0, clipX1;  // the columns a span may cover, inclusive
   // The columns of the target's rows, and of the depth buffer's when there is one: a group of
   // pixels inside them can be loaded and stored whole.
@@ -137,7 +139,7 @@ bool CpuHasAvx2();
 // A triangle set up for the pixel loop: coverage, attribute planes and the rows it spans.
 struct TriangleJob {
   SnappedTriangle tri;
-  double vals[kAttrs][3];  // attributes (divided by w) at the three corners
+  double vals[3][kAttrLanes];  // attributes (divided by w) at each corner, the padding 0
   double sz[3];
   float d[kAttrs];  // steps along x
   double dzdx;

@@ -88,16 +88,17 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
   tri.BarycentricSteps(ex, ey);
   const uint32_t attrs = pc_.attrs;
   for (int i = 0; i < 3; ++i) {
-    for (int k = 0; k < 8; ++k) j.vals[k][i] = v[i]->c[k] * rhw[i];
-    j.vals[aUQ][i] = v[i]->u * rhw[i];
-    j.vals[aVQ][i] = v[i]->v * rhw[i];
-    j.vals[aQ][i] = rhw[i];
+    for (int k = 0; k < 8; ++k) j.vals[i][k] = v[i]->c[k] * rhw[i];
+    j.vals[i][aUQ] = v[i]->u * rhw[i];
+    j.vals[i][aVQ] = v[i]->v * rhw[i];
+    j.vals[i][aQ] = rhw[i];
+    for (int k = kAttrs; k < kAttrLanes; ++k) j.vals[i][k] = 0;
     j.sz[i] = sz[i];
   }
   // Steps along x of the attributes the span loop reads (the others stay 0).
   double cx[kAttrs] = {};
   for (int k = 0; k < kAttrs; ++k) {
-    if (attrs >> k & 1) cx[k] = j.vals[k][0] * ex[0] + j.vals[k][1] * ex[1] + j.vals[k][2] * ex[2];
+    if (attrs >> k & 1) cx[k] = j.vals[0][k] * ex[0] + j.vals[1][k] * ex[1] + j.vals[2][k] * ex[2];
     j.d[k] = float(cx[k]);
   }
   j.dzdx = sz[0] * ex[0] + sz[1] * ex[1] + sz[2] * ex[2];
@@ -108,8 +109,8 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
     tri.Barycentrics(0, 0, e0);
     double c0[kAttrs], cy[kAttrs];
     for (int k = 0; k < kAttrs; ++k) {
-      c0[k] = j.vals[k][0] * e0[0] + j.vals[k][1] * e0[1] + j.vals[k][2] * e0[2];
-      cy[k] = j.vals[k][0] * ey[0] + j.vals[k][1] * ey[1] + j.vals[k][2] * ey[2];
+      c0[k] = j.vals[0][k] * e0[0] + j.vals[1][k] * e0[1] + j.vals[2][k] * e0[2];
+      cy[k] = j.vals[0][k] * ey[0] + j.vals[1][k] * ey[1] + j.vals[2][k] * ey[2];
     }
     const double mx = (sx[0] + sx[1] + sx[2]) / 3.0, my = (sy[0] + sy[1] + sy[2]) / 3.0;
     const double q = c0[aQ] + cx[aQ] * mx + cy[aQ] * my;
