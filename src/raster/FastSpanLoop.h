@@ -386,8 +386,9 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
         const F fu = Floor(PinCoordinate(tu)), fv = Floor(PinCoordinate(tv));
         const F c256 = F::Set(256.0f);
         // The byte offsets of the four texels around each pixel, wrapped.
-        const I x0 = simd::Truncate(fu), y0 = simd::Truncate(fv), i1 = I::Set(1);
-        const I cx[2] = {x0 & I::Set(mw), (x0 + i1) & I::Set(mw)}, cy[2] = {y0 & I::Set(mh), (y0 + i1) & I::Set(mh)};
+        const I left = simd::Truncate(fu), top = simd::Truncate(fv), i1 = I::Set(1);
+        const I cx[2] = {left & I::Set(mw), (left + i1) & I::Set(mw)},
+                cy[2] = {top & I::Set(mh), (top + i1) & I::Set(mh)};
         alignas(32) int32_t offsets[4][W];
         for (int c = 0; c < 4; ++c) TexelOffsets<txbpp>(pc, cx[c & 1], cy[c >> 1], offsets[c]);
         const F wu = simd::ToFloat(simd::Truncate(Min(Max((tu - fu) * c256, zero), c256)));
