@@ -204,9 +204,12 @@ class FastRasterizer final : public Rasterizer {
   float guardX_ = 1, guardY_ = 1;
   // Every light of the state in camera space, kept while the lights and the view stay the same
   // (most draws of a frame change neither), and the ones that can reach this draw.
+  using LightBits = std::array<uint32_t, sizeof(Light) / sizeof(uint32_t)>;
+  using ViewBits = std::array<uint32_t, 16>;
+  static_assert(sizeof(Light) % sizeof(uint32_t) == 0 && sizeof(ViewBits) == sizeof view_);
   std::vector<PreparedLight> viewLights_;
-  std::vector<Light> viewLightsOf_;
-  float viewLightsView_[4][4] = {};
+  std::vector<LightBits> viewLightsOf_;
+  ViewBits viewLightsView_{};
   bool viewLightsValid_ = false;
   std::vector<PreparedLight> lights_;
   // The lights again, field by field and padded to a multiple of 4 with lights that reach

@@ -1,6 +1,7 @@
 // The fast rasterizer's vertex stage: transforms for the draw, the lights it can reach, and each
 // vertex transformed, lit and classified against the clip planes once per draw.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -260,10 +261,11 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
   finite = std::isfinite(centre.x) && std::isfinite(centre.y) && std::isfinite(centre.z) && std::isfinite(radius);
 
   // The lights in camera space, again only when the lights or the view changed.
-  static_assert(sizeof(Light) == 26 * sizeof(float), "lights are compared byte for byte");
-  const bool same = viewLightsValid_ && viewLightsOf_.size() == s.lights.size() &&
-                    std::memcmp(viewLightsOf_.data(), s.lights.data(), s.lights.size() * sizeof(Light)) == 0 &&
-                    std::memcmp(viewLightsView_, view_, sizeof view_) == 0;
+  // (Compared bit for bit: a value with other bits, such as -0 for 0, only prepares them again.)
+  const ViewBits view = std::bit_cast<ViewBits>(view_);
+  const bool same = viewLightsValid_ && view == viewLightsView_ &&
+                    std::equal(s.lights.begin(), s.lights.end(), viewLightsOf_.begin(), viewLightsOf_.end(),
+                               [](const Light& l, const LightBits& b) { return std::bit_cast<LightBits>(l) == b; });
   if (!same) {
     viewLights_.clear();
     for (const Light& l : s.lights) {
@@ -307,8 +309,9 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
       p.ab = l.ambient.b;
       viewLights_.push_back(p);
     }
-    viewLightsOf_.assign(s.lights.begin(), s.lights.end());
-    std::memcpy(viewLightsView_, view_, sizeof view_);
+    viewLightsOf_.clear();
+    for (const Light& l : s.lights) viewLightsOf_.push_back(std::bit_cast<LightBits>(l));
+    viewLightsView_ = view;
     viewLightsValid_ = true;
   }
   for (const PreparedLight& p : viewLights_) {
