@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -204,11 +205,10 @@ class FastRasterizer final : public Rasterizer {
   float guardX_ = 1, guardY_ = 1;
   // Every light of the state in camera space, kept while the lights and the view stay the same
   // (most draws of a frame change neither), and the ones that can reach this draw.
-  using LightBits = std::array<uint32_t, sizeof(Light) / sizeof(uint32_t)>;
   using ViewBits = std::array<uint32_t, 16>;
-  static_assert(sizeof(Light) % sizeof(uint32_t) == 0 && sizeof(ViewBits) == sizeof view_);
+  static_assert(sizeof(ViewBits) == sizeof view_);
   std::vector<PreparedLight> viewLights_;
-  std::vector<LightBits> viewLightsOf_;
+  std::vector<std::byte> viewLightsOf_;  // the bytes of the lights they were prepared from
   ViewBits viewLightsView_{};
   bool viewLightsValid_ = false;
   std::vector<PreparedLight> lights_;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <span>
 #include <type_traits>
 
 #include "raster/FastDevice.h"
@@ -261,11 +262,11 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
   finite = std::isfinite(centre.x) && std::isfinite(centre.y) && std::isfinite(centre.z) && std::isfinite(radius);
 
   // The lights in camera space, again only when the lights or the view changed.
-  // (Compared bit for bit: a value with other bits, such as -0 for 0, only prepares them again.)
+  // (Compared byte for byte: a value with other bits, such as -0 for 0, only prepares them again.)
   const ViewBits view = std::bit_cast<ViewBits>(view_);
-  const bool same = viewLightsValid_ && view == viewLightsView_ &&
-                    std::equal(s.lights.begin(), s.lights.end(), viewLightsOf_.begin(), viewLightsOf_.end(),
-                               [](const Light& l, const LightBits& b) { return std::bit_cast<LightBits>(l) == b; });
+  const std::span<const std::byte> lightBytes = std::as_bytes(std::span(s.lights));
+  const bool same = viewLightsValid_ && view == viewLightsView_ && lightBytes.size() == viewLightsOf_.size() &&
+                    std::memcmp(lightBytes.data(), viewLightsOf_.data(), lightBytes.size()) == 0;
   if (!same) {
     viewLights_.clear();
     for (const Light& l : s.lights) {
@@ -309,8 +310,7 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
       p.ab = l.ambient.b;
       viewLights_.push_back(p);
     }
-    viewLightsOf_.clear();
-    for (const Light& l : s.lights) viewLightsOf_.push_back(std::bit_cast<LightBits>(l));
+    viewLightsOf_.assign(lightBytes.begin(), lightBytes.end());
     viewLightsView_ = view;
     viewLightsValid_ = true;
   }
