@@ -174,6 +174,7 @@ class FastRasterizer final : public Rasterizer {
  private:
   void PrepareTransforms(const State& s);
   void PrepareLights(const State& s, const VertexData& vd);
+  void KeepViewLights(const State& s);
   // Transforms, lights and classifies the vertices of pending_ into verts_ and outcodes_.
   void ProcessVertices(const State& s, const VertexData& vd);
   // Pending vertices [begin, end) in lane groups.

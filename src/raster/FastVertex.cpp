@@ -234,6 +234,62 @@ void FastRasterizer::PrepareTransforms(const State& s) {
     for (int q = 0; q < 3; ++q) normal_.m[r][q] = float(n[r][q]);
 }
 
+// Every light of the state in camera space (viewLights_), prepared again only when the lights or
+// the view differ from the last draw's.
+void FastRasterizer::KeepViewLights(const State& s) {
+  // (Compared byte for byte: a value with other bits, such as -0 for 0, only prepares them again.)
+  const ViewBits view = std::bit_cast<ViewBits>(view_);
+  const std::span<const std::byte> lightBytes = std::as_bytes(std::span(s.lights));
+  const bool same = viewLightsValid_ && view == viewLightsView_ && lightBytes.size() == viewLightsOf_.size() &&
+                    std::memcmp(lightBytes.data(), viewLightsOf_.data(), lightBytes.size()) == 0;
+  if (same) return;
+  viewLights_.clear();
+  for (const Light& l : s.lights) {
+    PreparedLight p;
+    p.directional = l.type == LightType::Directional;
+    p.spot = l.type == LightType::Spot;
+    if (p.directional) {
+      const V3 towards = Normalized(TransformDirection(view_, V3{-l.direction.x, -l.direction.y, -l.direction.z}));
+      p.px = towards.x;
+      p.py = towards.y;
+      p.pz = towards.z;
+    } else {
+      if (!(l.range >= 0)) continue;
+      const V3 at = TransformPoint(view_, V3{l.position.x, l.position.y, l.position.z});
+      p.px = at.x;
+      p.py = at.y;
+      p.pz = at.z;
+      p.range = l.range;
+      p.range2 = l.range * l.range * 1.0001f;  // a loose first test; the exact one follows
+      p.a0 = l.attenuation0;
+      p.a1 = l.attenuation1;
+      p.a2 = l.attenuation2;
+      if (p.spot) {
+        const V3 axis = Normalized(TransformDirection(view_, V3{l.direction.x, l.direction.y, l.direction.z}));
+        p.sx = axis.x;
+        p.sy = axis.y;
+        p.sz = axis.z;
+        p.cosTheta = std::cos(l.theta * 0.5f);
+        p.cosPhi = std::cos(l.phi * 0.5f);
+        p.falloff = l.falloff;
+      }
+    }
+    p.dr = l.diffuse.r;
+    p.dg = l.diffuse.g;
+    p.db = l.diffuse.b;
+    p.sr = l.specular.r;
+    p.sg = l.specular.g;
+    p.sb = l.specular.b;
+    p.ar = l.ambient.r;
+    p.ag = l.ambient.g;
+    p.ab = l.ambient.b;
+    viewLights_.push_back(p);
+  }
+  viewLightsOf_.assign(lightBytes.begin(), lightBytes.end());
+  viewLightsView_ = view;
+  viewLightsValid_ = true;
+}
+
 void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
   lights_.clear();
   soaCount_ = 0;  // no lights from an earlier draw
@@ -262,58 +318,7 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
   finite = std::isfinite(centre.x) && std::isfinite(centre.y) && std::isfinite(centre.z) && std::isfinite(radius);
 
   // The lights in camera space, again only when the lights or the view changed.
-  // (Compared byte for byte: a value with other bits, such as -0 for 0, only prepares them again.)
-  const ViewBits view = std::bit_cast<ViewBits>(view_);
-  const std::span<const std::byte> lightBytes = std::as_bytes(std::span(s.lights));
-  const bool same = viewLightsValid_ && view == viewLightsView_ && lightBytes.size() == viewLightsOf_.size() &&
-                    std::memcmp(lightBytes.data(), viewLightsOf_.data(), lightBytes.size()) == 0;
-  if (!same) {
-    viewLights_.clear();
-    for (const Light& l : s.lights) {
-      PreparedLight p;
-      p.directional = l.type == LightType::Directional;
-      p.spot = l.type == LightType::Spot;
-      if (p.directional) {
-        const V3 towards = Normalized(TransformDirection(view_, V3{-l.direction.x, -l.direction.y, -l.direction.z}));
-        p.px = towards.x;
-        p.py = towards.y;
-        p.pz = towards.z;
-      } else {
-        if (!(l.range >= 0)) continue;
-        const V3 at = TransformPoint(view_, V3{l.position.x, l.position.y, l.position.z});
-        p.px = at.x;
-        p.py = at.y;
-        p.pz = at.z;
-        p.range = l.range;
-        p.range2 = l.range * l.range * 1.0001f;  // a loose first test; the exact one follows
-        p.a0 = l.attenuation0;
-        p.a1 = l.attenuation1;
-        p.a2 = l.attenuation2;
-        if (p.spot) {
-          const V3 axis = Normalized(TransformDirection(view_, V3{l.direction.x, l.direction.y, l.direction.z}));
-          p.sx = axis.x;
-          p.sy = axis.y;
-          p.sz = axis.z;
-          p.cosTheta = std::cos(l.theta * 0.5f);
-          p.cosPhi = std::cos(l.phi * 0.5f);
-          p.falloff = l.falloff;
-        }
-      }
-      p.dr = l.diffuse.r;
-      p.dg = l.diffuse.g;
-      p.db = l.diffuse.b;
-      p.sr = l.specular.r;
-      p.sg = l.specular.g;
-      p.sb = l.specular.b;
-      p.ar = l.ambient.r;
-      p.ag = l.ambient.g;
-      p.ab = l.ambient.b;
-      viewLights_.push_back(p);
-    }
-    viewLightsOf_.assign(lightBytes.begin(), lightBytes.end());
-    viewLightsView_ = view;
-    viewLightsValid_ = true;
-  }
+  KeepViewLights(s);
   for (const PreparedLight& p : viewLights_) {
     if (!p.directional && finite) {
       // Cannot reach any vertex of this draw. (The lights kept decide the order of the sums, so
