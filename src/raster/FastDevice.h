@@ -9,8 +9,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -148,6 +150,21 @@ struct TriangleJob {
   bool linear;  // the filter chosen for this triangle
 };
 
+// A draw whose pixels wait in the batch: its states as they were, its set-up triangles and the
+// rows each of them covers (kept apart, so a band finds its triangles without reading them).
+struct BatchDraw {
+  State state;
+  Texture texture;
+  PixelContext pc{}, pcOther{};
+  RowsFn rows = nullptr;
+  struct RowRange {
+    int32_t top, bottom;
+  };
+  std::vector<TriangleJob> jobs;
+  std::vector<RowRange> ranges;
+  int top = 0, bottom = -1;  // all of them
+};
+
 // Rows are dealt to the threads in bands of this many: every row is drawn by one thread, the
 // triangles in draw order, so the picture does not depend on the number of threads.
 inline constexpr int kBandRows = 8;
@@ -158,18 +175,32 @@ inline constexpr size_t kMinParallelTriangles = 256;
 
 class FastRasterizer final : public Rasterizer {
  public:
-  FastRasterizer(int threads, int64_t minParallelPixels, bool allowAvx2)
-      : minParallelPixels_(minParallelPixels), pool_(threads), avx2_(allowAvx2 && CpuHasAvx2()) {}
+  FastRasterizer(int threads, int64_t minParallelPixels, bool allowAvx2);
+  ~FastRasterizer() override;
+  FastRasterizer(const FastRasterizer&) = delete;
+  FastRasterizer& operator=(const FastRasterizer&) = delete;
 
   // Whether the draws run the loops compiled for AVX2.
   bool UsesAvx2() const { return avx2_; }
 
   Result Clear(const State& state, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
                uint32_t stencil) override {
+    Flush();
     return ClearSurfaces(state, rects, flags, argb, z, stencil);
   }
 
   Result DrawIndexedTriangleList(const State& s, const VertexData& vd, std::span<const uint16_t> indices) override;
+
+  // With more than one render thread, the draws of a batch leave their pixels to the bands: the
+  // other threads draw them while this one transforms, lights and sets up the next draws, and
+  // this one joins in at Flush. Every band draws the batch's triangles in order, so the frame is
+  // the same bits as when each draw is finished before the next.
+  void BeginBatch() override { batching_ = pool_.Size() > 1; }
+  void Flush() override;
+  void EndBatch() override {
+    Flush();
+    batching_ = false;
+  }
 
  private:
   void PrepareTransforms(const State& s);
@@ -199,6 +230,13 @@ class FastRasterizer final : public Rasterizer {
   void Rasterize(const FVert* v0, const FVert* v1, const FVert* v2, int facing, int list);
   void DrawJobs(int thread, int threads) const;
   void DrawJob(const TriangleJob& j, int thread, int threads) const;
+  // Hands the draw just set up (its triangles in job list 0) to the batch's bands.
+  void Publish(const State& s);
+  // Whether a draw on these surfaces can join the batch (the same target and depth buffer).
+  bool FitsBatch(const State& s) const;
+  // A render thread's share of the batch: bands with draws still to draw, until Flush closes it.
+  void DrainBands(int thread);
+  void DrawBand(const BatchDraw& d, int band) const;
 
   VertexLayout layout_;
   float wv_[4][4] = {}, wvp_[4][4] = {}, view_[4][4] = {};
@@ -277,6 +315,24 @@ class FastRasterizer final : public Rasterizer {
   const VertexData* vertexData_ = nullptr;  // the draw's vertices, for the render threads
   bool needSpecular_ = false;
   bool avx2_;
+
+  // The batch: draws [0, batchCount_) of batch_, of which the bands may draw the count in
+  // published_ (with kClosed once Flush waits for the rest). A band is drawn by one thread at a
+  // time, from its next undrawn draw on.
+  static constexpr size_t kMaxBatchDraws = 4096;
+  static constexpr uint64_t kClosed = uint64_t{1} << 63;
+  struct alignas(64) Band {
+    std::atomic<bool> busy{false};
+    std::atomic<uint32_t> next{0};
+  };
+  bool batching_ = false;
+  bool batchRunning_ = false;  // the other threads are on DrainBands
+  std::vector<std::unique_ptr<BatchDraw>> batch_;
+  uint32_t batchCount_ = 0;
+  std::atomic<uint64_t> published_{0};
+  std::unique_ptr<Band[]> bands_;
+  int bandCount_ = 0, bandCapacity_ = 0;
+  std::function<void(int)> drainJob_;
 };
 
 // The device with `threads` render threads (1..kMaxRenderThreads); draws under

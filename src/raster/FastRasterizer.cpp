@@ -9,12 +9,21 @@
 // vertices and its triangle set-up out among the pool's threads, in runs kept in draw order.
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <functional>
 
 #include "raster/FastDevice.h"
 
 namespace raster::fast {
 TAVVY_FAST_NAMESPACE_BEGIN
+
+FastRasterizer::FastRasterizer(int threads, int64_t minParallelPixels, bool allowAvx2)
+    : minParallelPixels_(minParallelPixels), pool_(threads), avx2_(allowAvx2 && CpuHasAvx2()) {
+  batch_.resize(kMaxBatchDraws);
+  drainJob_ = [this](int thread) { DrainBands(thread); };
+}
+
+FastRasterizer::~FastRasterizer() { Flush(); }
 
 Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData& vd,
                                                std::span<const uint16_t> indices) {
@@ -171,7 +180,7 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
   const size_t triangles = indices.size() / 3;
   const int threads = pool_.Size();
   int64_t jobPixels = 0;
-  if (threads > 1 && triangles >= kMinParallelTriangles) {
+  if (threads > 1 && triangles >= kMinParallelTriangles && !batching_) {
     indices_ = indices;
     usedLists_ = threads;
     const std::function<void(int)> job = [this, threads](int thread) {
@@ -183,6 +192,10 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
   } else {
     usedLists_ = 1;
     SetupTriangles(indices, 0, triangles, 0);
+  }
+  if (batching_) {
+    Publish(s);
+    return Result::Ok;
   }
   for (int l = 0; l < usedLists_; ++l) jobPixels += jobLists_[size_t(l)].pixels;
   if (pool_.Size() > 1 && jobPixels >= minParallelPixels_) {
@@ -236,6 +249,109 @@ void FastRasterizer::DrawJob(const TriangleJob& j, int thread, int threads) cons
   int band = firstBand + ((thread - firstBand) % threads + threads) % threads;
   for (; band * kBandRows <= j.y1; band += threads)
     rows_(pc, j, std::max(j.y0, band * kBandRows), std::min(j.y1, band * kBandRows + kBandRows - 1));
+}
+
+bool FastRasterizer::FitsBatch(const State& s) const {
+  const State& b = batch_[0]->state;
+  return s.target.pixels == b.target.pixels && s.target.pitch == b.target.pitch && s.target.height == b.target.height &&
+         s.depth.pixels == b.depth.pixels && s.depth.pitch == b.depth.pitch;
+}
+
+void FastRasterizer::Publish(const State& s) {
+  std::vector<TriangleJob>& jobs = jobLists_[0].jobs;
+  if (jobs.empty()) return;
+  if (batchCount_ == kMaxBatchDraws || (batchCount_ > 0 && !FitsBatch(s))) Flush();
+  if (batchCount_ == 0) {
+    // The bands of this batch's target. Nothing draws them now: they can be made anew.
+    bandCount_ = int((int64_t(s.target.height) + kBandRows - 1) / kBandRows);
+    if (bandCount_ > bandCapacity_) {
+      bands_ = std::make_unique<Band[]>(size_t(bandCount_));
+      bandCapacity_ = bandCount_;
+    }
+  }
+  std::unique_ptr<BatchDraw>& slot = batch_[batchCount_];
+  if (!slot) slot = std::make_unique<BatchDraw>();
+  BatchDraw& d = *slot;
+  // The records the caller lent for the call, copied; the pixels they point at stay the
+  // caller's until Flush.
+  d.state = s;
+  d.state.lights = {};
+  if (s.texture) {
+    d.texture = *s.texture;
+    d.state.texture = &d.texture;
+  }
+  d.pc = pc_;
+  d.pcOther = pcOther_;
+  d.pc.s = d.pcOther.s = &d.state;
+  d.rows = rows_;
+  std::swap(d.jobs, jobs);
+  d.ranges.resize(d.jobs.size());
+  d.top = INT32_MAX;
+  d.bottom = INT32_MIN;
+  for (size_t k = 0; k < d.jobs.size(); ++k) {
+    d.ranges[k] = {d.jobs[k].y0, d.jobs[k].y1};
+    d.top = std::min(d.top, d.jobs[k].y0);
+    d.bottom = std::max(d.bottom, d.jobs[k].y1);
+  }
+  published_.store(++batchCount_, std::memory_order_release);
+  published_.notify_all();
+  if (!batchRunning_) {
+    batchRunning_ = true;
+    pool_.Start(drainJob_);
+  }
+}
+
+void FastRasterizer::Flush() {
+  if (!batchRunning_) return;
+  published_.store(batchCount_ | kClosed, std::memory_order_release);
+  published_.notify_all();
+  DrainBands(0);
+  pool_.Wait();
+  batchRunning_ = false;
+  batchCount_ = 0;
+  published_.store(0, std::memory_order_relaxed);
+  for (int b = 0; b < bandCount_; ++b) bands_[size_t(b)].next.store(0, std::memory_order_relaxed);
+}
+
+void FastRasterizer::DrainBands(int thread) {
+  const int n = bandCount_;
+  // The threads start apart, so they seldom reach for the same band.
+  const int first = thread * n / pool_.Size();
+  for (;;) {
+    const uint64_t seen = published_.load(std::memory_order_acquire);
+    const auto count = uint32_t(seen & ~kClosed);
+    bool waiting = false, drew = false;
+    for (int k = 0; k < n; ++k) {
+      const int b = (first + k) % n;
+      Band& band = bands_[size_t(b)];
+      if (band.next.load(std::memory_order_acquire) >= count) continue;
+      waiting = true;
+      if (band.busy.exchange(true, std::memory_order_acquire)) continue;
+      uint32_t d = band.next.load(std::memory_order_relaxed);
+      for (; d < count; ++d) DrawBand(*batch_[d], b);
+      band.next.store(d, std::memory_order_release);
+      band.busy.store(false, std::memory_order_release);
+      drew = true;
+    }
+    if (drew) continue;
+    if (waiting) {
+      Relax();  // the bands left are another thread's for now
+      continue;
+    }
+    if (seen & kClosed) return;
+    published_.wait(seen, std::memory_order_acquire);
+  }
+}
+
+void FastRasterizer::DrawBand(const BatchDraw& d, int band) const {
+  const int top = band * kBandRows, bottom = top + kBandRows - 1;
+  if (d.bottom < top || d.top > bottom) return;
+  for (size_t k = 0; k < d.jobs.size(); ++k) {
+    const BatchDraw::RowRange r = d.ranges[k];
+    if (r.bottom < top || r.top > bottom) continue;
+    const TriangleJob& j = d.jobs[k];
+    d.rows(j.linear == d.pc.linear ? d.pc : d.pcOther, j, std::max(r.top, top), std::min(r.bottom, bottom));
+  }
 }
 
 const char* SimdFlavour() {

@@ -564,7 +564,7 @@ void FastRasterizer::ProcessVertices(const State& s, const VertexData& vd) {
   // shared out among the render threads in runs of whole lane groups, with the same bits.
   const size_t count = pendingCount_;
   const int threads = pool_.Size();
-  if (threads > 1 && count >= kMinParallelVertices) {
+  if (threads > 1 && count >= kMinParallelVertices && !batching_) {
     vertexData_ = &vd;
     const std::function<void(int)> job = [this, threads](int thread) {
       const size_t n = pendingCount_, share = ((n + size_t(threads) - 1) / size_t(threads) + 7) / 8 * 8;

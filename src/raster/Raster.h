@@ -254,6 +254,14 @@ class Rasterizer {
   // indices are ignored. Nothing is drawn when any index reaches past the vertex count.
   virtual Result DrawIndexedTriangleList(const State& state, const VertexData& vertices,
                                          std::span<const uint16_t> indices) = 0;
+  // From BeginBatch to EndBatch a rasterizer may leave the pixels of its draws to its render
+  // threads and return before they are written: the surfaces and textures a draw names (their
+  // memory, not the State or Texture records) must stay as they are until Flush or EndBatch,
+  // which return when every pixel of the batch is written. A rasterizer that does not batch
+  // draws at once and ignores these.
+  virtual void BeginBatch() {}
+  virtual void Flush() {}
+  virtual void EndBatch() {}
 };
 
 std::unique_ptr<Rasterizer> MakeReferenceRasterizer();

@@ -2,19 +2,8 @@
 
 #include <algorithm>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace raster {
 namespace {
-
-// A short wait in a spin loop (the CPU's hint that it is one, where it has it).
-inline void Relax() {
-#if defined(__SSE2__)
-  _mm_pause();
-#endif
-}
 
 // How long a thread spins for the other side before it sleeps: long enough to cover the gap
 // between two draws of a frame, short enough not to hold a core when the frame is done. A
@@ -38,10 +27,13 @@ WorkerPool::~WorkerPool() {
 }
 
 void WorkerPool::Run(const std::function<void(int)>& job) {
-  if (workers_.empty()) {
-    job(0);
-    return;
-  }
+  Start(job);
+  job(0);
+  Wait();
+}
+
+void WorkerPool::Start(const std::function<void(int)>& job) {
+  if (workers_.empty()) return;
   {
     std::lock_guard lock(mutex_);
     job_ = &job;
@@ -49,7 +41,10 @@ void WorkerPool::Run(const std::function<void(int)>& job) {
     generation_.store(generation_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
   }
   start_.notify_all();
-  job(0);
+}
+
+void WorkerPool::Wait() {
+  if (workers_.empty()) return;
   for (int i = 0; i < kSpins && pending_.load(std::memory_order_acquire) != 0; ++i) Relax();
   std::unique_lock lock(mutex_);
   done_.wait(lock, [this] { return pending_.load(std::memory_order_acquire) == 0; });

@@ -1,6 +1,7 @@
 // A small pool of threads for the fast rasterizer: Run() hands one job to every thread (the
-// caller's included) and returns when all have finished it. Between jobs the threads spin a
-// little, then sleep.
+// caller's included) and returns when all have finished it; Start() and Wait() do the same in
+// two halves, so the caller can do other work while the others run. Between jobs the threads
+// spin a little, then sleep.
 #pragma once
 
 #include <atomic>
@@ -11,7 +12,18 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace raster {
+
+// A short wait in a spin loop (the CPU's hint that it is one, where it has it).
+inline void Relax() {
+#if defined(__SSE2__)
+  _mm_pause();
+#endif
+}
 
 class WorkerPool {
  public:
@@ -23,6 +35,10 @@ class WorkerPool {
   int Size() const { return int(workers_.size()) + 1; }
   // Calls job(0) on this thread and job(1) ... job(Size() - 1) on the others, then waits for all.
   void Run(const std::function<void(int)>& job);
+  // Calls job(1) ... job(Size() - 1) on the other threads and returns at once; Wait() returns
+  // when they have finished. The job must live until then, and no other job starts meanwhile.
+  void Start(const std::function<void(int)>& job);
+  void Wait();
 
  private:
   void Loop(int index);

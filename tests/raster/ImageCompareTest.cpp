@@ -12,6 +12,7 @@
 // many pixels.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
 #include <limits>
 
@@ -382,6 +383,34 @@ TEST_P(ImageCompare, FastMatchesReference) {
   }
 }
 
+// A device whose draws' textures outlive them, as a batch needs (a scene's textures end with
+// it): each draw samples a copy of its texture's pixels, kept until the device goes.
+class TexturesKept final : public Rasterizer {
+ public:
+  explicit TexturesKept(std::unique_ptr<Rasterizer> device) : device_(std::move(device)) {}
+  Result Clear(const State& s, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
+               uint32_t stencil) override {
+    return device_->Clear(s, rects, flags, argb, z, stencil);
+  }
+  Result DrawIndexedTriangleList(const State& s, const VertexData& vd, std::span<const uint16_t> indices) override {
+    if (!s.texture) return device_->DrawIndexedTriangleList(s, vd, indices);
+    const auto* bytes = static_cast<const uint8_t*>(s.texture->pixels);
+    pixels_.emplace_back(bytes, bytes + size_t(s.texture->pitch) * s.texture->height);
+    Texture t = *s.texture;
+    t.pixels = pixels_.back().data();
+    State copy = s;
+    copy.texture = &t;
+    return device_->DrawIndexedTriangleList(copy, vd, indices);
+  }
+  void BeginBatch() override { device_->BeginBatch(); }
+  void Flush() override { device_->Flush(); }
+  void EndBatch() override { device_->EndBatch(); }
+
+ private:
+  std::unique_ptr<Rasterizer> device_;
+  std::deque<std::vector<uint8_t>> pixels_;
+};
+
 // Whole frames, bit for bit, against the device on one thread: on 1, 2 and 4 threads (every draw
 // shared, however small), kept to the SSE2 loops where it would pick AVX2, and built with the
 // portable four-lane helpers instead of SSE2.
@@ -405,16 +434,22 @@ TEST_P(ImageCompare, SameFramesOnEveryThreadCountAndSimdPath) {
 #else
   RecordProperty("simd_paths", "one (this build has no SIMD path besides the portable one)");
 #endif
+  // Batched, the pixels of every draw are left to the bands until the batch ends.
   for (const Device& d : devices)
-    for (int threads : {1, 2, 4}) {
-      Canvas other(k.format, kW, kH);
-      k.scene.draw(*d.make(threads), other, dither);
-      size_t differ = 0;
-      for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) differ += other.Raw(x, y) != one.Raw(x, y) || other.Depth(x, y) != one.Depth(x, y);
-      EXPECT_EQ(differ, 0u) << k.scene.name << ": the " << d.name << " device on " << threads
-                            << " threads differs in colour or depth";
-    }
+    for (int threads : {1, 2, 4})
+      for (const bool batched : {false, true}) {
+        Canvas other(k.format, kW, kH);
+        TexturesKept r(d.make(threads));
+        if (batched) r.BeginBatch();
+        k.scene.draw(r, other, dither);
+        r.EndBatch();
+        size_t differ = 0;
+        for (int y = 0; y < kH; ++y)
+          for (int x = 0; x < kW; ++x)
+            differ += other.Raw(x, y) != one.Raw(x, y) || other.Depth(x, y) != one.Depth(x, y);
+        EXPECT_EQ(differ, 0u) << k.scene.name << ": the " << d.name << " device on " << threads << " threads"
+                              << (batched ? ", batched," : "") << " differs in colour or depth";
+      }
 }
 
 // A checker texture with colour-keyed holes.
@@ -642,6 +677,42 @@ TEST(ImageCompareThreads, ALargeDrawSharedOutLosesNoVertexAndNoTriangle) {
         for (int x = 0; x < kW; ++x) differ += other.Raw(x, y) != one.Raw(x, y) || other.Depth(x, y) != one.Depth(x, y);
       EXPECT_EQ(differ, 0u) << count << " vertices on " << threads << " threads";
     }
+  }
+}
+
+// A batch that outgrows its draws, switches between two targets, is flushed and cleared in the
+// middle and ends only when its device does: every pixel is where the draws finished one by one
+// put it.
+TEST(ImageCompareThreads, ABatchGivesTheFramesOfDrawsFinishedOneByOne) {
+  auto draw = [](Rasterizer& r, Canvas& a, Canvas& b) {
+    for (Canvas* c : {&a, &b}) Background(r, BaseState(*c, true));
+    // More small draws than a batch holds, alternating between the targets now and then.
+    for (int k = 0; k < 4500; ++k) {
+      Canvas& c = (k / 700) % 2 ? b : a;
+      State s = BaseState(c, true);
+      s.rs.zFunc = CmpFunc::LessEqual;
+      const float x = -3.0f + 6.0f * float(k % 61) / 61.0f, y = -2.2f + 4.4f * float(k % 47) / 47.0f;
+      s.rs.alphaBlendEnable = k % 3 == 0;
+      s.rs.srcBlend = s.rs.destBlend = Blend::One;
+      s.rs.lighting = false;
+      Draw(r, s, Quad(x, y, x + 0.4f, y + 0.3f, 9.0f + float(k % 5), 0xFF000000u | (uint32_t(k) * 2654435761u >> 8)));
+      if (k == 2000) r.Flush();
+      if (k == 3000) Background(r, s);
+    }
+  };
+  Canvas oneA(PixelFormat::RGB565, kW, kH), oneB(PixelFormat::RGB565, kW, kH);
+  draw(*MakeFastRasterizerWithThreads(1, 0), oneA, oneB);
+  for (const int threads : {2, 4}) {
+    Canvas a(PixelFormat::RGB565, kW, kH), b(PixelFormat::RGB565, kW, kH);
+    {
+      const auto r = MakeFastRasterizerWithThreads(threads, 0);
+      r->BeginBatch();
+      draw(*r, a, b);
+    }  // the device ends with the batch open
+    EXPECT_TRUE(a.Bytes() == oneA.Bytes() && a.DepthBuffer() == oneA.DepthBuffer())
+        << threads << " threads, first target";
+    EXPECT_TRUE(b.Bytes() == oneB.Bytes() && b.DepthBuffer() == oneB.DepthBuffer())
+        << threads << " threads, second target";
   }
 }
 

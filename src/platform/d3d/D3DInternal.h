@@ -104,7 +104,10 @@ class Direct3D final : public RefCounted<IDirect3D7> {
 
 // ---- Device ------------------------------------------------------------------------------
 
-class Device final : public RefCounted<IDirect3DDevice7> {
+// Inside a scene the fast device leaves the pixels of its draws to its render threads: the
+// surfaces those draws name are pinned (a reference each) and settle the pixels before anything
+// else reaches them (see ddraw::PendingPixels); EndScene writes the rest.
+class Device final : public RefCounted<IDirect3DDevice7>, private ddraw::PendingPixels {
  public:
   // `target` is checked by the caller; the device takes references to it and to `owner`.
   Device(Direct3D* owner, DeviceKind kind, IDirectDrawSurface7* target, const DDSURFACEDESC2& targetDesc,
@@ -151,6 +154,10 @@ class Device final : public RefCounted<IDirect3DDevice7> {
   // Everything of a draw's state record except the surfaces.
   void FillFixedState(raster::State& state);
   void RebuildLights();
+  // Keeps a surface of a draw whose pixels may be pending, until they are written.
+  void Pin(IDirectDrawSurface7* surface);
+  // Writes every pending pixel and lets the pinned surfaces go.
+  void Settle() override;
 
   Direct3D* owner_;                   // holds a reference
   IDirectDrawSurface7* target_;       // holds a reference
@@ -170,6 +177,7 @@ class Device final : public RefCounted<IDirect3DDevice7> {
   bool lightsDirty_ = true;
   std::array<IDirectDrawSurface7*, kStages> textures_{};  // each holds a reference
   bool inScene_ = false;
+  std::vector<ComRef<IDirectDrawSurface7>> pinned_;
   std::vector<raster::Rect> clearRects_;
   win::GapReporter gaps_{"d3d"};
 };

@@ -147,6 +147,7 @@ Device::Device(Direct3D* owner, DeviceKind kind, IDirectDrawSurface7* target, co
 }
 
 Device::~Device() {
+  Settle();
   for (IDirectDrawSurface7* t : textures_)
     if (t) t->Release();
   target_->Release();
@@ -190,13 +191,31 @@ HRESULT Device::BeginScene() {
   if (inScene_) return D3DERR_SCENE_IN_SCENE;
   if (target_->IsLost() != DD_OK) return DDERR_SURFACELOST;
   inScene_ = true;
+  raster_->BeginBatch();
   return D3D_OK;
 }
 
 HRESULT Device::EndScene() {
   if (!inScene_) return D3DERR_SCENE_NOT_IN_SCENE;
   inScene_ = false;
+  Settle();
+  raster_->EndBatch();
   return D3D_OK;
+}
+
+void Device::Pin(IDirectDrawSurface7* surface) {
+  if (!surface) return;
+  for (const ComRef<IDirectDrawSurface7>& p : pinned_)
+    if (p.Get() == surface) return;
+  pinned_.push_back(ComRef<IDirectDrawSurface7>::Share(surface));
+  ddraw::AddPendingPixels(surface, this);
+}
+
+void Device::Settle() {
+  raster_->Flush();
+  for (const ComRef<IDirectDrawSurface7>& p : pinned_) ddraw::RemovePendingPixels(p.Get(), this);
+  // Last: letting a surface go may end it.
+  pinned_.clear();
 }
 
 // ---- Transforms, viewport, material, lights ------------------------------------------------
@@ -521,7 +540,14 @@ HRESULT Device::DrawIndexedPrimitiveVB(D3DPRIMITIVETYPE type, IDirect3DVertexBuf
 
   const raster::VertexData vertices{vb->Data() + std::size_t(startVertex) * vb->Stride(), vb->Stride(), vb->Fvf(),
                                     numVertices};
-  return ToHResult(raster_->DrawIndexedTriangleList(state, vertices, std::span<const uint16_t>(indices, indexCount)));
+  const raster::Result drawn =
+      raster_->DrawIndexedTriangleList(state, vertices, std::span<const uint16_t>(indices, indexCount));
+  if (drawn == raster::Result::Ok) {
+    Pin(target_);
+    Pin(zbuffer.Get());
+    Pin(textures_[0]);
+  }
+  return ToHResult(drawn);
 }
 
 }  // namespace d3d::detail

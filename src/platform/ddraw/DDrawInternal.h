@@ -151,6 +151,10 @@ class Surface final : public RefCounted<IDirectDrawSurface7>, public gdi::IPixel
   static Surface* From(IDirectDrawSurface7* surface);
   // Locks the real pixels (see LockRenderPixels).
   HRESULT LockFine(DDSURFACEDESC2& desc);
+  void AddPending(PendingPixels* pending);
+  void RemovePending(PendingPixels* pending);
+  // Finishes what devices have pending on the pixels, before they are read or written.
+  void SettlePending();
 
  private:
   bool Lost() const;
@@ -193,10 +197,11 @@ class Surface final : public RefCounted<IDirectDrawSurface7>, public gdi::IPixel
   bool hasSrcKey_ = false;
   bool hasDestKey_ = false;
   DDCOLORKEY destKey_{};
-  std::vector<Surface*> attached_;    // each holds a reference
-  Clipper* clipper_ = nullptr;        // holds a reference
-  class Palette* palette_ = nullptr;  // holds a reference
-  bool flipped_ = false;              // the front shows the other buffer than GDI's
+  std::vector<Surface*> attached_;       // each holds a reference
+  std::vector<PendingPixels*> pending_;  // each holds a reference to this surface
+  Clipper* clipper_ = nullptr;           // holds a reference
+  class Palette* palette_ = nullptr;     // holds a reference
+  bool flipped_ = false;                 // the front shows the other buffer than GDI's
   std::vector<uint32_t> presentBuffer_;
   friend class DirectDraw;
 };

@@ -89,6 +89,21 @@ int RenderScaleOf(IDirectDrawSurface7* surface);
 // of the fine grid. Released with Unlock, which then writes nothing back.
 HRESULT LockRenderPixels(IDirectDrawSurface7* surface, DDSURFACEDESC2* desc);
 
+// Pixels a device has still to write into a surface or to read from it (draws whose pixels its
+// render threads finish later). Every access to the surface's pixels through its interface, and
+// every GDI drawing on it, settles them first.
+class PendingPixels {
+ public:
+  // Finishes the pending pixels and removes this from every surface it was added to.
+  virtual void Settle() = 0;
+
+ protected:
+  ~PendingPixels() = default;
+};
+// Both do nothing for a surface that is not one of ours.
+void AddPendingPixels(IDirectDrawSurface7* surface, PendingPixels* pending);
+void RemovePendingPixels(IDirectDrawSurface7* surface, PendingPixels* pending);
+
 // Where the primary surface is shown: the client area of the game window.
 class IPresentTarget {
  public:

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 #include "platform/ddraw/DDrawInternal.h"
 #include "platform/gdi/Gdi.h"
@@ -80,6 +81,7 @@ bool Surface::Lost() const {
 HRESULT Surface::IsLost() { return Lost() ? DDERR_SURFACELOST : DD_OK; }
 
 HRESULT Surface::Restore() {
+  SettlePending();
   if (!Lost()) return DD_OK;
   const DisplayMode now = CurrentDisplayMode();
   if (RestoreBlocked() || now.width != createdMode_.width || now.height != createdMode_.height ||
@@ -172,6 +174,7 @@ void Surface::WriteBackView() {
 }
 
 bool Surface::BeginAccess(gdi::PixelAccess& access) {
+  SettlePending();
   if (Lost()) return false;
   access.bits = memory_.data();
   access.pitch = static_cast<std::ptrdiff_t>(Pitch());
@@ -252,6 +255,7 @@ HRESULT Surface::Lock(LPRECT rect, LPDDSURFACEDESC2 desc, DWORD flags, HANDLE ev
   if (!desc || desc->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
   if (Lost()) return DDERR_SURFACELOST;
   if (Busy()) return DDERR_SURFACEBUSY;
+  SettlePending();
   RECT r{0, 0, Width(), Height()};
   if (rect) {
     if (!Inside(*rect, Width(), Height())) return DDERR_INVALIDRECT;
@@ -306,6 +310,7 @@ HRESULT Surface::GetDC(HDC* dc) {
   if (dc_) return DDERR_DCALREADYCREATED;
   if (locked_) return DDERR_SURFACEBUSY;
   gdi::PixelFormat f;
+  SettlePending();
   if (!GdiFormat(desc_.ddpfPixelFormat, f)) return DDERR_CANTCREATEDC;
   dc_ = gdi::CreateTargetDC(this);
   if (!dc_) return DDERR_CANTCREATEDC;
@@ -408,6 +413,8 @@ HRESULT Surface::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE7 source, LPRECT source
   if (Busy()) return DDERR_SURFACEBUSY;
 
   const RECT whole{0, 0, Width(), Height()};
+  SettlePending();
+  if (Surface* src = source ? From(source) : nullptr) src->SettlePending();
   RECT dest = destRect ? *destRect : whole;
   if (dest.left >= dest.right || dest.top >= dest.bottom) return DDERR_INVALIDRECT;
   // With a clipper the picture is cut to the surface (and to the window); without one
@@ -525,11 +532,25 @@ HRESULT Surface::Flip(LPDIRECTDRAWSURFACE7 target, DWORD flags) {
   if (!back || (target && From(target) != back)) return DDERR_INVALIDPARAMS;
   if (Lost() || back->Lost()) return DDERR_SURFACELOST;
   if (Busy() || back->Busy()) return DDERR_SURFACEBUSY;
+  SettlePending();
+  back->SettlePending();
   // The surfaces keep their identity; the memory behind them changes places.
   memory_.swap(back->memory_);
   flipped_ = !flipped_;
   PresentPrimary();
   return DD_OK;
+}
+
+void Surface::AddPending(PendingPixels* pending) {
+  if (std::find(pending_.begin(), pending_.end(), pending) == pending_.end()) pending_.push_back(pending);
+}
+
+void Surface::RemovePending(PendingPixels* pending) { std::erase(pending_, pending); }
+
+void Surface::SettlePending() {
+  // Each settles and takes itself off every surface it waits on, this one included.
+  for (const std::vector<PendingPixels*> waiting = std::exchange(pending_, {}); PendingPixels * p : waiting)
+    p->Settle();
 }
 
 HWND Surface::PresentWindow() const {
@@ -575,6 +596,14 @@ namespace ddraw {
 int RenderScaleOf(IDirectDrawSurface7* surface) {
   const detail::Surface* s = surface ? detail::Surface::From(surface) : nullptr;
   return s ? s->Scale() : 1;
+}
+
+void AddPendingPixels(IDirectDrawSurface7* surface, PendingPixels* pending) {
+  if (detail::Surface* s = surface ? detail::Surface::From(surface) : nullptr) s->AddPending(pending);
+}
+
+void RemovePendingPixels(IDirectDrawSurface7* surface, PendingPixels* pending) {
+  if (detail::Surface* s = surface ? detail::Surface::From(surface) : nullptr) s->RemovePending(pending);
 }
 
 HRESULT LockRenderPixels(IDirectDrawSurface7* surface, DDSURFACEDESC2* desc) {
