@@ -171,6 +171,11 @@ Result FastRasterizer::DrawIndexedTriangleList(const State& s, const VertexData&
   ProcessVertices(s, vd);
   pcOther_ = pc;
   pcOther_.linear = !pc.linear;
+  if (batching_ && batchCount_ < kMaxBatchDraws && batch_[batchCount_]) {
+    // The draw sets up into the buffer of the batch's slot it will take (Publish swaps it
+    // back), so each slot keeps a buffer the size of its own draw from frame to frame.
+    std::swap(jobLists_[0].jobs, batch_[batchCount_]->jobs);
+  }
   for (JobList& l : jobLists_) {
     l.jobs.clear();
     l.pixels = 0;
