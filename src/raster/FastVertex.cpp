@@ -677,7 +677,8 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
         reach = Or(reach, inRange[g]);
       }
       if (!Any(reach)) continue;
-      V term[9][4], shineAny = zero;
+      // The specular terms wait for shineAny; the others go straight into their sums.
+      V spec[3][4], shineAny = zero;
       for (int g = 0; g < group; ++g) {
         V att, ux, uy, uz;
         if (directional[g]) {
@@ -696,12 +697,12 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
         const V ndl = n.x * ux + n.y * uy + n.z * uz;
         const V towards = Greater(ndl, zero);
         const V k = And(towards, ndl * att);
-        term[0][g] = at(sAr, g) * att;
-        term[1][g] = at(sAg, g) * att;
-        term[2][g] = at(sAb, g) * att;
-        term[3][g] = at(sDr, g) * k;
-        term[4][g] = at(sDg, g) * k;
-        term[5][g] = at(sDb, g) * k;
+        sum[0][g] = sum[0][g] + And(reach, at(sAr, g) * att);
+        sum[1][g] = sum[1][g] + And(reach, at(sAg, g) * att);
+        sum[2][g] = sum[2][g] + And(reach, at(sAb, g) * att);
+        sum[3][g] = sum[3][g] + And(reach, at(sDr, g) * k);
+        sum[4][g] = sum[4][g] + And(reach, at(sDg, g) * k);
+        sum[5][g] = sum[5][g] + And(reach, at(sDb, g) * k);
         if (needSpecular_) {
           V ndh;
           if (directional[g] && !localEye) {
@@ -713,16 +714,15 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
           const V shine = And(towards, Greater(ndh, zero));  // NaN (h of length 0) fails too
           shineAny = Or(shineAny, shine);
           const V ks = Any(shine) ? And(shine, simd::Pow(ndh, power) * att) : zero;
-          term[6][g] = at(sSr, g) * ks;
-          term[7][g] = at(sSg, g) * ks;
-          term[8][g] = at(sSb, g) * ks;
+          spec[0][g] = at(sSr, g) * ks;
+          spec[1][g] = at(sSg, g) * ks;
+          spec[2][g] = at(sSb, g) * ks;
         }
       }
-      const V shone = And(reach, shineAny);
-      for (int g = 0; g < group; ++g) {
-        for (int c = 0; c < 6; ++c) sum[c][g] = sum[c][g] + And(reach, term[c][g]);
-        if (needSpecular_)
-          for (int c = 6; c < 9; ++c) sum[c][g] = sum[c][g] + And(shone, term[c][g]);
+      if (needSpecular_) {
+        const V shone = And(reach, shineAny);
+        for (int g = 0; g < group; ++g)
+          for (int c = 0; c < 3; ++c) sum[6 + c][g] = sum[6 + c][g] + And(shone, spec[c][g]);
       }
     }
     float g[4];
