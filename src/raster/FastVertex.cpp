@@ -655,74 +655,129 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
     const V power = V::Set(s.material.power);
     const size_t lights = lights_.size(), stride = soaCount_;
     const float* f = soa_.data();
-    for (size_t j0 = 0; j0 < lights; j0 += 4) {
-      const int group = int(std::min<size_t>(4, lights - j0));
-      // Distances first: a group of lights that reaches none of the vertices adds nothing.
-      V lx[4], ly[4], lz[4], d2[4], dist[4], inRange[4], reach = zero;
-      auto at = [&](int field, int g) { return V::Set(f[size_t(field) * stride + j0 + size_t(g)]); };
-      const uint8_t* directional = soaDirectional_.data() + j0;
-      for (int g = 0; g < group; ++g) {
-        if (directional[g]) {
-          inRange[g] = f[size_t(sInRange) * stride + j0 + size_t(g)] > 0 ? allLanes : zero;
-          reach = Or(reach, inRange[g]);
-          continue;
-        }
-        const V keep = at(sKeep, g);
-        lx[g] = at(sPx, g) - camera.x * keep;
-        ly[g] = at(sPy, g) - camera.y * keep;
-        lz[g] = at(sPz, g) - camera.z * keep;
-        d2[g] = lx[g] * lx[g] + ly[g] * ly[g] + lz[g] * lz[g];
-        dist[g] = Sqrt(d2[g]);
-        inRange[g] = LessEqual(dist[g], at(sRange, g));
-        reach = Or(reach, inRange[g]);
+    auto at = [&](int field, size_t j) { return V::Set(f[size_t(field) * stride + j]); };
+    const uint8_t* directional = soaDirectional_.data();
+    // Light j's ray from the vertices (a point light's; a directional light has none), its
+    // squared length, length and reach.
+    struct Ray {
+      V lx, ly, lz, d2, dist, inRange;
+    };
+    auto ray = [&](size_t j, Ray& r) {
+      const V keep = at(sKeep, j);
+      r.lx = at(sPx, j) - camera.x * keep;
+      r.ly = at(sPy, j) - camera.y * keep;
+      r.lz = at(sPz, j) - camera.z * keep;
+      r.d2 = r.lx * r.lx + r.ly * r.ly + r.lz * r.lz;
+    };
+    auto reaches = [&](size_t j, Ray& r) {
+      if (directional[j]) return f[size_t(sInRange) * stride + j] > 0 ? allLanes : zero;
+      ray(j, r);
+      r.dist = Sqrt(r.d2);
+      r.inRange = LessEqual(r.dist, at(sRange, j));
+      return r.inRange;
+    };
+    // Light j's attenuation and unit vector towards it.
+    auto towardsLight = [&](size_t j, const Ray& r, V& att, V& ux, V& uy, V& uz) {
+      if (directional[j]) {
+        att = at(sAtt, j);
+        ux = at(sUx, j);
+        uy = at(sUy, j);
+        uz = at(sUz, j);
+        return;
       }
-      if (!Any(reach)) continue;
-      // The specular terms wait for shineAny; the others go straight into their sums.
-      V spec[3][4], shineAny = zero;
-      for (int g = 0; g < group; ++g) {
-        V att, ux, uy, uz;
-        if (directional[g]) {
-          att = at(sAtt, g);
-          ux = at(sUx, g);
-          uy = at(sUy, g);
-          uz = at(sUz, g);
-        } else {
-          const V den = Max(at(sA0, g) + at(sA1, g) * dist[g] + at(sA2, g) * d2[g], minDen);
-          att = And(inRange[g], one / den);
-          const V invd = And(Greater(dist[g], zero), one / dist[g]);
-          ux = lx[g] * invd;
-          uy = ly[g] * invd;
-          uz = lz[g] * invd;
+      const V den = Max(at(sA0, j) + at(sA1, j) * r.dist + at(sA2, j) * r.d2, minDen);
+      att = And(r.inRange, one / den);
+      const V invd = And(Greater(r.dist, zero), one / r.dist);
+      ux = r.lx * invd;
+      uy = r.ly * invd;
+      uz = r.lz * invd;
+    };
+    // Without a specular term, each position g mod 4 is a sum of its own: taken one position
+    // at a time, its six running sums stay in registers. Which groups of four lights reach a
+    // vertex at all is found first (a group that reaches none adds nothing), and the distances
+    // are kept for the second pass.
+    constexpr size_t kMaxSplitLights = 256;
+    if (!needSpecular_ && lights <= kMaxSplitLights) {
+      alignas(32) float reachOf[kMaxSplitLights / 4][N], distOf[kMaxSplitLights][N];
+      bool anyOf[kMaxSplitLights / 4];
+      for (size_t j0 = 0; j0 < lights; j0 += 4) {
+        V reach = zero;
+        for (size_t j = j0; j < std::min(lights, j0 + 4); ++j) {
+          Ray r;
+          reach = Or(reach, reaches(j, r));
+          if (!directional[j]) r.dist.Store(distOf[j]);
         }
-        const V ndl = n.x * ux + n.y * uy + n.z * uz;
-        const V towards = Greater(ndl, zero);
-        const V k = And(towards, ndl * att);
-        sum[0][g] = sum[0][g] + And(reach, at(sAr, g) * att);
-        sum[1][g] = sum[1][g] + And(reach, at(sAg, g) * att);
-        sum[2][g] = sum[2][g] + And(reach, at(sAb, g) * att);
-        sum[3][g] = sum[3][g] + And(reach, at(sDr, g) * k);
-        sum[4][g] = sum[4][g] + And(reach, at(sDg, g) * k);
-        sum[5][g] = sum[5][g] + And(reach, at(sDb, g) * k);
-        if (needSpecular_) {
-          V ndh;
-          if (directional[g] && !localEye) {
-            ndh = (n.x * at(sHx, g) + n.y * at(sHy, g) + n.z * at(sHz, g)) / at(sHlen, g);
-          } else {
-            const V hx = ux + eye.x, hy = uy + eye.y, hz = uz + eye.z;
-            ndh = (n.x * hx + n.y * hy + n.z * hz) / Sqrt(hx * hx + hy * hy + hz * hz);
+        reach.Store(reachOf[j0 / 4]);
+        anyOf[j0 / 4] = Any(reach);
+      }
+      for (size_t g = 0; g < 4; ++g) {
+        V acc[6] = {zero, zero, zero, zero, zero, zero};
+        for (size_t j = g; j < lights; j += 4) {
+          if (!anyOf[j / 4]) continue;
+          const V reach = V::Load(reachOf[j / 4]);
+          Ray r;
+          if (!directional[j]) {
+            ray(j, r);
+            r.dist = V::Load(distOf[j]);
+            r.inRange = LessEqual(r.dist, at(sRange, j));
           }
-          const V shine = And(towards, Greater(ndh, zero));  // NaN (h of length 0) fails too
-          shineAny = Or(shineAny, shine);
-          const V ks = Any(shine) ? And(shine, simd::Pow(ndh, power) * att) : zero;
-          spec[0][g] = at(sSr, g) * ks;
-          spec[1][g] = at(sSg, g) * ks;
-          spec[2][g] = at(sSb, g) * ks;
+          V att, ux, uy, uz;
+          towardsLight(j, r, att, ux, uy, uz);
+          const V ndl = n.x * ux + n.y * uy + n.z * uz;
+          const V k = And(Greater(ndl, zero), ndl * att);
+          acc[0] = acc[0] + And(reach, at(sAr, j) * att);
+          acc[1] = acc[1] + And(reach, at(sAg, j) * att);
+          acc[2] = acc[2] + And(reach, at(sAb, j) * att);
+          acc[3] = acc[3] + And(reach, at(sDr, j) * k);
+          acc[4] = acc[4] + And(reach, at(sDg, j) * k);
+          acc[5] = acc[5] + And(reach, at(sDb, j) * k);
         }
+        for (int c = 0; c < 6; ++c) sum[c][g] = acc[c];
       }
-      if (needSpecular_) {
-        const V shone = And(reach, shineAny);
-        for (int g = 0; g < group; ++g)
-          for (int c = 0; c < 3; ++c) sum[6 + c][g] = sum[6 + c][g] + And(shone, spec[c][g]);
+    } else {
+      for (size_t j0 = 0; j0 < lights; j0 += 4) {
+        const int group = int(std::min<size_t>(4, lights - j0));
+        // Distances first: a group of lights that reaches none of the vertices adds nothing.
+        Ray r[4];
+        V reach = zero;
+        for (int g = 0; g < group; ++g) reach = Or(reach, reaches(j0 + size_t(g), r[g]));
+        if (!Any(reach)) continue;
+        // The specular terms wait for shineAny; the others go straight into their sums.
+        V spec[3][4], shineAny = zero;
+        for (int g = 0; g < group; ++g) {
+          const size_t j = j0 + size_t(g);
+          V att, ux, uy, uz;
+          towardsLight(j, r[g], att, ux, uy, uz);
+          const V ndl = n.x * ux + n.y * uy + n.z * uz;
+          const V towards = Greater(ndl, zero);
+          const V k = And(towards, ndl * att);
+          sum[0][g] = sum[0][g] + And(reach, at(sAr, j) * att);
+          sum[1][g] = sum[1][g] + And(reach, at(sAg, j) * att);
+          sum[2][g] = sum[2][g] + And(reach, at(sAb, j) * att);
+          sum[3][g] = sum[3][g] + And(reach, at(sDr, j) * k);
+          sum[4][g] = sum[4][g] + And(reach, at(sDg, j) * k);
+          sum[5][g] = sum[5][g] + And(reach, at(sDb, j) * k);
+          if (needSpecular_) {
+            V ndh;
+            if (directional[j] && !localEye) {
+              ndh = (n.x * at(sHx, j) + n.y * at(sHy, j) + n.z * at(sHz, j)) / at(sHlen, j);
+            } else {
+              const V hx = ux + eye.x, hy = uy + eye.y, hz = uz + eye.z;
+              ndh = (n.x * hx + n.y * hy + n.z * hz) / Sqrt(hx * hx + hy * hy + hz * hz);
+            }
+            const V shine = And(towards, Greater(ndh, zero));  // NaN (h of length 0) fails too
+            shineAny = Or(shineAny, shine);
+            const V ks = Any(shine) ? And(shine, simd::Pow(ndh, power) * att) : zero;
+            spec[0][g] = at(sSr, j) * ks;
+            spec[1][g] = at(sSg, j) * ks;
+            spec[2][g] = at(sSb, j) * ks;
+          }
+        }
+        if (needSpecular_) {
+          const V shone = And(reach, shineAny);
+          for (int g = 0; g < group; ++g)
+            for (int c = 0; c < 3; ++c) sum[6 + c][g] = sum[6 + c][g] + And(shone, spec[c][g]);
+        }
       }
     }
     float g[4];
