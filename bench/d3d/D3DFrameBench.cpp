@@ -108,11 +108,7 @@ class FrontScene {
     blast_ = Buffer(Quad(5));
 
     // The same places as bench_raster, from the same generator.
-    uint32_t seed = 7;
-    auto rnd = [&seed](float lo, float hi) {
-      seed = seed * 1664525u + 1013904223u;
-      return lo + (hi - lo) * float(seed >> 8) / float(1 << 24);
-    };
+    const benchscene::Places places = benchscene::ScenePlaces();
     DWORD light = 0;
     auto add = [&](const D3DLIGHT7& l) {
       device_->SetLight(light, &l);
@@ -121,15 +117,16 @@ class FrontScene {
     add(Directional({-1, -1, 0}, {1, 1, 1, 0}, {0.8f, 0.8f, 0.8f, 0}, {5, 5, 5, 0}));
     add(Directional({0, 0, 1}, {0.5f, 0.5f, 3.5f, 0}, {}, {}));
     for (int k = 0; k < 3; ++k) add(Point({0, 2, 18}, {15, 3, 3, 0}, {}, {}, 5));
-    for (int k = 0; k < 12; ++k) craftAt_.push_back(At(rnd(-25, 25), rnd(-15, 15), rnd(30, 70)));
-    for (int k = 0; k < 101; ++k) starAt_.push_back(At(rnd(-400, 400), rnd(-300, 300), rnd(450, 900)));
-    for (int k = 0; k < 100; ++k) {
-      spriteAt_.push_back(At(rnd(-20, 20), rnd(-15, 15), rnd(20, 80)));
+    for (const auto& p : places.craft) craftAt_.push_back(At(p[0], p[1], p[2]));
+    for (const auto& p : places.stars) starAt_.push_back(At(p[0], p[1], p[2]));
+    for (const auto& p : places.sprites) {
+      spriteAt_.push_back(At(p[0], p[1], p[2]));
       const D3DMATRIX& m = spriteAt_.back();
       add(Point({m.m[3][0], m.m[3][1], m.m[3][2]}, {300, 300, 300, 0}, {300, 300, 300, 0}, {100, 100, 100, 0}, 50));
     }
     for (int k = 0; k < 11; ++k) {
-      blastAt_.push_back(At(rnd(-25, 25), rnd(-15, 15), rnd(40, 70)));
+      const auto& p = places.blasts[size_t(k)];
+      blastAt_.push_back(At(p[0], p[1], p[2]));
       const D3DMATRIX& m = blastAt_.back();
       const float c = float(10 + 3 * k);
       add(Point({m.m[3][0], m.m[3][1], m.m[3][2]}, {100, 100 - 5 * c, 100 - 5 * c, 0}, {}, {}, 300 - 6 * c));

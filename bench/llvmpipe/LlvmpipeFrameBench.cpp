@@ -561,26 +561,23 @@ class GlScene {
     return meshes_.size() - 1;
   }
 
-  // The places and lights, from the generator bench_d3d uses, called in the same way.
+  // The places (from the generator every bench uses) and the lights.
   void Place() {
-    uint32_t seed = 7;
-    auto rnd = [&seed](float lo, float hi) {
-      seed = seed * 1664525u + 1013904223u;
-      return lo + (hi - lo) * float(seed >> 8) / float(1 << 24);
-    };
+    const benchscene::Places places = benchscene::ScenePlaces();
     auto at = [](const Mat4& w) { return Vec3{w[12], w[13], w[14]}; };
     lights_.push_back(Directional({-1, -1, 0}, {1, 1, 1}, {0.8f, 0.8f, 0.8f}, {5, 5, 5}));
     lights_.push_back(Directional({0, 0, 1}, {0.5f, 0.5f, 3.5f}, {0, 0, 0}, {0, 0, 0}));
     directionalCount_ = 2;
     for (int k = 0; k < 3; ++k) lights_.push_back(Point({0, 2, 18}, {15, 3, 3}, {0, 0, 0}, {0, 0, 0}, 5));
-    for (int k = 0; k < 12; ++k) craftAt_.push_back(Translation(rnd(-25, 25), rnd(-15, 15), rnd(30, 70)));
-    for (int k = 0; k < 101; ++k) starAt_.push_back(Translation(rnd(-400, 400), rnd(-300, 300), rnd(450, 900)));
-    for (int k = 0; k < 100; ++k) {
-      spriteAt_.push_back(Translation(rnd(-20, 20), rnd(-15, 15), rnd(20, 80)));
+    for (const auto& p : places.craft) craftAt_.push_back(Translation(p[0], p[1], p[2]));
+    for (const auto& p : places.stars) starAt_.push_back(Translation(p[0], p[1], p[2]));
+    for (const auto& p : places.sprites) {
+      spriteAt_.push_back(Translation(p[0], p[1], p[2]));
       lights_.push_back(Point(at(spriteAt_.back()), {300, 300, 300}, {300, 300, 300}, {100, 100, 100}, 50));
     }
     for (int k = 0; k < 11; ++k) {
-      blastAt_.push_back(Translation(rnd(-25, 25), rnd(-15, 15), rnd(40, 70)));
+      const auto& p = places.blasts[size_t(k)];
+      blastAt_.push_back(Translation(p[0], p[1], p[2]));
       const float c = float(10 + 3 * k);
       lights_.push_back(Point(at(blastAt_.back()), {100, 100 - 5 * c, 100 - 5 * c}, {0, 0, 0}, {0, 0, 0}, 300 - 6 * c));
     }

@@ -74,11 +74,7 @@ struct Scene {
   std::vector<raster::Mat4> craftAt, starAt, spriteAt, blastAt;
 
   Scene() {
-    uint32_t seed = 7;
-    auto rnd = [&seed](float lo, float hi) {
-      seed = seed * 1664525u + 1013904223u;
-      return lo + (hi - lo) * float(seed >> 8) / float(1 << 24);
-    };
+    const benchscene::Places places = benchscene::ScenePlaces();
     Light sun;
     sun.direction = {-1, -1, 0};
     sun.diffuse = {1, 1, 1, 0};
@@ -97,10 +93,10 @@ struct Scene {
       glow.attenuation1 = 1;
       lights.push_back(glow);
     }
-    for (int k = 0; k < 12; ++k) craftAt.push_back(At(rnd(-25, 25), rnd(-15, 15), rnd(30, 70)));
-    for (int k = 0; k < 101; ++k) starAt.push_back(At(rnd(-400, 400), rnd(-300, 300), rnd(450, 900)));
-    for (int k = 0; k < 100; ++k) {
-      spriteAt.push_back(At(rnd(-20, 20), rnd(-15, 15), rnd(20, 80)));
+    for (const auto& p : places.craft) craftAt.push_back(At(p[0], p[1], p[2]));
+    for (const auto& p : places.stars) starAt.push_back(At(p[0], p[1], p[2]));
+    for (const auto& p : places.sprites) {
+      spriteAt.push_back(At(p[0], p[1], p[2]));
       Light shot;
       shot.type = LightType::Point;
       shot.position = {spriteAt.back().m[3][0], spriteAt.back().m[3][1], spriteAt.back().m[3][2]};
@@ -111,7 +107,8 @@ struct Scene {
       lights.push_back(shot);
     }
     for (int k = 0; k < 11; ++k) {
-      blastAt.push_back(At(rnd(-25, 25), rnd(-15, 15), rnd(40, 70)));
+      const auto& p = places.blasts[size_t(k)];
+      blastAt.push_back(At(p[0], p[1], p[2]));
       Light l;
       l.type = LightType::Point;
       l.position = {blastAt.back().m[3][0], blastAt.back().m[3][1], blastAt.back().m[3][2]};
