@@ -365,7 +365,6 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
     const I i255 = I::Set(255);
     const I cr = To8Lanes(LaneValues(ss, aR, fi, laneStep) * q), cg = To8Lanes(LaneValues(ss, aG, fi, laneStep) * q),
             cb = To8Lanes(LaneValues(ss, aB, fi, laneStep) * q);
-    const I ca = alphaFromTexture ? i255 : To8Lanes(LaneValues(ss, aA, fi, laneStep) * q);
 
     // The texels: fetched lane by lane (every lane: the wrap keeps each address inside the
     // texture), colour-keyed and decoded in lanes.
@@ -426,7 +425,6 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
     if (!drawMask) continue;
 
     I r = simd::Div255(MulSmall(tr, cr)), g = simd::Div255(MulSmall(tg, cg)), b = simd::Div255(MulSmall(tb, cb));
-    const I al = alphaFromTexture ? ta : simd::Div255(MulSmall(ta, ca));
     if (specular) {
       r = MinSmall(i255, r + To8Lanes(LaneValues(ss, aSR, fi, laneStep) * q));
       g = MinSmall(i255, g + To8Lanes(LaneValues(ss, aSG, fi, laneStep) * q));
@@ -453,6 +451,10 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
           b = MinSmall(i255, b + vb);
           break;
         case QuickBlend::Alpha: {
+          // Only this blend reads the alpha.
+          const I al = alphaFromTexture
+                           ? ta
+                           : simd::Div255(MulSmall(ta, To8Lanes(LaneValues(ss, aA, fi, laneStep) * q)));
           const I inv = i255 - al;
           r = simd::Div255(MulSmall(r, al) + MulSmall(vr, inv));
           g = simd::Div255(MulSmall(g, al) + MulSmall(vg, inv));
