@@ -424,7 +424,13 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
     const unsigned drawMask = passMask & ~keyedMask;
     if (!drawMask) continue;
 
-    I r = simd::Div255(MulSmall(tr, cr)), g = simd::Div255(MulSmall(tg, cg)), b = simd::Div255(MulSmall(tb, cb));
+    // Untextured, the texel is white and 255 c / 255 rounds to c.
+    I r = cr, g = cg, b = cb;
+    if constexpr (TEX) {
+      r = simd::Div255(MulSmall(tr, cr));
+      g = simd::Div255(MulSmall(tg, cg));
+      b = simd::Div255(MulSmall(tb, cb));
+    }
     if (specular) {
       r = MinSmall(i255, r + To8Lanes(LaneValues(ss, aSR, fi, laneStep) * q));
       g = MinSmall(i255, g + To8Lanes(LaneValues(ss, aSG, fi, laneStep) * q));
@@ -452,9 +458,8 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
           break;
         case QuickBlend::Alpha: {
           // Only this blend reads the alpha.
-          const I al = alphaFromTexture
-                           ? ta
-                           : simd::Div255(MulSmall(ta, To8Lanes(LaneValues(ss, aA, fi, laneStep) * q)));
+          const I ca = To8Lanes(LaneValues(ss, aA, fi, laneStep) * q);
+          const I al = alphaFromTexture ? ta : (TEX ? simd::Div255(MulSmall(ta, ca)) : ca);
           const I inv = i255 - al;
           r = simd::Div255(MulSmall(r, al) + MulSmall(vr, inv));
           g = simd::Div255(MulSmall(g, al) + MulSmall(vg, inv));
