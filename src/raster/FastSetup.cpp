@@ -67,21 +67,27 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
     sy[k] = (vp.y + vp.CentreShift()) + (1.0 - v[k]->y * rhw[k]) * hh;
     sz[k] = vp.minZ + v[k]->z * rhw[k] * dz;
   }
-  SnappedTriangle tri;
-  if (!tri.Setup(sx[0], sy[0], sx[1], sy[1], sx[2], sy[2], facing)) return;
+  // Set up in its place in the job list (a triangle is a few hundred bytes), and taken off
+  // again when it covers nothing.
+  JobList& jobs = jobLists_[size_t(list)];
+  TriangleJob& j = jobs.jobs.emplace_back();
+  const SnappedTriangle& tri = j.tri;
+  if (!j.tri.Setup(sx[0], sy[0], sx[1], sy[1], sx[2], sy[2], facing)) {
+    jobs.jobs.pop_back();
+    return;
+  }
   if (tri.swapped) {
     std::swap(v[1], v[2]);
     std::swap(rhw[1], rhw[2]);
     std::swap(sz[1], sz[2]);
   }
   const int y0 = std::max(rect_.y0, tri.minY), y1 = std::min(rect_.y1 - 1, tri.maxY);
-  if (y0 > y1) return;
-  if (std::max(rect_.x0, tri.minX) > std::min(rect_.x1 - 1, tri.maxX)) return;
+  if (y0 > y1 || std::max(rect_.x0, tri.minX) > std::min(rect_.x1 - 1, tri.maxX)) {
+    jobs.jobs.pop_back();
+    return;
+  }
 
   // Plane of each attribute: value(px, py) = c + dx * px + dy * py at pixel centres.
-  JobList& jobs = jobLists_[size_t(list)];
-  TriangleJob& j = jobs.jobs.emplace_back();
-  j.tri = tri;
   j.y0 = y0;
   j.y1 = y1;
   double ex[3], ey[3];
