@@ -250,6 +250,7 @@ class FastRasterizer final : public Rasterizer {
   std::vector<std::byte> viewLightsOf_;  // the bytes of the lights they were prepared from
   ViewBits viewLightsView_{};
   bool viewLightsValid_ = false;
+  uint64_t viewLightsVersion_ = 0;  // the caller's number of those lights (0: none)
   std::vector<PreparedLight> lights_;
   // The lights again, field by field and padded to a multiple of 4 with lights that reach
   // nothing, for the branch-free loop used when no spot light is involved. A directional light

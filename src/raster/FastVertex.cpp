@@ -238,10 +238,14 @@ void FastRasterizer::PrepareTransforms(const State& s) {
 // the view differ from the last draw's.
 void FastRasterizer::KeepViewLights(const State& s) {
   // (Compared byte for byte: a value with other bits, such as -0 for 0, only prepares them again.)
+  // A caller that numbers its light sets spares the comparison of every light at every draw.
   const ViewBits view = std::bit_cast<ViewBits>(view_);
+  if (viewLightsValid_ && view == viewLightsView_ && s.lightsVersion != 0 && s.lightsVersion == viewLightsVersion_)
+    return;
   const std::span<const std::byte> lightBytes = std::as_bytes(std::span(s.lights));
   const bool same = viewLightsValid_ && view == viewLightsView_ && lightBytes.size() == viewLightsOf_.size() &&
                     std::memcmp(lightBytes.data(), viewLightsOf_.data(), lightBytes.size()) == 0;
+  viewLightsVersion_ = s.lightsVersion;
   if (same) return;
   viewLights_.clear();
   for (const Light& l : s.lights) {

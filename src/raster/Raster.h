@@ -190,6 +190,9 @@ struct State {
   Viewport viewport;
   Material material;
   std::span<const Light> lights;  // the enabled lights, in light-index order
+  // A caller that numbers its light sets: the same non-zero number as an earlier draw's promises
+  // the same lights (a rasterizer need not compare them). 0: not numbered.
+  uint64_t lightsVersion = 0;
   RenderStates rs;
   TextureStage stage0;
   const Texture* texture = nullptr;  // stage 0; none acts as white

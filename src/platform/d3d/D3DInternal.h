@@ -175,6 +175,7 @@ class Device final : public RefCounted<IDirect3DDevice7>, private ddraw::Pending
   std::map<DWORD, LightSlot> lights_;
   std::vector<raster::Light> enabledLights_;
   bool lightsDirty_ = true;
+  uint64_t lightsVersion_ = 0;                            // counts the rebuilds of enabledLights_
   std::array<IDirectDrawSurface7*, kStages> textures_{};  // each holds a reference
   bool inScene_ = false;
   std::vector<ComRef<IDirectDrawSurface7>> pinned_;

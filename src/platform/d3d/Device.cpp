@@ -310,6 +310,7 @@ void Device::RebuildLights() {
   for (const auto& [index, slot] : lights_)
     if (slot.enabled) enabledLights_.push_back(ToRaster(slot.light));
   lightsDirty_ = false;
+  ++lightsVersion_;
 }
 
 // ---- States --------------------------------------------------------------------------------
@@ -432,6 +433,7 @@ void Device::FillFixedState(raster::State& s) {
 
   RebuildLights();
   s.lights = enabledLights_;
+  s.lightsVersion = lightsVersion_;
 }
 
 // ---- Clearing and drawing ------------------------------------------------------------------

@@ -42,6 +42,8 @@ class Render : public DeviceFixture {
     ASSERT_EQ(device->SetLight(index, &l), D3D_OK);
     ASSERT_EQ(device->LightEnable(index, TRUE), D3D_OK);
   }
+  void DirectionalLightAmbientAndEmissive(const GUID& kind);
+  void AttenuatedPointLightAndItsRange(const GUID& kind);
 };
 
 void ExpectNear(const Rgb& got, const Rgb& want, int tolerance, const char* what) {
@@ -52,8 +54,16 @@ void ExpectNear(const Rgb& got, const Rgb& want, int tolerance, const char* what
 
 int To255(double v) { return int(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); }
 
+// Both devices, so that the fast device's cache of the lights is seen to follow every change.
 TEST_F(Render, DirectionalLightAmbientAndEmissiveByHand) {
-  Make(IID_IDirect3DRefDevice, Xrgb8888());
+  for (const GUID* kind : {&IID_IDirect3DRefDevice, &IID_IDirect3DRGBDevice}) {
+    SCOPED_TRACE(kind == &IID_IDirect3DRefDevice ? "reference" : "fast");
+    DirectionalLightAmbientAndEmissive(*kind);
+  }
+}
+
+void Render::DirectionalLightAmbientAndEmissive(const GUID& kind) {
+  Make(kind, Xrgb8888());
   // emissive + ambient_m * (global ambient + light ambient) + diffuse_m * (N.L) * light diffuse
   ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_AMBIENT, 0xFF404040), D3D_OK);
   SetMaterial({0.5f, 0.25f, 1.0f, 1}, {0.2f, 0.2f, 0.2f, 1}, {0.1f, 0, 0, 1});
@@ -79,7 +89,14 @@ TEST_F(Render, DirectionalLightAmbientAndEmissiveByHand) {
 }
 
 TEST_F(Render, AttenuatedPointLightAndItsRangeByHand) {
-  Make(IID_IDirect3DRefDevice, Xrgb8888());
+  for (const GUID* kind : {&IID_IDirect3DRefDevice, &IID_IDirect3DRGBDevice}) {
+    SCOPED_TRACE(kind == &IID_IDirect3DRefDevice ? "reference" : "fast");
+    AttenuatedPointLightAndItsRange(*kind);
+  }
+}
+
+void Render::AttenuatedPointLightAndItsRange(const GUID& kind) {
+  Make(kind, Xrgb8888());
   SetMaterial({1, 1, 1, 1}, {0, 0, 0, 1}, {0, 0, 0, 1});
   D3DLIGHT7 l{};
   l.dltType = D3DLIGHT_POINT;
