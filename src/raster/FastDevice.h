@@ -184,10 +184,7 @@ class FastRasterizer final : public Rasterizer {
   bool UsesAvx2() const { return avx2_; }
 
   Result Clear(const State& state, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
-               uint32_t stencil) override {
-    Flush();
-    return ClearSurfaces(state, rects, flags, argb, z, stencil);
-  }
+               uint32_t stencil) override;
 
   Result DrawIndexedTriangleList(const State& s, const VertexData& vd, std::span<const uint16_t> indices) override;
 
@@ -334,6 +331,15 @@ class FastRasterizer final : public Rasterizer {
   std::unique_ptr<Band[]> bands_;
   int bandCount_ = 0, bandCapacity_ = 0;
   std::function<void(int)> drainJob_;
+  // A clear shared by the render threads: its arguments, each thread's result, and the job.
+  struct ClearCall {
+    const State* state;
+    std::span<const Rect> rects;
+    uint32_t flags, argb, stencil;
+    float z;
+    Result results[kMaxRenderThreads];
+  } clear_{};
+  std::function<void(int)> clearJob_;
 };
 
 // The device with `threads` render threads (1..kMaxRenderThreads); draws under

@@ -21,6 +21,10 @@ FastRasterizer::FastRasterizer(int threads, int64_t minParallelPixels, bool allo
     : minParallelPixels_(minParallelPixels), pool_(threads), avx2_(allowAvx2 && CpuHasAvx2()) {
   batch_.resize(kMaxBatchDraws);
   drainJob_ = [this](int thread) { DrainBands(thread); };
+  clearJob_ = [this](int thread) {
+    const ClearCall& c = clear_;
+    clear_.results[thread] = ClearSurfaces(*c.state, c.rects, c.flags, c.argb, c.z, c.stencil, thread, pool_.Size());
+  };
 }
 
 FastRasterizer::~FastRasterizer() { Flush(); }
@@ -254,6 +258,23 @@ void FastRasterizer::DrawJob(const TriangleJob& j, int thread, int threads) cons
   int band = firstBand + ((thread - firstBand) % threads + threads) % threads;
   for (; band * kBandRows <= j.y1; band += threads)
     rows_(pc, j, std::max(j.y0, band * kBandRows), std::min(j.y1, band * kBandRows + kBandRows - 1));
+}
+
+Result FastRasterizer::Clear(const State& state, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
+                             uint32_t stencil) {
+  Flush();
+  // A whole screen's clear is a megabyte or two of stores: the render threads share its rows.
+  const int64_t area = int64_t(state.target.width) * state.target.height;
+  if (pool_.Size() == 1 || area < minParallelPixels_) return ClearSurfaces(state, rects, flags, argb, z, stencil);
+  clear_.state = &state;
+  clear_.rects = rects;
+  clear_.flags = flags;
+  clear_.argb = argb;
+  clear_.z = z;
+  clear_.stencil = stencil;
+  pool_.Run(clearJob_);
+  // Every share checks the same arguments first, so all give the same answer.
+  return clear_.results[0];
 }
 
 bool FastRasterizer::FitsBatch(const State& s) const {

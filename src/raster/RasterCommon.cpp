@@ -149,7 +149,7 @@ void FillPattern(uint8_t* dst, size_t count, const uint8_t* pattern, size_t size
 }  // namespace
 
 Result ClearSurfaces(const State& s, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
-                     uint32_t stencil) {
+                     uint32_t stencil, int part, int parts) {
   const bool target = flags & clear::Target;
   const bool depth = flags & (clear::ZBuffer | clear::Stencil);
   if (flags & ~(clear::Target | clear::ZBuffer | clear::Stencil)) return Result::InvalidParams;
@@ -183,6 +183,7 @@ Result ClearSurfaces(const State& s, std::span<const Rect> rects, uint32_t flags
     const int64_t x1 = std::min<int64_t>(r.x2, bx1), y1 = std::min<int64_t>(r.y2, by1);
     if (x0 >= x1 || y0 >= y1) continue;
     for (int64_t y = y0; y < y1; ++y) {
+      if (parts > 1 && (y >> 3) % parts != part) continue;
       if (target) {
         uint8_t* row = static_cast<uint8_t*>(s.target.pixels) + y * s.target.pitch;
         uint8_t bytes[4];

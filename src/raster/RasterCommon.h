@@ -43,8 +43,11 @@ int PointTexel(T v) {
   return i >> kSubTexelBits;  // floor division
 }
 
+// Clears as Rasterizer::Clear does. With parts > 1, only the rows that are share `part` of
+// `parts`: runs of 8 rows taken in turn, the same rows of every rectangle, so threads clearing
+// the shares side by side never write the same pixel.
 Result ClearSurfaces(const State& s, std::span<const Rect> rects, uint32_t flags, uint32_t argb, float z,
-                     uint32_t stencil);
+                     uint32_t stencil, int part = 0, int parts = 1);
 
 // Checks a draw before anything is touched: vertex format, stride, index range, surfaces and
 // viewport. Fills `layout` with the decoded vertex format.

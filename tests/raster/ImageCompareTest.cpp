@@ -684,6 +684,7 @@ TEST(ImageCompareThreads, ALargeDrawSharedOutLosesNoVertexAndNoTriangle) {
 // middle and ends only when its device does: every pixel is where the draws finished one by one
 // put it.
 TEST(ImageCompareThreads, ABatchGivesTheFramesOfDrawsFinishedOneByOne) {
+  // (The clears are shared by the threads too.)
   auto draw = [](Rasterizer& r, Canvas& a, Canvas& b) {
     for (Canvas* c : {&a, &b}) Background(r, BaseState(*c, true));
     // More small draws than a batch holds, alternating between the targets now and then.
@@ -698,6 +699,11 @@ TEST(ImageCompareThreads, ABatchGivesTheFramesOfDrawsFinishedOneByOne) {
       Draw(r, s, Quad(x, y, x + 0.4f, y + 0.3f, 9.0f + float(k % 5), 0xFF000000u | (uint32_t(k) * 2654435761u >> 8)));
       if (k == 2000) r.Flush();
       if (k == 3000) Background(r, s);
+      if (k == 3500) {
+        // Rectangles that overlap and cross the edges: the threads share their rows.
+        const Rect rects[] = {{3, 5, 40, 37}, {20, 1, kW, 30}, {-5, 20, 10, kH + 9}};
+        ASSERT_EQ(r.Clear(s, rects, clear::Target | clear::ZBuffer, 0xFF336699, 0.5f, 0), Result::Ok);
+      }
     }
   };
   Canvas oneA(PixelFormat::RGB565, kW, kH), oneB(PixelFormat::RGB565, kW, kH);
