@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every fuzz target for SECONDS (default 60) from its committed seeds, two at a time
-# (JOBS), as CI does. Builds the instrumented targets with clang into build-fuzz/ first.
+# Runs every fuzz target for SECONDS (default 60) from its committed seeds, JOBS at a time
+# (default two; CI runs all side by side). Builds the instrumented targets with clang into
+# build-fuzz/ first, on TAVVY_JOBS (or all) cores.
 #   fuzz/smoke.sh [SECONDS] [JOBS]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,7 +17,7 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 targets=()
 for n in $names; do targets+=("fuzz_$n"); done
-cmake --build "$build" -j "$jobs" --target "${targets[@]}"
+cmake --build "$build" -j "${TAVVY_JOBS:-$(nproc)}" --target "${targets[@]}"
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 export here seconds logs
