@@ -240,10 +240,10 @@ void FastRasterizer::KeepViewLights(const State& s) {
   // (Compared byte for byte: a value with other bits, such as -0 for 0, only prepares them again.)
   // A caller that numbers its light sets spares the comparison of every light at every draw.
   const ViewBits view = std::bit_cast<ViewBits>(view_);
-  if (viewLightsValid_ && view == viewLightsView_ && s.lightsVersion != 0 && s.lightsVersion == viewLightsVersion_)
-    return;
+  const bool sameView = viewLightsValid_ && view == viewLightsView_;
+  if (sameView && s.lightsVersion != 0 && s.lightsVersion == viewLightsVersion_) return;
   const std::span<const std::byte> lightBytes = std::as_bytes(std::span(s.lights));
-  const bool same = viewLightsValid_ && view == viewLightsView_ && lightBytes.size() == viewLightsOf_.size() &&
+  const bool same = sameView && lightBytes.size() == viewLightsOf_.size() &&
                     std::memcmp(lightBytes.data(), viewLightsOf_.data(), lightBytes.size()) == 0;
   viewLightsVersion_ = s.lightsVersion;
   if (same) return;
@@ -696,6 +696,16 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
       uy = r.ly * invd;
       uz = r.lz * invd;
     };
+    // Light j's ambient and diffuse terms (k: N.L times the attenuation, 0 facing away), each
+    // handed to add(channel, term) for its running sum.
+    auto addTerms = [&](size_t j, V reach, V att, V k, auto&& add) {
+      add(0, And(reach, at(sAr, j) * att));
+      add(1, And(reach, at(sAg, j) * att));
+      add(2, And(reach, at(sAb, j) * att));
+      add(3, And(reach, at(sDr, j) * k));
+      add(4, And(reach, at(sDg, j) * k));
+      add(5, And(reach, at(sDb, j) * k));
+    };
     // Without a specular term, each position g mod 4 is a sum of its own: taken one position
     // at a time, its six running sums stay in registers. Which groups of four lights reach a
     // vertex at all is found first (a group that reaches none adds nothing), and the distances
@@ -729,12 +739,7 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
           towardsLight(j, r, att, ux, uy, uz);
           const V ndl = n.x * ux + n.y * uy + n.z * uz;
           const V k = And(Greater(ndl, zero), ndl * att);
-          acc[0] = acc[0] + And(reach, at(sAr, j) * att);
-          acc[1] = acc[1] + And(reach, at(sAg, j) * att);
-          acc[2] = acc[2] + And(reach, at(sAb, j) * att);
-          acc[3] = acc[3] + And(reach, at(sDr, j) * k);
-          acc[4] = acc[4] + And(reach, at(sDg, j) * k);
-          acc[5] = acc[5] + And(reach, at(sDb, j) * k);
+          addTerms(j, reach, att, k, [&](int c, V term) { acc[c] = acc[c] + term; });
         }
         for (int c = 0; c < 6; ++c) sum[c][g] = acc[c];
       }
@@ -755,12 +760,7 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
           const V ndl = n.x * ux + n.y * uy + n.z * uz;
           const V towards = Greater(ndl, zero);
           const V k = And(towards, ndl * att);
-          sum[0][g] = sum[0][g] + And(reach, at(sAr, j) * att);
-          sum[1][g] = sum[1][g] + And(reach, at(sAg, j) * att);
-          sum[2][g] = sum[2][g] + And(reach, at(sAb, j) * att);
-          sum[3][g] = sum[3][g] + And(reach, at(sDr, j) * k);
-          sum[4][g] = sum[4][g] + And(reach, at(sDg, j) * k);
-          sum[5][g] = sum[5][g] + And(reach, at(sDb, j) * k);
+          addTerms(j, reach, att, k, [&](int c, V term) { sum[c][g] = sum[c][g] + term; });
           if (needSpecular_) {
             V ndh;
             if (directional[j] && !localEye) {
