@@ -149,14 +149,20 @@ struct DepthLanes8 {
   __m256i zq;      // the incoming depths, quantised
   __m256i stored;  // the buffer's raw values under the group
 };
-// What stays fixed along a span: the steps of lanes 0-3 and 4-7 from the group's first pixel,
-// and the compare function as masks of where less, equal and greater pass.
+// What stays fixed along a span: the steps of lanes 0-3 and 4-7 from the group's first pixel
+// (and all eight in 32 bits, for groups whose depths all lie inside the range), and the compare
+// function as masks of where less, equal and greater pass.
 struct DepthSpan8 {
-  __m256i steps0, steps4, cmp[3];
+  __m256i steps0, steps4, steps32, cmp[3];
+  int64_t lastStep;  // the step from the first lane to the last
 };
 TAVVY_FAST_TARGET_AVX2 inline void PrepareDepth8(int64_t dZ, CmpFunc f, DepthSpan8& out) {
   out.steps0 = _mm256_setr_epi64x(0, dZ, 2 * dZ, 3 * dZ);
   out.steps4 = _mm256_setr_epi64x(4 * dZ, 5 * dZ, 6 * dZ, 7 * dZ);
+  // The steps modulo 2^32: a sum that is in [0, 2^32) in 64 bits has these low bits.
+  const auto low = [dZ](int k) { return int32_t(uint32_t(uint64_t(k * dZ))); };
+  out.steps32 = _mm256_setr_epi32(low(0), low(1), low(2), low(3), low(4), low(5), low(6), low(7));
+  out.lastStep = 7 * dZ;
   const bool passes[3] = {DepthPasses(f, 0, 1), DepthPasses(f, 1, 1), DepthPasses(f, 1, 0)};
   for (int k = 0; k < 3; ++k) out.cmp[k] = _mm256_set1_epi32(passes[k] ? -1 : 0);
 }
@@ -169,25 +175,35 @@ TAVVY_FAST_TARGET_AVX2 inline __m256i ClampShift(__m256i v, __m256i top) {
 template <DepthFormat DF>
 TAVVY_FAST_TARGET_AVX2 inline unsigned DepthTest8(const uint8_t* zp, int64_t Z, int64_t zTop, const DepthSpan8& span,
                                                   DepthLanes8& out) {
-  const __m256i base = _mm256_set1_epi64x(Z);
-  __m256i a = _mm256_add_epi64(base, span.steps0), b = _mm256_add_epi64(base, span.steps4);
-  const __m256i top = _mm256_set1_epi64x(zTop << 16 | 0xFFFF);
-  a = ClampShift(a, top);
-  b = ClampShift(b, top);
-  // The low halves of the eight 64-bit lanes, in order.
-  const __m256i pick = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
-  out.zq = _mm256_permute2x128_si256(_mm256_permutevar8x32_epi32(a, pick), _mm256_permutevar8x32_epi32(b, pick), 0x20);
-  __m256i stored;
+  const int64_t top = zTop << 16 | 0xFFFF;
+  const int64_t last = Z + span.lastStep;
+  if (DF == DepthFormat::D16 && Z >= 0 && Z <= top && last >= 0 && last <= top) {
+    // No lane needs clamping (the ends are in range, and the lanes lie between them), and 16-bit
+    // depths in 16.16 fit 32 bits: the sums and the shift in 32-bit lanes.
+    out.zq = _mm256_srli_epi32(_mm256_add_epi32(_mm256_set1_epi32(int32_t(uint32_t(uint64_t(Z)))), span.steps32), 16);
+  } else {
+    const __m256i base = _mm256_set1_epi64x(Z), top4 = _mm256_set1_epi64x(top);
+    const __m256i a = ClampShift(_mm256_add_epi64(base, span.steps0), top4),
+                  b = ClampShift(_mm256_add_epi64(base, span.steps4), top4);
+    // The low halves of the eight 64-bit lanes, in order.
+    const __m256i pick = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+    out.zq =
+        _mm256_permute2x128_si256(_mm256_permutevar8x32_epi32(a, pick), _mm256_permutevar8x32_epi32(b, pick), 0x20);
+  }
+  __m256i in, st;
   if constexpr (DF == DepthFormat::D16) {
+    // Both sides below 2^16: signed comparisons are the unsigned ones.
     out.stored = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(zp)));
-    stored = out.stored;
+    in = out.zq;
+    st = out.stored;
   } else {
     out.stored = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(zp));
-    stored = DF == DepthFormat::D32 ? out.stored : _mm256_srli_epi32(out.stored, 8);
+    const __m256i stored = DF == DepthFormat::D32 ? out.stored : _mm256_srli_epi32(out.stored, 8);
+    // Unsigned comparisons as signed ones of the values with their top bits flipped.
+    const __m256i flip = _mm256_set1_epi32(int32_t(0x80000000u));
+    in = _mm256_xor_si256(out.zq, flip);
+    st = _mm256_xor_si256(stored, flip);
   }
-  // Unsigned comparisons as signed ones of the values with their top bits flipped.
-  const __m256i flip = _mm256_set1_epi32(int32_t(0x80000000u));
-  const __m256i in = _mm256_xor_si256(out.zq, flip), st = _mm256_xor_si256(stored, flip);
   const __m256i pass = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(st, in), span.cmp[0]),
                                                        _mm256_and_si256(_mm256_cmpeq_epi32(in, st), span.cmp[1])),
                                        _mm256_and_si256(_mm256_cmpgt_epi32(in, st), span.cmp[2]));

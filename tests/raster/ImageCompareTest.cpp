@@ -541,6 +541,41 @@ TEST(ImageCompareDepth, EveryDepthFormatAndFunctionGivesTheSameBytesOnEverySimdP
         }
 }
 
+// Pretransformed triangles are not clipped in depth: a ramp from below 0 to above 1 crosses both
+// ends of every depth format inside groups of pixels, and each pixel's depth is clamped to the
+// range on its own. The bytes are the same on every SIMD path, and the ends are 0 and the
+// format's largest value.
+TEST(ImageCompareDepth, DepthsBeyondTheRangeAreClampedPixelByPixelOnEverySimdPath) {
+  const std::vector<NamedDevice> devices = SimdPathDevices();
+  constexpr uint32_t kMax[] = {0, 0xFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFFFF};  // by DepthFormat
+  for (const DepthFormat df : {DepthFormat::D16, DepthFormat::D24X8, DepthFormat::D32})
+    for (const PixelFormat pf : {PixelFormat::RGB565, PixelFormat::X8R8G8B8}) {
+      std::vector<std::vector<uint8_t>> depths;
+      for (const auto& [name, make] : devices) {
+        Canvas c(pf, kW, kH, df);
+        const auto r = make();
+        State s = c.MakeState();
+        s.rs.zFunc = CmpFunc::Always;
+        // Steep and shallow ramps, rows at a slant so each row's crossings fall elsewhere in a group.
+        const std::vector<ScreenVertex> v = {{-0.5f, -0.5f, -0.75f, 1, 0xFFFFFFFF, 0, 0, 0},
+                                             {kW - 0.5f, 7.0f, 1.6f, 1, 0xFFFFFFFF, 0, 0, 0},
+                                             {kW - 0.5f, kH - 0.5f, 1.9f, 1, 0xFFFFFFFF, 0, 0, 0},
+                                             {-0.5f, kH - 0.5f, -2.5f, 1, 0xFFFFFFFF, 0, 0, 0}};
+        const std::vector<uint16_t> indices = {0, 1, 2, 0, 2, 3};
+        ASSERT_EQ(
+            r->DrawIndexedTriangleList(s, {v.data(), sizeof(ScreenVertex), kScreenFvf, uint32_t(v.size())}, indices),
+            Result::Ok);
+        for (int y = 9; y < kH; y += 9) {  // row 0 ends short of the right edge
+          EXPECT_EQ(c.Depth(0, y), 0u) << name << ", depth format " << int(df) << ", row " << y;
+          EXPECT_EQ(c.Depth(kW - 1, y), kMax[int(df)]) << name << ", depth format " << int(df) << ", row " << y;
+        }
+        depths.push_back(c.DepthBuffer());
+      }
+      for (size_t d = 1; d < devices.size(); ++d)
+        EXPECT_TRUE(depths[d] == depths[0]) << devices[d].first << " device, depth format " << int(df);
+    }
+}
+
 // Spans that end inside a group of pixels, also against the right edge of a target whose width
 // is no multiple of four or eight and whose rows are padded: every pixel, depth and padding byte
 // the draw does not cover keeps its bytes, and the covered ones do not depend on what was under
