@@ -203,6 +203,7 @@ class FastRasterizer final : public Rasterizer {
   void PrepareTransforms(const State& s);
   void PrepareLights(const State& s, const VertexData& vd);
   void KeepViewLights(const State& s);
+  void FillLightTable();  // soa_ and soaDirectional_ from viewLights_
   // Transforms, lights and classifies the vertices of pending_ into verts_ and outcodes_.
   void ProcessVertices(const State& s, const VertexData& vd);
   // Pending vertices [begin, end) in lane groups.
@@ -248,9 +249,11 @@ class FastRasterizer final : public Rasterizer {
   ViewBits viewLightsView_{};
   bool viewLightsValid_ = false;
   uint64_t viewLightsVersion_ = 0;  // the caller's number of those lights (0: none)
-  std::vector<PreparedLight> lights_;
-  // The lights again, field by field and padded to a multiple of 4 with lights that reach
-  // nothing, for the branch-free loop used when no spot light is involved. A directional light
+  // The view lights that can reach this draw, in order: their indices in viewLights_ (and columns
+  // in soa_).
+  std::vector<uint32_t> lightColumns_;
+  // The view lights again, field by field (soa_[field * viewLights_.size() + light]), for the
+  // branch-free loop used when no spot light is involved; made with them. A directional light
   // is a point light at its direction seen from a vertex at the origin (sKeep 0), unattenuated
   // and of unlimited range.
   enum SoaField {
@@ -286,8 +289,7 @@ class FastRasterizer final : public Rasterizer {
   };
   std::vector<float> soa_;
   std::vector<uint8_t> soaDirectional_;  // per light of soa_: directional
-  size_t soaCount_ = 0;
-  bool soaUsable_ = false;
+  bool soaUsable_ = false;               // no light of this draw is a spot light
   std::vector<FVert> verts_;
   std::vector<uint32_t> outcodes_;
   std::vector<uint32_t> stamp_;

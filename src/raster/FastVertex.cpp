@@ -292,11 +292,57 @@ void FastRasterizer::KeepViewLights(const State& s) {
   viewLightsOf_.assign(lightBytes.begin(), lightBytes.end());
   viewLightsView_ = view;
   viewLightsValid_ = true;
+  FillLightTable();
+}
+
+void FastRasterizer::FillLightTable() {
+  const size_t count = viewLights_.size();
+  soa_.resize(count * kSoaFields);
+  soaDirectional_.resize(count);
+  for (size_t j = 0; j < count; ++j) {
+    const PreparedLight& p = viewLights_[j];
+    const bool d = p.directional;
+    const float f[kSoaFields] = {p.px,
+                                 p.py,
+                                 p.pz,
+                                 d ? 0.0f : 1.0f,
+                                 d ? INFINITY : p.range,
+                                 d ? 1.0f : p.a0,
+                                 d ? 0.0f : p.a1,
+                                 d ? 0.0f : p.a2,
+                                 p.dr,
+                                 p.dg,
+                                 p.db,
+                                 p.ar,
+                                 p.ag,
+                                 p.ab,
+                                 p.sr,
+                                 p.sg,
+                                 p.sb};
+    for (int k = 0; k < sUx; ++k) soa_[size_t(k) * count + j] = f[k];
+    soaDirectional_[j] = d;
+    if (d) {
+      // What the lanes would compute for every vertex (whose camera position, times sKeep = 0,
+      // drops out), once: the same operations in the same order, so the same bits.
+      const float lx = p.px, ly = p.py, lz = p.pz;
+      const float d2 = lx * lx + ly * ly + lz * lz;
+      const float dist = std::sqrt(d2);
+      const bool inRange = dist <= INFINITY;
+      const float den = std::max(1.0f + 0.0f * dist + 0.0f * d2, float(kMinAttenuationDenominator));
+      const float att = inRange ? 1.0f / den : 0.0f;
+      const float invd = dist > 0.0f ? 1.0f / dist : 0.0f;
+      const float ux = lx * invd, uy = ly * invd, uz = lz * invd;
+      const float hx = ux + 0.0f, hy = uy + 0.0f, hz = uz + -1.0f;
+      const float g[] = {ux, uy, uz, att, inRange ? 1.0f : 0.0f, hx, hy, hz, std::sqrt(hx * hx + hy * hy + hz * hz)};
+      for (int k = sUx; k < kSoaFields; ++k) soa_[size_t(k) * count + j] = g[k - sUx];
+    } else {
+      for (int k = sUx; k < kSoaFields; ++k) soa_[size_t(k) * count + j] = 0.0f;
+    }
+  }
 }
 
 void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
-  lights_.clear();
-  soaCount_ = 0;  // no lights from an earlier draw
+  lightColumns_.clear();  // no lights from an earlier draw
   soaUsable_ = true;
   if (!s.rs.lighting || layout_.pretransformed || s.lights.empty()) return;
   // Bounding sphere of the draw in camera space, so lights that cannot reach it are skipped.
@@ -323,65 +369,16 @@ void FastRasterizer::PrepareLights(const State& s, const VertexData& vd) {
 
   // The lights in camera space, again only when the lights or the view changed.
   KeepViewLights(s);
-  for (const PreparedLight& p : viewLights_) {
+  for (size_t i = 0; i < viewLights_.size(); ++i) {
+    const PreparedLight& p = viewLights_[i];
     if (!p.directional && finite) {
       // Cannot reach any vertex of this draw. (The lights kept decide the order of the sums, so
       // the answer must be exactly the square root's.)
       const float d2 = Square(p.px - centre.x) + Square(p.py - centre.y) + Square(p.pz - centre.z);
       if (BeyondReach(d2, p.range + radius)) continue;
     }
-    lights_.push_back(p);
-  }
-  soaUsable_ = std::none_of(lights_.begin(), lights_.end(), [](const PreparedLight& p) { return p.spot; });
-  soaCount_ = (lights_.size() + 3) & ~size_t(3);
-  // Every field of every light, the padding included, is written below.
-  soa_.resize(soaCount_ * kSoaFields);
-  soaDirectional_.resize(soaCount_);
-  size_t j = 0;
-  for (const PreparedLight& p : lights_) {
-    const bool d = p.directional;
-    const float f[kSoaFields] = {p.px,
-                                 p.py,
-                                 p.pz,
-                                 d ? 0.0f : 1.0f,
-                                 d ? INFINITY : p.range,
-                                 d ? 1.0f : p.a0,
-                                 d ? 0.0f : p.a1,
-                                 d ? 0.0f : p.a2,
-                                 p.dr,
-                                 p.dg,
-                                 p.db,
-                                 p.ar,
-                                 p.ag,
-                                 p.ab,
-                                 p.sr,
-                                 p.sg,
-                                 p.sb};
-    for (int k = 0; k < sUx; ++k) soa_[size_t(k) * soaCount_ + j] = f[k];
-    soaDirectional_[j] = d;
-    if (d) {
-      // What the lanes would compute for every vertex (whose camera position, times sKeep = 0,
-      // drops out), once: the same operations in the same order, so the same bits.
-      const float lx = p.px, ly = p.py, lz = p.pz;
-      const float d2 = lx * lx + ly * ly + lz * lz;
-      const float dist = std::sqrt(d2);
-      const bool inRange = dist <= INFINITY;
-      const float den = std::max(1.0f + 0.0f * dist + 0.0f * d2, float(kMinAttenuationDenominator));
-      const float att = inRange ? 1.0f / den : 0.0f;
-      const float invd = dist > 0.0f ? 1.0f / dist : 0.0f;
-      const float ux = lx * invd, uy = ly * invd, uz = lz * invd;
-      const float hx = ux + 0.0f, hy = uy + 0.0f, hz = uz + -1.0f;
-      const float g[] = {ux, uy, uz, att, inRange ? 1.0f : 0.0f, hx, hy, hz, std::sqrt(hx * hx + hy * hy + hz * hz)};
-      for (int k = sUx; k < kSoaFields; ++k) soa_[size_t(k) * soaCount_ + j] = g[k - sUx];
-    } else {
-      for (int k = sUx; k < kSoaFields; ++k) soa_[size_t(k) * soaCount_ + j] = 0.0f;
-    }
-    ++j;
-  }
-  for (; j < soaCount_; ++j) {
-    for (int k = 0; k < kSoaFields; ++k) soa_[size_t(k) * soaCount_ + j] = 0.0f;
-    soa_[size_t(sRange) * soaCount_ + j] = -1.0f;  // padding reaches nothing
-    soaDirectional_[j] = 0;
+    lightColumns_.push_back(uint32_t(i));
+    soaUsable_ = soaUsable_ && !p.spot;
   }
 }
 
@@ -460,7 +457,8 @@ void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_
     const float power = s.material.power;
     // Only draws with a spot light come here lit (the others go through the lanes), so the
     // lights go one at a time, the spot cone included.
-    for (const PreparedLight& L : lights_) {
+    for (const uint32_t column : lightColumns_) {
+      const PreparedLight& L = viewLights_[column];
       float lx, ly, lz, atten = 1.0f;
       if (L.directional) {
         lx = L.px;
@@ -657,10 +655,17 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
     for (auto& channel : sum) std::fill(channel, channel + 4, zero);
     const V one = V::Set(1.0f), minDen = V::Set(float(kMinAttenuationDenominator));
     const V power = V::Set(s.material.power);
-    const size_t lights = lights_.size(), stride = soaCount_;
-    const float* f = soa_.data();
-    auto at = [&](int field, size_t j) { return V::Set(f[size_t(field) * stride + j]); };
-    const uint8_t* directional = soaDirectional_.data();
+    // Light j of the draw is column lightColumns_[j] of the table: table[field][j] is its field.
+    const size_t lights = lightColumns_.size(), stride = viewLights_.size();
+    struct Table {
+      const float* fields;
+      const uint8_t* isDirectional;
+      const uint32_t* columns;
+      size_t stride;
+      float operator()(int field, size_t j) const { return fields[size_t(field) * stride + columns[j]]; }
+      bool directional(size_t j) const { return isDirectional[columns[j]] != 0; }
+    } const table{soa_.data(), soaDirectional_.data(), lightColumns_.data(), stride};
+    auto at = [&](int field, size_t j) { return V::Set(table(field, j)); };
     // Light j's ray from the vertices (a point light's; a directional light has none), its
     // squared length, length and reach.
     struct Ray {
@@ -674,7 +679,7 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
       r.d2 = r.lx * r.lx + r.ly * r.ly + r.lz * r.lz;
     };
     auto reaches = [&](size_t j, Ray& r) {
-      if (directional[j]) return f[size_t(sInRange) * stride + j] > 0 ? allLanes : zero;
+      if (table.directional(j)) return table(sInRange, j) > 0 ? allLanes : zero;
       ray(j, r);
       r.dist = Sqrt(r.d2);
       r.inRange = LessEqual(r.dist, at(sRange, j));
@@ -682,7 +687,7 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
     };
     // Light j's attenuation and unit vector towards it.
     auto towardsLight = [&](size_t j, const Ray& r, V& att, V& ux, V& uy, V& uz) {
-      if (directional[j]) {
+      if (table.directional(j)) {
         att = at(sAtt, j);
         ux = at(sUx, j);
         uy = at(sUy, j);
@@ -719,7 +724,7 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
         for (size_t j = j0; j < std::min(lights, j0 + 4); ++j) {
           Ray r;
           reach = Or(reach, reaches(j, r));
-          if (!directional[j]) r.dist.Store(distOf[j]);
+          if (!table.directional(j)) r.dist.Store(distOf[j]);
         }
         reach.Store(reachOf[j0 / 4]);
         anyOf[j0 / 4] = Any(reach);
@@ -730,7 +735,7 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
           if (!anyOf[j / 4]) continue;
           const V reach = V::Load(reachOf[j / 4]);
           Ray r;
-          if (!directional[j]) {
+          if (!table.directional(j)) {
             ray(j, r);
             r.dist = V::Load(distOf[j]);
             r.inRange = LessEqual(r.dist, at(sRange, j));
@@ -763,7 +768,7 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
           addTerms(j, reach, att, k, [&](int c, V term) { sum[c][g] = sum[c][g] + term; });
           if (needSpecular_) {
             V ndh;
-            if (directional[j] && !localEye) {
+            if (table.directional(j) && !localEye) {
               ndh = (n.x * at(sHx, j) + n.y * at(sHy, j) + n.z * at(sHz, j)) / at(sHlen, j);
             } else {
               const V hx = ux + eye.x, hy = uy + eye.y, hz = uz + eye.z;

@@ -130,6 +130,41 @@ TEST_P(Lighting, PointLightAttenuationAndRange) {
   ExpectColor(Lit(), 1, 1, 1);
 }
 
+// A draw leaves out the lights that cannot reach any of its vertices: those far away around the
+// ones that reach it change nothing, with and without a spot light among them (which lights one
+// vertex at a time), and a light that comes within reach at the next draw counts again.
+TEST_P(Lighting, LightsOutOfReachOfTheDrawChangeNothing) {
+  state_.rs.diffuseMaterialSource = MaterialSource::Material;
+  const double a = 1 / 1.5;  // Lamp(), d = 5
+  const double lampR = (0.3 + 0.9) * a, lampG = (0.3 + 0.6) * a, lampB = (0.3 + 0.3) * a;
+  const Light faraway = PointLight({60, 0, 10}, {1, 1, 1, 1}, 10, 1, 0, 0);
+  const Light behind = PointLight({0, 0, -40}, {1, 0, 1, 1}, 5, 1, 0, 0);
+  lights_ = {faraway, Lamp(), behind};
+  ExpectColor(Lit(), lampR, lampG, lampB);
+  lights_ = {behind, faraway, Lamp(), faraway};
+  ExpectColor(Lit(), lampR, lampG, lampB);
+
+  // With a spot light straight at the triangle (0.1, 0.2, 0.3 at full strength).
+  Light spot;
+  spot.type = LightType::Spot;
+  spot.position = {0, 0, 5};
+  spot.direction = {0, 0, 1};
+  spot.diffuse = {0.1f, 0.2f, 0.3f, 1};
+  spot.range = 100;
+  spot.attenuation0 = 1;
+  spot.theta = 0.6981317f;
+  spot.phi = 1.3962634f;
+  spot.falloff = 1;
+  lights_ = {faraway, spot, behind, Lamp()};
+  ExpectColor(Lit(), lampR + 0.1, lampG + 0.2, lampB + 0.3);
+
+  // The far light moved next to the triangle: now it counts (d = 1, N.L = 1, attenuation 1).
+  lights_ = {faraway, Lamp()};
+  lights_[0].position = {0, 0, 9};
+  lights_[0].diffuse = {0.05f, 0.1f, 0.15f, 1};
+  ExpectColor(Lit(), lampR + 0.05, lampG + 0.1, lampB + 0.15);
+}
+
 // Lighting is worked out in camera space: when only the view moves, the same lights move with
 // it (the triangle and the point light both step back by one, so nothing changes); when the
 // view moves the other way round and the world follows, the light stays behind.
