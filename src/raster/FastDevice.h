@@ -87,6 +87,7 @@ inline constexpr int kAttrLanes = 12;
 struct SpanSetup {
   double z0, dzdx;
   float a[kAttrLanes], d[kAttrs];
+  bool specular;  // the triangle has a specular colour to add
 };
 
 enum class QuickBlend : uint8_t { None, Add, Alpha, Subtract };
@@ -147,7 +148,8 @@ struct TriangleJob {
   float d[kAttrs];  // steps along x
   double dzdx;
   int y0, y1;
-  bool linear;  // the filter chosen for this triangle
+  bool linear;    // the filter chosen for this triangle
+  bool specular;  // specular is added and not black at every corner
 };
 
 // A draw whose pixels wait in the batch: its states as they were, its set-up triangles and the

@@ -109,6 +109,11 @@ void FastRasterizer::Rasterize(const FVert* v0, const FVert* v1, const FVert* v2
   }
   j.dzdx = sz[0] * ex[0] + sz[1] * ex[1] + sz[2] * ex[2];
   j.linear = pc_.linear;
+  // A specular colour black at every corner (0 divided by w) is black all over and adds nothing.
+  bool black = true;
+  for (int i = 0; i < 3; ++i)
+    for (int k = aSR; k <= aSB; ++k) black = black && j.vals[i][k] == 0;
+  j.specular = pc_.specular && !black;
   if (pc_.tex && s.stage0.magFilter != s.stage0.minFilter) {
     // Minification or magnification, decided once per triangle at its centre.
     double e0[3];

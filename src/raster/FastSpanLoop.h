@@ -41,6 +41,7 @@ TAVVY_FAST_ALWAYS_INLINE void WalkRows(const PixelContext& pc, const TriangleJob
   SpanSetup ss{};
   std::copy(j.d, j.d + kAttrs, ss.d);
   ss.dzdx = j.dzdx;
+  ss.specular = j.specular;
   const Span span(pc, ss);
   RowWalker rows(j.tri, top);
   for (int y = top; y <= bottom; ++y, rows.Next()) {
@@ -335,7 +336,7 @@ TAVVY_FAST_ALWAYS_INLINE void QuickSpan(const PixelContext& pc, int y, int x0, i
   const F fw = F::Set(float(pc.texW)), fh = F::Set(float(pc.texH));
   const int mw = pc.texW - 1, mh = pc.texH - 1;
   const QuickBlend blend = pc.quickBlend;
-  const bool alphaFromTexture = pc.alphaFromTexture, specular = pc.specular;
+  const bool alphaFromTexture = pc.alphaFromTexture, specular = ss.specular;
   const bool depthTest = DF != DepthFormat::None && pc.depthTest;
   const F zero = F::Set(0.0f), one = F::Set(1.0f), half = F::Set(0.5f);
 

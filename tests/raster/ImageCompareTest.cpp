@@ -576,6 +576,38 @@ TEST(ImageCompareDepth, DepthsBeyondTheRangeAreClampedPixelByPixelOnEverySimdPat
     }
 }
 
+// A triangle whose specular colour is black at two corners and green at the third adds a green
+// that fades from that corner, whichever corner it is, on the reference device and every SIMD
+// path of the fast one (which leaves out the specular sum of a triangle black at every corner).
+TEST(ImageCompareSpecular, AColourAtOneCornerAloneIsAddedOnEveryPath) {
+  std::vector<NamedDevice> devices = SimdPathDevices();
+  devices.push_back({"reference", [] { return MakeReferenceRasterizer(); }});
+  const float corners[3][2] = {{10, 10}, {200, 20}, {60, 170}};  // clockwise
+  for (int lit = 0; lit < 3; ++lit)
+    for (const auto& [name, make] : devices) {
+      Canvas c(PixelFormat::X8R8G8B8, kW, kH, DepthFormat::D16);
+      const auto r = make();
+      State s = c.MakeState();
+      s.rs.specularEnable = true;
+      s.rs.zFunc = CmpFunc::Always;
+      std::vector<ScreenVertex> v;
+      for (int k = 0; k < 3; ++k)
+        v.push_back({corners[k][0], corners[k][1], 0.5f, 1, 0xFF200000, k == lit ? 0xFF00FF00u : 0xFF000000u, 0, 0});
+      const std::vector<uint16_t> indices = {0, 1, 2};
+      ASSERT_EQ(r->DrawIndexedTriangleList(s, {v.data(), sizeof(ScreenVertex), kScreenFvf, 3}, indices), Result::Ok);
+      const float cx = (corners[0][0] + corners[1][0] + corners[2][0]) / 3,
+                  cy = (corners[0][1] + corners[1][1] + corners[2][1]) / 3;
+      const Rgba8 centre = c.Pixel(int(cx), int(cy));
+      // A tenth of the way from the lit corner to the centre.
+      const Rgba8 near = c.Pixel(int(corners[lit][0] + (cx - corners[lit][0]) / 10),
+                                 int(corners[lit][1] + (cy - corners[lit][1]) / 10));
+      EXPECT_NEAR(centre.g, 85, 3) << name << ", corner " << lit;
+      EXPECT_GT(near.g, 220) << name << ", corner " << lit;
+      EXPECT_EQ(centre.r, 0x20) << name << ", corner " << lit;
+      EXPECT_EQ(near.b, 0) << name << ", corner " << lit;
+    }
+}
+
 // Spans that end inside a group of pixels, also against the right edge of a target whose width
 // is no multiple of four or eight and whose rows are padded: every pixel, depth and padding byte
 // the draw does not cover keeps its bytes, and the covered ones do not depend on what was under
