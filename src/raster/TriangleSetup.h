@@ -197,12 +197,11 @@ class RowWalker {
         k_[i] += dk_[i];
         continue;
       }
-      q_[i] += dq_[i];
+      // Without a branch: whether the remainder carries is not predictable.
       r_[i] += dr_[i];
-      if (r_[i] >= m_[i]) {
-        r_[i] -= m_[i];
-        ++q_[i];
-      }
+      const int64_t carry = r_[i] >= m_[i];
+      r_[i] -= m_[i] & -carry;
+      q_[i] += dq_[i] + carry;
     }
   }
 
