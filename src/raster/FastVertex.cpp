@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <span>
@@ -125,23 +126,28 @@ inline void OutcodeLanes(const Vec4<V>& c, float guardX, float guardY, bool pret
   std::memcpy(out, lanes, sizeof lanes);
 }
 
-// The inputs of a group of vertices in lanes: position, normal (0 without one), and the
-// diffuse and specular colours on 0..1 (white and black without them). Lane k holds vertex
-// index[min(k, count - 1)].
+// The inputs of a group of vertices in lanes: position, normal (0 without one), the diffuse and
+// specular colours on 0..1 (white and black without them) and the texture coordinates of set
+// `set`. Lane k holds vertex index[min(k, count - 1)].
 template <typename V>
 struct VertexLanes {
   Vec3<V> position, normal;
   V diffuse[4], specular[4];
+  V u, v;  // the stage's texture coordinates (0 where the vertex has none)
 };
 
 template <typename V>
-inline void LoadVertexLanes(const VertexLayout& l, const VertexData& vd, const uint32_t* index, int count,
+inline void LoadVertexLanes(const VertexLayout& l, const VertexData& vd, uint32_t set, const uint32_t* index, int count,
                             VertexLanes<V>& out) {
   constexpr int N = V::kLanes;
-  alignas(32) float pos[3][N], nor[3][N] = {}, dif[4][N], spec[4][N];
+  alignas(32) float pos[3][N], nor[3][N] = {}, dif[4][N], spec[4][N], tu[N] = {}, tv[N] = {};
   for (int k = 0; k < N; ++k) {
     const uint8_t* p = static_cast<const uint8_t*>(vd.data) + size_t(index[std::min(k, count - 1)]) * vd.stride;
     for (int c = 0; c < 3; ++c) pos[c][k] = ReadFloat(p + l.position + 4 * c);
+    if (int(set) < l.texCount) {
+      tu[k] = ReadFloat(p + l.texOffset[set]);
+      if (l.texSize[set] >= 2) tv[k] = ReadFloat(p + l.texOffset[set] + 4);
+    }
     if (l.normal >= 0)
       for (int c = 0; c < 3; ++c) nor[c][k] = ReadFloat(p + l.normal + 4 * c);
     float dif4[4] = {1.0f, 1.0f, 1.0f, 1.0f}, spec4[4] = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -158,6 +164,8 @@ inline void LoadVertexLanes(const VertexLayout& l, const VertexData& vd, const u
     out.diffuse[c] = V::Load(dif[c]);
     out.specular[c] = V::Load(spec[c]);
   }
+  out.u = V::Load(tu);
+  out.v = V::Load(tv);
 }
 
 #if defined(TAVVY_FAST_AVX2)
@@ -179,11 +187,11 @@ TAVVY_SIMD_AVX2 void GatherArgb(const uint8_t* base, __m256i offset, simd::F8 ou
   out[2] = ChannelOf(v, 0);
   out[3] = ChannelOf(v, 24);
 }
-TAVVY_SIMD_AVX2 void LoadVertexLanes(const VertexLayout& l, const VertexData& vd, const uint32_t* index, int count,
-                                     VertexLanes<simd::F8>& out) {
+TAVVY_SIMD_AVX2 void LoadVertexLanes(const VertexLayout& l, const VertexData& vd, uint32_t set, const uint32_t* index,
+                                     int count, VertexLanes<simd::F8>& out) {
   using simd::F8;
   // A gather reaches 2 GB from its base: a bigger vertex buffer goes the slow way.
-  if (size_t(vd.count) * vd.stride > size_t(INT32_MAX - 64)) return LoadVertexLanes<F8>(l, vd, index, count, out);
+  if (size_t(vd.count) * vd.stride > size_t(INT32_MAX - 64)) return LoadVertexLanes<F8>(l, vd, set, index, count, out);
   __m256i off;
   if (count == 8) {
     off = _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(index)),
@@ -207,6 +215,55 @@ TAVVY_SIMD_AVX2 void LoadVertexLanes(const VertexLayout& l, const VertexData& vd
   }
   if (l.diffuse >= 0) GatherArgb(base + l.diffuse, off, out.diffuse);
   if (l.specular >= 0) GatherArgb(base + l.specular, off, out.specular);
+  out.u = out.v = zero;
+  if (int(set) < l.texCount) {
+    out.u = GatherFloats(base + l.texOffset[set], off);
+    if (l.texSize[set] >= 2) out.v = GatherFloats(base + l.texOffset[set] + 4, off);
+  }
+}
+
+// The lanes' results into their vertices: verts[index[k]] gets lane k's position, colours and
+// texture coordinates for k < count (the scalar loop below, as an 8 x 8 transpose).
+static_assert(offsetof(FVert, c) == 16 && offsetof(FVert, u) == 48 && offsetof(FVert, v) == 52);
+TAVVY_SIMD_AVX2 void StoreVertexLanes(const simd::F8 clip[4], const simd::F8 colour[8], simd::F8 u, simd::F8 v,
+                                      const uint32_t* index, int count, FVert* verts) {
+  // Rows 0-7: x y z w and the diffuse colour; after the transpose row k is vertex k's first 32
+  // bytes (as two halves of lanes 0-3 and 4-7 in its two 128-bit halves).
+  const __m256 r[8] = {clip[0].v, clip[1].v, clip[2].v, clip[3].v, colour[0].v, colour[1].v, colour[2].v, colour[3].v};
+  __m256 t[8], q[8];
+  for (int i = 0; i < 8; i += 2) {
+    t[i] = _mm256_unpacklo_ps(r[i], r[i + 1]);
+    t[i + 1] = _mm256_unpackhi_ps(r[i], r[i + 1]);
+  }
+  for (int i = 0; i < 8; i += 4) {
+    q[i] = _mm256_shuffle_ps(t[i], t[i + 2], 0x44);
+    q[i + 1] = _mm256_shuffle_ps(t[i], t[i + 2], 0xEE);
+    q[i + 2] = _mm256_shuffle_ps(t[i + 1], t[i + 3], 0x44);
+    q[i + 3] = _mm256_shuffle_ps(t[i + 1], t[i + 3], 0xEE);
+  }
+  // q[0..3]: lanes 0-3's x y z w (and 4-7's in the high halves); q[4..7] the same of the colour.
+  __m256 head[8];
+  for (int k = 0; k < 4; ++k) {
+    head[k] = _mm256_permute2f128_ps(q[k], q[4 + k], 0x20);
+    head[4 + k] = _mm256_permute2f128_ps(q[k], q[4 + k], 0x31);
+  }
+  // The specular colour: four values a vertex.
+  const __m256 s01lo = _mm256_unpacklo_ps(colour[4].v, colour[5].v),
+               s01hi = _mm256_unpackhi_ps(colour[4].v, colour[5].v);
+  const __m256 s23lo = _mm256_unpacklo_ps(colour[6].v, colour[7].v),
+               s23hi = _mm256_unpackhi_ps(colour[6].v, colour[7].v);
+  const __m256 spec[4] = {_mm256_shuffle_ps(s01lo, s23lo, 0x44), _mm256_shuffle_ps(s01lo, s23lo, 0xEE),
+                          _mm256_shuffle_ps(s01hi, s23hi, 0x44), _mm256_shuffle_ps(s01hi, s23hi, 0xEE)};
+  const __m256 uvlo = _mm256_unpacklo_ps(u.v, v.v), uvhi = _mm256_unpackhi_ps(u.v, v.v);
+  for (int k = 0; k < count; ++k) {
+    float* o = &verts[index[k]].x;
+    _mm256_storeu_ps(o, head[k]);
+    const __m256 sp = spec[k & 3];
+    _mm_storeu_ps(o + 8, k < 4 ? _mm256_castps256_ps128(sp) : _mm256_extractf128_ps(sp, 1));
+    const __m256 uv = (k & 2) ? uvhi : uvlo;
+    const __m128 half = k < 4 ? _mm256_castps256_ps128(uv) : _mm256_extractf128_ps(uv, 1);
+    _mm_storel_pi(reinterpret_cast<__m64*>(o + 12), (k & 1) ? _mm_movehl_ps(half, half) : half);
+  }
 }
 #endif
 
@@ -609,17 +666,7 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
   constexpr int N = V::kLanes;
   const VertexLayout& l = layout_;
   VertexLanes<V> in;
-  LoadVertexLanes(l, vd, index, count, in);
-  const uint32_t set = s.stage0.texCoordIndex & 0xFFFF;
-  for (int k = 0; k < count; ++k) {
-    FVert& o = verts_[index[k]];
-    o.u = o.v = 0;
-    if (int(set) < l.texCount) {
-      const uint8_t* p = static_cast<const uint8_t*>(vd.data) + size_t(index[k]) * vd.stride;
-      o.u = ReadFloat(p + l.texOffset[set]);
-      if (l.texSize[set] >= 2) o.v = ReadFloat(p + l.texOffset[set] + 4);
-    }
-  }
+  LoadVertexLanes(l, vd, s.stage0.texCoordIndex & 0xFFFF, index, count, in);
   const Vec3<V>& position = in.position;
   alignas(32) float clip[4][N];
   alignas(32) uint32_t codes[N];
@@ -825,6 +872,19 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
     }
   }
 
+  for (int k = 0; k < count; ++k) outcodes_[index[k]] = codes[k];
+#if defined(TAVVY_FAST_AVX2)
+  if constexpr (std::is_same_v<V, simd::F8>) {
+    const V position4[4] = {V::Load(clip[0]), V::Load(clip[1]), V::Load(clip[2]), V::Load(clip[3])};
+    V colour8[8];
+    for (int c = 0; c < 8; ++c) colour8[c] = V::Load(colour[c]);
+    StoreVertexLanes(position4, colour8, in.u, in.v, index, count, verts_.data());
+    return;
+  }
+#endif
+  alignas(32) float u[N], v[N];
+  in.u.Store(u);
+  in.v.Store(v);
   for (int k = 0; k < count; ++k) {
     FVert& o = verts_[index[k]];
     o.x = clip[0][k];
@@ -832,7 +892,8 @@ void FastRasterizer::QuadBody(const State& s, const VertexData& vd, const uint32
     o.z = clip[2][k];
     o.w = clip[3][k];
     for (int c = 0; c < 8; ++c) o.c[c] = colour[c][k];
-    outcodes_[index[k]] = codes[k];
+    o.u = u[k];
+    o.v = v[k];
   }
 }
 
