@@ -323,6 +323,8 @@ class FastRasterizer final : public Rasterizer {
   // time, from its next undrawn draw on.
   static constexpr size_t kMaxBatchDraws = 4096;
   static constexpr uint64_t kClosed = uint64_t{1} << 63;
+  // Set while the draw being prepared has vertices for the render threads to light.
+  static constexpr uint64_t kVertexWork = uint64_t{1} << 62;
   struct alignas(64) Band {
     std::atomic<bool> busy{false};
     std::atomic<uint32_t> next{0};
@@ -335,6 +337,22 @@ class FastRasterizer final : public Rasterizer {
   std::unique_ptr<Band[]> bands_;
   int bandCount_ = 0, bandCapacity_ = 0;
   std::function<void(int)> drainJob_;
+  // The vertices of the draw being prepared while a batch runs, taken in runs of kVertexRun by
+  // this thread and by render threads with nothing to draw (DrainBands). The fields are the
+  // caller's to change only while kVertexWork is clear and no helper is inside.
+  static constexpr size_t kVertexRun = 64;
+  struct VertexWork {
+    const State* state = nullptr;
+    const VertexData* vd = nullptr;
+    size_t runs = 0;
+    std::atomic<size_t> next{0};  // the next run to take
+    std::atomic<size_t> left{0};  // runs not finished
+    std::atomic<int> helpers{0};  // render threads looking at the work
+  } vertexWork_;
+  // Lights runs of vertexWork_ until none is left to take.
+  void TakeVertexRuns();
+  // A render thread's help with vertexWork_, when it is there.
+  void HelpWithVertices();
   // A clear shared by the render threads: its arguments, each thread's result, and the job.
   struct ClearCall {
     const State* state;

@@ -345,7 +345,8 @@ void FastRasterizer::DrainBands(int thread) {
   const int first = thread * n / pool_.Size();
   for (;;) {
     const uint64_t seen = published_.load(std::memory_order_acquire);
-    const auto count = uint32_t(seen & ~kClosed);
+    if (seen & kVertexWork) HelpWithVertices();
+    const auto count = uint32_t(seen & ~(kClosed | kVertexWork));
     bool waiting = false, drew = false;
     for (int k = 0; k < n; ++k) {
       const int b = (first + k) % n;

@@ -623,6 +623,23 @@ void FastRasterizer::ProcessVertices(const State& s, const VertexData& vd) {
   // shared out among the render threads in runs of whole lane groups, with the same bits.
   const size_t count = pendingCount_;
   const int threads = pool_.Size();
+  if (batchRunning_ && count >= 2 * kVertexRun) {
+    // The render threads are drawing the batch; those that run out of rows light vertices too.
+    VertexWork& w = vertexWork_;
+    w.state = &s;
+    w.vd = &vd;
+    w.runs = (count + kVertexRun - 1) / kVertexRun;
+    w.next.store(0, std::memory_order_relaxed);
+    w.left.store(w.runs, std::memory_order_relaxed);
+    published_.fetch_or(kVertexWork, std::memory_order_seq_cst);
+    published_.notify_all();
+    TakeVertexRuns();
+    while (w.left.load(std::memory_order_acquire) != 0) Relax();
+    // No helper may still read the fields when the next draw sets them.
+    published_.fetch_and(~kVertexWork, std::memory_order_seq_cst);
+    while (w.helpers.load(std::memory_order_seq_cst) != 0) Relax();
+    return;
+  }
   if (threads > 1 && count >= kMinParallelVertices && !batching_) {
     vertexData_ = &vd;
     const std::function<void(int)> job = [this, threads](int thread) {
@@ -634,6 +651,26 @@ void FastRasterizer::ProcessVertices(const State& s, const VertexData& vd) {
     return;
   }
   ProcessLanes(s, vd, 0, count);
+}
+
+void FastRasterizer::TakeVertexRuns() {
+  VertexWork& w = vertexWork_;
+  for (;;) {
+    const size_t run = w.next.fetch_add(1, std::memory_order_relaxed);
+    if (run >= w.runs) return;
+    const size_t begin = run * kVertexRun;
+    ProcessLanes(*w.state, *w.vd, begin, std::min(pendingCount_, begin + kVertexRun));
+    w.left.fetch_sub(1, std::memory_order_release);
+  }
+}
+
+void FastRasterizer::HelpWithVertices() {
+  VertexWork& w = vertexWork_;
+  // Counted in before looking: the caller clears the flag and then waits for no helper, so a
+  // helper either sees the flag gone or is waited for.
+  w.helpers.fetch_add(1, std::memory_order_seq_cst);
+  if (published_.load(std::memory_order_seq_cst) & kVertexWork) TakeVertexRuns();
+  w.helpers.fetch_sub(1, std::memory_order_release);
 }
 
 void FastRasterizer::ProcessLanes(const State& s, const VertexData& vd, size_t begin, size_t end) {
