@@ -366,6 +366,8 @@ void FastRasterizer::DrainBands(int thread) {
       continue;
     }
     if (seen & kClosed) return;
+    // The next draw (or vertices to light) is usually a few microseconds away.
+    for (int i = 0; i < kSpinsBeforeSleep && published_.load(std::memory_order_acquire) == seen; ++i) Relax();
     published_.wait(seen, std::memory_order_acquire);
   }
 }

@@ -5,11 +5,7 @@
 namespace raster {
 namespace {
 
-// How long a thread spins for the other side before it sleeps: long enough to cover the gap
-// between two draws of a frame, short enough not to hold a core when the frame is done. A
-// wake-up through the kernel costs tens of microseconds on small machines, as much as a whole
-// small draw.
-constexpr int kSpins = 4096;
+constexpr int kSpins = kSpinsBeforeSleep;
 
 }  // namespace
 

@@ -25,6 +25,12 @@ inline void Relax() {
 #endif
 }
 
+// How long a thread spins for the other side before it sleeps: long enough to cover the gap
+// between two draws of a frame, short enough not to hold a core when the frame is done. A
+// wake-up through the kernel costs tens of microseconds on small machines, as much as a whole
+// small draw.
+inline constexpr int kSpinsBeforeSleep = 4096;
+
 class WorkerPool {
  public:
   explicit WorkerPool(int threads);  // threads in all, the caller's included; at least 1
