@@ -223,12 +223,13 @@ TAVVY_SIMD_AVX2 void LoadVertexLanes(const VertexLayout& l, const VertexData& vd
 }
 
 // The lanes' results into their vertices: verts[index[k]] gets lane k's position, colours and
-// texture coordinates for k < count (the scalar loop below, as an 8 x 8 transpose).
+// texture coordinates for k < count, as the one-lane-at-a-time loop at the end of QuadBody
+// writes them, in three stores a vertex.
 static_assert(offsetof(FVert, c) == 16 && offsetof(FVert, u) == 48 && offsetof(FVert, v) == 52);
 TAVVY_SIMD_AVX2 void StoreVertexLanes(const simd::F8 clip[4], const simd::F8 colour[8], simd::F8 u, simd::F8 v,
                                       const uint32_t* index, int count, FVert* verts) {
-  // Rows 0-7: x y z w and the diffuse colour; after the transpose row k is vertex k's first 32
-  // bytes (as two halves of lanes 0-3 and 4-7 in its two 128-bit halves).
+  // The first eight floats of each vertex (x y z w and the diffuse colour) by an 8 x 8 transpose:
+  // within each 128-bit half first, then the halves of lanes 0-3 and 4-7 put together.
   const __m256 r[8] = {clip[0].v, clip[1].v, clip[2].v, clip[3].v, colour[0].v, colour[1].v, colour[2].v, colour[3].v};
   __m256 t[8], q[8];
   for (int i = 0; i < 8; i += 2) {
