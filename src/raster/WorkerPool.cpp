@@ -3,11 +3,6 @@
 #include <algorithm>
 
 namespace raster {
-namespace {
-
-constexpr int kSpins = kSpinsBeforeSleep;
-
-}  // namespace
 
 WorkerPool::WorkerPool(int threads) {
   for (int i = 1; i < std::max(1, threads); ++i) workers_.emplace_back([this, i] { Loop(i); });
@@ -41,7 +36,7 @@ void WorkerPool::Start(const std::function<void(int)>& job) {
 
 void WorkerPool::Wait() {
   if (workers_.empty()) return;
-  for (int i = 0; i < kSpins && pending_.load(std::memory_order_acquire) != 0; ++i) Relax();
+  for (int i = 0; i < kSpinsBeforeSleep && pending_.load(std::memory_order_acquire) != 0; ++i) Relax();
   std::unique_lock lock(mutex_);
   done_.wait(lock, [this] { return pending_.load(std::memory_order_acquire) == 0; });
   job_ = nullptr;
@@ -50,8 +45,8 @@ void WorkerPool::Wait() {
 void WorkerPool::Loop(int index) {
   uint64_t seen = 0;
   for (;;) {
-    for (int i = 0;
-         i < kSpins && generation_.load(std::memory_order_acquire) == seen && !stop_.load(std::memory_order_acquire);
+    for (int i = 0; i < kSpinsBeforeSleep && generation_.load(std::memory_order_acquire) == seen &&
+                    !stop_.load(std::memory_order_acquire);
          ++i)
       Relax();
     const std::function<void(int)>* job;
