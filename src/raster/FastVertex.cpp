@@ -126,6 +126,20 @@ inline void OutcodeLanes(const Vec4<V>& c, float guardX, float guardY, bool pret
   std::memcpy(out, lanes, sizeof lanes);
 }
 
+// Where texture coordinate set `set` sits in a vertex: the byte offsets of u and v, -1 for a
+// coordinate the vertex does not have (it reads as 0).
+struct TexCoordPlace {
+  int u = -1, v = -1;
+};
+inline TexCoordPlace TexCoordsOf(const VertexLayout& l, uint32_t set) {
+  TexCoordPlace t;
+  if (int(set) < l.texCount) {
+    t.u = l.texOffset[set];
+    if (l.texSize[set] >= 2) t.v = l.texOffset[set] + 4;
+  }
+  return t;
+}
+
 // The inputs of a group of vertices in lanes: position, normal (0 without one), the diffuse and
 // specular colours on 0..1 (white and black without them) and the texture coordinates of set
 // `set`. Lane k holds vertex index[min(k, count - 1)].
@@ -141,13 +155,12 @@ inline void LoadVertexLanes(const VertexLayout& l, const VertexData& vd, uint32_
                             VertexLanes<V>& out) {
   constexpr int N = V::kLanes;
   alignas(32) float pos[3][N], nor[3][N] = {}, dif[4][N], spec[4][N], tu[N] = {}, tv[N] = {};
+  const TexCoordPlace tc = TexCoordsOf(l, set);
   for (int k = 0; k < N; ++k) {
     const uint8_t* p = static_cast<const uint8_t*>(vd.data) + size_t(index[std::min(k, count - 1)]) * vd.stride;
     for (int c = 0; c < 3; ++c) pos[c][k] = ReadFloat(p + l.position + 4 * c);
-    if (int(set) < l.texCount) {
-      tu[k] = ReadFloat(p + l.texOffset[set]);
-      if (l.texSize[set] >= 2) tv[k] = ReadFloat(p + l.texOffset[set] + 4);
-    }
+    if (tc.u >= 0) tu[k] = ReadFloat(p + tc.u);
+    if (tc.v >= 0) tv[k] = ReadFloat(p + tc.v);
     if (l.normal >= 0)
       for (int c = 0; c < 3; ++c) nor[c][k] = ReadFloat(p + l.normal + 4 * c);
     float dif4[4] = {1.0f, 1.0f, 1.0f, 1.0f}, spec4[4] = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -215,11 +228,9 @@ TAVVY_SIMD_AVX2 void LoadVertexLanes(const VertexLayout& l, const VertexData& vd
   }
   if (l.diffuse >= 0) GatherArgb(base + l.diffuse, off, out.diffuse);
   if (l.specular >= 0) GatherArgb(base + l.specular, off, out.specular);
-  out.u = out.v = zero;
-  if (int(set) < l.texCount) {
-    out.u = GatherFloats(base + l.texOffset[set], off);
-    if (l.texSize[set] >= 2) out.v = GatherFloats(base + l.texOffset[set] + 4, off);
-  }
+  const TexCoordPlace tc = TexCoordsOf(l, set);
+  out.u = tc.u >= 0 ? GatherFloats(base + tc.u, off) : zero;
+  out.v = tc.v >= 0 ? GatherFloats(base + tc.v, off) : zero;
 }
 
 // The lanes' results into their vertices: verts[index[k]] gets lane k's position, colours and
@@ -447,12 +458,9 @@ void FastRasterizer::ProcessVertex(const State& s, const VertexData& vd, uint32_
   float vdif[4] = {1, 1, 1, 1}, vspec[4] = {0, 0, 0, 0};
   if (l.diffuse >= 0) Argb(ReadU32(p + l.diffuse), vdif);
   if (l.specular >= 0) Argb(ReadU32(p + l.specular), vspec);
-  const uint32_t set = s.stage0.texCoordIndex & 0xFFFF;
-  o.u = o.v = 0;
-  if (int(set) < l.texCount) {
-    o.u = ReadFloat(p + l.texOffset[set]);
-    if (l.texSize[set] >= 2) o.v = ReadFloat(p + l.texOffset[set] + 4);
-  }
+  const TexCoordPlace tc = TexCoordsOf(l, s.stage0.texCoordIndex & 0xFFFF);
+  o.u = tc.u >= 0 ? ReadFloat(p + tc.u) : 0.0f;
+  o.v = tc.v >= 0 ? ReadFloat(p + tc.v) : 0.0f;
 
   float cx, cy, cz;  // camera space (for lighting)
   if (l.pretransformed) {
